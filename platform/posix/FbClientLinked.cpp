@@ -1,0 +1,74 @@
+// The client-library boundary over libfbclient, linked at build time.
+#include "dbserver/FbClientApi.h"
+
+#include <ibase.h>
+
+#include <cstddef>
+#include <type_traits>
+
+namespace veltor::fb {
+namespace {
+
+static_assert(std::is_same_v<Status, ISC_STATUS>);
+static_assert(std::is_same_v<Handle, FB_API_HANDLE>);
+static_assert(std::is_same_v<std::int32_t, isc_resv_handle>);
+static_assert(sizeof(SqlVar) == sizeof(XSQLVAR));
+static_assert(offsetof(SqlVar, sqldata) == offsetof(XSQLVAR, sqldata));
+static_assert(offsetof(SqlVar, sqlind) == offsetof(XSQLVAR, sqlind));
+static_assert(offsetof(SqlVar, sqlname) == offsetof(XSQLVAR, sqlname));
+static_assert(offsetof(SqlVar, aliasname) == offsetof(XSQLVAR, aliasname));
+static_assert(offsetof(SqlDa, sqln) == offsetof(XSQLDA, sqln));
+static_assert(offsetof(SqlDa, sqlvar) == offsetof(XSQLDA, sqlvar));
+static_assert(kSqlVarying == SQL_VARYING && kSqlTimestamp == SQL_TIMESTAMP && kSqlInt64 == SQL_INT64);
+static_assert(kSqlDaVersion1 == SQLDA_VERSION1);
+
+XSQLDA* Native(SqlDa* da) { return reinterpret_cast<XSQLDA*>(da); }
+const XSQLDA* Native(const SqlDa* da) { return reinterpret_cast<const XSQLDA*>(da); }
+
+const ClientApi kLinked = {
+    [](Status* s, short n, const char* name, Handle* h, short l, const char* dpb) {
+        return isc_attach_database(s, n, name, h, l, dpb);
+    },
+    [](Status* s, Handle* h) { return isc_detach_database(s, h); },
+    [](Status* s, Handle* h, short il, const char* items, short bl, char* buf) {
+        return isc_database_info(s, h, il, items, bl, buf);
+    },
+    [](Status* s, Handle* t, short n, void* teb) { return isc_start_multiple(s, t, n, teb); },
+    [](Status* s, Handle* t) { return isc_commit_transaction(s, t); },
+    [](Status* s, Handle* t) { return isc_rollback_transaction(s, t); },
+    [](Status* s, Handle* db, Handle* st) { return isc_dsql_allocate_statement(s, db, st); },
+    [](Status* s, Handle* t, Handle* st, unsigned short len, const char* sql, unsigned short dialect, SqlDa* da) {
+        return isc_dsql_prepare(s, t, st, len, sql, dialect, Native(da));
+    },
+    [](Status* s, Handle* st, unsigned short v, SqlDa* da) { return isc_dsql_describe(s, st, v, Native(da)); },
+    [](Status* s, Handle* t, Handle* st, unsigned short v, const SqlDa* da) {
+        return isc_dsql_execute(s, t, st, v, Native(da));
+    },
+    [](Status* s, Handle* st, unsigned short v, const SqlDa* da) { return isc_dsql_fetch(s, st, v, Native(da)); },
+    [](Status* s, Handle* st, unsigned short option) { return isc_dsql_free_statement(s, st, option); },
+    [](Status* s, Handle* st, short il, const char* items, short bl, char* buf) {
+        return isc_dsql_sql_info(s, st, il, items, bl, buf);
+    },
+    [](Status* s, unsigned short n, const char* name, Handle* h, unsigned short l, const char* spb) {
+        return isc_service_attach(s, n, name, h, l, spb);
+    },
+    [](Status* s, Handle* h) { return isc_service_detach(s, h); },
+    [](Status* s, Handle* h, std::int32_t* r, unsigned short l, const char* spb) {
+        return isc_service_start(s, h, r, l, spb);
+    },
+    [](Status* s, Handle* h, std::int32_t* r, unsigned short sl, const char* send, unsigned short rl, const char* req,
+       unsigned short bl, char* buf) { return isc_service_query(s, h, r, sl, send, rl, req, bl, buf); },
+    [](const Status* s) { return static_cast<std::int32_t>(isc_sqlcode(s)); },
+    [](char* buf, unsigned int size, const Status** cursor) {
+        return static_cast<std::int32_t>(fb_interpret(buf, size, cursor));
+    },
+};
+
+} // namespace
+
+const ClientApi* LoadClientApi(const char** whyMissing) {
+    if (whyMissing) *whyMissing = nullptr;
+    return &kLinked;
+}
+
+} // namespace veltor::fb

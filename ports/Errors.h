@@ -1,0 +1,22 @@
+#pragma once
+// Errors raised through the ports. Every one carries a message that the runs write
+// to the activity memo and the month log unchanged.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace veltor {
+
+// A failed operating-system call: the system's own message and its error code
+// (errno on POSIX, GetLastError on Windows).
+class OsError : public std::runtime_error {
+public:
+    OsError(const std::string& message, std::uint32_t code) : std::runtime_error(message), code_(code) {}
+    std::uint32_t code() const noexcept { return code_; }
+
+private:
+    std::uint32_t code_;
+};
+
+} // namespace veltor

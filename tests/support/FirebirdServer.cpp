@@ -1,0 +1,77 @@
+#include "tests/support/FirebirdServer.h"
+
+#include "dbserver/FbClientApi.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace veltor::test {
+
+void RequireFirebirdServer() {
+    const char* why = nullptr;
+    const fb::ClientApi* api = fb::LoadClientApi(&why);
+    ASSERT_NE(api, nullptr) << "Firebird client library unavailable: " << (why ? why : "?");
+    std::string spb = {2, 2};
+    auto add = [&spb](char tag, const std::string& value) {
+        spb += tag;
+        spb += static_cast<char>(value.size());
+        spb += value;
+    };
+    add(28, "SYSDBA");
+    add(29, kAdminPassword);
+    fb::Status status[fb::kStatusLength] = {};
+    fb::Handle handle = 0;
+    const std::string name = "localhost:service_mgr";
+    api->service_attach(status, static_cast<unsigned short>(name.size()), name.c_str(), &handle,
+                        static_cast<unsigned short>(spb.size()), spb.data());
+    if (status[0] == 1 && status[1] != 0) {
+        char text[512] = {};
+        const fb::Status* cursor = status;
+        api->interpret(text, sizeof text, &cursor);
+        FAIL() << "The Firebird server on localhost does not accept SYSDBA (" << text
+               << "). Start it with scripts/start-firebird.";
+    }
+    api->service_detach(status, &handle);
+}
+
+std::string RunIsql(const std::string& script, const std::string& database) {
+    char name[] = "/tmp/veltor-isql-XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0) {
+        ADD_FAILURE() << "cannot create a temporary file";
+        return {};
+    }
+    close(fd);
+    {
+        std::ofstream out(name);
+        out << "SET BAIL ON;\n" << script << "\n";
+    }
+    std::string command = "isql-fb -q -user SYSDBA -password " + std::string(kAdminPassword);
+    if (!database.empty()) command += " '" + database + "'";
+    command += " -i " + std::string(name) + " 2>&1";
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        std::array<char, 4096> buffer{};
+        size_t n;
+        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
+        const int rc = pclose(pipe);
+        EXPECT_EQ(rc, 0) << "isql-fb failed:\n" << output << "\nscript:\n" << script;
+    } else {
+        ADD_FAILURE() << "cannot run isql-fb";
+    }
+    std::filesystem::remove(name);
+    return output;
+}
+
+void CreateDatabase(const std::string& path) {
+    RunIsql("CREATE DATABASE 'localhost:" + path + "' USER 'SYSDBA' PASSWORD '" + kAdminPassword +
+            "' PAGE_SIZE 8192;");
+}
+
+} // namespace veltor::test

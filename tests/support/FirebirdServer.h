@@ -1,0 +1,23 @@
+#pragma once
+// The real Firebird server of this machine, as the Firebird tests use it.
+
+#include <string>
+
+namespace veltor::test {
+
+inline constexpr const char* kAdminPassword = "quillbank";
+
+// Fails the calling test with a clear message when the local server does not accept
+// SYSDBA through its service manager ("localhost:service_mgr"). Use as
+// ASSERT_NO_FATAL_FAILURE(RequireFirebirdServer());
+void RequireFirebirdServer();
+
+// Runs an isql-fb script as SYSDBA (the script names or creates its database itself);
+// fails the test when isql-fb reports an error. Returns what isql printed.
+std::string RunIsql(const std::string& script, const std::string& database = "");
+
+// Creates an empty dialect-3 database at `path` through the server ("localhost:" + path),
+// owned by the server's user.
+void CreateDatabase(const std::string& path);
+
+} // namespace veltor::test

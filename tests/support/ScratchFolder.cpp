@@ -1,0 +1,42 @@
+#include "tests/support/ScratchFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace veltor::test {
+
+ScratchFolder::ScratchFolder(const std::string& tag) {
+    std::filesystem::create_directories("/var/tmp/veltor-tests");
+    std::string pattern = "/var/tmp/veltor-tests/" + tag + "-XXXXXX";
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a scratch folder");
+    path_ = pattern;
+    // The database server runs as its own user and writes here too.
+    chmod("/var/tmp/veltor-tests", 0777);
+    chmod(path_.c_str(), 0777);
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in.good()) << "cannot read " << path;
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace veltor::test

@@ -1,0 +1,28 @@
+#pragma once
+#include <string>
+
+namespace veltor::test {
+
+// A fresh folder under /var/tmp that the Firebird server's user can write to, removed with
+// everything in it when the object goes.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::string& tag = "scratch");
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    // path() + "/" + name
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Writes bytes to a file, replacing it.
+void WriteFile(const std::string& path, const std::string& bytes);
+// The whole content of a file; fails the test when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+} // namespace veltor::test
