@@ -1,0 +1,56 @@
+#pragma once
+// The configuration module: the values read from ADMINBD.inf and the text helpers for
+// numbers and dates that the runs use to build file names and SQL literals.
+
+#include "ports/Clock.h"
+#include "ports/FileSystem.h"
+#include "ports/MessageBox.h"
+
+#include <string>
+#include <string_view>
+
+namespace veltor {
+
+// What differs between the platforms in reading the configuration.
+struct ConfigurationRules {
+    // Windows upper-cases every value read; on Linux paths are case-sensitive, so values
+    // keep their case (keys are recognised in any case on both).
+    bool upperCaseValues = true;
+    // The backup folder when the file names none, and the folder created before it.
+    std::string defaultBackupFolder = "C:\\Datos Veltor\\Backups\\";
+    std::string defaultBackupParent = "C:\\Datos Veltor\\";
+    char pathSeparator = '\\';
+};
+
+class TGlobal {
+public:
+    TGlobal(IFileSystem& files, IMessageBox& messages, ConfigurationRules rules);
+
+    // Reads ADMINBD.inf from the current directory (copied from ADMINBD.cop when missing).
+    // Never raises: problems are shown in error boxes.
+    void ReadConfiguration();
+
+    static std::string FieldOf(std::string_view text, int index, char separator);
+    static std::string PadNumber(long long number, int width);
+    static std::string SqlDateText(const LocalDateTime& date); // MM/DD/YYYY
+    static int DayOfDate(const LocalDateTime& date) { return date.day; }
+    static int MonthOfDate(const LocalDateTime& date) { return date.month; }
+    static int YearOfDate(const LocalDateTime& date) { return date.year; }
+
+    const ConfigurationRules& rules() const { return rules_; }
+
+    // Configuration values, empty until a read sets them.
+    std::string ServerName;
+    std::string AdminConnection;
+    std::string DefaultFlag;
+    std::string ClientDatabasePath;
+    std::string BackupFolder;
+    std::string BackupTimerPeriod;
+
+private:
+    IFileSystem& files_;
+    IMessageBox& messages_;
+    ConfigurationRules rules_;
+};
+
+} // namespace veltor
