@@ -5,6 +5,7 @@
 #include "ports/Clock.h"
 #include "ports/FileSystem.h"
 #include "ports/MessageBox.h"
+#include "ports/OsVersion.h"
 
 #include <string>
 #include <string_view>
@@ -37,6 +38,11 @@ public:
     static int MonthOfDate(const LocalDateTime& date) { return date.month; }
     static int YearOfDate(const LocalDateTime& date) { return date.year; }
 
+    // The Windows generation of the platform version: 3 for the 9x family, 4 for NT 4 and
+    // 2000, 5 for XP, 6 for Vista, 7 for 7; 0 for anything else or when the query fails.
+    // Needs no configuration, so it may be asked before the module exists.
+    static int OsGeneration(const IOsVersion& version);
+
     const ConfigurationRules& rules() const { return rules_; }
 
     // Configuration values, empty until a read sets them.
@@ -48,6 +54,8 @@ public:
     std::string BackupTimerPeriod;
 
 private:
+    void ApplyLine(std::string_view line, std::string& databasePath);
+
     IFileSystem& files_;
     IMessageBox& messages_;
     ConfigurationRules rules_;

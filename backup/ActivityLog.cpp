@@ -1,0 +1,50 @@
+#include "backup/ActivityLog.h"
+
+#include "app/Global.h"
+#include "backup/Windows1252.h"
+
+#include <utility>
+
+namespace veltor {
+
+TActivityLog::TActivityLog(IFileSystem& files, IClock& clock, const IRegionalFormats& formats, IActivityView& view)
+    : files_(files), clock_(clock), formats_(formats), view_(view) {}
+
+std::string TActivityLog::StampPrefix() const {
+    const LocalDateTime now = clock_.Now();
+    return formats_.ShortDate(now) + " - " + formats_.LongTime(now);
+}
+
+std::string TActivityLog::MonthLogPath(const std::string& backupFolder, const LocalDateTime& moment) {
+    return backupFolder + "Log Backup Veltor " + TGlobal::PadNumber(TGlobal::YearOfDate(moment), 4) +
+           TGlobal::PadNumber(TGlobal::MonthOfDate(moment), 2) + ".txt";
+}
+
+void TActivityLog::OpenMonthLog(const std::string& backupFolder) {
+    lastPath_ = MonthLogPath(backupFolder, clock_.Now());
+    if (file_) CloseMonthLog();
+    file_ = files_.OpenForAppend(lastPath_);
+}
+
+void TActivityLog::WriteLogLine(std::string_view text) {
+    if (!file_) throw MonthLogNotOpen();
+    std::string bytes = Utf8ToWindows1252(text);
+    bytes += "\r\n";
+    file_->Write(bytes);
+}
+
+void TActivityLog::CloseMonthLog() {
+    if (!file_) throw MonthLogNotOpen();
+    std::unique_ptr<IAppendFile> file = std::move(file_);
+    file->Close();
+}
+
+void TActivityLog::WriteMemoLine(std::string_view text) {
+    view_.AppendMemoLines({std::string(text)});
+}
+
+void TActivityLog::WriteMemoLines(const std::vector<std::string>& lines) {
+    if (!lines.empty()) view_.AppendMemoLines(lines);
+}
+
+} // namespace veltor

@@ -1,0 +1,76 @@
+#include "backup/Windows1252.h"
+
+#include <array>
+#include <cstdint>
+
+namespace veltor {
+namespace {
+
+// Code points of the bytes 0x80..0x9F. The five bytes that Windows-1252 leaves unassigned
+// stand for the C1 controls of the same value, as Windows itself maps them.
+constexpr std::array<char32_t, 32> kHighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+char ToWindows1252(char32_t codePoint) {
+    if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) return static_cast<char>(codePoint);
+    for (std::size_t i = 0; i < kHighControls.size(); ++i) {
+        if (kHighControls[i] == codePoint) return static_cast<char>(0x80 + i);
+    }
+    return '?';
+}
+
+bool IsContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
+// The length of the valid UTF-8 sequence at the start of text and its code point; 0 when the
+// bytes there are not one (stray continuation, truncated, overlong, surrogate, beyond U+10FFFF).
+std::size_t DecodeOne(std::string_view text, char32_t& codePoint) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    std::size_t length;
+    char32_t minimum;
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    } else if ((lead & 0xE0) == 0xC0) {
+        length = 2, minimum = 0x80, codePoint = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, minimum = 0x800, codePoint = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, minimum = 0x10000, codePoint = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (text.size() < length) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (!IsContinuation(byte)) return 0;
+        codePoint = (codePoint << 6) | (byte & 0x3F);
+    }
+    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
+    return length;
+}
+
+} // namespace
+
+std::string Utf8ToWindows1252(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    while (!utf8.empty()) {
+        char32_t codePoint = 0;
+        const std::size_t length = DecodeOne(utf8, codePoint);
+        if (length == 0) {
+            out.push_back(utf8.front());
+            utf8.remove_prefix(1);
+        } else {
+            out.push_back(ToWindows1252(codePoint));
+            utf8.remove_prefix(length);
+        }
+    }
+    return out;
+}
+
+} // namespace veltor

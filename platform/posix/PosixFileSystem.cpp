@@ -1,0 +1,188 @@
+// Files and folders through the POSIX calls.
+#include "platform/posix/PosixPlatform.h"
+#include "ports/Errors.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace veltor::posix {
+namespace {
+
+[[noreturn]] void RaiseErrno(int code) {
+    throw OsError(std::strerror(code), static_cast<std::uint32_t>(code));
+}
+
+// Writes every byte, going on after interruptions and short writes; returns 0 or the errno.
+int WriteAll(int fd, const char* bytes, std::size_t size, std::size_t& written) {
+    written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(fd, bytes + written, size - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    // Closes now; returns 0 or the errno of close.
+    int Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd >= 0 && ::close(fd) != 0 ? errno : 0;
+    }
+
+private:
+    int fd_;
+};
+
+class PosixInputFile final : public IInputFile {
+public:
+    explicit PosixInputFile(Descriptor fd) : fd_(std::move(fd)) {}
+
+    std::size_t Read(char* buffer, std::size_t size) override {
+        for (;;) {
+            const ssize_t n = ::read(fd_.get(), buffer, size);
+            if (n >= 0) return static_cast<std::size_t>(n);
+            if (errno != EINTR) RaiseErrno(errno);
+        }
+    }
+
+private:
+    Descriptor fd_;
+};
+
+class PosixAppendFile final : public IAppendFile {
+public:
+    explicit PosixAppendFile(Descriptor fd) : fd_(std::move(fd)) {}
+    ~PosixAppendFile() override {
+        try {
+            Close();
+        } catch (...) {
+        }
+    }
+
+    void Write(std::string_view bytes) override {
+        if (fd_.get() < 0) RaiseErrno(EBADF);
+        buffer_.append(bytes);
+        if (buffer_.size() >= kBufferSize) Flush();
+    }
+
+    void Close() override {
+        if (fd_.get() < 0) return;
+        int error = 0;
+        try {
+            Flush();
+        } catch (const OsError& e) {
+            error = static_cast<int>(e.code());
+        }
+        buffer_.clear();
+        // Closing the descriptor releases the lock as well.
+        const int closeError = fd_.Close();
+        if (error == 0) error = closeError;
+        if (error != 0) RaiseErrno(error);
+    }
+
+private:
+    static constexpr std::size_t kBufferSize = 64 * 1024;
+
+    // What could not be written stays buffered, so a later Close tries it once more.
+    void Flush() {
+        std::size_t written = 0;
+        const int error = WriteAll(fd_.get(), buffer_.data(), buffer_.size(), written);
+        buffer_.erase(0, written);
+        if (error != 0) RaiseErrno(error);
+    }
+
+    Descriptor fd_;
+    std::string buffer_;
+};
+
+bool StatOf(const std::string& path, struct stat& info) {
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+} // namespace
+
+bool PosixFileSystem::FileExists(const std::string& path) const {
+    struct stat info {};
+    return StatOf(path, info) && !S_ISDIR(info.st_mode);
+}
+
+bool PosixFileSystem::DirectoryExists(const std::string& path) const {
+    struct stat info {};
+    return StatOf(path, info) && S_ISDIR(info.st_mode);
+}
+
+void PosixFileSystem::CreateDirectory(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) != 0) RaiseErrno(errno);
+}
+
+bool PosixFileSystem::CopyFileNoOverwrite(const std::string& from, const std::string& to) {
+    Descriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (source.get() < 0 || ::fstat(source.get(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+    Descriptor target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 0777));
+    if (target.get() < 0) return false;
+    bool copied = true;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(source.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            copied = n == 0;
+            break;
+        }
+        std::size_t written = 0;
+        if (WriteAll(target.get(), buffer, static_cast<std::size_t>(n), written) != 0) {
+            copied = false;
+            break;
+        }
+    }
+    if (target.Close() != 0) copied = false;
+    // A half-written copy would pass for the real file later on.
+    if (!copied) ::unlink(to.c_str());
+    return copied;
+}
+
+std::unique_ptr<IInputFile> PosixFileSystem::OpenForReading(const std::string& path) {
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) RaiseErrno(errno);
+    return std::make_unique<PosixInputFile>(std::move(fd));
+}
+
+std::unique_ptr<IAppendFile> PosixFileSystem::OpenForAppend(const std::string& path) {
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    if (fd.get() < 0) RaiseErrno(errno);
+    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EINTR) RaiseErrno(errno);
+    }
+    return std::make_unique<PosixAppendFile>(std::move(fd));
+}
+
+ConfigurationRules LinuxConfigurationRules() {
+    ConfigurationRules rules;
+    rules.upperCaseValues = false;
+    rules.defaultBackupFolder = "/var/lib/veltor/Backups/";
+    rules.defaultBackupParent = "/var/lib/veltor/";
+    rules.pathSeparator = '/';
+    return rules;
+}
+
+} // namespace veltor::posix

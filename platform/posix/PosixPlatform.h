@@ -1,0 +1,63 @@
+#pragma once
+// The POSIX adapters of the file-system, clock, regional-format and version ports, and the
+// configuration rules of Linux.
+
+#include "app/Global.h"
+#include "ports/Clock.h"
+#include "ports/FileSystem.h"
+#include "ports/OsVersion.h"
+#include "ports/RegionalFormats.h"
+
+#include <locale.h>
+
+namespace veltor::posix {
+
+// Files through open/read/write. A file opened for appending holds an exclusive flock, so a
+// second writer, in this process or another one that asks for the lock, is refused.
+class PosixFileSystem final : public IFileSystem {
+public:
+    bool FileExists(const std::string& path) const override;
+    bool DirectoryExists(const std::string& path) const override;
+    void CreateDirectory(const std::string& path) override;
+    bool CopyFileNoOverwrite(const std::string& from, const std::string& to) override;
+    std::unique_ptr<IInputFile> OpenForReading(const std::string& path) override;
+    std::unique_ptr<IAppendFile> OpenForAppend(const std::string& path) override;
+    char PathSeparator() const override { return '/'; }
+};
+
+// localtime, a millisecond tick of CLOCK_MONOTONIC cut to 32 bits, nanosleep.
+class PosixClock final : public IClock {
+public:
+    LocalDateTime Now() const override;
+    std::uint32_t TickCount() const override;
+    void Sleep(std::uint32_t milliseconds) override;
+};
+
+// The date and time formats of the environment's locale (LANG, LC_ALL, LC_TIME), "C" when that
+// locale is not installed. The process-wide locale is left alone.
+class PosixRegionalFormats final : public IRegionalFormats {
+public:
+    PosixRegionalFormats();
+    ~PosixRegionalFormats() override;
+    PosixRegionalFormats(const PosixRegionalFormats&) = delete;
+    PosixRegionalFormats& operator=(const PosixRegionalFormats&) = delete;
+
+    std::string ShortDate(const LocalDateTime& moment) const override;
+    std::string LongTime(const LocalDateTime& moment) const override;
+
+private:
+    std::string Format(int item, const LocalDateTime& moment) const;
+
+    locale_t locale_;
+};
+
+// There is no Windows version record here: the query always fails.
+class PosixOsVersion final : public IOsVersion {
+public:
+    std::optional<OsVersionInfo> Query() const override { return std::nullopt; }
+};
+
+// Values keep their case; the backup folders live under /var/lib/veltor.
+ConfigurationRules LinuxConfigurationRules();
+
+} // namespace veltor::posix

@@ -1,0 +1,180 @@
+#include "backup/ActivityLog.h"
+#include "platform/posix/PosixPlatform.h"
+#include "ports/Errors.h"
+#include "tests/support/FakeActivityView.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/FakeFileSystem.h"
+#include "tests/support/FakeRegionalFormats.h"
+#include "tests/support/ScratchFolder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace veltor {
+namespace {
+
+using ::testing::ElementsAre;
+
+const std::string kFolder = "/copias/";
+const std::string kDecemberLog = "/copias/Log Backup Veltor 202612.txt";
+
+class ActivityLog : public ::testing::Test {
+protected:
+    test::FakeFileSystem files;
+    test::FakeClock clock;
+    test::FakeRegionalFormats formats;
+    test::FakeActivityView view;
+    TActivityLog log{files, clock, formats, view};
+};
+
+TEST_F(ActivityLog, StampPrefixFollowsTheClockAndFormatsOfEachLine) {
+    clock.Set(2026, 12, 7, 12, 45, 3);
+    EXPECT_EQ(log.StampPrefix(), "07/12/2026 - 12:45:03");
+    clock.AdvanceSeconds(67);
+    EXPECT_EQ(log.StampPrefix(), "07/12/2026 - 12:46:10");
+    formats.shortDate = [](const LocalDateTime& m) { return std::to_string(m.year) + "-" + std::to_string(m.month); };
+    formats.longTime = [](const LocalDateTime& m) { return std::to_string(m.hour) + "h"; };
+    EXPECT_EQ(log.StampPrefix(), "2026-12 - 12h");
+}
+
+TEST_F(ActivityLog, MonthLogIsNamedByYearAndMonth) {
+    EXPECT_EQ(TActivityLog::MonthLogPath("C:\\Datos Veltor\\Backups\\", test::MakeDateTime(2026, 12, 7)),
+              "C:\\Datos Veltor\\Backups\\Log Backup Veltor 202612.txt");
+    EXPECT_EQ(TActivityLog::MonthLogPath("/b/", test::MakeDateTime(2027, 1, 31)), "/b/Log Backup Veltor 202701.txt");
+}
+
+TEST_F(ActivityLog, LinesAreWindows1252EndedByCrLf) {
+    log.OpenMonthLog(kFolder);
+    log.WriteLogLine(" ");
+    log.WriteLogLine("Error de Conexión");
+    log.WriteLogLine(" Verifique que no se esté realizando otro proceso");
+    log.WriteLogLine("");
+    log.CloseMonthLog();
+    EXPECT_EQ(files.Content(kDecemberLog), " \r\nError de Conexi\xF3n\r\n Verifique que no se est\xE9 realizando otro "
+                                           "proceso\r\n\r\n");
+}
+
+TEST_F(ActivityLog, OpeningAppendsToTheMonthsExistingFile) {
+    files.AddFile(kDecemberLog, "anterior\r\n");
+    log.OpenMonthLog(kFolder);
+    EXPECT_EQ(log.lastMonthLogPath(), kDecemberLog);
+    log.WriteLogLine("nueva");
+    log.CloseMonthLog();
+    EXPECT_EQ(files.Content(kDecemberLog), "anterior\r\nnueva\r\n");
+}
+
+TEST_F(ActivityLog, RunAcrossTheMonthEndKeepsItsFileAndTheNextOpensTheNewMonth) {
+    clock.Set(2026, 12, 31, 23, 59, 59);
+    log.OpenMonthLog(kFolder);
+    clock.AdvanceSeconds(2);
+    log.WriteLogLine("tarde");
+    log.CloseMonthLog();
+    log.OpenMonthLog(kFolder);
+    EXPECT_EQ(log.lastMonthLogPath(), "/copias/Log Backup Veltor 202701.txt");
+    log.CloseMonthLog();
+    EXPECT_EQ(files.Content(kDecemberLog), "tarde\r\n");
+    EXPECT_EQ(files.Content("/copias/Log Backup Veltor 202701.txt"), "");
+}
+
+TEST_F(ActivityLog, FileHeldByAnotherWriterIsRefusedWithItsPath) {
+    files.heldByOtherWriter.insert(kDecemberLog);
+    EXPECT_THROW(log.OpenMonthLog(kFolder), OsError);
+    EXPECT_EQ(log.lastMonthLogPath(), kDecemberLog);
+    EXPECT_FALSE(log.isMonthLogOpen());
+    EXPECT_THROW(log.WriteLogLine("x"), MonthLogNotOpen);
+}
+
+TEST_F(ActivityLog, SecondLogOfTheSameProcessIsRefused) {
+    TActivityLog other(files, clock, formats, view);
+    log.OpenMonthLog(kFolder);
+    EXPECT_THROW(other.OpenMonthLog(kFolder), OsError);
+    log.CloseMonthLog();
+    EXPECT_NO_THROW(other.OpenMonthLog(kFolder));
+}
+
+TEST_F(ActivityLog, ClosingOrWritingWithNoFileOpenRaises) {
+    EXPECT_THROW(log.CloseMonthLog(), MonthLogNotOpen);
+    EXPECT_THROW(log.WriteLogLine("x"), MonthLogNotOpen);
+    log.OpenMonthLog(kFolder);
+    log.CloseMonthLog();
+    EXPECT_THROW(log.CloseMonthLog(), MonthLogNotOpen);
+}
+
+TEST_F(ActivityLog, FailedWriteOutRaisesAndStillReleasesTheFile) {
+    log.OpenMonthLog(kFolder);
+    log.WriteLogLine("x");
+    files.writeOutFails.insert(kDecemberLog);
+    EXPECT_THROW(log.CloseMonthLog(), OsError);
+    EXPECT_FALSE(log.isMonthLogOpen());
+    EXPECT_TRUE(files.openForAppend.empty());
+}
+
+TEST_F(ActivityLog, OpeningWhileOpenClosesTheEarlierFileFirst) {
+    log.OpenMonthLog(kFolder);
+    log.WriteLogLine("primera");
+    log.OpenMonthLog("/otras/");
+    log.WriteLogLine("segunda");
+    log.CloseMonthLog();
+    EXPECT_EQ(files.Content(kDecemberLog), "primera\r\n");
+    EXPECT_EQ(files.Content("/otras/Log Backup Veltor 202612.txt"), "segunda\r\n");
+}
+
+TEST_F(ActivityLog, MemoLinesAreAppendedAsGivenWithOrWithoutAFile) {
+    log.WriteMemoLine(" ");
+    log.WriteMemoLine("  ");
+    log.WriteMemoLines({"Conexión", "b"});
+    log.WriteMemoLines({});
+    EXPECT_THAT(view.memo, ElementsAre(" ", "  ", "Conexión", "b"));
+    EXPECT_THAT(view.batches, ElementsAre(1u, 1u, 2u));
+    EXPECT_TRUE(files.files.empty());
+}
+
+// The same through the real file system.
+class ActivityLogFile : public ::testing::Test {
+protected:
+    test::ScratchFolder folder{"activitylog"};
+    posix::PosixFileSystem files;
+    test::FakeClock clock;
+    test::FakeRegionalFormats formats;
+    test::FakeActivityView view;
+    TActivityLog log{files, clock, formats, view};
+    std::string backupFolder = folder.path() + "/";
+    std::string path = folder / "Log Backup Veltor 202612.txt";
+};
+
+TEST_F(ActivityLogFile, CreatesThenAppendsExactBytes) {
+    log.OpenMonthLog(backupFolder);
+    log.WriteLogLine(" ");
+    log.WriteLogLine(log.StampPrefix() + " Inicio Backup: ===> ");
+    log.CloseMonthLog();
+    log.OpenMonthLog(backupFolder);
+    log.WriteLogLine("Conexión");
+    log.CloseMonthLog();
+    EXPECT_EQ(test::ReadFile(path), " \r\n07/12/2026 - 12:45:03 Inicio Backup: ===> \r\nConexi\xF3n\r\n");
+}
+
+TEST_F(ActivityLogFile, SecondWriterIsRefusedUntilTheFirstCloses) {
+    TActivityLog other(files, clock, formats, view);
+    log.OpenMonthLog(backupFolder);
+    try {
+        other.OpenMonthLog(backupFolder);
+        FAIL() << "the second writer was let in";
+    } catch (const OsError& e) {
+        EXPECT_STRNE(e.what(), "");
+        EXPECT_EQ(other.lastMonthLogPath(), path);
+    }
+    log.WriteLogLine("uno");
+    log.CloseMonthLog();
+    other.OpenMonthLog(backupFolder);
+    other.WriteLogLine("dos");
+    other.CloseMonthLog();
+    EXPECT_EQ(test::ReadFile(path), "uno\r\ndos\r\n");
+}
+
+TEST_F(ActivityLogFile, MissingFolderIsRaised) {
+    EXPECT_THROW(log.OpenMonthLog(folder / "no-existe/"), OsError);
+    EXPECT_EQ(log.lastMonthLogPath(), folder / "no-existe/Log Backup Veltor 202612.txt");
+}
+
+} // namespace
+} // namespace veltor

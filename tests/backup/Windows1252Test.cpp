@@ -1,0 +1,40 @@
+#include "backup/Windows1252.h"
+
+#include <gtest/gtest.h>
+
+namespace veltor {
+namespace {
+
+TEST(Utf8ToWindows1252, AsciiIsUnchanged) {
+    EXPECT_EQ(Utf8ToWindows1252("Inicio Backup: 001 - EMPRESA UNO \r\n"), "Inicio Backup: 001 - EMPRESA UNO \r\n");
+    EXPECT_EQ(Utf8ToWindows1252(std::string("a\0b", 3)), std::string("a\0b", 3));
+}
+
+TEST(Utf8ToWindows1252, LatinLettersBecomeSingleBytes) {
+    EXPECT_EQ(Utf8ToWindows1252("Conexión"), "Conexi\xF3n");
+    EXPECT_EQ(Utf8ToWindows1252("esté"), "est\xE9");
+    EXPECT_EQ(Utf8ToWindows1252("Ñandú ¿ü? \u00A0\u00FF"), "\xD1"
+                                                           "and\xFA \xBF\xFC? \xA0\xFF");
+}
+
+TEST(Utf8ToWindows1252, PunctuationOfTheHighRowTakesItsCodes) {
+    EXPECT_EQ(Utf8ToWindows1252("€ … “x” – — ™ Ÿ"), "\x80 \x85 \x93x\x94 \x96 \x97 \x99 \x9F");
+}
+
+TEST(Utf8ToWindows1252, CharactersWithoutASingleByteFormBecomeQuestionMarks) {
+    EXPECT_EQ(Utf8ToWindows1252("a\u0100b\u4E2Dc\U0001F600d"), "a?b?c?d");
+    EXPECT_EQ(Utf8ToWindows1252("\u0085"), "?");
+}
+
+TEST(Utf8ToWindows1252, InvalidBytesPassThroughUnchanged) {
+    // Already single-byte text, a stray continuation, a cut sequence, an overlong slash, a surrogate.
+    EXPECT_EQ(Utf8ToWindows1252("Conexi\xF3n"), "Conexi\xF3n");
+    EXPECT_EQ(Utf8ToWindows1252("x\x80y"), "x\x80y");
+    EXPECT_EQ(Utf8ToWindows1252("x\xC3"), "x\xC3");
+    EXPECT_EQ(Utf8ToWindows1252("\xC0\xAF"), "\xC0\xAF");
+    EXPECT_EQ(Utf8ToWindows1252("\xED\xA0\x80"), "\xED\xA0\x80");
+    EXPECT_EQ(Utf8ToWindows1252("\xC3\xC3\xB3"), "\xC3\xF3");
+}
+
+} // namespace
+} // namespace veltor

@@ -1,0 +1,173 @@
+#include "platform/posix/PosixPlatform.h"
+#include "ports/Errors.h"
+#include "tests/support/ScratchFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace veltor {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+
+class PosixFiles : public ::testing::Test {
+protected:
+    test::ScratchFolder folder{"posixfs"};
+    posix::PosixFileSystem files;
+
+    std::string ContentThroughPort(const std::string& path) {
+        auto in = files.OpenForReading(path);
+        std::string content;
+        char buffer[5];
+        while (std::size_t n = in->Read(buffer, sizeof buffer))
+            content.append(buffer, n);
+        return content;
+    }
+};
+
+TEST_F(PosixFiles, TellsFilesFromFolders) {
+    WriteFile(folder / "f", "x");
+    EXPECT_TRUE(files.FileExists(folder / "f"));
+    EXPECT_FALSE(files.DirectoryExists(folder / "f"));
+    EXPECT_TRUE(files.DirectoryExists(folder.path()));
+    EXPECT_TRUE(files.DirectoryExists(folder.path() + "/"));
+    EXPECT_FALSE(files.FileExists(folder.path()));
+    EXPECT_FALSE(files.FileExists(folder / "nada"));
+    EXPECT_FALSE(files.DirectoryExists(folder / "nada"));
+    EXPECT_EQ(files.PathSeparator(), '/');
+}
+
+TEST_F(PosixFiles, CreatesOneFolderLevelOnly) {
+    files.CreateDirectory(folder / "uno");
+    EXPECT_TRUE(files.DirectoryExists(folder / "uno"));
+    try {
+        files.CreateDirectory(folder / "dos/tres");
+        FAIL() << "created a folder without its parent";
+    } catch (const OsError& e) {
+        EXPECT_EQ(e.code(), static_cast<std::uint32_t>(ENOENT));
+        EXPECT_STREQ(e.what(), std::strerror(ENOENT));
+    }
+    EXPECT_THROW(files.CreateDirectory(folder / "uno"), OsError);
+}
+
+TEST_F(PosixFiles, CopyNeverOverwrites) {
+    WriteFile(folder / "a", std::string("bytes\0\r\n", 8));
+    EXPECT_TRUE(files.CopyFileNoOverwrite(folder / "a", folder / "b"));
+    EXPECT_EQ(ReadFile(folder / "b"), std::string("bytes\0\r\n", 8));
+    WriteFile(folder / "c", "propio");
+    EXPECT_FALSE(files.CopyFileNoOverwrite(folder / "a", folder / "c"));
+    EXPECT_EQ(ReadFile(folder / "c"), "propio");
+    EXPECT_FALSE(files.CopyFileNoOverwrite(folder / "nada", folder / "d"));
+    EXPECT_FALSE(files.FileExists(folder / "d"));
+    EXPECT_FALSE(files.CopyFileNoOverwrite(folder / "a", folder / "falta/e"));
+}
+
+TEST_F(PosixFiles, ReadsBytesAndRaisesTheSystemsMessage) {
+    const std::string bytes = std::string(100000, 'z') + "\r\n\x1a";
+    WriteFile(folder / "r", bytes);
+    EXPECT_EQ(ContentThroughPort(folder / "r"), bytes);
+    try {
+        files.OpenForReading(folder / "nada");
+        FAIL() << "opened a missing file";
+    } catch (const OsError& e) {
+        EXPECT_EQ(e.code(), static_cast<std::uint32_t>(ENOENT));
+        EXPECT_STREQ(e.what(), std::strerror(ENOENT));
+    }
+    auto folderAsFile = files.OpenForReading(folder.path());
+    char buffer[8];
+    EXPECT_THROW(folderAsFile->Read(buffer, sizeof buffer), OsError);
+}
+
+TEST_F(PosixFiles, AppendCreatesThenWritesAtTheEnd) {
+    const std::string path = folder / "log.txt";
+    auto first = files.OpenForAppend(path);
+    first->Write("uno\r\n");
+    first->Close();
+    WriteFile(path, ReadFile(path) + "de otro\r\n");
+    auto second = files.OpenForAppend(path);
+    const std::string big(200000, 'b');
+    second->Write(big);
+    second->Write("\r\n");
+    second->Close();
+    EXPECT_EQ(ReadFile(path), "uno\r\nde otro\r\n" + big + "\r\n");
+}
+
+TEST_F(PosixFiles, DestructorWritesOutAndReleases) {
+    const std::string path = folder / "log.txt";
+    {
+        auto file = files.OpenForAppend(path);
+        file->Write("sin cerrar\r\n");
+    }
+    EXPECT_EQ(ReadFile(path), "sin cerrar\r\n");
+    EXPECT_NO_THROW(files.OpenForAppend(path)->Close());
+}
+
+TEST_F(PosixFiles, SecondWriterInThisProcessIsRefusedWhileTheFirstHoldsTheFile) {
+    const std::string path = folder / "log.txt";
+    auto first = files.OpenForAppend(path);
+    try {
+        files.OpenForAppend(path);
+        FAIL() << "a second writer got the file";
+    } catch (const OsError& e) {
+        EXPECT_EQ(e.code(), static_cast<std::uint32_t>(EWOULDBLOCK));
+        EXPECT_STREQ(e.what(), std::strerror(EWOULDBLOCK));
+    }
+    first->Write("uno\r\n");
+    first->Close();
+    auto second = files.OpenForAppend(path);
+    second->Write("dos\r\n");
+    second->Close();
+    EXPECT_EQ(ReadFile(path), "uno\r\ndos\r\n");
+}
+
+// In a child process: 0 when it read the expected bytes and was refused as a writer.
+int ChildReadsButCannotWrite(const std::string& path, const std::string& expected) {
+    posix::PosixFileSystem childFiles;
+    try {
+        auto in = childFiles.OpenForReading(path);
+        std::string content;
+        char buffer[64];
+        while (std::size_t n = in->Read(buffer, sizeof buffer))
+            content.append(buffer, n);
+        if (content != expected) return 2;
+    } catch (...) {
+        return 3;
+    }
+    try {
+        childFiles.OpenForAppend(path);
+        return 4;
+    } catch (const OsError& e) {
+        return e.code() == static_cast<std::uint32_t>(EWOULDBLOCK) ? 0 : 5;
+    } catch (...) {
+        return 6;
+    }
+}
+
+TEST_F(PosixFiles, AnotherProcessReadsButCannotWriteWhileTheFileIsHeld) {
+    const std::string path = folder / "log.txt";
+    WriteFile(path, "antes\r\n");
+    auto held = files.OpenForAppend(path);
+    held->Write("pendiente\r\n");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(ChildReadsButCannotWrite(path, "antes\r\n"));
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    held->Close();
+    EXPECT_EQ(ReadFile(path), "antes\r\npendiente\r\n");
+}
+
+TEST_F(PosixFiles, OpenForAppendInAMissingFolderRaises) {
+    EXPECT_THROW(files.OpenForAppend(folder / "falta/log.txt"), OsError);
+}
+
+} // namespace
+} // namespace veltor
