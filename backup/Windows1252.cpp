@@ -1,7 +1,6 @@
 #include "backup/Windows1252.h"
 
 #include <array>
-#include <cstdint>
 
 namespace veltor {
 namespace {
@@ -30,17 +29,24 @@ bool IsContinuation(unsigned char byte) {
 // bytes there are not one (stray continuation, truncated, overlong, surrogate, beyond U+10FFFF).
 std::size_t DecodeOne(std::string_view text, char32_t& codePoint) {
     const auto lead = static_cast<unsigned char>(text[0]);
-    std::size_t length;
-    char32_t minimum;
     if (lead < 0x80) {
         codePoint = lead;
         return 1;
-    } else if ((lead & 0xE0) == 0xC0) {
-        length = 2, minimum = 0x80, codePoint = lead & 0x1F;
+    }
+    std::size_t length = 0;
+    char32_t minimum = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        minimum = 0x80;
+        codePoint = lead & 0x1F;
     } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, minimum = 0x800, codePoint = lead & 0x0F;
+        length = 3;
+        minimum = 0x800;
+        codePoint = lead & 0x0F;
     } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, minimum = 0x10000, codePoint = lead & 0x07;
+        length = 4;
+        minimum = 0x10000;
+        codePoint = lead & 0x07;
     } else {
         return 0;
     }
