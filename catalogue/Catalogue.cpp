@@ -1,0 +1,98 @@
+#include "catalogue/Catalogue.h"
+
+#include "catalogue/DueSelection.h"
+
+namespace veltor::catalogue {
+
+const std::array<UpgradeStep, 19> kUpgradeSteps = {{
+    {"SELECT REALIZABACKUP FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD REALIZABACKUP CHAR(1)"},
+    {"SELECT HORABACKUP01 FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD HORABACKUP01 VARCHAR(13)"},
+    {"SELECT HORABACKUP02 FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD HORABACKUP02 VARCHAR(13)"},
+    {"SELECT HORABACKUP03 FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD HORABACKUP03 VARCHAR(13)"},
+    {"SELECT FECHAULTBACKUP FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD FECHAULTBACKUP TIMESTAMP"},
+    {"SELECT HORAULTBACKUP FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD HORAULTBACKUP VARCHAR(13)"},
+    {"SELECT SOLOBACKUPMENSUAL FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD SOLOBACKUPMENSUAL CHAR(1)"},
+    {"SELECT DIAMESBACKUP FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD DIAMESBACKUP VARCHAR(2)"},
+    {"SELECT REALIZARESTORE FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD REALIZARESTORE CHAR(1)"},
+    {"SELECT RESTORELUNES FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD RESTORELUNES CHAR(1)"},
+    {"SELECT RESTOREMARTES FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD RESTOREMARTES CHAR(1)"},
+    {"SELECT RESTOREMIERCOLES FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD RESTOREMIERCOLES CHAR(1)"},
+    {"SELECT RESTOREJUEVES FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD RESTOREJUEVES CHAR(1)"},
+    {"SELECT RESTOREVIERNES FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD RESTOREVIERNES CHAR(1)"},
+    {"SELECT RESTORESABADO FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD RESTORESABADO CHAR(1)"},
+    {"SELECT RESTOREDOMINGO FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD RESTOREDOMINGO CHAR(1)"},
+    {"SELECT HORARESTORE FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD HORARESTORE CHAR(13)"},
+    {"SELECT FECHAULTRESTORE FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD FECHAULTRESTORE TIMESTAMP"},
+    {"SELECT HORAULTRESTORE FROM EMPRESAS", "ALTER TABLE EMPRESAS ADD HORAULTRESTORE VARCHAR(13)"},
+}};
+
+// The double blanks are part of the text.
+// clang-format off
+const std::string_view kBackupDefaultsStatement =
+    "UPDATE EMPRESAS SET REALIZABACKUP=\"S\", SOLOBACKUPMENSUAL=IIF(ANOFIS=cast((extract(YEAR from cast(\"Now\" as date))) as VARCHAR(4)),\"N\",\"S\"), HORABACKUP01=\"12:45\", HORABACKUP02=IIF(ANOFIS=cast((extract(YEAR from cast(\"Now\" as date))) as VARCHAR(4)),\"20:00\",NULL),  DIAMESBACKUP=IIF(ANOFIS=cast((extract(YEAR from cast(\"Now\" as date))) as VARCHAR(4)),\"00\",\"01\")  WHERE (REALIZABACKUP IS NULL) OR (REALIZABACKUP = \"\") ";
+// clang-format on
+
+TCatalogue::TCatalogue(const fb::ClientApi& api) : BDAdmin(api), QEmpresas(BDAdmin), QConsultaEmpresas(BDAdmin) {}
+
+void TCatalogue::ConnectCatalogue(const std::string& databaseString, const std::string& password) {
+    QEmpresas.Close();
+    BDAdmin.Disconnect();
+    BDAdmin.SetDatabaseName(databaseString);
+    BDAdmin.SetPassword(password);
+    BDAdmin.Connect();
+}
+
+void TCatalogue::ResetDataset(sql::SqlDataset& dataset) {
+    dataset.Close();
+    dataset.CommandText.clear();
+}
+
+void TCatalogue::ResetDataset(sql::SqlCommand& command) {
+    command.Close();
+    command.SQL.clear();
+}
+
+void TCatalogue::ExecWithFallback(const std::string& statement, const std::string& fallback) {
+    try {
+        ExecuteCommand(statement);
+    } catch (...) {
+        ExecuteCommand(fallback);
+    }
+}
+
+void TCatalogue::ExecuteCommand(const std::string& statement) {
+    ResetDataset(QConsultaEmpresas);
+    QConsultaEmpresas.SQL.push_back(statement);
+    QConsultaEmpresas.ExecQuery();
+}
+
+void TCatalogue::OpenSelection(const std::string& statement) {
+    ResetDataset(QEmpresas);
+    QEmpresas.CommandText = statement;
+    QEmpresas.Open();
+}
+
+void TCatalogue::UpgradeCatalogue() {
+    for (const UpgradeStep& step : kUpgradeSteps)
+        ExecWithFallback(std::string(step.probe), std::string(step.fallback));
+}
+
+void TCatalogue::ApplyBackupDefaults() noexcept {
+    try {
+        OpenSelection(std::string(kBackupDefaultsStatement));
+    } catch (...) {
+        // Every execution ends with the complaint that the statement returned no rows.
+    }
+}
+
+void TCatalogue::SelectDueCompanies(const std::string& periodHours, const std::string& periodMinutes) {
+    try {
+        const std::string window = BackupWindowText(PeriodNumber(periodHours), PeriodNumber(periodMinutes));
+        OpenSelection(DueCompaniesStatement(window));
+    } catch (...) {
+        QEmpresas.Close();
+        throw;
+    }
+}
+
+} // namespace veltor::catalogue

@@ -1,0 +1,66 @@
+#pragma once
+// The administration database as the runs use it: the connection BDAdmin, the company list
+// QEmpresas and the command query QConsultaEmpresas, with the operations that connect,
+// upgrade the EMPRESAS table, fill its defaults and select the companies due for a backup.
+// Every operation raises its failure to the caller, except ApplyBackupDefaults.
+
+#include "catalogue/SqlDatabase.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace veltor::catalogue {
+
+// One step of the schema upgrade: a probe that selects a column, and the statement that
+// adds the column when the probe fails.
+struct UpgradeStep {
+    std::string_view probe;
+    std::string_view fallback;
+};
+
+// The scheduling columns of EMPRESAS, in the order they are added.
+extern const std::array<UpgradeStep, 19> kUpgradeSteps;
+
+// Fills the scheduling defaults into rows never configured (REALIZABACKUP NULL or empty).
+extern const std::string_view kBackupDefaultsStatement;
+
+class TCatalogue {
+public:
+    explicit TCatalogue(const fb::ClientApi& api);
+    TCatalogue(const TCatalogue&) = delete;
+    TCatalogue& operator=(const TCatalogue&) = delete;
+
+    sql::SqlDatabase BDAdmin;
+    sql::SqlDataset QEmpresas;
+    sql::SqlCommand QConsultaEmpresas;
+
+    // Closes QEmpresas, disconnects, sets the database string and password, connects.
+    void ConnectCatalogue(const std::string& databaseString, const std::string& password);
+
+    // Closes the dataset and empties its statement.
+    static void ResetDataset(sql::SqlDataset& dataset);
+    static void ResetDataset(sql::SqlCommand& command);
+
+    // Executes `statement` on QConsultaEmpresas; when anything in that fails, executes
+    // `fallback` instead, whose failure reaches the caller.
+    void ExecWithFallback(const std::string& statement, const std::string& fallback);
+
+    // Executes one statement on QConsultaEmpresas (the stamps).
+    void ExecuteCommand(const std::string& statement);
+
+    // Opens a selection on QEmpresas; the caller then walks its rows.
+    void OpenSelection(const std::string& statement);
+
+    // Adds every missing scheduling column, in the order of kUpgradeSteps.
+    void UpgradeCatalogue();
+
+    // Runs the defaults statement through QEmpresas; never raises.
+    void ApplyBackupDefaults() noexcept;
+
+    // Opens on QEmpresas the companies due now for a backup timer of the given period
+    // (texts of integers). On failure QEmpresas is closed and the error raised.
+    void SelectDueCompanies(const std::string& periodHours, const std::string& periodMinutes);
+};
+
+} // namespace veltor::catalogue

@@ -1,0 +1,135 @@
+#include "catalogue/DueSelection.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+
+namespace veltor::catalogue {
+namespace {
+
+// The pieces of the statement, joined in this order with nothing between them:
+// 1a 1b branch01 1c branch02 1d branch03 1e 1f 1g 1h W 3 4 5 6 7 8 9 W 11 12 13 14.
+// Every blank belongs to the text; the statement is dialect 1, so double quotes delimit
+// string literals.
+
+// clang-format off
+// 1a. The columns of the common table expression.
+constexpr std::string_view kPiece1a =
+    "WITH empresasbackup AS (select ce.EMPRESAID,ce.CODIGO,ce.NOMBRE,ce.NIT,ce.ANOFIS,ce.ULTPERIODO,ce.ARCHIVO,ce.CONSOLIDA,ce.RUTALOGO, ce.solobackupmensual,max(HORABACKUP) HORABACKUP";
+// 1b. Opens the union of the three branches; branch 01 follows.
+constexpr std::string_view kPiece1b =
+    " from (";
+// 1c. Branch 02 follows.
+constexpr std::string_view kPiece1c =
+    " union all ";
+// 1d. Branch 03 follows.
+constexpr std::string_view kPiece1d =
+    " union all ";
+// 1e. Only companies that take part in backups.
+constexpr std::string_view kPiece1e =
+    ") ce where coalesce(REALIZABACKUP, \"N\") = \"S\"";
+// 1f. Overdue: the last backup moment lies more than 1 (daily) or 31 days back.
+constexpr std::string_view kPiece1f =
+    " and    ((iif(FECHAULTBACKUP is null or HORAULTBACKUP is null,\"01/01/1900 01:00\",FECHAULTBACKUP||\" 23:59\")<(cast(\"Now\" as date)-iif(DIAMESBACKUP=\"00\",1,31)))";
+// 1g. Or: every day, or the day of the month (in February 28..31 count as 27)...
+constexpr std::string_view kPiece1g =
+    " or       ((DIAMESBACKUP=\"00\" or (DIAMESBACKUP<>\"00\" and iif(cast(DIAMESBACKUP as integer)>=28 and cast((extract(month from cast(\"Now\" as date))) as integer)=2,27,cast(DIAMESBACKUP as integer))=cast((extract(day from cast(\"Now\" as date))) as integer)))";
+// 1h. ...and the candidate time in the window: its lower bound, clock minus W.
+constexpr std::string_view kPiece1h =
+    " and         (cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" || cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp)-";
+// Branch 01: one candidate per company for HORABACKUP01 (NULL when unset but monthly-only).
+constexpr std::string_view kBranch01 =
+    "select EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,REALIZABACKUP,FECHAULTBACKUP,HORAULTBACKUP,DIAMESBACKUP,solobackupmensual,IIF(trim(COALESCE(HORABACKUP01,\":\"))=\":\",null, \"01/01/1900 \"||HORABACKUP01) HORABACKUP from EMPRESAS where ( TRIM(COALESCE(horabackup01, ':')) <> ':' ) OR ( TRIM(COALESCE(solobackupmensual,'N')) = 'S' )";
+// Branch 02: the same for HORABACKUP02.
+constexpr std::string_view kBranch02 =
+    "select EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,REALIZABACKUP,FECHAULTBACKUP,HORAULTBACKUP,DIAMESBACKUP,solobackupmensual,IIF(trim(COALESCE(HORABACKUP02,\":\"))=\":\",null, \"01/01/1900 \"||HORABACKUP02) HORABACKUP from EMPRESAS where ( TRIM(COALESCE(horabackup02, ':')) <> ':' ) OR ( TRIM(COALESCE(solobackupmensual,'N')) = 'S' )";
+// Branch 03: the same for HORABACKUP03.
+constexpr std::string_view kBranch03 =
+    "select EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,REALIZABACKUP,FECHAULTBACKUP,HORAULTBACKUP,DIAMESBACKUP,solobackupmensual,IIF(trim(COALESCE(HORABACKUP03,\":\"))=\":\",null, \"01/01/1900 \"||HORABACKUP03) HORABACKUP from EMPRESAS where ( TRIM(COALESCE(horabackup03, ':')) <> ':' ) OR ( TRIM(COALESCE(solobackupmensual,'N')) = 'S' )";
+// 3. Lower bound of the window in the common table expression.
+constexpr std::string_view kPiece3 =
+    ")<=cast(ce.HORABACKUP as timestamp) and ";
+// 4. Upper bound: the clock.
+constexpr std::string_view kPiece4 =
+    "        cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" || cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp)>=cast(ce.HORABACKUP as timestamp))) ";
+// 5. Candidates of one company with equal times collapse.
+constexpr std::string_view kPiece5 =
+    "group by ce.EMPRESAID,ce.CODIGO,ce.NOMBRE,ce.NIT,ce.ANOFIS,ce.ULTPERIODO,ce.ARCHIVO,ce.CONSOLIDA,ce.RUTALOGO,ce.solobackupmensual,ce.HORABACKUP ";
+// 6. Closes the common table expression.
+constexpr std::string_view kPiece6 =
+    ") ";
+// 7.
+constexpr std::string_view kPiece7 =
+    "SELECT eb.* ";
+// 8.
+constexpr std::string_view kPiece8 =
+    "FROM empresasbackup eb ";
+// 9. The window again over the collapsed candidates: clock minus...
+constexpr std::string_view kPiece9 =
+    "WHERE ( ( cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" || cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp) - ";
+// 11. ...W up to the candidate time...
+constexpr std::string_view kPiece11 =
+    ") <= cast(eb.HORABACKUP as timestamp) ";
+// 12. ...and the candidate time up to the clock.
+constexpr std::string_view kPiece12 =
+    "      AND cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" || cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp) >= cast(eb.HORABACKUP as timestamp) ) ";
+// 13. Or the candidate without a time of a monthly-only company.
+constexpr std::string_view kPiece13 =
+    "      OR ( eb.horabackup IS NULL AND TRIM(COALESCE(eb.solobackupmensual,'N')) = 'S' ) ";
+// 14. Sorted by company code.
+constexpr std::string_view kPiece14 =
+    "ORDER BY eb.CODIGO ";
+// clang-format on
+
+// Digits of a positive value rounded to 15 significant digits, trailing zeros dropped,
+// written without exponent.
+std::string PlainDecimal(double value) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
+    const std::string text(buffer, result.ptr); // d.ddddddddddddddde±xx
+    const std::size_t e = text.find('e');
+    std::string digits = text.substr(0, 1) + text.substr(2, e - 2);
+    const int exponent = std::atoi(text.c_str() + e + 1);
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+    const int integerDigits = exponent + 1;
+    if (integerDigits <= 0) return "0." + std::string(static_cast<std::size_t>(-integerDigits), '0') + digits;
+    if (static_cast<std::size_t>(integerDigits) >= digits.size())
+        return digits + std::string(static_cast<std::size_t>(integerDigits) - digits.size(), '0');
+    return digits.substr(0, static_cast<std::size_t>(integerDigits)) + "." +
+           digits.substr(static_cast<std::size_t>(integerDigits));
+}
+
+} // namespace
+
+std::string BackupWindowText(long long hours, long long minutes) {
+    const double window = (static_cast<double>(hours) * 60.0 + static_cast<double>(minutes)) / 1440.0;
+    if (window == 0) return "0";
+    return window < 0 ? "-" + PlainDecimal(-window) : PlainDecimal(window);
+}
+
+std::string DueCompaniesStatement(std::string_view window) {
+    std::string sql;
+    for (std::string_view piece : {kPiece1a, kPiece1b, kBranch01, kPiece1c, kBranch02, kPiece1d, kBranch03, kPiece1e,
+                                   kPiece1f, kPiece1g, kPiece1h,  window,   kPiece3,   kPiece4,  kPiece5,   kPiece6,
+                                   kPiece7,  kPiece8,  kPiece9,   window,   kPiece11,  kPiece12, kPiece13,  kPiece14})
+        sql += piece;
+    return sql;
+}
+
+long long PeriodNumber(std::string_view text) {
+    std::string_view digits = text;
+    while (!digits.empty() && digits.front() == ' ')
+        digits.remove_prefix(1);
+    while (!digits.empty() && digits.back() == ' ')
+        digits.remove_suffix(1);
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    long long value = 0;
+    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || result.ec != std::errc() || result.ptr != digits.data() + digits.size())
+        throw std::invalid_argument("'" + std::string(text) + "' is not a valid integer value");
+    return value;
+}
+
+} // namespace veltor::catalogue

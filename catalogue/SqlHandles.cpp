@@ -1,0 +1,137 @@
+#include "catalogue/SqlHandles.h"
+
+#include <limits>
+
+namespace veltor::sql {
+namespace {
+
+constexpr unsigned short kDropStatement = 2; // DSQL_drop
+constexpr char kInfoEnd = 1;
+constexpr char kInfoSqlStatementType = 21;
+constexpr char kInfoOdsVersion = 32;
+constexpr fb::Status kEndOfRows = 100;
+
+// A little-endian integer of `width` bytes at `p`.
+int Little(const char* p, int width) {
+    int value = 0;
+    for (int i = 0; i < width; ++i)
+        value |= static_cast<int>(static_cast<unsigned char>(p[i])) << (8 * i);
+    return value;
+}
+
+} // namespace
+
+void Check(const fb::ClientApi& api, const fb::Status* status) {
+    if (fb::IsError(status)) throw fb::ErrorFromStatus(api, status);
+}
+
+void Attachment::Attach(const std::string& database, const std::string& dpb) {
+    if (database.size() > static_cast<std::size_t>(std::numeric_limits<short>::max()))
+        throw fb::FirebirdError("database name too long");
+    fb::Status status[fb::kStatusLength] = {};
+    fb::Handle handle = 0;
+    api_->attach_database(status, static_cast<short>(database.size()), database.data(), &handle,
+                          static_cast<short>(dpb.size()), dpb.data());
+    Check(*api_, status);
+    Release();
+    handle_ = handle;
+}
+
+void Attachment::Detach() {
+    if (handle_ == 0) return;
+    fb::Status status[fb::kStatusLength] = {};
+    api_->detach_database(status, &handle_);
+    handle_ = 0;
+    Check(*api_, status);
+}
+
+void Attachment::Release() noexcept {
+    try {
+        Detach();
+    } catch (...) {
+    }
+}
+
+bool Attachment::Alive() noexcept {
+    if (handle_ == 0) return false;
+    fb::Status status[fb::kStatusLength] = {};
+    const char items[] = {kInfoOdsVersion, kInfoEnd};
+    char buffer[64] = {};
+    api_->database_info(status, &handle_, sizeof items, items, sizeof buffer, buffer);
+    return !fb::IsError(status);
+}
+
+Transaction::Transaction(Attachment& attachment, const std::string& tpb) : api_(&attachment.api()) {
+    fb::TransactionEntry entry{attachment.handle(), static_cast<int>(tpb.size()), tpb.data()};
+    fb::Status status[fb::kStatusLength] = {};
+    api_->start_multiple(status, &handle_, 1, &entry);
+    Check(*api_, status);
+}
+
+Transaction::~Transaction() {
+    if (handle_ == 0) return;
+    fb::Status status[fb::kStatusLength] = {};
+    api_->rollback_transaction(status, &handle_);
+}
+
+void Transaction::Commit() {
+    fb::Status status[fb::kStatusLength] = {};
+    api_->commit_transaction(status, &handle_);
+    Check(*api_, status);
+    handle_ = 0;
+}
+
+Statement::Statement(Attachment& attachment) : api_(&attachment.api()) {
+    fb::Status status[fb::kStatusLength] = {};
+    api_->dsql_allocate_statement(status, attachment.handle(), &handle_);
+    Check(*api_, status);
+}
+
+Statement::~Statement() {
+    if (handle_ == 0) return;
+    fb::Status status[fb::kStatusLength] = {};
+    api_->dsql_free_statement(status, &handle_, kDropStatement);
+}
+
+void Statement::Prepare(Transaction& transaction, std::string_view sql, unsigned short dialect, fb::SqlDa* out) {
+    if (sql.size() > std::numeric_limits<unsigned short>::max())
+        throw fb::FirebirdError("statement longer than 65535 bytes");
+    fb::Status status[fb::kStatusLength] = {};
+    api_->dsql_prepare(status, transaction.handle(), &handle_, static_cast<unsigned short>(sql.size()), sql.data(),
+                       dialect, out);
+    Check(*api_, status);
+}
+
+void Statement::Describe(fb::SqlDa* out) {
+    fb::Status status[fb::kStatusLength] = {};
+    api_->dsql_describe(status, &handle_, fb::kSqlDaVersion1, out);
+    Check(*api_, status);
+}
+
+int Statement::Type() {
+    fb::Status status[fb::kStatusLength] = {};
+    const char items[] = {kInfoSqlStatementType};
+    char buffer[16] = {};
+    api_->dsql_sql_info(status, &handle_, sizeof items, items, sizeof buffer, buffer);
+    Check(*api_, status);
+    if (buffer[0] != kInfoSqlStatementType) throw fb::FirebirdError("the server did not report the statement type");
+    const int length = Little(buffer + 1, 2);
+    if (length < 1 || length > 4) throw fb::FirebirdError("the server did not report the statement type");
+    return Little(buffer + 3, length);
+}
+
+void Statement::Execute(Transaction& transaction) {
+    fb::Status status[fb::kStatusLength] = {};
+    api_->dsql_execute(status, transaction.handle(), &handle_, fb::kSqlDaVersion1, nullptr);
+    Check(*api_, status);
+}
+
+bool Statement::Fetch(const fb::SqlDa* out) {
+    fb::Status status[fb::kStatusLength] = {};
+    const fb::Status result = api_->dsql_fetch(status, &handle_, fb::kSqlDaVersion1, out);
+    if (result == kEndOfRows) return false;
+    Check(*api_, status);
+    return true;
+}
+
+} // namespace veltor::sql
