@@ -1,0 +1,196 @@
+// Backups and restores through the Firebird server of this machine.
+#include "dbserver/FirebirdError.h"
+#include "dbserver/FirebirdServiceConnection.h"
+#include "tests/support/FirebirdServer.h"
+#include "tests/support/ScratchFolder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <pwd.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+// The client library keeps a few process-wide allocations until exit (as tests/lsan.supp
+// says); named here too, as the suppressions file does not always reach this executable.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfbclient\nleak:libtommath\nleak:libicu\n";
+}
+
+namespace veltor::fb {
+namespace {
+
+using ::testing::HasSubstr;
+
+const ClientApi& Api() {
+    const char* why = nullptr;
+    const ClientApi* api = LoadClientApi(&why);
+    if (!api) throw std::runtime_error(std::string("no Firebird client library: ") + (why ? why : "?"));
+    return *api;
+}
+
+const std::vector<std::string> kCredentials = {"user_name=SYSDBA", "password=" + std::string(test::kAdminPassword)};
+
+// Reads the output of the started action to its end.
+std::vector<std::string> ReadAll(FirebirdServiceConnection& connection) {
+    std::vector<std::string> lines;
+    while (!connection.AtEnd())
+        lines.push_back(connection.ReadNextLine());
+    return lines;
+}
+
+void CreateDatabaseWithRows(const std::string& path) {
+    test::CreateDatabase(path);
+    test::RunIsql("CREATE TABLE CLIENTES (ID INTEGER NOT NULL PRIMARY KEY, NOMBRE VARCHAR(40));\n"
+                  "COMMIT;\n"
+                  "INSERT INTO CLIENTES VALUES (1, 'Ana');\n"
+                  "INSERT INTO CLIENTES VALUES (2, 'Bruno');\n"
+                  "INSERT INTO CLIENTES VALUES (3, 'Carmen');\n"
+                  "COMMIT;",
+                  "localhost:" + path);
+}
+
+class ServiceConnectionServer : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(test::RequireFirebirdServer()); }
+
+    // The backup connection as the scheduled run sets it up.
+    void SetUpBackup(FirebirdServiceConnection& connection) {
+        connection.SetProtocol(ServiceProtocol::Tcp);
+        connection.SetServerName("localhost");
+        connection.SetParameters(kCredentials);
+    }
+
+    // Backs up `database` and expects the server to fail; returns its failure.
+    FirebirdError FailedBackup(const std::string& database, const std::string& backupFile) {
+        FirebirdServiceConnection connection(Api());
+        SetUpBackup(connection);
+        connection.Attach();
+        BackupRequest request;
+        request.databasePath = database;
+        request.backupFiles = {backupFile};
+        request.verbose = true;
+        try {
+            connection.StartBackup(request);
+            ReadAll(connection);
+        } catch (const FirebirdError& e) {
+            EXPECT_FALSE(connection.IsAttached());
+            EXPECT_NE(e.engineCode(), 0);
+            EXPECT_FALSE(std::string(e.message()).ends_with("."));
+            return e;
+        }
+        ADD_FAILURE() << "the backup of " << database << " into " << backupFile << " did not fail";
+        return FirebirdError("");
+    }
+
+    test::ScratchFolder folder{"services"};
+};
+
+TEST_F(ServiceConnectionServer, BackupOverTcpAndLocalRestoreKeepTheRows) {
+    const std::string database = folder / "EMPRESA.FDB";
+    const std::string backupFile = folder / "EMPRESA-20240105-0300.GBK";
+    const std::string restored = folder / "EMPRESA-Restore.FDB";
+    CreateDatabaseWithRows(database);
+
+    FirebirdServiceConnection backup(Api());
+    SetUpBackup(backup);
+    backup.Attach();
+    BackupRequest backupRequest;
+    backupRequest.databasePath = database;
+    backupRequest.backupFiles = {backupFile};
+    backupRequest.verbose = true;
+    backup.StartBackup(backupRequest);
+    const std::vector<std::string> backupLines = ReadAll(backup);
+    backup.Detach();
+    EXPECT_GT(backupLines.size(), 20u);
+    EXPECT_EQ(backupLines.back(), "");
+    EXPECT_THAT(backupLines, ::testing::Contains(HasSubstr("CLIENTES")));
+    ASSERT_TRUE(std::filesystem::exists(backupFile));
+
+    FirebirdServiceConnection restore(Api());
+    restore.SetProtocol(ServiceProtocol::Local);
+    restore.SetServerName("localhost");
+    restore.SetParameters(kCredentials);
+    restore.Attach();
+    RestoreRequest restoreRequest;
+    restoreRequest.backupFiles = {backupFile};
+    restoreRequest.databasePaths = {restored};
+    restoreRequest.options = RestoreRequest::kReplace | RestoreRequest::kCreate;
+    restoreRequest.verbose = true;
+    restoreRequest.pageSize = 8192;
+    restore.StartRestore(restoreRequest);
+    const std::vector<std::string> restoreLines = ReadAll(restore);
+    restore.Detach();
+    EXPECT_GT(restoreLines.size(), 10u);
+    EXPECT_EQ(restoreLines.back(), "");
+
+    // The local restore ran in this process, so the file is ours until handed to the server.
+    struct stat info {};
+    ASSERT_EQ(stat(restored.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, geteuid());
+    const passwd* server = getpwnam("firebird");
+    ASSERT_NE(server, nullptr);
+    ASSERT_EQ(chown(restored.c_str(), server->pw_uid, server->pw_gid), 0);
+
+    const std::string rows = test::RunIsql("SELECT ID, NOMBRE FROM CLIENTES ORDER BY ID;", "localhost:" + restored);
+    EXPECT_THAT(rows, HasSubstr("Ana"));
+    EXPECT_THAT(rows, HasSubstr("Bruno"));
+    EXPECT_THAT(rows, HasSubstr("Carmen"));
+    const std::string pageSize = test::RunIsql("SELECT MON$PAGE_SIZE FROM MON$DATABASE;", "localhost:" + restored);
+    EXPECT_THAT(pageSize, HasSubstr("8192"));
+}
+
+TEST_F(ServiceConnectionServer, MissingDatabaseFailsWithTheServersText) {
+    const FirebirdError e = FailedBackup(folder / "NOEXISTE.FDB", folder / "NOEXISTE.GBK");
+    EXPECT_THAT(e.message(), HasSubstr("I/O error during \"open\" operation for file"));
+    EXPECT_THAT(e.message(), HasSubstr("NOEXISTE.FDB\"\r\nError while trying to open file"));
+}
+
+TEST_F(ServiceConnectionServer, UnwritableBackupFolderFailsWithTheServersText) {
+    const std::string database = folder / "EMPRESA.FDB";
+    test::CreateDatabase(database);
+    const std::string closed = folder / "closed";
+    std::filesystem::create_directory(closed);
+    chmod(closed.c_str(), 0755); // ours; the server's user cannot write here
+    const FirebirdError e = FailedBackup(database, closed + "/EMPRESA.GBK");
+    EXPECT_THAT(e.message(), HasSubstr("cannot open backup file " + closed + "/EMPRESA.GBK"));
+}
+
+TEST_F(ServiceConnectionServer, WrongPasswordIsRefusedAndLeavesItDetached) {
+    FirebirdServiceConnection connection(Api());
+    SetUpBackup(connection);
+    connection.SetParameters({"user_name=SYSDBA", "password=wrong"});
+    try {
+        connection.Attach();
+        ADD_FAILURE() << "attached with a wrong password";
+    } catch (const FirebirdError& e) {
+        EXPECT_THAT(e.message(), HasSubstr("user name and password are not defined"));
+        EXPECT_NE(e.engineCode(), 0);
+    }
+    EXPECT_FALSE(connection.IsAttached());
+    EXPECT_NO_THROW(connection.Detach());
+}
+
+// Open sockets of this process.
+int OpenSockets() {
+    int sockets = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ignored;
+        if (std::filesystem::read_symlink(entry.path(), ignored).string().starts_with("socket:")) ++sockets;
+    }
+    return sockets;
+}
+
+TEST_F(ServiceConnectionServer, FailedBackupsLeaveNoConnectionToTheServerOpen) {
+    FailedBackup(folder / "NOEXISTE.FDB", folder / "NOEXISTE.GBK"); // the client library's own first-use sockets
+    const int before = OpenSockets();
+    for (int i = 0; i < 4; ++i)
+        FailedBackup(folder / "NOEXISTE.FDB", folder / "NOEXISTE.GBK");
+    EXPECT_EQ(OpenSockets(), before);
+}
+
+} // namespace
+} // namespace veltor::fb

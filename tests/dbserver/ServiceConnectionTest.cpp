@@ -1,0 +1,396 @@
+#include "dbserver/FirebirdError.h"
+#include "dbserver/FirebirdServiceConnection.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace veltor::fb {
+namespace {
+
+using ::testing::ElementsAre;
+using namespace std::string_literals;
+
+// A service manager that records what it is sent and answers from a script.
+struct FakeServiceManager {
+    std::vector<std::string> calls;
+    std::string attachName;
+    std::string attachBlock;
+    std::string startBlock;
+    std::string queryItems;
+    std::vector<const char*> queryBuffers;
+    std::deque<std::string> replies;
+    std::string failing; // the call that returns an error status
+};
+FakeServiceManager* gFake = nullptr;
+
+constexpr Status kEngineCode = 335544344;
+
+bool Fails(const char* call, Status* status) {
+    gFake->calls.push_back(call);
+    if (gFake->failing != call) return false;
+    status[0] = 1;
+    status[1] = kEngineCode;
+    status[2] = 0;
+    return true;
+}
+
+ClientApi FakeApi() {
+    ClientApi api{};
+    api.service_attach = [](Status* status, unsigned short nameLength, const char* name, Handle* handle,
+                            unsigned short blockLength, const char* block) -> Status {
+        gFake->attachName.assign(name, nameLength);
+        gFake->attachBlock.assign(block, blockLength);
+        if (Fails("attach", status)) return status[1];
+        *handle = 7;
+        return 0;
+    };
+    api.service_start = [](Status* status, Handle*, std::int32_t*, unsigned short length, const char* block) -> Status {
+        gFake->startBlock.assign(block, length);
+        return Fails("start", status) ? status[1] : 0;
+    };
+    api.service_query = [](Status* status, Handle*, std::int32_t*, unsigned short sendLength, const char*,
+                           unsigned short requestLength, const char* request, unsigned short bufferLength,
+                           char* buffer) -> Status {
+        EXPECT_EQ(sendLength, 0);
+        EXPECT_EQ(bufferLength, 32000);
+        gFake->queryItems.assign(request, requestLength);
+        gFake->queryBuffers.push_back(buffer);
+        if (Fails("query", status)) return status[1];
+        std::memset(buffer, 0x55, bufferLength);
+        const std::string reply = gFake->replies.empty() ? "\x3e\x00\x00\x01"s : gFake->replies.front();
+        if (!gFake->replies.empty()) gFake->replies.pop_front();
+        std::memcpy(buffer, reply.data(), reply.size());
+        return 0;
+    };
+    api.service_detach = [](Status* status, Handle* handle) -> Status {
+        if (Fails("detach", status)) return status[1];
+        *handle = 0;
+        return 0;
+    };
+    api.interpret = [](char* buffer, unsigned int size, const Status** cursor) -> std::int32_t {
+        if ((*cursor)[0] != 1) return 0;
+        *cursor += 2;
+        std::strncpy(buffer, "service refused.", size);
+        return 16;
+    };
+    api.sqlcode = [](const Status*) -> std::int32_t { return -902; };
+    return api;
+}
+
+std::string Line(const std::string& text) {
+    return "\x3e"s + static_cast<char>(text.size() & 0xFF) + static_cast<char>(text.size() >> 8) + text + "\x01";
+}
+
+// What the program sends: the backup file of a scheduled run and the restore of the cycle.
+BackupRequest ProgramBackup() {
+    BackupRequest request;
+    request.databasePath = "/db/A.GDB";
+    request.backupFiles = {"/bk/A.GBK"};
+    request.verbose = true;
+    return request;
+}
+
+RestoreRequest ProgramRestore() {
+    RestoreRequest request;
+    request.backupFiles = {"/bk/A.GBK"};
+    request.databasePaths = {"/db/R.GDB"};
+    request.options = RestoreRequest::kReplace | RestoreRequest::kCreate;
+    request.verbose = true;
+    request.pageSize = 8192;
+    return request;
+}
+
+template <typename Call> void ExpectFailure(Call call, const std::string& message) {
+    try {
+        call();
+        ADD_FAILURE() << "no failure, expected \"" << message << "\"";
+    } catch (const FirebirdError& e) {
+        EXPECT_EQ(std::string(e.message()), message);
+        EXPECT_EQ(e.sqlCode(), 0);
+    }
+}
+
+class ServiceConnection : public ::testing::Test {
+protected:
+    void SetUp() override { gFake = &fake; }
+    void TearDown() override { gFake = nullptr; }
+
+    // An attached connection with the program's credentials.
+    void AttachTcp(FirebirdServiceConnection& connection) {
+        connection.SetServerName("localhost");
+        connection.SetParameters({"user_name=SYSDBA", "password=quillbank"});
+        connection.Attach();
+        fake.calls.clear();
+    }
+
+    FakeServiceManager fake;
+    ClientApi api = FakeApi();
+};
+
+// Blocks ---------------------------------------------------------------------------------
+
+const std::string kProgramAttachmentBlock = "\x02\x02\x1c\x06SYSDBA\x1d\x09quillbank"s;
+
+TEST(ServiceAttachmentBlock, CarriesUserAndPasswordWithOneByteLengths) {
+    EXPECT_EQ(ServiceAttachmentBlock({"user_name=SYSDBA", "password=quillbank"}), kProgramAttachmentBlock);
+}
+
+TEST(ServiceAttachmentBlock, NamesInCapitalsOrWithThePrefixGiveTheSameBlock) {
+    EXPECT_EQ(ServiceAttachmentBlock({"USER_NAME=SYSDBA", "Password=quillbank"}), kProgramAttachmentBlock);
+    EXPECT_EQ(ServiceAttachmentBlock({"isc_spb_user_name=SYSDBA", "ISC_SPB_PASSWORD=quillbank"}),
+              kProgramAttachmentBlock);
+    // Blank names and lines without a name are skipped.
+    EXPECT_EQ(ServiceAttachmentBlock({"=x", "  =y", "", "no equals sign", "user_name=SYSDBA", "password=quillbank"}),
+              kProgramAttachmentBlock);
+}
+
+TEST(ServiceAttachmentBlock, ValueIsEverythingAfterTheFirstEqualsSign) {
+    EXPECT_EQ(ServiceAttachmentBlock({"password=a=b"}), "\x02\x02\x1d\x03"
+                                                        "a=b"s);
+    EXPECT_EQ(ServiceAttachmentBlock({"user_name="}), "\x02\x02\x1c\x00"s);
+}
+
+TEST(ServiceAttachmentBlock, RefusesOtherNames) {
+    for (const char* name : {"sys_user_name", "sys_user_name_enc", "password_enc", "command_line", "db_name", "verbose",
+                             "options", "connect_timeout", "dummy_packet_interval", "ISC_SPB_SQL_ROLE_NAME"}) {
+        SCOPED_TRACE(name);
+        ExpectFailure(
+            [&] {
+                ServiceAttachmentBlock({"user_name=SYSDBA", name + "=x"s});
+            },
+            "SPB Constant Not supported");
+    }
+    ExpectFailure([] { ServiceAttachmentBlock({"user=SYSDBA"}); }, "SPB Constant Unknown");
+    ExpectFailure([] { ServiceAttachmentBlock({" user_name=SYSDBA"}); }, "SPB Constant Unknown");
+}
+
+TEST(ServiceAttachmentBlock, RefusesValuesLongerThanTheirLengthByte) {
+    EXPECT_NO_THROW(ServiceAttachmentBlock({"password=" + std::string(255, 'x')}));
+    EXPECT_THROW(ServiceAttachmentBlock({"password=" + std::string(256, 'x')}), FirebirdError);
+}
+
+TEST(BackupStartBlock, ProgramSettingsCarryOptionsZeroAndNoBlockingFactor) {
+    EXPECT_EQ(BackupStartBlock(ProgramBackup()), "\x01"
+                                                 "\x6a\x09\x00/db/A.GDB"
+                                                 "\x6c\x00\x00\x00\x00"
+                                                 "\x6b"
+                                                 "\x05\x09\x00/bk/A.GBK"s);
+}
+
+TEST(BackupStartBlock, OptionalItemsInTheirPlace) {
+    BackupRequest request;
+    request.databasePath = "d";
+    request.backupFiles = {"f1", "", "f2"};
+    request.options = BackupRequest::kIgnoreLimbo | BackupRequest::kConvertExternalTables;
+    request.blockingFactor = 0x0102;
+    EXPECT_EQ(BackupStartBlock(request), "\x01\x6a\x01\x00"
+                                         "d\x6c\x42\x00\x00\x00\x06\x02\x01\x00\x00\x05\x02\x00"
+                                         "f1\x05\x02\x00"
+                                         "f2"s);
+}
+
+TEST(RestoreStartBlock, ProgramSettingsCarryReplaceCreateAndPageSize) {
+    EXPECT_EQ(RestoreStartBlock(ProgramRestore()), "\x02"
+                                                   "\x6c\x00\x30\x00\x00"
+                                                   "\x6b"
+                                                   "\x0a\x00\x20\x00\x00"
+                                                   "\x05\x09\x00/bk/A.GBK"
+                                                   "\x6a\x09\x00/db/R.GDB"s);
+}
+
+TEST(RestoreStartBlock, BuffersWhenSetAndEmptyPathsLeftOut) {
+    RestoreRequest request;
+    request.backupFiles = {"", "b"};
+    request.databasePaths = {""};
+    request.pageBuffers = 75;
+    EXPECT_EQ(RestoreStartBlock(request), "\x02\x6c\x00\x00\x00\x00\x09\x4b\x00\x00\x00\x05\x01\x00"
+                                          "b"s);
+}
+
+TEST(ServiceAttachmentName, TcpNamesTheServerLocalDoesNot) {
+    EXPECT_EQ(ServiceAttachmentName(ServiceProtocol::Tcp, "localhost"), "localhost:service_mgr");
+    EXPECT_EQ(ServiceAttachmentName(ServiceProtocol::Local, "localhost"), "service_mgr");
+}
+
+// Reply parsing --------------------------------------------------------------------------
+
+ServiceLine Parse(const std::string& reply) {
+    return ParseServiceLineReply(reply.data(), reply.size());
+}
+
+TEST(ServiceLineReply, ReadsTheTextUpToItsFirstZeroByte) {
+    const ServiceLine line = Parse(Line("gbak: writing data\0junk"s) + "trailing");
+    EXPECT_FALSE(line.atEnd);
+    EXPECT_EQ(line.text, "gbak: writing data");
+    const std::string longLine(300, 'y');
+    EXPECT_EQ(Parse(Line(longLine)).text, longLine);
+}
+
+TEST(ServiceLineReply, ZeroLengthMeansTheEnd) {
+    const ServiceLine line = Parse("\x3e\x00\x00\x01"s);
+    EXPECT_TRUE(line.atEnd);
+    EXPECT_EQ(line.text, "");
+}
+
+TEST(ServiceLineReply, OtherShapesAreRefused) {
+    for (const std::string& reply : {""s, "\x3e\x00\x00"s, "\x01\x00\x00\x01"s,
+                                     "\x3e\x02\x00"
+                                     "ab\x02"s,
+                                     "\x3e\x02\x00"
+                                     "ab"s,
+                                     "\x3e\xff\xff"
+                                     "ab\x01"s,
+                                     "\x3e\x05\x00"
+                                     "ab\x01"s}) {
+        SCOPED_TRACE(::testing::PrintToString(reply));
+        ExpectFailure([&] { Parse(reply); }, "Unexpected Output buffer value");
+    }
+}
+
+// The connection -------------------------------------------------------------------------
+
+TEST_F(ServiceConnection, BackupAttachesOverTcpAndLocalRestoreIgnoresTheServerName) {
+    FirebirdServiceConnection backup(api);
+    AttachTcp(backup);
+    EXPECT_EQ(fake.attachName, "localhost:service_mgr");
+    EXPECT_EQ(fake.attachBlock, kProgramAttachmentBlock);
+    backup.Detach();
+
+    FirebirdServiceConnection restore(api);
+    restore.SetProtocol(ServiceProtocol::Local);
+    restore.SetServerName("dbhost");
+    restore.Attach();
+    EXPECT_EQ(fake.attachName, "service_mgr");
+    EXPECT_EQ(fake.attachBlock, "\x02\x02"s);
+}
+
+TEST_F(ServiceConnection, AttachTwiceAttachesOnceAndANewParameterListIsSent) {
+    FirebirdServiceConnection connection(api);
+    AttachTcp(connection);
+    connection.Attach();
+    EXPECT_TRUE(fake.calls.empty());
+    connection.Detach();
+    connection.SetParameters({"user_name=OTHER"});
+    connection.Attach();
+    EXPECT_EQ(fake.attachBlock, "\x02\x02\x1c\x05OTHER"s);
+}
+
+TEST_F(ServiceConnection, ClientSideChecksSendNothing) {
+    FirebirdServiceConnection connection(api);
+    ExpectFailure([&] { connection.Attach(); }, "Server Name Missing");
+    connection.SetServerName("localhost");
+    connection.SetParameters({"role=x"});
+    ExpectFailure([&] { connection.Attach(); }, "SPB Constant Unknown");
+    ExpectFailure([&] { connection.StartBackup(ProgramBackup()); },
+                  "Cannot perform operation -- service is not attached");
+    ExpectFailure([&] { connection.StartRestore(ProgramRestore()); },
+                  "Cannot perform operation -- service is not attached");
+    EXPECT_TRUE(fake.calls.empty());
+
+    AttachTcp(connection);
+    ExpectFailure([&] { connection.ReadNextLine(); }, "Query Parameters missing or incorrect");
+    BackupRequest noDatabase = ProgramBackup();
+    noDatabase.databasePath.clear();
+    ExpectFailure([&] { connection.StartBackup(noDatabase); }, "start Parameters missing or incorrect");
+    ExpectFailure([&] { connection.SetServerName("other"); }, "Cannot perform operation -- service is attached");
+    ExpectFailure([&] { connection.SetProtocol(ServiceProtocol::Local); },
+                  "Cannot perform operation -- service is attached");
+    ExpectFailure([&] { connection.SetParameters({}); }, "Cannot perform operation -- service is attached");
+    EXPECT_TRUE(fake.calls.empty());
+    EXPECT_TRUE(connection.IsAttached());
+    EXPECT_EQ(connection.ServerName(), "localhost");
+}
+
+TEST_F(ServiceConnection, ReadsLinesUntilTheEmptyOneAndThenAsksNoMore) {
+    FirebirdServiceConnection connection(api);
+    AttachTcp(connection);
+    connection.StartBackup(ProgramBackup());
+    EXPECT_EQ(fake.startBlock, BackupStartBlock(ProgramBackup()));
+    fake.replies = {Line("gbak:readied database /db/A.GDB for backup"), Line("gbak:closing file, committing")};
+
+    std::vector<std::string> lines;
+    while (!connection.AtEnd())
+        lines.push_back(connection.ReadNextLine());
+    EXPECT_THAT(lines, ElementsAre("gbak:readied database /db/A.GDB for backup", "gbak:closing file, committing", ""));
+    EXPECT_EQ(connection.ReadNextLine(), "");
+    EXPECT_THAT(fake.calls, ElementsAre("start", "query", "query", "query"));
+    EXPECT_EQ(fake.queryItems, "\x3e");
+    // One output buffer for every read.
+    EXPECT_THAT(fake.queryBuffers, ElementsAre(fake.queryBuffers[0], fake.queryBuffers[0], fake.queryBuffers[0]));
+
+    // The next start reads afresh; the end survives a detach until then.
+    connection.Detach();
+    EXPECT_TRUE(connection.AtEnd());
+    connection.Attach();
+    connection.StartRestore(ProgramRestore());
+    EXPECT_FALSE(connection.AtEnd());
+    EXPECT_EQ(fake.startBlock, RestoreStartBlock(ProgramRestore()));
+}
+
+TEST_F(ServiceConnection, MalformedReplyFailsAndKeepsTheAttachment) {
+    FirebirdServiceConnection connection(api);
+    AttachTcp(connection);
+    connection.StartBackup(ProgramBackup());
+    fake.replies = {"\x3e\x10\x00short\x01"s};
+    ExpectFailure([&] { connection.ReadNextLine(); }, "Unexpected Output buffer value");
+    EXPECT_TRUE(connection.IsAttached());
+    EXPECT_FALSE(connection.AtEnd());
+}
+
+TEST_F(ServiceConnection, RefusedAttachmentLeavesItDetachedAndDetachDoesNothing) {
+    fake.failing = "attach";
+    FirebirdServiceConnection connection(api);
+    connection.SetServerName("localhost");
+    try {
+        connection.Attach();
+        ADD_FAILURE() << "attached";
+    } catch (const FirebirdError& e) {
+        EXPECT_STREQ(e.message(), "service refused");
+        EXPECT_EQ(e.sqlCode(), -902);
+        EXPECT_EQ(e.engineCode(), kEngineCode);
+    }
+    EXPECT_FALSE(connection.IsAttached());
+    connection.Detach();
+    EXPECT_THAT(fake.calls, ElementsAre("attach"));
+}
+
+TEST_F(ServiceConnection, ServerErrorAtStartOrReadDetachesTheConnection) {
+    for (const char* failing : {"start", "query"}) {
+        SCOPED_TRACE(failing);
+        fake.failing = failing;
+        FirebirdServiceConnection connection(api);
+        AttachTcp(connection);
+        EXPECT_THROW(
+            {
+                connection.StartBackup(ProgramBackup());
+                connection.ReadNextLine();
+            },
+            FirebirdError);
+        EXPECT_FALSE(connection.IsAttached());
+        // The client library's own hold on the attachment is let go at once, and only once.
+        EXPECT_EQ(fake.calls.back(), "detach");
+        const std::size_t calls = fake.calls.size();
+        connection.Detach();
+        EXPECT_EQ(fake.calls.size(), calls);
+    }
+}
+
+TEST_F(ServiceConnection, FailedDetachStillDetachesAndTheDestructorSwallowsIt) {
+    fake.failing = "detach";
+    {
+        FirebirdServiceConnection connection(api);
+        AttachTcp(connection);
+        EXPECT_THROW(connection.Detach(), FirebirdError);
+        EXPECT_FALSE(connection.IsAttached());
+        connection.Attach();
+    }
+    EXPECT_THAT(fake.calls, ElementsAre("detach", "attach", "detach"));
+}
+
+} // namespace
+} // namespace veltor::fb
