@@ -1,0 +1,162 @@
+#include "app/FrmActividad.h"
+
+#include "app/BackupModule.h"
+#include "app/Global.h"
+
+#include <limits>
+
+namespace veltor {
+
+std::int32_t StrToInt(std::string_view text) {
+    auto fail = [text]() -> std::int32_t {
+        throw ConvertError("'" + std::string(text) + "' is not a valid integer value.");
+    };
+    std::size_t at = 0;
+    while (at < text.size() && text[at] == ' ')
+        ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        negative = text[at] == '-';
+        ++at;
+    }
+    if (at == text.size()) return fail();
+    // The magnitude may reach 2^31 for the most negative value.
+    constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    std::int64_t value = 0;
+    for (; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c < '0' || c > '9') return fail();
+        value = value * 10 + (c - '0');
+        if (value > limit) return fail();
+    }
+    if (negative) return static_cast<std::int32_t>(-value);
+    if (value == limit) return fail();
+    return static_cast<std::int32_t>(value);
+}
+
+std::uint32_t BackupIntervalOf(std::int32_t hours, std::int32_t minutes) {
+    const std::int64_t milliseconds = (std::int64_t{hours} * 3600 + std::int64_t{minutes} * 60) * 1000;
+    if (milliseconds <= 0) return 0;
+    constexpr std::int64_t longest = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::uint32_t>(milliseconds < longest ? milliseconds : longest);
+}
+
+// Marks a run in progress and keeps Button3 disabled until it ends.
+class TFrmActividad::RunScope {
+public:
+    explicit RunScope(TFrmActividad& window) : window_(window) {
+        window_.runInProgress_ = true;
+        window_.view_.SetRunNowEnabled(false);
+    }
+    ~RunScope() {
+        window_.runInProgress_ = false;
+        window_.view_.SetRunNowEnabled(true);
+    }
+    RunScope(const RunScope&) = delete;
+    RunScope& operator=(const RunScope&) = delete;
+
+private:
+    TFrmActividad& window_;
+};
+
+TFrmActividad::TFrmActividad(IWindowView& view, ITimer& timerBackup, ITimer& timerVerTerminal, IMessageBox& errorBox,
+                             IActivityView& memo)
+    : TimerBackup(timerBackup), TimerVerTerminal(timerVerTerminal), MemoActividad(memo), view_(view),
+      errorBox_(errorBox) {
+    view_.BindEvents({
+        .activated = [this] { HandleEvent([this] { FormActivate(); }); },
+        .minimiseClicked = [this] { HandleEvent([this] { TimerActividad(); }); },
+        .runNowClicked = [this] { HandleEvent([this] { Button3Click(); }); },
+    });
+    TimerVerTerminal.SetOnTimer([this] { HandleEvent([this] { TimerActividad(); }); });
+    TimerBackup.SetOnTimer([this] { HandleEvent([this] { TimerBackupTimer(); }); });
+    // The backup timer waits for the first activation; the minimise timer runs from creation.
+    TimerBackup.SetEnabled(false);
+    TimerVerTerminal.SetEnabled(true);
+    FormCreate();
+}
+
+TFrmActividad::~TFrmActividad() {
+    TimerBackup.SetOnTimer({});
+    TimerVerTerminal.SetOnTimer({});
+    view_.BindEvents({});
+}
+
+template <class Handler> void TFrmActividad::HandleEvent(Handler handler) noexcept {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        try {
+            errorBox_.ShowError(error.what());
+        } catch (...) {
+        }
+    } catch (...) {
+        try {
+            errorBox_.ShowError("Unknown error");
+        } catch (...) {
+        }
+    }
+}
+
+TGlobal& TFrmActividad::Global() const {
+    if (global_ == nullptr) throw std::logic_error("The configuration module does not exist yet.");
+    return *global_;
+}
+
+IBackupModule& TFrmActividad::BackupModule() const {
+    if (backupModule_ == nullptr) throw std::logic_error("The backup module does not exist yet.");
+    return *backupModule_;
+}
+
+void TFrmActividad::FormCreate() {
+    TimerVerTerminal.SetInterval(kMinimiseInterval);
+}
+
+void TFrmActividad::FormActivate() {
+    TGlobal& global = Global();
+    global.ReadConfiguration();
+    if (global.BackupTimerPeriod.empty()) global.BackupTimerPeriod = "00:30";
+    PeriodHours = TGlobal::FieldOf(global.BackupTimerPeriod, 0, ':');
+    PeriodMinutes = TGlobal::FieldOf(global.BackupTimerPeriod, 1, ':');
+    const std::int32_t hours = StrToInt(PeriodHours);
+    const std::int32_t minutes = StrToInt(PeriodMinutes);
+    TimerBackup.SetInterval(BackupIntervalOf(hours, minutes));
+    view_.ShowBackupFolder(global.BackupFolder);
+    TimerBackup.SetEnabled(true);
+}
+
+void TFrmActividad::TimerActividad() {
+    view_.Minimize();
+}
+
+void TFrmActividad::TimerBackupTimer() {
+    TimerBackup.SetEnabled(false);
+    // A tick during another run (which is letting events through) starts nothing.
+    if (!runInProgress_) {
+        RunScope run(*this);
+        try {
+            BackupModule().RunScheduledBackup();
+            BackupModule().RunBackupRestore();
+        } catch (...) {
+            // The runs report their own problems in the activity log.
+        }
+    }
+    TimerBackup.SetEnabled(true);
+}
+
+void TFrmActividad::Button3Click() {
+    if (runInProgress_) return;
+    RunScope run(*this);
+    RestoreNow = true;
+    try {
+        BackupModule().RunScheduledBackup();
+        TimerVerTerminal.SetEnabled(false);
+        BackupModule().RunBackupRestore();
+    } catch (...) {
+        // The runs report their own problems in the activity log.
+    }
+    RestoreNow = false;
+    TimerVerTerminal.SetEnabled(true);
+}
+
+} // namespace veltor

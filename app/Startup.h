@@ -1,0 +1,42 @@
+#pragma once
+// The process entry shared by the front ends: elevation, the three long-lived objects and the
+// message loop.
+
+#include "app/Global.h"
+#include "ports/Clock.h"
+#include "ports/Elevation.h"
+#include "ports/FileSystem.h"
+#include "ports/GuiApplication.h"
+#include "ports/OsVersion.h"
+#include "ports/RegionalFormats.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltor {
+
+inline constexpr const char* kApplicationTitle = "Backups Veltor";
+
+// What the program is started on. Every reference outlives RunApplication.
+struct StartupPorts {
+    IElevation& elevation;
+    IGuiApplication& gui;
+    const IOsVersion& osVersion;
+    IFileSystem& files;
+    IClock& clock;
+    IRegionalFormats& regional;
+    ConfigurationRules configurationRules;
+};
+
+// "-elevated" or "/elevated" in any letter case.
+bool IsElevationSwitch(std::string_view argument);
+// Whether any of the arguments (the program name not among them) is the elevation switch.
+bool HasElevationSwitch(const std::vector<std::string>& arguments);
+
+// Runs the program and returns its exit code: 0 after the relaunch of an elevated instance or
+// when the main window has been closed; 1 when an error escapes start-up (reported through
+// ReportFatalError). `arguments` leaves out the program name.
+int RunApplication(const std::vector<std::string>& arguments, StartupPorts& ports);
+
+} // namespace veltor

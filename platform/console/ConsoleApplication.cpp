@@ -1,0 +1,222 @@
+#include "platform/console/ConsoleApplication.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace veltor::console {
+
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+// The self-pipe of the stop signals: the handler writes a byte, the loop reads it.
+int signalPipe[2] = {-1, -1};
+struct sigaction previousInt;
+struct sigaction previousTerm;
+
+extern "C" void OnStopSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+void WriteAll(std::FILE* stream, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+ConsoleMode ModeOf(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments) {
+        if (argument == "--now") return ConsoleMode::Now;
+        if (argument == "--tick") return ConsoleMode::Tick;
+    }
+    return ConsoleMode::Timers;
+}
+
+void ConsoleTimer::Restart() {
+    const std::uint32_t longest = 0x7FFF'FFFF;
+    due_ = steady_clock::now() + milliseconds(std::min(interval_, longest));
+}
+
+void ConsoleTimer::SetInterval(std::uint32_t milliseconds) {
+    if (milliseconds == interval_) return;
+    interval_ = milliseconds;
+    if (enabled_) Restart();
+}
+
+void ConsoleTimer::SetEnabled(bool enabled) {
+    if (enabled == enabled_) return;
+    enabled_ = enabled;
+    if (enabled_) Restart();
+}
+
+std::optional<SteadyTime> ConsoleTimer::Due() const {
+    if (!enabled_ || interval_ == 0 || !handler_) return std::nullopt;
+    return due_;
+}
+
+void ConsoleTimer::FireIfDue(SteadyTime now) {
+    const std::optional<SteadyTime> due = Due();
+    if (firing_ || !due || *due > now) return;
+    Restart();
+    Fire();
+}
+
+void ConsoleTimer::Fire() {
+    if (!handler_) return;
+    firing_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{firing_};
+    // A copy: the handler may replace itself.
+    std::function<void()> handler = handler_;
+    handler();
+}
+
+// The main window without a screen: the memo goes to standard output, the rest is state.
+class ConsoleApplication::Window final : public IWindowView, public IActivityView {
+public:
+    Window(ConsoleApplication& application) : application_(application) {}
+
+    void BindEvents(WindowEvents events) override { events_ = std::move(events); }
+    void ShowBackupFolder(const std::string& folder) override { folder_ = folder; }
+    void Minimize() override {}
+    void SetRunNowEnabled(bool enabled) override { runNowEnabled_ = enabled; }
+
+    void AppendMemoLines(const std::vector<std::string>& lines) override {
+        std::string text;
+        for (const std::string& line : lines) {
+            // A CR LF inside a line is a line break of the memo.
+            for (std::size_t at = 0; at < line.size(); ++at) {
+                if (line[at] == '\r' && at + 1 < line.size() && line[at + 1] == '\n') continue;
+                text += line[at];
+            }
+            text += '\n';
+        }
+        WriteAll(application_.out_, text);
+    }
+    void ProcessPendingEvents() override { application_.ProcessPendingEvents(); }
+
+    const WindowEvents& events() const { return events_; }
+
+private:
+    ConsoleApplication& application_;
+    WindowEvents events_;
+    std::string folder_;
+    bool runNowEnabled_ = true;
+};
+
+// Error boxes as lines on standard error; nobody is there to confirm them.
+class ConsoleApplication::ErrorLines final : public IMessageBox {
+public:
+    explicit ErrorLines(ConsoleApplication& application) : application_(application) {}
+    void ShowError(const std::string& text) override {
+        WriteAll(application_.err_, application_.title_ + ": " + text + "\n");
+    }
+
+private:
+    ConsoleApplication& application_;
+};
+
+ConsoleApplication::ConsoleApplication(ConsoleMode mode, std::FILE* out, std::FILE* err)
+    : mode_(mode), out_(out), err_(err), errorBox_(std::make_unique<ErrorLines>(*this)) {}
+
+ConsoleApplication::~ConsoleApplication() {
+    if (!signalsInstalled_) return;
+    sigaction(SIGINT, &previousInt, nullptr);
+    sigaction(SIGTERM, &previousTerm, nullptr);
+    close(signalPipe[0]);
+    close(signalPipe[1]);
+    signalPipe[0] = signalPipe[1] = -1;
+}
+
+void ConsoleApplication::ReportFatalError(const std::string& text) {
+    WriteAll(err_, text + "\n");
+}
+
+void ConsoleApplication::Initialize() {
+    if (signalsInstalled_) return;
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw std::runtime_error(std::string("pipe2: ") + std::strerror(errno));
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &previousInt);
+    sigaction(SIGTERM, &action, &previousTerm);
+    signalsInstalled_ = true;
+}
+
+MainWindowParts ConsoleApplication::CreateMainWindow() {
+    if (window_) throw std::logic_error("The main window exists already.");
+    window_ = std::make_unique<Window>(*this);
+    return {*window_, *window_, timerBackup_, timerVerTerminal_};
+}
+
+IMessageBox& ConsoleApplication::ErrorBox() {
+    return *errorBox_;
+}
+
+bool ConsoleApplication::TakeStopSignal(int timeoutMilliseconds) {
+    if (signalPipe[0] < 0) return false;
+    pollfd wait{signalPipe[0], POLLIN, 0};
+    if (poll(&wait, 1, timeoutMilliseconds) <= 0) return false;
+    char bytes[64];
+    bool taken = false;
+    while (read(signalPipe[0], bytes, sizeof bytes) > 0)
+        taken = true;
+    return taken;
+}
+
+void ConsoleApplication::ProcessPendingEvents() {
+    if (TakeStopSignal(0)) stopRequested_ = true;
+    const SteadyTime now = steady_clock::now();
+    timerVerTerminal_.FireIfDue(now);
+    timerBackup_.FireIfDue(now);
+}
+
+void ConsoleApplication::WaitForEvent() {
+    std::optional<SteadyTime> next;
+    for (const ConsoleTimer* timer : {&timerVerTerminal_, &timerBackup_}) {
+        const std::optional<SteadyTime> due = timer->Due();
+        if (due && (!next || *due < *next)) next = due;
+    }
+    int timeout = -1;
+    if (next) {
+        const auto left = std::chrono::ceil<milliseconds>(*next - steady_clock::now()).count();
+        timeout = static_cast<int>(std::clamp<long long>(left, 0, 0x7FFF'FFFF));
+    }
+    if (TakeStopSignal(timeout)) stopRequested_ = true;
+}
+
+void ConsoleApplication::RunMessageLoop() {
+    if (!window_) throw std::logic_error("There is no main window.");
+    if (window_->events().activated) window_->events().activated();
+    switch (mode_) {
+    case ConsoleMode::Now:
+        if (window_->events().runNowClicked) window_->events().runNowClicked();
+        return;
+    case ConsoleMode::Tick:
+        timerBackup_.Fire();
+        return;
+    case ConsoleMode::Timers:
+        break;
+    }
+    while (!stopRequested_) {
+        ProcessPendingEvents();
+        if (!stopRequested_) WaitForEvent();
+    }
+}
+
+} // namespace veltor::console

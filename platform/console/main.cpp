@@ -1,0 +1,23 @@
+// veltor-backups-console: the program without a screen.
+
+#include "app/Startup.h"
+#include "platform/console/ConsoleApplication.h"
+#include "platform/posix/PosixElevation.h"
+#include "platform/posix/PosixPlatform.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    veltor::posix::PosixElevation elevation;
+    veltor::posix::PosixFileSystem files;
+    veltor::posix::PosixClock clock;
+    veltor::posix::PosixRegionalFormats regional;
+    veltor::posix::PosixOsVersion osVersion;
+    veltor::console::ConsoleApplication gui(veltor::console::ModeOf(arguments), stdout, stderr);
+    veltor::StartupPorts ports{
+        elevation, gui, osVersion, files, clock, regional, veltor::posix::LinuxConfigurationRules()};
+    return veltor::RunApplication(arguments, ports);
+}

@@ -1,0 +1,206 @@
+#include "platform/qt/QtApplication.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+
+#include <cstdio>
+#include <limits>
+#include <stdexcept>
+
+namespace veltor::qt {
+
+namespace {
+
+QFont WindowFont(int pixelSize, bool bold) {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+QtTimer::QtTimer() {
+    timer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+        // A copy: the handler may replace itself.
+        std::function<void()> handler = handler_;
+        if (handler) handler();
+    });
+}
+
+void QtTimer::Restart() {
+    timer_.stop();
+    // A QTimer of interval 0 fires whenever the loop is idle; ours never fires.
+    if (!enabled_ || interval_ == 0) return;
+    const std::uint32_t longest = std::numeric_limits<int>::max();
+    timer_.start(static_cast<int>(interval_ < longest ? interval_ : longest));
+}
+
+void QtTimer::SetInterval(std::uint32_t milliseconds) {
+    if (milliseconds == interval_) return;
+    interval_ = milliseconds;
+    Restart();
+}
+
+void QtTimer::SetEnabled(bool enabled) {
+    if (enabled == enabled_) return;
+    enabled_ = enabled;
+    Restart();
+}
+
+QtMainWindow::QtMainWindow() {
+    setObjectName(QStringLiteral("FrmActividad"));
+    setWindowTitle(QStringLiteral("Veltor - Backups"));
+    // Title, system menu and close box only; the size is fixed.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(825, 468);
+    setFont(WindowFont(11, false));
+
+    panel1_ = new QLabel(QStringLiteral("BACKUPS VELTOR 2026  "), this);
+    panel1_->setObjectName(QStringLiteral("Panel1"));
+    panel1_->setGeometry(24, 16, 785, 24);
+    panel1_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel1_->setAlignment(Qt::AlignCenter);
+    panel1_->setFont(WindowFont(16, true));
+
+    button1_ = new QPushButton(QStringLiteral("Minimizar"), this);
+    button1_->setObjectName(QStringLiteral("Button1"));
+    button1_->setGeometry(738, 428, 73, 25);
+
+    memoActividad_ = new QPlainTextEdit(this);
+    memoActividad_->setObjectName(QStringLiteral("MemoActividad"));
+    memoActividad_->setGeometry(24, 100, 785, 313);
+    memoActividad_->setReadOnly(true);
+    memoActividad_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memoActividad_->setMaximumBlockCount(kMemoLineLimit);
+
+    edRutaCopias_ = new QLineEdit(this);
+    edRutaCopias_->setObjectName(QStringLiteral("EdRutaCopias"));
+    edRutaCopias_->setGeometry(128, 52, 681, 24);
+    edRutaCopias_->setEnabled(false);
+    edRutaCopias_->setFont(WindowFont(13, true));
+
+    button3_ = new QPushButton(QStringLiteral("Backup Restore Ahora"), this);
+    button3_->setObjectName(QStringLiteral("Button3"));
+    button3_->setGeometry(611, 428, 121, 25);
+
+    auto* labRutaCopia = new QLabel(QStringLiteral("Carpeta Backups:"), this);
+    labRutaCopia->setObjectName(QStringLiteral("LabRutaCopia"));
+    labRutaCopia->move(24, 52);
+    labRutaCopia->adjustSize();
+    auto* label3 = new QLabel(QStringLiteral("Log de Actividad:"), this);
+    label3->setObjectName(QStringLiteral("Label3"));
+    label3->move(24, 84);
+    label3->adjustSize();
+
+    setTabOrder(button1_, memoActividad_);
+    setTabOrder(memoActividad_, edRutaCopias_);
+    setTabOrder(edRutaCopias_, button3_);
+
+    connect(button1_, &QPushButton::clicked, this, [this] {
+        if (events_.minimiseClicked) events_.minimiseClicked();
+    });
+    connect(button3_, &QPushButton::clicked, this, [this] {
+        if (events_.runNowClicked) events_.runNowClicked();
+    });
+}
+
+void QtMainWindow::ShowBackupFolder(const std::string& folder) {
+    edRutaCopias_->setText(FromUtf8(folder));
+}
+
+void QtMainWindow::Minimize() {
+    setWindowState((windowState() & ~Qt::WindowActive) | Qt::WindowMinimized);
+}
+
+void QtMainWindow::SetRunNowEnabled(bool enabled) {
+    button3_->setEnabled(enabled);
+}
+
+void QtMainWindow::AppendMemoLines(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        QString text = FromUtf8(line);
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        memoActividad_->appendPlainText(text);
+    }
+}
+
+void QtMainWindow::ProcessPendingEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtMainWindow::CentreOnScreen() {
+    const QScreen* shown = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    if (shown == nullptr) return;
+    const QRect area = shown->availableGeometry();
+    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+}
+
+void QtMainWindow::ActivateOnce() {
+    if (activated_) return;
+    activated_ = true;
+    if (events_.activated) events_.activated();
+}
+
+void QtErrorBox::ShowError(const std::string& text) {
+    QMessageBox::critical(parent_, FromUtf8(title_), FromUtf8(text), QMessageBox::Ok);
+}
+
+QtGuiApplication::QtGuiApplication(int& argc, char** argv) : argc_(argc), argv_(argv) {}
+
+QtGuiApplication::~QtGuiApplication() {
+    // The window and timers go before the application object.
+    window_.reset();
+    timerBackup_.reset();
+    timerVerTerminal_.reset();
+}
+
+void QtGuiApplication::ReportFatalError(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+void QtGuiApplication::Initialize() {
+    if (QApplication::instance() == nullptr) application_ = std::make_unique<QApplication>(argc_, argv_);
+}
+
+void QtGuiApplication::SetTitle(const std::string& title) {
+    // The application name, not the display name, which Qt would add to every caption.
+    QCoreApplication::setApplicationName(FromUtf8(title));
+    errorBox_.SetTitle(title);
+}
+
+MainWindowParts QtGuiApplication::CreateMainWindow() {
+    if (window_) throw std::logic_error("The main window exists already.");
+    timerBackup_ = std::make_unique<QtTimer>();
+    timerVerTerminal_ = std::make_unique<QtTimer>();
+    window_ = std::make_unique<QtMainWindow>();
+    errorBox_.SetParent(window_.get());
+    return {*window_, *window_, *timerBackup_, *timerVerTerminal_};
+}
+
+void QtGuiApplication::RunMessageLoop() {
+    if (!window_) throw std::logic_error("There is no main window.");
+    window_->CentreOnScreen();
+    window_->show();
+    QtMainWindow* window = window_.get();
+    QTimer::singleShot(0, window, [window] { window->ActivateOnce(); });
+    QApplication::exec();
+}
+
+} // namespace veltor::qt

@@ -1,0 +1,22 @@
+// veltor-backups: the program with its desktop window.
+
+#include "app/Startup.h"
+#include "platform/posix/PosixElevation.h"
+#include "platform/posix/PosixPlatform.h"
+#include "platform/qt/QtApplication.h"
+
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    veltor::posix::PosixElevation elevation;
+    veltor::posix::PosixFileSystem files;
+    veltor::posix::PosixClock clock;
+    veltor::posix::PosixRegionalFormats regional;
+    veltor::posix::PosixOsVersion osVersion;
+    veltor::qt::QtGuiApplication gui(argc, argv);
+    veltor::StartupPorts ports{
+        elevation, gui, osVersion, files, clock, regional, veltor::posix::LinuxConfigurationRules()};
+    return veltor::RunApplication(arguments, ports);
+}

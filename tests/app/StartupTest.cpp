@@ -1,0 +1,198 @@
+#include "app/Startup.h"
+
+#include "app/BackupModule.h"
+#include "app/FrmActividad.h"
+#include "ports/Errors.h"
+#include "tests/app/WindowFakes.h"
+#include "tests/support/FakeFileSystem.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace veltor {
+namespace test {
+namespace {
+
+// Everything that happens, in order, across the fakes.
+std::vector<std::string> journal;
+
+class FakeElevation : public IElevation {
+public:
+    bool IsAdministrator() const override {
+        if (testFails) throw std::runtime_error("token");
+        return administrator;
+    }
+    void RelaunchElevated() override {
+        journal.push_back("RelaunchElevated");
+        if (relaunchFails) throw OsError(SystemErrorText(1223, "The operation was canceled by the user."), 1223);
+    }
+    bool administrator = false;
+    bool testFails = false;
+    bool relaunchFails = false;
+};
+
+class FakeOsVersion : public IOsVersion {
+public:
+    std::optional<OsVersionInfo> Query() const override {
+        journal.push_back("OsVersion");
+        return OsVersionInfo{2, 10, 0};
+    }
+};
+
+class FakeClock : public IClock {
+public:
+    LocalDateTime Now() const override { return {}; }
+    std::uint32_t TickCount() const override { return 0; }
+    void Sleep(std::uint32_t) override {}
+};
+
+class FakeRegional : public IRegionalFormats {
+public:
+    std::string ShortDate(const LocalDateTime&) const override { return "01/01/2026"; }
+    std::string LongTime(const LocalDateTime&) const override { return "00:00:00"; }
+};
+
+class FakeGui : public IGuiApplication {
+public:
+    void ReportFatalError(const std::string& text) override { fatal.push_back(text); }
+    void Initialize() override { journal.push_back("Initialize"); }
+    void SetTitle(const std::string& value) override { journal.push_back("SetTitle " + value); }
+    MainWindowParts CreateMainWindow() override {
+        journal.push_back("CreateMainWindow");
+        if (createFails) throw std::runtime_error("no display");
+        return {view, memo, timerBackup, timerVerTerminal};
+    }
+    IMessageBox& ErrorBox() override { return errorBox; }
+    void RunMessageLoop() override {
+        journal.push_back("RunMessageLoop");
+        view.events.activated();
+        view.events.runNowClicked();
+        journal.push_back("WindowClosed");
+    }
+
+    FakeWindowView view;
+    FakeMemo memo;
+    FakeTimer timerBackup;
+    FakeTimer timerVerTerminal;
+    FakeMessageBox errorBox;
+    std::vector<std::string> fatal;
+    bool createFails = false;
+};
+
+struct Program {
+    FakeElevation elevation;
+    FakeGui gui;
+    FakeOsVersion osVersion;
+    FakeFileSystem files;
+    FakeClock clock;
+    FakeRegional regional;
+    StartupPorts ports{elevation, gui, osVersion, files, clock, regional, ConfigurationRules{}};
+
+    Program() { journal.clear(); }
+    int Run(std::vector<std::string> arguments) { return RunApplication(arguments, ports); }
+};
+
+class RecordingModule : public IBackupModule {
+public:
+    explicit RecordingModule(BackupModuleContext& context) : context_(context) {}
+    void RunScheduledBackup() override { journal.push_back("RunScheduledBackup"); }
+    void RunBackupRestore() override {
+        journal.push_back(std::string("RunBackupRestore RestoreNow=") + (context_.window.RestoreNow ? "1" : "0"));
+    }
+
+private:
+    BackupModuleContext& context_;
+};
+
+TEST(ElevationSwitch, DashOrSlashAndTheWordInAnyCase) {
+    for (const char* yes : {"-elevated", "/elevated", "-ELEVATED", "/Elevated"})
+        EXPECT_TRUE(IsElevationSwitch(yes)) << yes;
+    for (const char* no : {"elevated", "--elevated", "-elevated2", "-elevate", "-", "", "\\elevated", "-elevatéd"})
+        EXPECT_FALSE(IsElevationSwitch(no)) << no;
+    EXPECT_TRUE(HasElevationSwitch({"x", "--now", "/ELEVATED"}));
+    EXPECT_FALSE(HasElevationSwitch({}));
+}
+
+TEST(Startup, AdministratorNeverRelaunchesWithOrWithoutTheSwitch) {
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{}, {"-elevated"}}) {
+        Program program;
+        program.elevation.administrator = true;
+        EXPECT_EQ(program.Run(arguments), 0);
+        EXPECT_THAT(journal, ::testing::Not(::testing::Contains("RelaunchElevated")));
+        EXPECT_THAT(journal, ::testing::Contains("RunMessageLoop"));
+    }
+}
+
+TEST(Startup, NonAdministratorWithTheSwitchRunsWithoutElevation) {
+    Program program;
+    EXPECT_EQ(program.Run({"/Elevated"}), 0);
+    EXPECT_THAT(journal, ::testing::Not(::testing::Contains("RelaunchElevated")));
+    EXPECT_THAT(journal, ::testing::Contains("RunMessageLoop"));
+}
+
+TEST(Startup, NonAdministratorWithoutTheSwitchRelaunchesAndEndsWithZero) {
+    Program program;
+    EXPECT_EQ(program.Run({"elevated", "--now"}), 0);
+    EXPECT_THAT(journal, ::testing::ElementsAre("RelaunchElevated"));
+    EXPECT_THAT(program.gui.fatal, ::testing::IsEmpty());
+}
+
+TEST(Startup, FailingAdministratorTestCountsAsNotAdministrator) {
+    Program program;
+    program.elevation.testFails = true;
+    EXPECT_EQ(program.Run({}), 0);
+    EXPECT_THAT(journal, ::testing::ElementsAre("RelaunchElevated"));
+}
+
+TEST(Startup, RefusedRelaunchIsFatalWithExitCodeOneAndNoWindow) {
+    Program program;
+    program.elevation.relaunchFails = true;
+    EXPECT_EQ(program.Run({}), 1);
+    EXPECT_THAT(journal, ::testing::ElementsAre("RelaunchElevated"));
+    EXPECT_THAT(program.gui.fatal,
+                ::testing::ElementsAre("System Error.  Code: 1223.\r\nThe operation was canceled by the user."));
+}
+
+TEST(Startup, BuildsWindowThenModulesAndRunsTheLoop) {
+    Program program;
+    program.elevation.administrator = true;
+    EXPECT_EQ(program.Run({}), 0);
+    EXPECT_THAT(journal, ::testing::ElementsAre("Initialize", "OsVersion", "SetTitle Backups Veltor",
+                                                "CreateMainWindow", "CreateBackupModule", "RunMessageLoop",
+                                                "RunScheduledBackup", "RunBackupRestore RestoreNow=1", "WindowClosed"));
+    // The first activation read the configuration through the application's error box.
+    EXPECT_THAT(program.gui.errorBox.shown, ::testing::ElementsAre("No se encontró el archivo ADMINBD.inf"));
+    EXPECT_EQ(program.gui.timerBackup.interval, 1'800'000u);
+    // The window is gone with the loop: its events are unbound.
+    EXPECT_FALSE(program.gui.view.events.activated);
+    EXPECT_FALSE(program.gui.timerBackup.handler);
+}
+
+TEST(Startup, ErrorEscapingStartupIsFatal) {
+    Program program;
+    program.elevation.administrator = true;
+    program.gui.createFails = true;
+    EXPECT_EQ(program.Run({}), 1);
+    EXPECT_THAT(program.gui.fatal, ::testing::ElementsAre("no display"));
+    EXPECT_THAT(journal, ::testing::Not(::testing::Contains("RunMessageLoop")));
+}
+
+TEST(SystemErrorText, CodeAndMessageOrTheTextForNoCode) {
+    EXPECT_EQ(SystemErrorText(2, "No such file or directory"), "System Error.  Code: 2.\r\nNo such file or directory");
+    EXPECT_EQ(SystemErrorText(0, "Success"), "A call to an OS function failed");
+}
+
+} // namespace
+} // namespace test
+
+// The backup module of these tests: it records its creation and what the context holds then.
+std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context) {
+    test::journal.push_back("CreateBackupModule");
+    // The window exists and its creation handler ran; the configuration module exists.
+    EXPECT_EQ(context.window.TimerVerTerminal.Interval(), TFrmActividad::kMinimiseInterval);
+    EXPECT_EQ(&context.memo, &context.window.MemoActividad);
+    EXPECT_TRUE(context.global.ServerName.empty());
+    return std::make_unique<test::RecordingModule>(context);
+}
+
+} // namespace veltor
