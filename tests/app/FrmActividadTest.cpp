@@ -82,8 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PeriodCase{"01:00", 3'600'000, "01", "00"}, PeriodCase{"0:45", 2'700'000, "0", "45"},
                       PeriodCase{"00:00", 0, "00", "00"}, PeriodCase{"1:30:99", 5'400'000, "1", "30"},
                       PeriodCase{"-1:00", 0, "-1", "00"}, PeriodCase{"999:00", 2'147'483'647, "999", "00"}),
-    [](const ::testing::TestParamInfo<PeriodCase>& info) {
-        std::string name = info.param.period.empty() ? "Empty" : "P" + info.param.period;
+    [](const ::testing::TestParamInfo<PeriodCase>& param) {
+        std::string name = param.param.period.empty() ? "Empty" : "P" + param.param.period;
         for (char& c : name)
             if (c == ':' || c == '-') c = c == ':' ? '_' : 'm';
         return name;
