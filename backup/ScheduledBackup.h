@@ -1,0 +1,51 @@
+#pragma once
+// The scheduled backup run: the companies due now are backed up one by one to .GBK files
+// through the database server, every step written to the memo and the month log, and each
+// completed backup stamped in its company row.
+
+#include "app/Global.h"
+#include "backup/ActivityLog.h"
+#include "catalogue/Catalogue.h"
+#include "dbserver/FirebirdServiceConnection.h"
+#include "ports/ActivityView.h"
+#include "ports/Clock.h"
+#include "ports/FileSystem.h"
+
+#include <string>
+
+namespace veltor {
+
+// What one run works with. Every reference outlives the run.
+struct ScheduledBackupParts {
+    TGlobal& global;
+    catalogue::TCatalogue& catalogue;
+    fb::FirebirdServiceConnection& IBBackup;
+    TActivityLog& log;
+    IFileSystem& files;
+    IClock& clock;
+    IActivityView& view;
+    // The backup timer's period, split at the window's first activation.
+    const std::string& periodHours;
+    const std::string& periodMinutes;
+};
+
+class TScheduledBackup {
+public:
+    explicit TScheduledBackup(ScheduledBackupParts parts) : p_(parts) {}
+
+    // One run. Raises only when the due list cannot be read (the selection failed) or a
+    // catalogue column cannot be added; a failed company is logged and the run goes on.
+    void RunScheduledBackup();
+
+    // Backs up the company of the current row of the due list.
+    void BackupCompany();
+
+private:
+    std::string P() const { return p_.log.StampPrefix(); }
+
+    ScheduledBackupParts p_;
+    std::string backupFolder_;
+    std::string databaseString_;
+};
+
+} // namespace veltor

@@ -1,0 +1,40 @@
+#include "maintenance/DatosLic.h"
+
+#include "app/FrmActividad.h"
+#include "dbserver/UnavailableClient.h"
+
+#include <exception>
+
+namespace veltor {
+
+TDatosLic::TDatosLic(BackupModuleContext& context, const fb::ClientApi& firebird)
+    : Catalogue(firebird), IBBackup(firebird), IBRestore(firebird),
+      Log(context.files, context.clock, context.regional, context.memo), context_(context) {
+    IBBackup.SetProtocol(fb::ServiceProtocol::Tcp);
+    IBRestore.SetProtocol(fb::ServiceProtocol::Local);
+}
+
+TDatosLic::~TDatosLic() {
+    try {
+        if (Log.isMonthLogOpen()) Log.CloseMonthLog();
+    } catch (const std::exception&) {
+        // Leaving the process: nothing is left to tell.
+    }
+}
+
+void TDatosLic::RunScheduledBackup() {
+    TScheduledBackup run({context_.global, Catalogue, IBBackup, Log, context_.files, context_.clock, context_.memo,
+                          context_.window.PeriodHours, context_.window.PeriodMinutes});
+    run.RunScheduledBackup();
+}
+
+void TDatosLic::RunBackupRestore() {}
+
+std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context) {
+    const char* why = nullptr;
+    const fb::ClientApi* firebird = fb::LoadClientApi(&why);
+    if (!firebird) firebird = &fb::UnavailableClientApi(why ? why : "");
+    return std::make_unique<TDatosLic>(context, *firebird);
+}
+
+} // namespace veltor

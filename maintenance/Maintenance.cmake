@@ -1,0 +1,5 @@
+# The backup module: the backup-restore cycle with its restore and file swap, and the
+# object that owns the catalogue, the service connections and the month log.
+add_library(veltor_maintenance STATIC ${CMAKE_CURRENT_LIST_DIR}/DatosLic.cpp)
+target_link_libraries(veltor_maintenance PUBLIC veltor_backup veltor_catalogue veltor_dbserver veltor_config
+                      veltor_ports veltor_platform_${VELTOR_PLATFORM} PRIVATE veltor_warnings)
