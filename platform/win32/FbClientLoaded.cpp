@@ -1,0 +1,185 @@
+// The client-library boundary over fbclient.dll, loaded when first asked for: from the
+// program's folder, then from the folders of the PATH. The current folder is not searched,
+// so a fbclient.dll left beside ADMINBD.inf is never picked up by accident.
+#include "dbserver/FbClientApi.h"
+#include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32Text.h"
+#include "platform/win32/WinApi.h"
+
+#include <cstddef>
+#include <string_view>
+
+#ifdef VELTOR_HAVE_IBASE_H
+#include <ibase.h>
+#include <type_traits>
+
+namespace {
+using veltor::fb::Handle;
+using veltor::fb::SqlDa;
+using veltor::fb::SqlVar;
+using veltor::fb::Status;
+static_assert(std::is_same_v<Status, ISC_STATUS>);
+static_assert(std::is_same_v<Handle, FB_API_HANDLE>);
+static_assert(sizeof(std::int32_t) == sizeof(isc_resv_handle)); // a long on Windows
+static_assert(sizeof(SqlVar) == sizeof(XSQLVAR));
+static_assert(offsetof(SqlVar, sqldata) == offsetof(XSQLVAR, sqldata));
+static_assert(offsetof(SqlVar, sqlind) == offsetof(XSQLVAR, sqlind));
+static_assert(offsetof(SqlVar, sqlname) == offsetof(XSQLVAR, sqlname));
+static_assert(offsetof(SqlVar, aliasname) == offsetof(XSQLVAR, aliasname));
+static_assert(offsetof(SqlDa, sqln) == offsetof(XSQLDA, sqln));
+static_assert(offsetof(SqlDa, sqlvar) == offsetof(XSQLDA, sqlvar));
+static_assert(veltor::fb::kStatusLength == ISC_STATUS_LENGTH);
+} // namespace
+#endif
+
+namespace veltor::win32 {
+namespace {
+
+constexpr const char* kLibraryName = "fbclient.dll";
+
+std::string InFolder(const std::string& folder, const char* name) {
+    if (folder.empty()) return name;
+    const char last = folder.back();
+    return folder + (last == '\\' || last == '/' ? "" : "\\") + name;
+}
+
+bool IsFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::vector<std::string> PathFolders() {
+    std::vector<std::string> folders;
+    const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
+    if (size == 0) return folders;
+    std::string path(size, '\0');
+    const DWORD length = GetEnvironmentVariableA("PATH", path.data(), size);
+    path.resize(length < size ? length : 0);
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find(';', start);
+        if (end == std::string::npos) end = path.size();
+        std::string folder = path.substr(start, end - start);
+        // Entries may be quoted when they hold a ';'-free name with blanks.
+        if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"')
+            folder = folder.substr(1, folder.size() - 2);
+        if (!folder.empty()) folders.push_back(folder);
+        start = end + 1;
+    }
+    return folders;
+}
+
+// GetProcAddress gives a generic function pointer; each entry gets the type of its slot.
+template <typename Entry> bool Bind(HMODULE library, const char* name, Entry& entry) {
+    const FARPROC address = GetProcAddress(library, name);
+    if (address == nullptr) return false;
+    entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(address));
+    return true;
+}
+
+// The first entry point the library lacks, or nullptr when it has them all.
+const char* BindAll(HMODULE library, fb::ClientApi& api) {
+    struct Slot {
+        const char* name;
+        bool (*bind)(HMODULE, fb::ClientApi&);
+    };
+#define VELTOR_SLOT(field, name)                                                                                       \
+    {                                                                                                                  \
+        name, [](HMODULE l, fb::ClientApi& a) { return Bind(l, name, a.field); }                                       \
+    }
+    static constexpr Slot kSlots[] = {
+        VELTOR_SLOT(attach_database, "isc_attach_database"),
+        VELTOR_SLOT(detach_database, "isc_detach_database"),
+        VELTOR_SLOT(database_info, "isc_database_info"),
+        VELTOR_SLOT(start_multiple, "isc_start_multiple"),
+        VELTOR_SLOT(commit_transaction, "isc_commit_transaction"),
+        VELTOR_SLOT(rollback_transaction, "isc_rollback_transaction"),
+        VELTOR_SLOT(dsql_allocate_statement, "isc_dsql_allocate_statement"),
+        VELTOR_SLOT(dsql_prepare, "isc_dsql_prepare"),
+        VELTOR_SLOT(dsql_describe, "isc_dsql_describe"),
+        VELTOR_SLOT(dsql_execute, "isc_dsql_execute"),
+        VELTOR_SLOT(dsql_fetch, "isc_dsql_fetch"),
+        VELTOR_SLOT(dsql_free_statement, "isc_dsql_free_statement"),
+        VELTOR_SLOT(dsql_sql_info, "isc_dsql_sql_info"),
+        VELTOR_SLOT(service_attach, "isc_service_attach"),
+        VELTOR_SLOT(service_detach, "isc_service_detach"),
+        VELTOR_SLOT(service_start, "isc_service_start"),
+        VELTOR_SLOT(service_query, "isc_service_query"),
+        VELTOR_SLOT(sqlcode, "isc_sqlcode"),
+        VELTOR_SLOT(interpret, "fb_interpret"),
+    };
+#undef VELTOR_SLOT
+    static_assert(std::size(kSlots) * sizeof(void*) == sizeof(fb::ClientApi), "every entry point has its slot");
+    for (const Slot& slot : kSlots) {
+        if (!slot.bind(library, api)) return slot.name;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::string ProgramFolder() {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::optional<fb::ClientApi> LoadClientApiFrom(const std::vector<std::string>& folders, std::string& whyMissing) {
+    for (const std::string& folder : folders) {
+        const std::string path = InFolder(folder, kLibraryName);
+        if (!IsFile(path)) continue;
+        // The library's own DLLs are looked for beside it first.
+        const HMODULE library = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (library == nullptr) {
+            const DWORD code = GetLastError();
+            whyMissing = "No se pudo cargar la biblioteca cliente de Firebird " + path + ": " + SystemMessage(code) +
+                         " (código " + std::to_string(code) + ")";
+            return std::nullopt;
+        }
+        fb::ClientApi api{};
+        if (const char* missing = BindAll(library, api)) {
+            whyMissing = "La biblioteca cliente de Firebird " + path + " no tiene la función " + missing;
+            FreeLibrary(library);
+            return std::nullopt;
+        }
+        whyMissing.clear();
+        return api;
+    }
+    whyMissing = std::string("No se encontró la biblioteca cliente de Firebird ") + kLibraryName +
+                 " en la carpeta del programa ni en las carpetas del PATH";
+    return std::nullopt;
+}
+
+} // namespace veltor::win32
+
+namespace veltor::fb {
+
+const ClientApi* LoadClientApi(const char** whyMissing) {
+    struct Loaded {
+        std::optional<ClientApi> api;
+        std::string why;
+    };
+    // Looked for once; the table and the library live until the process ends.
+    static const Loaded loaded = [] {
+        Loaded result;
+        std::vector<std::string> folders;
+        if (std::string program = win32::ProgramFolder(); !program.empty()) folders.push_back(std::move(program));
+        for (std::string& folder : win32::PathFolders())
+            folders.push_back(std::move(folder));
+        result.api = win32::LoadClientApiFrom(folders, result.why);
+        return result;
+    }();
+    if (whyMissing) *whyMissing = loaded.api ? nullptr : loaded.why.c_str();
+    return loaded.api ? &*loaded.api : nullptr;
+}
+
+} // namespace veltor::fb

@@ -1,0 +1,95 @@
+#pragma once
+// The Windows adapters of the ports. Only the .cpp files of this folder see the Windows
+// headers. Paths are handed to the ANSI calls as they come, that is in the system's code
+// page, the form in which ADMINBD.inf and the administration database give them.
+
+#include "app/Global.h"
+#include "dbserver/FbClientApi.h"
+#include "ports/Clock.h"
+#include "ports/FileSystem.h"
+#include "ports/MessageBox.h"
+#include "ports/OsVersion.h"
+#include "ports/RegionalFormats.h"
+#include "ports/ServiceManager.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltor::win32 {
+
+// Files through CreateFile, ReadFile and WriteFile. A file opened for appending is shared for
+// reading only, so a second writer, in this process or another, is refused with a sharing
+// violation, while readers may still open it.
+class Win32FileSystem final : public IFileSystem {
+public:
+    bool FileExists(const std::string& path) const override;
+    bool DirectoryExists(const std::string& path) const override;
+    void CreateDirectory(const std::string& path) override;
+    bool CopyFileNoOverwrite(const std::string& from, const std::string& to) override;
+    std::unique_ptr<IInputFile> OpenForReading(const std::string& path) override;
+    std::unique_ptr<IAppendFile> OpenForAppend(const std::string& path) override;
+    char PathSeparator() const override { return '\\'; }
+};
+
+// GetLocalTime, GetTickCount, Sleep.
+class Win32Clock final : public IClock {
+public:
+    LocalDateTime Now() const override;
+    std::uint32_t TickCount() const override;
+    void Sleep(std::uint32_t milliseconds) override;
+};
+
+// The user's short date and long time formats (GetDateFormat, GetTimeFormat).
+class Win32RegionalFormats final : public IRegionalFormats {
+public:
+    std::string ShortDate(const LocalDateTime& moment) const override;
+    std::string LongTime(const LocalDateTime& moment) const override;
+};
+
+// Modal error boxes captioned "Backups Veltor", owned by the given window (none: the box
+// belongs to the desktop).
+class Win32MessageBox final : public IMessageBox {
+public:
+    explicit Win32MessageBox(void* ownerWindow = nullptr) : owner_(ownerWindow) {}
+    void ShowError(const std::string& text) override;
+
+private:
+    void* owner_;
+};
+
+// GetVersionEx with the basic 148-byte record.
+class Win32OsVersion final : public IOsVersion {
+public:
+    std::optional<OsVersionInfo> Query() const override;
+};
+
+// The service control manager of advapi32, one Windows call per method.
+class Win32ServiceManager final : public IServiceManager {
+public:
+    ServiceHandle OpenManager(const char* machineName, const char* databaseName, std::uint32_t access) override;
+    ServiceHandle OpenServiceByName(ServiceHandle manager, const char* serviceName, std::uint32_t access) override;
+    bool QueryStatus(ServiceHandle service, ServiceStatus& status) override;
+    bool Start(ServiceHandle service) override;
+    bool Control(ServiceHandle service, std::uint32_t control, ServiceStatus& status) override;
+    bool EnumerateDependents(ServiceHandle service, std::uint32_t serviceState, void* buffer, std::uint32_t bufferSize,
+                             std::uint32_t& bytesNeeded, std::uint32_t& servicesReturned) override;
+    bool Close(ServiceHandle handle) override;
+    std::uint32_t TickCount() override;
+    void Sleep(std::uint32_t milliseconds) override;
+    std::uint32_t LastError() override;
+};
+
+// Values upper-cased, backups under C:\Datos Veltor\Backups\.
+ConfigurationRules WindowsConfigurationRules();
+
+// The entry points of the first fbclient.dll found in the given folders, in order. The
+// library stays loaded for the rest of the process. Nothing, with the reason in whyMissing,
+// when no folder holds one, it cannot be loaded, or it lacks an entry point.
+// fb::LoadClientApi searches the program's folder, then the folders of the PATH.
+std::optional<fb::ClientApi> LoadClientApiFrom(const std::vector<std::string>& folders, std::string& whyMissing);
+
+// The folder of the running executable, without a final separator.
+std::string ProgramFolder();
+
+} // namespace veltor::win32

@@ -1,0 +1,22 @@
+#pragma once
+// Conversions between the UTF-8 texts of the program and the texts of the Windows API.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace veltor::win32 {
+
+std::wstring WideFromUtf8(std::string_view utf8);
+std::string Utf8FromWide(std::wstring_view wide);
+// A text in the system's ANSI code page, as UTF-8.
+std::string Utf8FromAnsi(std::string_view ansi);
+
+// The system's message for an error code (GetLastError), in UTF-8 and without the line end
+// the system puts after it; "Error <code>" when the system has no text for the code.
+std::string SystemMessage(std::uint32_t code);
+
+// Raises OsError with the system's message for the calling thread's last error.
+[[noreturn]] void RaiseLastError();
+
+} // namespace veltor::win32

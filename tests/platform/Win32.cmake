@@ -1,0 +1,40 @@
+# The Windows test executables, run under Wine (label win32). Only the MinGW cross-build
+# builds them: tests/CMakeLists.txt includes this file alone when cross-compiling, and the
+# Linux build, which finds it among the topics of this folder, passes over it.
+if(NOT CMAKE_CROSSCOMPILING OR NOT VELTOR_PLATFORM STREQUAL "win32")
+  return()
+endif()
+
+# GoogleTest built with the cross compiler from the sources Debian ships (package googletest).
+set(VELTOR_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for the Windows build")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+add_subdirectory(${VELTOR_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+# veltor_win32_test(<target> SOURCES <file>... LIBS <lib>...)
+# One Windows test executable; each GoogleTest case becomes a CTest test labelled win32,
+# listed and run through the emulator.
+function(veltor_win32_test target)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${T_SOURCES})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${target} PRIVATE ${T_LIBS} gmock gtest gtest_main veltor_warnings)
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    PROPERTIES LABELS win32 ENVIRONMENT "VELTOR_TEST_DATA=${CMAKE_CURRENT_LIST_DIR}/../data")
+endfunction()
+
+# fbclient.dll stand-ins: one with every entry point, one without isc_service_query.
+foreach(kind full partial)
+  add_library(test_fbclient_${kind} SHARED ${CMAKE_CURRENT_LIST_DIR}/FakeFbClient.cpp)
+  target_link_libraries(test_fbclient_${kind} PRIVATE veltor_ports veltor_warnings)
+  set_target_properties(test_fbclient_${kind} PROPERTIES OUTPUT_NAME fbclient PREFIX ""
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/test-fbclient/${kind}
+    ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/test-fbclient/${kind})
+endforeach()
+target_compile_definitions(test_fbclient_partial PRIVATE VELTOR_FAKE_FBCLIENT_PARTIAL)
+
+veltor_win32_test(win32_platform_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32LayerTest.cpp
+  LIBS veltor_platform_win32)
+add_dependencies(win32_platform_tests test_fbclient_full test_fbclient_partial)

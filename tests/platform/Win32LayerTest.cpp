@@ -1,0 +1,265 @@
+// The Windows adapters against the real system calls (run under Wine here).
+#include "platform/win32/Win32Platform.h"
+#include "ports/Errors.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace veltor::win32 {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorPathNotFound = 3;
+constexpr std::uint32_t kErrorSharingViolation = 32;
+constexpr std::uint32_t kErrorAlreadyExists = 183;
+
+// A fresh folder under the user's temporary folder, removed with its content afterwards.
+class Win32Files : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device random;
+        folder = (fs::temp_directory_path() / ("veltor-" + std::to_string(random()))).string();
+        fs::create_directories(folder);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+
+    std::string In(const std::string& name) const { return folder + "\\" + name; }
+    static void Put(const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    std::string Read(const std::string& path) {
+        std::unique_ptr<IInputFile> file = files.OpenForReading(path);
+        std::string bytes;
+        char buffer[7]; // small, so the end of the file comes in the middle of a read
+        while (const std::size_t n = file->Read(buffer, sizeof buffer))
+            bytes.append(buffer, n);
+        return bytes;
+    }
+
+    std::string folder;
+    Win32FileSystem files;
+};
+
+TEST_F(Win32Files, AppendWritesAtTheEndAndCreatesAMissingFile) {
+    Put(In("log.txt"), "abc");
+    std::unique_ptr<IAppendFile> log = files.OpenForAppend(In("log.txt"));
+    log->Write("def\r\n");
+    log->Write(" \r\n");
+    log->Close();
+    EXPECT_EQ(Read(In("log.txt")), "abcdef\r\n \r\n");
+
+    std::unique_ptr<IAppendFile> fresh = files.OpenForAppend(In("new.txt"));
+    fresh->Write("x");
+    fresh.reset(); // the destructor writes out what is buffered
+    EXPECT_EQ(Read(In("new.txt")), "x");
+}
+
+TEST_F(Win32Files, AppendKeepsEveryByteOfLongWrites) {
+    std::string chunk(1000, 'a');
+    chunk.back() = '\n';
+    std::unique_ptr<IAppendFile> log = files.OpenForAppend(In("big.txt"));
+    for (int i = 0; i < 200; ++i)
+        log->Write(chunk);
+    log->Close();
+    EXPECT_EQ(fs::file_size(In("big.txt")), 200000u);
+}
+
+TEST_F(Win32Files, SecondWriterIsRefusedWhileReadersMayOpen) {
+    std::unique_ptr<IAppendFile> first = files.OpenForAppend(In("month.txt"));
+    first->Write("held");
+    try {
+        files.OpenForAppend(In("month.txt"));
+        FAIL() << "a second writer was let in";
+    } catch (const OsError& e) {
+        EXPECT_EQ(e.code(), kErrorSharingViolation);
+        EXPECT_THAT(e.what(), Not(HasSubstr("\n")));
+    }
+    EXPECT_EQ(Read(In("month.txt")), ""); // readable, the write is still buffered
+    first->Close();
+    EXPECT_EQ(Read(In("month.txt")), "held");
+    EXPECT_NO_THROW(files.OpenForAppend(In("month.txt"))->Close());
+}
+
+TEST_F(Win32Files, CopyNeverOverwrites) {
+    Put(In("a.cop"), "template");
+    EXPECT_TRUE(files.CopyFileNoOverwrite(In("a.cop"), In("a.inf")));
+    EXPECT_EQ(Read(In("a.inf")), "template");
+
+    Put(In("b.cop"), "other");
+    EXPECT_FALSE(files.CopyFileNoOverwrite(In("b.cop"), In("a.inf")));
+    EXPECT_EQ(Read(In("a.inf")), "template");
+    EXPECT_FALSE(files.CopyFileNoOverwrite(In("missing.cop"), In("c.inf")));
+    EXPECT_FALSE(files.FileExists(In("c.inf")));
+}
+
+TEST_F(Win32Files, CreatesOneFolderLevelAndTellsFilesFromFolders) {
+    files.CreateDirectory(In("Backups"));
+    EXPECT_TRUE(files.DirectoryExists(In("Backups")));
+    EXPECT_FALSE(files.FileExists(In("Backups")));
+    Put(In("f.txt"), "");
+    EXPECT_TRUE(files.FileExists(In("f.txt")));
+    EXPECT_FALSE(files.DirectoryExists(In("f.txt")));
+    EXPECT_FALSE(files.FileExists(In("none")));
+    EXPECT_FALSE(files.DirectoryExists(In("none")));
+
+    try {
+        files.CreateDirectory(In("x\\y"));
+        FAIL() << "two levels were created";
+    } catch (const OsError& e) {
+        EXPECT_EQ(e.code(), kErrorPathNotFound);
+    }
+    EXPECT_FALSE(files.DirectoryExists(In("x")));
+    try {
+        files.CreateDirectory(In("Backups"));
+        FAIL() << "an existing folder was created again";
+    } catch (const OsError& e) {
+        EXPECT_EQ(e.code(), kErrorAlreadyExists);
+    }
+}
+
+TEST_F(Win32Files, FailuresCarryTheSystemMessage) {
+    try {
+        files.OpenForReading(In("ADMINBD.inf"));
+        FAIL() << "a missing file was opened";
+    } catch (const OsError& e) {
+        EXPECT_EQ(e.code(), kErrorFileNotFound);
+        EXPECT_STRNE(e.what(), "");
+        EXPECT_STRNE(e.what(), "Error 2");
+        EXPECT_THAT(e.what(), Not(HasSubstr("\r\n")));
+    }
+    EXPECT_THROW(files.OpenForAppend(In("no-folder\\log.txt")), OsError);
+}
+
+TEST(Win32FileSystem, SeparatorIsTheBackslash) {
+    EXPECT_EQ(Win32FileSystem().PathSeparator(), '\\');
+}
+
+TEST(Win32RegionalFormats, FormatsTheMomentGivenWithTheUserSettings) {
+    const LocalDateTime moment{2026, 12, 7, 12, 45, 3, 1};
+    Win32RegionalFormats formats;
+    const std::string date = formats.ShortDate(moment);
+    const std::string time = formats.LongTime(moment);
+    EXPECT_THAT(date, HasSubstr("12"));
+    EXPECT_THAT(date, HasSubstr("7"));
+    EXPECT_THAT(date, HasSubstr("26"));
+    EXPECT_THAT(time, HasSubstr("45"));
+    EXPECT_THAT(time, HasSubstr("03"));
+    EXPECT_EQ(formats.ShortDate(LocalDateTime{2026, 13, 40, 0, 0, 0, 0}), "");
+}
+
+TEST(Win32Clock, GivesTheLocalMomentAndATickThatAdvancesWithSleep) {
+    Win32Clock clock;
+    const LocalDateTime now = clock.Now();
+    EXPECT_GE(now.year, 2024);
+    EXPECT_GE(now.month, 1);
+    EXPECT_LE(now.month, 12);
+    EXPECT_GE(now.weekday, 0);
+    EXPECT_LE(now.weekday, 6);
+    const std::uint32_t before = clock.TickCount();
+    clock.Sleep(60);
+    EXPECT_GE(static_cast<std::uint32_t>(clock.TickCount() - before), 40u);
+}
+
+TEST(Win32OsVersion, ReportsTheNtFamily) {
+    const std::optional<OsVersionInfo> version = Win32OsVersion().Query();
+    ASSERT_TRUE(version.has_value());
+    EXPECT_EQ(version->platformId, 2u);
+    EXPECT_GE(version->major, 5u);
+}
+
+TEST(Win32ServiceManager, OpensTheLocalManagerAndReportsAnUnknownService) {
+    Win32ServiceManager manager;
+    const ServiceHandle scm = manager.OpenManager(nullptr, service::kActiveDatabase, service::kManagerConnect);
+    ASSERT_NE(scm, kNoServiceHandle) << manager.LastError();
+    EXPECT_EQ(manager.OpenServiceByName(scm, "VeltorNoSuchService", service::kQueryStatus), kNoServiceHandle);
+    EXPECT_EQ(manager.LastError(), service::kErrorServiceDoesNotExist);
+
+    // Every Windows installation, Wine's too, has the plug-and-play service.
+    const ServiceHandle known =
+        manager.OpenServiceByName(scm, "PlugPlay", service::kQueryStatus | service::kEnumerateDependents);
+    ASSERT_NE(known, kNoServiceHandle) << manager.LastError();
+    ServiceStatus status;
+    EXPECT_TRUE(manager.QueryStatus(known, status));
+    EXPECT_GE(status.dwCurrentState, service::kStopped);
+    EXPECT_LE(status.dwCurrentState, service::kPaused);
+    EXPECT_NE(status.dwServiceType, 0u); // filled by the query
+    std::uint32_t needed = 99;
+    std::uint32_t count = 99;
+    EXPECT_TRUE(manager.EnumerateDependents(known, service::kStateActive, nullptr, 0, needed, count));
+    EXPECT_EQ(count, 0u);
+    EXPECT_TRUE(manager.Close(known));
+    EXPECT_TRUE(manager.Close(scm));
+}
+
+// fbclient.dll stand-ins, built into folders under the tests' bin folder.
+std::string FakeClientFolder(const char* kind) {
+    return ProgramFolder() + "\\test-fbclient\\" + kind;
+}
+
+TEST(FbClientLoader, MissingLibraryIsReportedAndNothingIsLoaded) {
+    const char* why = nullptr;
+    EXPECT_EQ(fb::LoadClientApi(&why), nullptr);
+    ASSERT_NE(why, nullptr);
+    EXPECT_THAT(why, HasSubstr("fbclient.dll"));
+    EXPECT_THAT(why, HasSubstr("PATH"));
+    // Asked again, the answer is the same.
+    const char* again = nullptr;
+    EXPECT_EQ(fb::LoadClientApi(&again), nullptr);
+    EXPECT_STREQ(again, why);
+}
+
+TEST(FbClientLoader, FillsEverySlotFromItsOwnEntryPoint) {
+    std::string why = "stale";
+    const std::optional<fb::ClientApi> api =
+        LoadClientApiFrom({FakeClientFolder("none"), FakeClientFolder("full"), FakeClientFolder("partial")}, why);
+    ASSERT_TRUE(api.has_value()) << why;
+    EXPECT_EQ(why, "");
+    fb::Status s[fb::kStatusLength] = {};
+    fb::Handle h = 0;
+    std::int32_t r = 0;
+    char b[16] = {};
+    const fb::Status* cursor = s;
+    EXPECT_EQ(api->attach_database(s, 0, "", &h, 0, ""), 101);
+    EXPECT_EQ(api->detach_database(s, &h), 102);
+    EXPECT_EQ(api->database_info(s, &h, 0, "", 0, b), 103);
+    EXPECT_EQ(api->start_multiple(s, &h, 0, nullptr), 104);
+    EXPECT_EQ(api->commit_transaction(s, &h), 105);
+    EXPECT_EQ(api->rollback_transaction(s, &h), 106);
+    EXPECT_EQ(api->dsql_allocate_statement(s, &h, &h), 107);
+    EXPECT_EQ(api->dsql_prepare(s, &h, &h, 0, "", 1, nullptr), 108);
+    EXPECT_EQ(api->dsql_describe(s, &h, 1, nullptr), 109);
+    EXPECT_EQ(api->dsql_execute(s, &h, &h, 1, nullptr), 110);
+    EXPECT_EQ(api->dsql_fetch(s, &h, 1, nullptr), 111);
+    EXPECT_EQ(api->dsql_free_statement(s, &h, 1), 112);
+    EXPECT_EQ(api->dsql_sql_info(s, &h, 0, "", 0, b), 113);
+    EXPECT_EQ(api->service_attach(s, 0, "", &h, 0, ""), 114);
+    EXPECT_EQ(api->service_detach(s, &h), 115);
+    EXPECT_EQ(api->service_start(s, &h, &r, 0, ""), 116);
+    EXPECT_EQ(api->service_query(s, &h, &r, 0, "", 0, "", 0, b), 117);
+    EXPECT_EQ(api->sqlcode(s), 118);
+    EXPECT_EQ(api->interpret(b, sizeof b, &cursor), 119);
+    EXPECT_STREQ(b, "fake");
+}
+
+TEST(FbClientLoader, NamesTheEntryPointALibraryLacks) {
+    std::string why;
+    EXPECT_FALSE(LoadClientApiFrom({FakeClientFolder("partial"), FakeClientFolder("full")}, why).has_value());
+    EXPECT_THAT(why, HasSubstr("isc_service_query"));
+    EXPECT_THAT(why, HasSubstr("partial\\fbclient.dll"));
+}
+
+} // namespace
+} // namespace veltor::win32
