@@ -1,0 +1,294 @@
+// The service control manager over the system's `service` command.
+#include "platform/posix/LinuxServiceManager.h"
+
+#include "platform/posix/PosixPlatform.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <optional>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+
+namespace veltor::posix {
+
+namespace {
+
+constexpr std::uint32_t kErrorServiceRequestTimeout = 1053; // the `service` command could not be run
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+bool PathExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+// A process this manager spawned; the destructor reaps it, waiting for it when it still runs.
+class ChildProcess {
+public:
+    explicit ChildProcess(pid_t pid) noexcept : pid_(pid) {}
+    ChildProcess(ChildProcess&& other) noexcept : pid_(std::exchange(other.pid_, -1)), exitCode_(other.exitCode_) {}
+    ChildProcess& operator=(ChildProcess&& other) noexcept {
+        if (this != &other) {
+            Wait();
+            pid_ = std::exchange(other.pid_, -1);
+            exitCode_ = other.exitCode_;
+        }
+        return *this;
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess() { Wait(); }
+
+    // Whether the process still runs; reaps it once it has ended.
+    bool Running() noexcept { return pid_ > 0 && !Reap(WNOHANG); }
+
+    // Waits for the end of the process; its exit code, or -1 when it did not exit normally.
+    int Wait() noexcept {
+        if (pid_ > 0) Reap(0);
+        return exitCode_;
+    }
+
+private:
+    // True when the process has been reaped (or cannot be waited for any more).
+    bool Reap(int options) noexcept {
+        int status = 0;
+        pid_t result;
+        while ((result = ::waitpid(pid_, &status, options)) < 0 && errno == EINTR) {
+        }
+        if (result == 0) return false;
+        exitCode_ = result == pid_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        pid_ = -1;
+        return true;
+    }
+
+    pid_t pid_;
+    int exitCode_ = -1;
+};
+
+// Runs a program without a shell, its standard streams on /dev/null and no other descriptor of
+// ours open in it, so that a daemon it leaves behind holds nothing of this process.
+std::optional<ChildProcess> Spawn(const std::vector<std::string>& arguments) {
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    if (posix_spawn_file_actions_init(&actions) != 0) return std::nullopt;
+    if (posix_spawnattr_init(&attributes) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return std::nullopt;
+    }
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    sigaddset(&signals, SIGPIPE);
+    sigaddset(&signals, SIGCHLD);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    char path[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+    char lang[] = "LANG=C";
+    char* environment[] = {path, lang, nullptr};
+
+    pid_t pid = -1;
+    const int result = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environment);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (result != 0) return std::nullopt;
+    return ChildProcess(pid);
+}
+
+class LinuxServiceManager final : public IServiceManager {
+public:
+    explicit LinuxServiceManager(LinuxServiceOptions options) : options_(std::move(options)) {}
+
+    ServiceHandle OpenManager(const char* machineName, const char* databaseName, std::uint32_t access) override {
+        if (machineName != nullptr && *machineName != '\0' && !EqualIgnoringCase(machineName, "localhost"))
+            return Fail(service::kErrorRpcServerUnavailable, kNoServiceHandle);
+        if (databaseName != nullptr && !EqualIgnoringCase(databaseName, service::kActiveDatabase))
+            return Fail(service::kErrorDatabaseDoesNotExist, kNoServiceHandle);
+        if (!options_.privileged && (access & service::kManagerLock) != 0)
+            return Fail(service::kErrorAccessDenied, kNoServiceHandle);
+        return NewHandle(Open{true, {}, access});
+    }
+
+    ServiceHandle OpenServiceByName(ServiceHandle manager, const char* serviceName, std::uint32_t access) override {
+        const Open* scm = Find(manager);
+        if (scm == nullptr || !scm->isManager || serviceName == nullptr)
+            return Fail(service::kErrorInvalidHandle, kNoServiceHandle);
+        const std::string unit = UnitOf(serviceName);
+        if (unit.empty()) return Fail(service::kErrorServiceDoesNotExist, kNoServiceHandle);
+        if (!options_.privileged && (access & (service::kStart | service::kStop)) != 0)
+            return Fail(service::kErrorAccessDenied, kNoServiceHandle);
+        return NewHandle(Open{false, unit, access});
+    }
+
+    bool QueryStatus(ServiceHandle handle, ServiceStatus& status) override {
+        const Open* open = FindService(handle, service::kQueryStatus);
+        if (open == nullptr) return false;
+        const std::optional<ServiceStatus> current = CurrentStatus(open->unit);
+        if (!current) return Fail(kErrorServiceRequestTimeout, false);
+        status = *current;
+        return true;
+    }
+
+    bool Start(ServiceHandle handle) override {
+        const Open* open = FindService(handle, service::kStart);
+        if (open == nullptr) return false;
+        const std::optional<ServiceStatus> current = CurrentStatus(open->unit);
+        if (!current) return Fail(kErrorServiceRequestTimeout, false);
+        if (current->dwCurrentState == service::kStopPending)
+            return Fail(service::kErrorServiceCannotAcceptControl, false);
+        if (current->dwCurrentState != service::kStopped) return Fail(service::kErrorServiceAlreadyRunning, false);
+        return Launch(open->unit, "start", service::kStartPending);
+    }
+
+    bool Control(ServiceHandle handle, std::uint32_t control, ServiceStatus& status) override {
+        const Open* open = FindService(handle, service::kStop);
+        if (open == nullptr) return false;
+        if (control != service::kControlStop) return Fail(service::kErrorInvalidParameter, false);
+        const std::optional<ServiceStatus> current = CurrentStatus(open->unit);
+        if (!current) return Fail(kErrorServiceRequestTimeout, false);
+        if (current->dwCurrentState != service::kRunning) {
+            // As the Windows manager does, the refusal comes with the current status.
+            status = *current;
+            return Fail(current->dwCurrentState == service::kStopped ? service::kErrorServiceNotActive
+                                                                     : service::kErrorServiceCannotAcceptControl,
+                        false);
+        }
+        if (!Launch(open->unit, "stop", service::kStopPending)) return false;
+        status = PendingStatus(pending_.at(open->unit));
+        return true;
+    }
+
+    bool EnumerateDependents(ServiceHandle handle, std::uint32_t serviceState, void*, std::uint32_t,
+                             std::uint32_t& bytesNeeded, std::uint32_t& servicesReturned) override {
+        bytesNeeded = 0;
+        servicesReturned = 0;
+        if (FindService(handle, service::kEnumerateDependents) == nullptr) return false;
+        if (serviceState != service::kStateActive) return Fail(service::kErrorInvalidParameter, false);
+        return true; // the init system stops the dependents of a unit itself
+    }
+
+    bool Close(ServiceHandle handle) override {
+        if (handles_.erase(handle) == 0) return Fail(service::kErrorInvalidHandle, false);
+        return true;
+    }
+
+    std::uint32_t TickCount() override { return clock_.TickCount(); }
+    void Sleep(std::uint32_t milliseconds) override { clock_.Sleep(milliseconds); }
+    std::uint32_t LastError() override { return lastError_; }
+
+private:
+    struct Open {
+        bool isManager;
+        std::string unit;
+        std::uint32_t access;
+    };
+    // A start or stop under way: the `service` process and what the unit reports meanwhile.
+    struct Pending {
+        ChildProcess child;
+        std::uint32_t state;
+        std::uint32_t checkPoint = 0;
+    };
+
+    template <typename T> T Fail(std::uint32_t error, T result) {
+        lastError_ = error;
+        return result;
+    }
+
+    ServiceHandle NewHandle(Open open) {
+        const ServiceHandle handle = nextHandle_++;
+        handles_.emplace(handle, std::move(open));
+        return handle;
+    }
+
+    const Open* Find(ServiceHandle handle) const {
+        const auto it = handles_.find(handle);
+        return it == handles_.end() ? nullptr : &it->second;
+    }
+
+    const Open* FindService(ServiceHandle handle, std::uint32_t right) {
+        const Open* open = Find(handle);
+        if (open == nullptr || open->isManager) return Fail<const Open*>(service::kErrorInvalidHandle, nullptr);
+        if ((open->access & right) == 0) return Fail<const Open*>(service::kErrorAccessDenied, nullptr);
+        return open;
+    }
+
+    std::string UnitOf(const std::string& serviceName) const {
+        for (const auto& [name, units] : options_.services) {
+            if (!EqualIgnoringCase(name, serviceName)) continue;
+            for (const std::string& unit : units)
+                for (const std::string& folder : options_.unitFolders)
+                    if (PathExists(folder + "/" + unit) || PathExists(folder + "/" + unit + ".service")) return unit;
+        }
+        return {};
+    }
+
+    ServiceStatus PendingStatus(Pending& pending) const {
+        ServiceStatus status;
+        status.dwServiceType = service::kOwnProcess;
+        status.dwCurrentState = pending.state;
+        status.dwCheckPoint = ++pending.checkPoint;
+        status.dwWaitHint = options_.pendingWaitHint;
+        return status;
+    }
+
+    // The unit's state: pending while its start or stop runs, then what `service <unit> status` says.
+    std::optional<ServiceStatus> CurrentStatus(const std::string& unit) {
+        if (const auto it = pending_.find(unit); it != pending_.end()) {
+            if (it->second.child.Running()) return PendingStatus(it->second);
+            pending_.erase(it);
+        }
+        std::optional<ChildProcess> query = Spawn({options_.serviceCommand, unit, "status"});
+        if (!query) return std::nullopt;
+        const bool running = query->Wait() == 0;
+        ServiceStatus status;
+        status.dwServiceType = service::kOwnProcess;
+        status.dwCurrentState = running ? service::kRunning : service::kStopped;
+        status.dwControlsAccepted = running ? service::kAcceptStop : 0;
+        return status;
+    }
+
+    bool Launch(const std::string& unit, const char* verb, std::uint32_t pendingState) {
+        std::optional<ChildProcess> child = Spawn({options_.serviceCommand, unit, verb});
+        if (!child) return Fail(kErrorServiceRequestTimeout, false);
+        pending_.insert_or_assign(unit, Pending{std::move(*child), pendingState});
+        return true;
+    }
+
+    LinuxServiceOptions options_;
+    PosixClock clock_;
+    std::map<ServiceHandle, Open> handles_;
+    std::map<std::string, Pending> pending_;
+    ServiceHandle nextHandle_ = 0x5C000001;
+    std::uint32_t lastError_ = 0;
+};
+
+} // namespace
+
+LinuxServiceOptions::LinuxServiceOptions() : privileged(::geteuid() == 0) {}
+
+std::unique_ptr<IServiceManager> MakeLinuxServiceManager(LinuxServiceOptions options) {
+    return std::make_unique<LinuxServiceManager>(std::move(options));
+}
+
+} // namespace veltor::posix
