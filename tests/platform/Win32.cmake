@@ -38,3 +38,15 @@ veltor_win32_test(win32_platform_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32LayerTest.cpp
   LIBS veltor_platform_win32)
 add_dependencies(win32_platform_tests test_fbclient_full test_fbclient_partial)
+
+# The platform-neutral unit tests of the core, as Windows executables, with the configuration
+# module and the month log over the Windows file system.
+veltor_win32_test(win32_core_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32ModulesTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/../app/ReadConfigurationTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/../app/TextHelpersTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/../backup/Windows1252Test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/../dbserver/ServiceControlTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/../dbserver/FirebirdErrorTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/../dbserver/ParameterBlockTest.cpp
+  LIBS veltor_config veltor_backup_log veltor_dbserver veltor_platform_win32)
