@@ -33,7 +33,8 @@ TEST(PeriodNumber, AcceptsIntegersAndRejectsTheRest) {
     EXPECT_EQ(PeriodNumber("30"), 30);
     EXPECT_EQ(PeriodNumber(" 7 "), 7);
     EXPECT_EQ(PeriodNumber("-1"), -1);
-    for (const char* bad : {"", " ", "1.5", "3O", "abc", "12:30", "99999999999999999999"})
+    EXPECT_EQ(PeriodNumber("+5"), 5);
+    for (const char* bad : {"", " ", "+", "+-5", "1.5", "3O", "abc", "12:30", "99999999999999999999"})
         EXPECT_THROW(PeriodNumber(bad), std::invalid_argument) << bad;
     try {
         PeriodNumber("xx");

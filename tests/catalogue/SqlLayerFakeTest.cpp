@@ -126,7 +126,6 @@ protected:
         database.SetDatabaseName("srv:/db/admin.fdb");
         database.SetPassword("quillbank");
     }
-    ~SqlLayer() override { server = nullptr; }
     FakeServer fake;
     fb::ClientApi api;
     SqlDatabase database;
@@ -139,7 +138,7 @@ TEST_F(SqlLayer, AttachesWithTheFixedAttributesAndRunsEveryStatementAsDialectOne
     command.ExecQuery();
     command.ExecQuery();
     EXPECT_EQ(fake.attaches, 1);
-    EXPECT_EQ(fake.lastDpb, std::string("\x01\x1c\x06SYSDBA\x1d\x09quillbank\x3f\x04\x03\x00\x00\x00", 23));
+    EXPECT_EQ(fake.lastDpb, std::string("\x01\x1c\x06SYSDBA\x1d\x09quillbank\x3f\x04\x03\x00\x00\x00", 26));
     EXPECT_EQ(SqlDatabase::TransactionBlock(), std::string("\x03\x09\x0f\x11\x06"));
     EXPECT_EQ(fake.dialects, (std::vector<unsigned short>{1, 1}));
     EXPECT_EQ(fake.commits, 2);
