@@ -1,6 +1,5 @@
 veltor_test(catalogue_unit_tests LABELS unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/DueSelectionTest.cpp ${CMAKE_CURRENT_LIST_DIR}/ColumnTextTest.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/SqlLayerFakeTest.cpp
   LIBS veltor_catalogue)
 
 veltor_test(catalogue_server_tests LABELS firebird
