@@ -1,0 +1,7 @@
+# The headless program, run as a process.
+veltor_test(console_program_test LABELS unit
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ConsoleProgramTest.cpp
+  LIBS)
+target_compile_definitions(console_program_test PRIVATE
+  VELTOR_CONSOLE_EXE="$<TARGET_FILE:veltor-backups-console>")
+add_dependencies(console_program_test veltor-backups-console)

@@ -1,0 +1,210 @@
+// The headless program as a real process.
+
+#include "tests/support/ScratchFolder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <optional>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace veltor::test {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr const char* kConsole = VELTOR_CONSOLE_EXE;
+
+struct Finished {
+    bool exited = false;
+    int exitCode = -1;
+    int signal = 0;
+    std::string out;
+    std::string err;
+};
+
+// One run of a command in a folder; its output goes to files of that folder.
+class Process {
+public:
+    Process(const ScratchFolder& folder, std::vector<std::string> command, std::vector<std::string> environment = {})
+        : folder_(folder) {
+        std::vector<char*> argv;
+        for (std::string& part : command)
+            argv.push_back(part.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> env;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string entry = *e;
+            const std::string key = entry.substr(0, entry.find('=') + 1);
+            bool replaced = false;
+            for (const std::string& given : environment)
+                replaced = replaced || given.rfind(key, 0) == 0;
+            if (!replaced) env.push_back(entry);
+        }
+        env.insert(env.end(), environment.begin(), environment.end());
+        std::vector<char*> envp;
+        for (std::string& entry : env)
+            envp.push_back(entry.data());
+        envp.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, folder.path().c_str());
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, (folder / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        posix_spawn_file_actions_addopen(&actions, 2, (folder / "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        const int failure = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (failure != 0) {
+            ADD_FAILURE() << "cannot start " << argv[0];
+            pid_ = -1;
+        }
+    }
+    ~Process() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    void Signal(int number) const { kill(pid_, number); }
+    std::string Err() const { return ReadIfAny(folder_ / "err.txt"); }
+
+    // Waits for the end (at most `limit`); nothing when the process is still running then.
+    std::optional<Finished> Wait(std::chrono::milliseconds limit = 20s) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        while (pid_ > 0) {
+            const pid_t done = waitpid(pid_, &status, WNOHANG);
+            if (done == pid_) {
+                pid_ = -1;
+                Finished finished;
+                finished.exited = WIFEXITED(status);
+                finished.exitCode = finished.exited ? WEXITSTATUS(status) : -1;
+                finished.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+                finished.out = ReadIfAny(folder_ / "out.txt");
+                finished.err = ReadIfAny(folder_ / "err.txt");
+                return finished;
+            }
+            if (std::chrono::steady_clock::now() > until) return std::nullopt;
+            std::this_thread::sleep_for(20ms);
+        }
+        return std::nullopt;
+    }
+
+private:
+    static std::string ReadIfAny(const std::string& path) {
+        std::string text;
+        if (FILE* file = std::fopen(path.c_str(), "rb")) {
+            char buffer[4096];
+            std::size_t got = 0;
+            while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+                text.append(buffer, got);
+            std::fclose(file);
+        }
+        return text;
+    }
+
+    const ScratchFolder& folder_;
+    pid_t pid_ = -1;
+};
+
+const std::string kMissingFile = "Backups Veltor: No se encontró el archivo ADMINBD.inf\n";
+
+TEST(ConsoleProgram, TickAndNowRunOnceAndEndWithZero) {
+    for (const char* option : {"--tick", "--now"}) {
+        ScratchFolder folder("console");
+        Process process(folder, {kConsole, option});
+        const std::optional<Finished> finished = process.Wait();
+        ASSERT_TRUE(finished) << option << " did not end";
+        EXPECT_TRUE(finished->exited) << option;
+        EXPECT_EQ(finished->exitCode, 0) << option << finished->err;
+        // The activation read the configuration; the box became a line that waits for nobody.
+        EXPECT_EQ(finished->err, kMissingFile) << option;
+    }
+}
+
+TEST(ConsoleProgram, ConfigurationFileIsMadeFromTheTemplate) {
+    ScratchFolder folder("console");
+    WriteFile(folder / "ADMINBD.cop", "RUTABD=/srv/admin.fdb\nSERVIDOR=localhost\nTIMERBACKUPLICENCE=01:00\n");
+    Process process(folder, {kConsole, "--tick"});
+    const std::optional<Finished> finished = process.Wait();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(finished->exitCode, 0);
+    EXPECT_EQ(finished->err, "");
+    EXPECT_EQ(ReadFile(folder / "ADMINBD.inf"), ReadFile(folder / "ADMINBD.cop"));
+}
+
+TEST(ConsoleProgram, BadPeriodIsReportedOnStandardError) {
+    ScratchFolder folder("console");
+    WriteFile(folder / "ADMINBD.inf", "RUTABD=/srv/admin.fdb\nSERVIDOR=localhost\nTIMERBACKUPLICENCE=30\n");
+    Process process(folder, {kConsole, "--now"});
+    const std::optional<Finished> finished = process.Wait();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(finished->exitCode, 0);
+    EXPECT_EQ(finished->err, "Backups Veltor: '' is not a valid integer value.\n");
+}
+
+TEST(ConsoleProgram, TerminationSignalsEndTheTimerLoopCleanly) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        ScratchFolder folder("console");
+        Process process(folder, {kConsole});
+        // The loop runs once the activation has reported the missing file.
+        const auto until = std::chrono::steady_clock::now() + 20s;
+        while (process.Err() != kMissingFile && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(20ms);
+        ASSERT_EQ(process.Err(), kMissingFile);
+        EXPECT_FALSE(process.Wait(300ms)) << "ended without a signal";
+        process.Signal(signal);
+        const std::optional<Finished> finished = process.Wait();
+        ASSERT_TRUE(finished) << "still running after signal " << signal;
+        EXPECT_TRUE(finished->exited) << "killed by signal " << finished->signal;
+        EXPECT_EQ(finished->exitCode, 0);
+    }
+}
+
+// As an ordinary user, with no pkexec to be found.
+std::vector<std::string> AsNobody(std::vector<std::string> command) {
+    std::vector<std::string> full = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    full.insert(full.end(), command.begin(), command.end());
+    return full;
+}
+
+TEST(ConsoleProgram, OrdinaryUserWhoseRelaunchCannotStartGetsTheSystemErrorAndNoRun) {
+    ScratchFolder folder("console");
+    Process process(folder, AsNobody({kConsole, "--tick"}),
+                    {"PATH=" + folder.path() + "/no-such-folder", "ASAN_OPTIONS=detect_leaks=0"});
+    const std::optional<Finished> finished = process.Wait();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(finished->exitCode, 1);
+    EXPECT_EQ(finished->err, "System Error.  Code: 2.\r\nNo such file or directory\n");
+    EXPECT_THAT(finished->err, Not(HasSubstr("ADMINBD")));
+}
+
+TEST(ConsoleProgram, OrdinaryUserWithTheSwitchRunsWithoutElevation) {
+    ScratchFolder folder("console");
+    Process process(folder, AsNobody({kConsole, "--tick", "-elevated"}),
+                    {"PATH=" + folder.path() + "/no-such-folder", "ASAN_OPTIONS=detect_leaks=0"});
+    const std::optional<Finished> finished = process.Wait();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(finished->exitCode, 0) << finished->err;
+    EXPECT_EQ(finished->err, kMissingFile);
+}
+
+} // namespace
+} // namespace veltor::test
