@@ -122,13 +122,15 @@ ServiceHandle ServiceControl::OpenManagerOrReport(const std::string& machineName
     return kNoServiceHandle;
 }
 
-// An unexpected failure gives the thread's last error code. A code that reads as a service
-// state (1 to 7) would let the caller take the failure for a stopped or running service, so
-// it gives 0 instead, which names the failure as such.
+// An unexpected failure gives the thread's last error code. A code that ServiceStateName would
+// name as a state (1 to 4, 6, 7) would let the caller take the failure for a stopped or running
+// service, so it gives 0 instead, which names the failure as such.
 std::uint32_t ServiceControl::ResultOfUnexpectedFailure() {
     try {
         const std::uint32_t error = manager_.LastError();
-        return error >= service::kStopped && error <= service::kPaused ? 0 : error;
+        const bool readsAsState =
+            error >= service::kStopped && error <= service::kPaused && error != service::kContinuePending;
+        return readsAsState ? 0 : error;
     } catch (...) {
         return 0;
     }
