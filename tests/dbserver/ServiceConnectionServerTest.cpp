@@ -143,12 +143,6 @@ TEST_F(ServiceConnectionServer, BackupOverTcpAndLocalRestoreKeepTheRows) {
     EXPECT_THAT(pageSize, HasSubstr("8192"));
 }
 
-TEST_F(ServiceConnectionServer, MissingDatabaseFailsWithTheServersText) {
-    const FirebirdError e = FailedBackup(folder / "NOEXISTE.FDB", folder / "NOEXISTE.GBK");
-    EXPECT_THAT(e.message(), HasSubstr("I/O error during \"open\" operation for file"));
-    EXPECT_THAT(e.message(), HasSubstr("NOEXISTE.FDB\"\r\nError while trying to open file"));
-}
-
 TEST_F(ServiceConnectionServer, UnwritableBackupFolderFailsWithTheServersText) {
     const std::string database = folder / "EMPRESA.FDB";
     test::CreateDatabase(database);
@@ -184,10 +178,13 @@ int OpenSockets() {
     return sockets;
 }
 
-TEST_F(ServiceConnectionServer, FailedBackupsLeaveNoConnectionToTheServerOpen) {
-    FailedBackup(folder / "NOEXISTE.FDB", folder / "NOEXISTE.GBK"); // the client library's own first-use sockets
+TEST_F(ServiceConnectionServer, MissingDatabaseFailsWithTheServersTextAndLeavesNoConnectionOpen) {
+    const FirebirdError e = FailedBackup(folder / "NOEXISTE.FDB", folder / "NOEXISTE.GBK");
+    EXPECT_THAT(e.message(), HasSubstr("I/O error during \"open\" operation for file"));
+    EXPECT_THAT(e.message(), HasSubstr("NOEXISTE.FDB\"\r\nError while trying to open file"));
+    // A failure that ends the attachment also closes its connection to the server.
     const int before = OpenSockets();
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 3; ++i)
         FailedBackup(folder / "NOEXISTE.FDB", folder / "NOEXISTE.GBK");
     EXPECT_EQ(OpenSockets(), before);
 }

@@ -132,30 +132,23 @@ protected:
     ClientApi api = FakeApi();
 };
 
-// Blocks ---------------------------------------------------------------------------------
+// Blocks and replies --------------------------------------------------------------------
 
 const std::string kProgramAttachmentBlock = "\x02\x02\x1c\x06SYSDBA\x1d\x09quillbank"s;
 
-TEST(ServiceAttachmentBlock, CarriesUserAndPasswordWithOneByteLengths) {
-    EXPECT_EQ(ServiceAttachmentBlock({"user_name=SYSDBA", "password=quillbank"}), kProgramAttachmentBlock);
-}
-
-TEST(ServiceAttachmentBlock, NamesInCapitalsOrWithThePrefixGiveTheSameBlock) {
-    EXPECT_EQ(ServiceAttachmentBlock({"USER_NAME=SYSDBA", "Password=quillbank"}), kProgramAttachmentBlock);
-    EXPECT_EQ(ServiceAttachmentBlock({"isc_spb_user_name=SYSDBA", "ISC_SPB_PASSWORD=quillbank"}),
-              kProgramAttachmentBlock);
-    // Blank names and lines without a name are skipped.
-    EXPECT_EQ(ServiceAttachmentBlock({"=x", "  =y", "", "no equals sign", "user_name=SYSDBA", "password=quillbank"}),
-              kProgramAttachmentBlock);
-}
-
-TEST(ServiceAttachmentBlock, ValueIsEverythingAfterTheFirstEqualsSign) {
+TEST(ServiceAttachmentBlock, NameSpellingsGiveTheProgramsBlockAndBlankNamesAreSkipped) {
+    for (const std::vector<std::string>& parameters :
+         {std::vector<std::string>{"user_name=SYSDBA", "password=quillbank"},
+          {"USER_NAME=SYSDBA", "Password=quillbank"},
+          {"isc_spb_user_name=SYSDBA", "ISC_SPB_PASSWORD=quillbank"},
+          {"=x", "  =y", "", "no equals sign", "user_name=SYSDBA", "password=quillbank"}}) {
+        EXPECT_EQ(ServiceAttachmentBlock(parameters), kProgramAttachmentBlock);
+    }
     EXPECT_EQ(ServiceAttachmentBlock({"password=a=b"}), "\x02\x02\x1d\x03"
                                                         "a=b"s);
-    EXPECT_EQ(ServiceAttachmentBlock({"user_name="}), "\x02\x02\x1c\x00"s);
 }
 
-TEST(ServiceAttachmentBlock, RefusesOtherNames) {
+TEST(ServiceAttachmentBlock, RefusesOtherNamesAndOverlongValues) {
     for (const char* name : {"sys_user_name", "sys_user_name_enc", "password_enc", "command_line", "db_name", "verbose",
                              "options", "connect_timeout", "dummy_packet_interval", "ISC_SPB_SQL_ROLE_NAME"}) {
         SCOPED_TRACE(name);
@@ -167,77 +160,51 @@ TEST(ServiceAttachmentBlock, RefusesOtherNames) {
     }
     ExpectFailure([] { ServiceAttachmentBlock({"user=SYSDBA"}); }, "SPB Constant Unknown");
     ExpectFailure([] { ServiceAttachmentBlock({" user_name=SYSDBA"}); }, "SPB Constant Unknown");
-}
-
-TEST(ServiceAttachmentBlock, RefusesValuesLongerThanTheirLengthByte) {
+    // A value whose length does not fit its length byte is refused, not cut.
     EXPECT_NO_THROW(ServiceAttachmentBlock({"password=" + std::string(255, 'x')}));
     EXPECT_THROW(ServiceAttachmentBlock({"password=" + std::string(256, 'x')}), FirebirdError);
 }
 
-TEST(BackupStartBlock, ProgramSettingsCarryOptionsZeroAndNoBlockingFactor) {
-    EXPECT_EQ(BackupStartBlock(ProgramBackup()), "\x01"
-                                                 "\x6a\x09\x00/db/A.GDB"
-                                                 "\x6c\x00\x00\x00\x00"
-                                                 "\x6b"
-                                                 "\x05\x09\x00/bk/A.GBK"s);
+TEST(ServiceStartBlock, ProgramsBackupAndRestore) {
+    // Options 0 still sent; no blocking factor.
+    EXPECT_EQ(BackupStartBlock(ProgramBackup()),
+              "\x01\x6a\x09\x00/db/A.GDB\x6c\x00\x00\x00\x00\x6b\x05\x09\x00/bk/A.GBK"s);
+    // Options 0x3000, page size 8192, no buffers.
+    EXPECT_EQ(RestoreStartBlock(ProgramRestore()),
+              "\x02\x6c\x00\x30\x00\x00\x6b\x0a\x00\x20\x00\x00\x05\x09\x00/bk/A.GBK\x6a\x09\x00/db/R.GDB"s);
 }
 
-TEST(BackupStartBlock, OptionalItemsInTheirPlace) {
-    BackupRequest request;
-    request.databasePath = "d";
-    request.backupFiles = {"f1", "", "f2"};
-    request.options = BackupRequest::kIgnoreLimbo | BackupRequest::kConvertExternalTables;
-    request.blockingFactor = 0x0102;
-    EXPECT_EQ(BackupStartBlock(request), "\x01\x6a\x01\x00"
-                                         "d\x6c\x42\x00\x00\x00\x06\x02\x01\x00\x00\x05\x02\x00"
-                                         "f1\x05\x02\x00"
-                                         "f2"s);
-}
-
-TEST(RestoreStartBlock, ProgramSettingsCarryReplaceCreateAndPageSize) {
-    EXPECT_EQ(RestoreStartBlock(ProgramRestore()), "\x02"
-                                                   "\x6c\x00\x30\x00\x00"
-                                                   "\x6b"
-                                                   "\x0a\x00\x20\x00\x00"
-                                                   "\x05\x09\x00/bk/A.GBK"
-                                                   "\x6a\x09\x00/db/R.GDB"s);
-}
-
-TEST(RestoreStartBlock, BuffersWhenSetAndEmptyPathsLeftOut) {
-    RestoreRequest request;
-    request.backupFiles = {"", "b"};
-    request.databasePaths = {""};
-    request.pageBuffers = 75;
-    EXPECT_EQ(RestoreStartBlock(request), "\x02\x6c\x00\x00\x00\x00\x09\x4b\x00\x00\x00\x05\x01\x00"
+TEST(ServiceStartBlock, OptionalItemsInTheirPlaceAndEmptyPathsLeftOut) {
+    BackupRequest backup;
+    backup.databasePath = "d";
+    backup.backupFiles = {"f1", "", "f2"};
+    backup.options = BackupRequest::kIgnoreLimbo | BackupRequest::kConvertExternalTables;
+    backup.blockingFactor = 0x0102;
+    EXPECT_EQ(BackupStartBlock(backup), "\x01\x6a\x01\x00"
+                                        "d\x6c\x42\x00\x00\x00\x06\x02\x01\x00\x00\x05\x02\x00"
+                                        "f1\x05\x02\x00"
+                                        "f2"s);
+    RestoreRequest restore;
+    restore.backupFiles = {"", "b"};
+    restore.databasePaths = {""};
+    restore.pageBuffers = 75;
+    EXPECT_EQ(RestoreStartBlock(restore), "\x02\x6c\x00\x00\x00\x00\x09\x4b\x00\x00\x00\x05\x01\x00"
                                           "b"s);
 }
-
-TEST(ServiceAttachmentName, TcpNamesTheServerLocalDoesNot) {
-    EXPECT_EQ(ServiceAttachmentName(ServiceProtocol::Tcp, "localhost"), "localhost:service_mgr");
-    EXPECT_EQ(ServiceAttachmentName(ServiceProtocol::Local, "localhost"), "service_mgr");
-}
-
-// Reply parsing --------------------------------------------------------------------------
 
 ServiceLine Parse(const std::string& reply) {
     return ParseServiceLineReply(reply.data(), reply.size());
 }
 
-TEST(ServiceLineReply, ReadsTheTextUpToItsFirstZeroByte) {
+TEST(ServiceLineReply, TextUpToItsFirstZeroByteAndZeroLengthAtTheEnd) {
     const ServiceLine line = Parse(Line("gbak: writing data\0junk"s) + "trailing");
     EXPECT_FALSE(line.atEnd);
     EXPECT_EQ(line.text, "gbak: writing data");
-    const std::string longLine(300, 'y');
-    EXPECT_EQ(Parse(Line(longLine)).text, longLine);
+    EXPECT_EQ(Parse(Line(std::string(300, 'y'))).text, std::string(300, 'y'));
+    EXPECT_TRUE(Parse("\x3e\x00\x00\x01"s).atEnd);
 }
 
-TEST(ServiceLineReply, ZeroLengthMeansTheEnd) {
-    const ServiceLine line = Parse("\x3e\x00\x00\x01"s);
-    EXPECT_TRUE(line.atEnd);
-    EXPECT_EQ(line.text, "");
-}
-
-TEST(ServiceLineReply, OtherShapesAreRefused) {
+TEST(ServiceLineReply, OtherShapesAndLengthsPastTheReplyAreRefused) {
     for (const std::string& reply : {""s, "\x3e\x00\x00"s, "\x01\x00\x00\x01"s,
                                      "\x3e\x02\x00"
                                      "ab\x02"s,
@@ -254,7 +221,7 @@ TEST(ServiceLineReply, OtherShapesAreRefused) {
 
 // The connection -------------------------------------------------------------------------
 
-TEST_F(ServiceConnection, BackupAttachesOverTcpAndLocalRestoreIgnoresTheServerName) {
+TEST_F(ServiceConnection, TcpNamesTheServerLocalDoesNotAndTheListIsSentWhenChanged) {
     FirebirdServiceConnection backup(api);
     AttachTcp(backup);
     EXPECT_EQ(fake.attachName, "localhost:service_mgr");
@@ -267,16 +234,13 @@ TEST_F(ServiceConnection, BackupAttachesOverTcpAndLocalRestoreIgnoresTheServerNa
     restore.Attach();
     EXPECT_EQ(fake.attachName, "service_mgr");
     EXPECT_EQ(fake.attachBlock, "\x02\x02"s);
-}
-
-TEST_F(ServiceConnection, AttachTwiceAttachesOnceAndANewParameterListIsSent) {
-    FirebirdServiceConnection connection(api);
-    AttachTcp(connection);
-    connection.Attach();
+    // Attached already: nothing sent. A new list is sent at the next attachment.
+    fake.calls.clear();
+    restore.Attach();
     EXPECT_TRUE(fake.calls.empty());
-    connection.Detach();
-    connection.SetParameters({"user_name=OTHER"});
-    connection.Attach();
+    restore.Detach();
+    restore.SetParameters({"user_name=OTHER"});
+    restore.Attach();
     EXPECT_EQ(fake.attachBlock, "\x02\x02\x1c\x05OTHER"s);
 }
 
@@ -323,23 +287,16 @@ TEST_F(ServiceConnection, ReadsLinesUntilTheEmptyOneAndThenAsksNoMore) {
     // One output buffer for every read.
     EXPECT_THAT(fake.queryBuffers, ElementsAre(fake.queryBuffers[0], fake.queryBuffers[0], fake.queryBuffers[0]));
 
-    // The next start reads afresh; the end survives a detach until then.
+    // The end survives a detach; the next start reads afresh, and a malformed reply keeps the attachment.
     connection.Detach();
     EXPECT_TRUE(connection.AtEnd());
     connection.Attach();
     connection.StartRestore(ProgramRestore());
     EXPECT_FALSE(connection.AtEnd());
     EXPECT_EQ(fake.startBlock, RestoreStartBlock(ProgramRestore()));
-}
-
-TEST_F(ServiceConnection, MalformedReplyFailsAndKeepsTheAttachment) {
-    FirebirdServiceConnection connection(api);
-    AttachTcp(connection);
-    connection.StartBackup(ProgramBackup());
     fake.replies = {"\x3e\x10\x00short\x01"s};
     ExpectFailure([&] { connection.ReadNextLine(); }, "Unexpected Output buffer value");
     EXPECT_TRUE(connection.IsAttached());
-    EXPECT_FALSE(connection.AtEnd());
 }
 
 TEST_F(ServiceConnection, RefusedAttachmentLeavesItDetachedAndDetachDoesNothing) {
