@@ -5,5 +5,5 @@ if(MSVC)
 else()
   target_compile_options(veltor_warnings INTERFACE
     -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
-    -Woverloaded-virtual -Wimplicit-fallthrough -Werror)
+    -Woverloaded-virtual -Wimplicit-fallthrough -Wno-missing-field-initializers -Werror)
 endif()

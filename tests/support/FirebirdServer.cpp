@@ -13,6 +13,44 @@
 
 namespace veltor::test {
 
+bool FirebirdServerAnswers() {
+    const fb::ClientApi* api = fb::LoadClientApi(nullptr);
+    if (!api) return false;
+    std::string spb = {2, 2, 28, 6};
+    spb += "SYSDBA";
+    spb += static_cast<char>(29);
+    spb += static_cast<char>(std::string(kAdminPassword).size());
+    spb += kAdminPassword;
+    fb::Status status[fb::kStatusLength] = {};
+    fb::Handle handle = 0;
+    const std::string name = "localhost:service_mgr";
+    api->service_attach(status, static_cast<unsigned short>(name.size()), name.c_str(), &handle,
+                        static_cast<unsigned short>(spb.size()), spb.data());
+    if (status[0] == 1 && status[1] != 0) return false;
+    api->service_detach(status, &handle);
+    return true;
+}
+
+namespace {
+bool WaitUntil(bool answering) {
+    for (int i = 0; i < 200; ++i) {
+        if (FirebirdServerAnswers() == answering) return true;
+        usleep(100 * 1000);
+    }
+    return false;
+}
+} // namespace
+
+bool StopFirebirdServer() {
+    if (std::system("/etc/init.d/firebird3.0 stop >/dev/null 2>&1") != 0) return false;
+    return WaitUntil(false);
+}
+
+bool StartFirebirdServer() {
+    if (std::system("/etc/init.d/firebird3.0 start >/dev/null 2>&1") != 0) return false;
+    return WaitUntil(true);
+}
+
 void RequireFirebirdServer() {
     const char* why = nullptr;
     const fb::ClientApi* api = fb::LoadClientApi(&why);

@@ -12,6 +12,13 @@ inline constexpr const char* kAdminPassword = "quillbank";
 // ASSERT_NO_FATAL_FAILURE(RequireFirebirdServer());
 void RequireFirebirdServer();
 
+// Stop and start the local server through its init script; each waits until the server
+// has gone or answers again (at most 20 s) and tells whether it did.
+bool StopFirebirdServer();
+bool StartFirebirdServer();
+// True when the local service manager accepts SYSDBA now.
+bool FirebirdServerAnswers();
+
 // Runs an isql-fb script as SYSDBA (the script names or creates its database itself);
 // fails the test when isql-fb reports an error. Returns what isql printed.
 std::string RunIsql(const std::string& script, const std::string& database = "");

@@ -1,0 +1,180 @@
+// The scheduled run against the local Firebird server: real catalogue, real company
+// databases, real .GBK files, the month log on disk.
+
+#include "tests/backup/ScheduledRunHarness.h"
+#include "tests/support/FirebirdServer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <regex>
+
+namespace veltor::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::MatchesRegex;
+
+std::vector<std::string> SplitCrLf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    EXPECT_EQ(start, text.size()) << "the log does not end with CR LF";
+    return lines;
+}
+
+// A time of day twelve hours away from now: never inside a 30-minute window.
+std::string FarFromNow() {
+    const std::string now = CurrentHourMinute();
+    const int hour = (std::stoi(now.substr(0, 2)) + 12) % 24;
+    return (hour < 10 ? "0" : "") + std::to_string(hour) + ":00";
+}
+
+std::string Today(const char* format) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::strftime(text, sizeof text, format, &local);
+    return text;
+}
+
+class ScheduledBackupServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(RequireFirebirdServer());
+        ASSERT_NO_FATAL_FAILURE(h.catalogueFiles.CreateCatalogue());
+        h.catalogueFiles.WriteConfiguration(h.catalogueFiles.folder.path());
+    }
+
+    ScheduledRunHarness h;
+};
+
+TEST_F(ScheduledBackupServerTest, BacksUpExactlyTheDueCompaniesLogsThemAndStampsTheirRows) {
+    auto& cat = h.catalogueFiles;
+    const std::string now = CurrentHourMinute();
+    const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 50);
+    const std::string tres = cat.CreateCompanyDatabase("tres.fdb", 700);
+    cat.AddCompany({.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = now});
+    cat.AddCompany({.id = 2, .codigo = "002", .nombre = "EMPRESA DOS", .archivo = cat.folder / "missing.fdb",
+                    .horaBackup01 = now});
+    cat.AddCompany({.id = 3, .codigo = "003", .nombre = "EMPRESA TRES", .archivo = tres, .horaBackup01 = now});
+    cat.AddCompany({.id = 4, .codigo = "004", .nombre = "SIN BACKUP", .archivo = uno, .realizaBackup = "N",
+                    .horaBackup01 = now});
+    cat.AddCompany({.id = 5, .codigo = "005", .nombre = "OTRA HORA", .archivo = uno, .horaBackup01 = FarFromNow()});
+
+    h.Run();
+
+    EXPECT_TRUE(h.MemoHasLineEndingWith(" Empresas Pendientes de Backup: 3"));
+    EXPECT_TRUE(h.messages.shown.empty());
+
+    // One .GBK for each company that could be backed up, named after its database file.
+    const std::vector<std::string> files = h.BackupFiles();
+    ASSERT_EQ(files.size(), 2u);
+    const std::regex name("(uno|tres)-" + Today("%Y%m%d") + "-([0-9]{4})\\.GBK");
+    std::smatch parts;
+    ASSERT_TRUE(std::regex_match(files[0], parts, name)) << files[0];
+    const std::string startMinute = parts[2].str().substr(0, 2) + ":" + parts[2].str().substr(2);
+    EXPECT_TRUE(std::regex_match(files[1], name)) << files[1];
+
+    // Each restores with gbak and holds the rows of its database.
+    for (const auto& [file, rows] : {std::pair{files[0], "700"}, std::pair{files[1], "50"}}) {
+        const std::string restored = cat.folder / ("restored-" + file + ".fdb");
+        ASSERT_EQ(std::system(("gbak -c -user SYSDBA -password quillbank '" + cat.backupFolder + file + "' 'localhost:" +
+                               restored + "' >/dev/null 2>&1")
+                                  .c_str()),
+                  0)
+            << file;
+        EXPECT_EQ(cat.Value("SELECT COUNT(*) FROM MOVIMIENTOS", restored), rows) << file;
+    }
+
+    // The backed-up rows carry today's date and the start minute; the others nothing.
+    EXPECT_EQ(cat.Value("SELECT COUNT(*) FROM EMPRESAS WHERE FECHAULTBACKUP = CURRENT_DATE AND EMPRESAID IN (1, 3)"), "2");
+    EXPECT_EQ(cat.Value("SELECT HORAULTBACKUP FROM EMPRESAS WHERE EMPRESAID = " +
+                        std::string(files[0].rfind("uno", 0) == 0 ? "1" : "3")),
+              startMinute);
+    EXPECT_EQ(cat.Value("SELECT COUNT(*) FROM EMPRESAS WHERE FECHAULTBACKUP IS NULL AND EMPRESAID IN (2, 4, 5)"), "3");
+
+    // The month log: the section line by line, CR LF, in order.
+    const std::string log = ReadFile(h.MonthLogPath());
+    const std::string p = "[^ ]+ - [^ ]+";
+    EXPECT_THAT(SplitCrLf(log),
+                ElementsAre(" ", MatchesRegex(p + " Inicio Backup: ===> "), " ",
+                            MatchesRegex(p + " Inicio Backup: 001 - EMPRESA UNO"),
+                            MatchesRegex(p + " Archivo Backup: " + cat.backupFolder + "uno-.*\\.GBK"),
+                            MatchesRegex(p + " Finaliza Backup: 001 - EMPRESA UNO"), " ", " ",
+                            MatchesRegex(p + " Inicio Backup: 002 - EMPRESA DOS"),
+                            // The server accepts the action and fails it at the first read: its
+                            // message comes in three lines.
+                            MatchesRegex(p + " Archivo Backup: " + cat.backupFolder + "missing-.*\\.GBK"),
+                            MatchesRegex(p + " Advertencia en Backup: I/O error during \"open\" operation .*missing.fdb\""),
+                            "Error while trying to open file", "No such file or directory",
+                            MatchesRegex(p + " No terminado Backup: 002 - EMPRESA DOS"), " ",
+                            MatchesRegex(p + " Inicio Backup: 003 - EMPRESA TRES"),
+                            MatchesRegex(p + " Archivo Backup: " + cat.backupFolder + "tres-.*\\.GBK"),
+                            MatchesRegex(p + " Finaliza Backup: 003 - EMPRESA TRES"), " ", " ",
+                            MatchesRegex(p + " <=== Fin Backup ")));
+
+    // The memo shows the server's verbose output, two blanks in front of each line, in one
+    // batch per company ending with the empty last line.
+    EXPECT_TRUE(h.MemoHasLineEndingWith(" Ruta del Backup Realizado: " + cat.backupFolder + files[0]));
+    EXPECT_TRUE(h.MemoHasLineEndingWith(" Backup Finalizado "));
+    EXPECT_GT(h.view.processEventsCalls, 10);
+}
+
+TEST_F(ScheduledBackupServerTest, WithNoCompanyDueCreatesNoLogFile) {
+    auto& cat = h.catalogueFiles;
+    cat.AddCompany({.id = 1, .codigo = "001", .nombre = "LEJOS", .archivo = cat.folder / "x.fdb",
+                    .horaBackup01 = FarFromNow(), .diaMesBackup = "00"});
+    cat.Sql("UPDATE EMPRESAS SET FECHAULTBACKUP = CURRENT_DATE, HORAULTBACKUP = '00:00'; COMMIT;");
+    h.Run();
+    EXPECT_TRUE(h.MemoHasLineEndingWith(" Empresas Pendientes de Backup: 0"));
+    EXPECT_FALSE(std::filesystem::exists(h.MonthLogPath()));
+    EXPECT_TRUE(h.BackupFiles().empty());
+    // The run writes its opening lines and the count only.
+    ASSERT_EQ(h.view.memo.size(), 4u);
+    EXPECT_EQ(h.view.memo[0], " ");
+    EXPECT_THAT(h.view.memo[1], MatchesRegex(".* Inicia Backup "));
+    EXPECT_EQ(h.view.memo[3], " ");
+}
+
+TEST_F(ScheduledBackupServerTest, AWrongCataloguePathIsReportedAndEndsTheRun) {
+    WriteFile(h.catalogueFiles.folder / "ADMINBD.inf",
+              "RUTABD=/nonexistent/ADMIN.FDB\nSERVIDOR=localhost\nRUTABACKUP=" + h.catalogueFiles.backupFolder + "\n");
+    EXPECT_ANY_THROW(h.Run());
+    EXPECT_TRUE(h.MemoHasLineEndingWith(" No se pudo conectar a lista Empresas ... "));
+    EXPECT_TRUE(h.MemoHasLineEndingWith(" Conexión: localhost:/nonexistent/ADMIN.FDB  Clave: quillbank"));
+    const bool reported = std::any_of(h.view.memo.begin(), h.view.memo.end(), [](const std::string& line) {
+        return line.find(" Advertencia en Backup: ") != std::string::npos &&
+               line.find("/nonexistent/ADMIN.FDB") != std::string::npos;
+    });
+    EXPECT_TRUE(reported) << "the memo should carry Firebird's own text naming the database";
+    EXPECT_FALSE(h.MemoHasLineEndingWith(" Empresas Pendientes de Backup: 0"));
+}
+
+TEST_F(ScheduledBackupServerTest, AColumnThatCannotBeAddedEndsTheRunSilently) {
+    h.catalogueFiles.Sql("DROP TABLE EMPRESAS; COMMIT;");
+    EXPECT_ANY_THROW(h.Run());
+    // Only the opening lines: the failure is not the run's to report.
+    EXPECT_EQ(h.view.memo.size(), 2u);
+}
+
+TEST_F(ScheduledBackupServerTest, AMonthLogHeldByAnotherWriterStopsTheRunBeforeAnyBackup) {
+    auto& cat = h.catalogueFiles;
+    const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 5);
+    cat.AddCompany({.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno,
+                    .horaBackup01 = CurrentHourMinute()});
+    posix::PosixFileSystem otherWriter;
+    const auto held = otherWriter.OpenForAppend(h.MonthLogPath());
+    h.Run();
+    EXPECT_TRUE(h.MemoHasLineEndingWith(" No se puede Crear el Archivo " + h.MonthLogPath()));
+    EXPECT_TRUE(h.MemoHasLineEndingWith(" Verifique que no se esté realizando otro proceso"));
+    EXPECT_TRUE(h.BackupFiles().empty());
+    EXPECT_EQ(cat.Value("SELECT COUNT(*) FROM EMPRESAS WHERE FECHAULTBACKUP IS NULL"), "1");
+}
+
+} // namespace
+} // namespace veltor::test

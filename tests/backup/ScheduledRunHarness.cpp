@@ -1,0 +1,36 @@
+#include "tests/backup/ScheduledRunHarness.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace veltor::test {
+
+ScheduledRunHarness::ScheduledRunHarness()
+    : global(files, messages, posix::LinuxConfigurationRules()), api(*fb::LoadClientApi(nullptr)), catalogue(api),
+      backup(api), log(files, clock, regional, view) {}
+
+void ScheduledRunHarness::Run() {
+    CurrentDirectory inCatalogueFolder(catalogueFiles.folder.path());
+    TScheduledBackup run({global, catalogue, backup, log, files, clock, view, periodHours, periodMinutes});
+    run.RunScheduledBackup();
+}
+
+std::string ScheduledRunHarness::MonthLogPath() const {
+    return TActivityLog::MonthLogPath(catalogueFiles.backupFolder, clock.Now());
+}
+
+std::vector<std::string> ScheduledRunHarness::BackupFiles() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(catalogueFiles.backupFolder))
+        if (entry.path().extension() == ".GBK") names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool ScheduledRunHarness::MemoHasLineEndingWith(const std::string& suffix) const {
+    return std::any_of(view.memo.begin(), view.memo.end(), [&](const std::string& line) {
+        return line.size() >= suffix.size() && line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0;
+    });
+}
+
+} // namespace veltor::test
