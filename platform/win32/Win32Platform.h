@@ -6,6 +6,7 @@
 #include "app/Global.h"
 #include "dbserver/FbClientApi.h"
 #include "ports/Clock.h"
+#include "ports/Elevation.h"
 #include "ports/FileSystem.h"
 #include "ports/MessageBox.h"
 #include "ports/OsVersion.h"
@@ -80,6 +81,14 @@ public:
     std::uint32_t LastError() override;
 };
 
+// Membership of the process's token in the built-in Administrators group (S-1-5-32-544), and
+// the relaunch through the shell's "runas" verb.
+class Win32Elevation final : public IElevation {
+public:
+    bool IsAdministrator() const override;
+    void RelaunchElevated() override;
+};
+
 // Values upper-cased, backups under C:\Datos Veltor\Backups\.
 ConfigurationRules WindowsConfigurationRules();
 
@@ -89,7 +98,8 @@ ConfigurationRules WindowsConfigurationRules();
 // fb::LoadClientApi searches the program's folder, then the folders of the PATH.
 std::optional<fb::ClientApi> LoadClientApiFrom(const std::vector<std::string>& folders, std::string& whyMissing);
 
-// The folder of the running executable, without a final separator.
+// The full path of the running executable, and its folder without a final separator.
+std::string ProgramPath();
 std::string ProgramFolder();
 
 } // namespace veltor::win32

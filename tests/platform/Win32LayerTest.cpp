@@ -204,6 +204,10 @@ TEST(Win32ServiceManager, OpensTheLocalManagerAndReportsAnUnknownService) {
     EXPECT_TRUE(manager.Close(scm));
 }
 
+TEST(Win32Elevation, WineUserIsAnAdministrator) {
+    EXPECT_TRUE(Win32Elevation().IsAdministrator());
+}
+
 // fbclient.dll stand-ins, built into folders under the tests' bin folder.
 std::string FakeClientFolder(const char* kind) {
     return ProgramFolder() + "\\test-fbclient\\" + kind;
