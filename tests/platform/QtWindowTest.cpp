@@ -141,13 +141,6 @@ TEST(QtWindow, ButtonThreeStartsTheImmediateRunAndIsDisabledMeanwhile) {
     EXPECT_FALSE(p.frm.RestoreNow);
 }
 
-TEST(QtWindow, ButtonOneMinimises) {
-    QtProgram p;
-    p.window.show();
-    QTest::mouseClick(Child<QPushButton>(p.window, "Button1"), Qt::LeftButton);
-    EXPECT_TRUE(p.window.windowState() & Qt::WindowMinimized);
-}
-
 TEST(QtWindow, MemoKeepsTheLastTwentyThousandLinesAndBreaksAtCrLf) {
     QtProgram p;
     QPlainTextEdit* memo = Child<QPlainTextEdit>(p.window, "MemoActividad");
@@ -161,12 +154,6 @@ TEST(QtWindow, MemoKeepsTheLastTwentyThousandLinesAndBreaksAtCrLf) {
     p.parts.memo.AppendMemoLines({"gbak: first\r\nsecond"});
     EXPECT_EQ(memo->document()->lastBlock().text(), "second");
     EXPECT_EQ(memo->document()->lastBlock().previous().text(), "gbak: first");
-}
-
-TEST(QtWindow, FolderFieldShowsTheFolder) {
-    QtProgram p;
-    p.parts.view.ShowBackupFolder("/var/lib/veltor/copias/");
-    EXPECT_EQ(Child<QLineEdit>(p.window, "EdRutaCopias")->text(), "/var/lib/veltor/copias/");
 }
 
 TEST(QtWindow, ErrorBoxIsCriticalAndCaptionedWithTheTitle) {
@@ -225,15 +212,6 @@ TEST(QtTimer, ZeroIntervalNeverFiresAndDisabledTimerStops) {
     QTRY_VERIFY_WITH_TIMEOUT(fired >= 2, 2000);
     timer.SetEnabled(false);
     EXPECT_FALSE(timer.timer().isActive());
-}
-
-TEST(QtTimer, LongIntervalsWaitTheLongestQtAllows) {
-    EnsureApplication();
-    qt::QtTimer timer;
-    timer.SetInterval(0xFFFF'FFFFu);
-    timer.SetEnabled(true);
-    EXPECT_EQ(timer.Interval(), 0xFFFF'FFFFu);
-    EXPECT_EQ(timer.timer().interval(), 0x7FFF'FFFF);
 }
 
 } // namespace
