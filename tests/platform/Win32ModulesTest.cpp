@@ -2,6 +2,7 @@
 // current folder, the month file's bytes and its sharing with other writers and readers.
 #include "app/Global.h"
 #include "backup/ActivityLog.h"
+#include "dbserver/ServiceControl.h"
 #include "platform/win32/Win32Platform.h"
 #include "ports/Errors.h"
 #include "tests/support/FakeActivityView.h"
@@ -138,6 +139,29 @@ TEST_F(Win32MonthLog, AnotherWriterIsRefusedByTheShareModeWhileReadersGetIn) {
 TEST_F(Win32MonthLog, MissingBackupFolderIsRaised) {
     EXPECT_THROW(log.OpenMonthLog(In("no-existe\\")), OsError);
     EXPECT_EQ(log.lastMonthLogPath(), In("no-existe\\Log Backup Veltor 202612.txt"));
+}
+
+// The service control over the service manager of the system (Wine's here), with a service
+// that every installation has and that stops and starts without harm. Wine's manager reports a
+// wait hint of 10 s in every state, so the start and the stop each wait 10 s.
+class MemoLines : public IServiceControlMemo {
+public:
+    std::vector<std::string> lines;
+    std::string StampPrefix() override { return "07/12/2026 - 12:45:03"; }
+    void WriteMemoLine(const std::string& line) override { lines.push_back(line); }
+};
+
+TEST(Win32ServiceControl, StopsAndStartsASystemService) {
+    win32::Win32ServiceManager manager;
+    MemoLines memo;
+    ServiceControl control(manager, memo);
+    const char* kService = "Spooler";
+    EXPECT_EQ(control.StartWindowsService("LocalHost", kService), service::kRunning);
+    EXPECT_EQ(control.StartWindowsService("localhost", kService), service::kRunning);
+    EXPECT_EQ(control.StopWindowsService("localhost", kService), service::kStopped);
+    EXPECT_EQ(control.StopWindowsService("LOCALHOST", kService), service::kStopped);
+    EXPECT_EQ(control.StartWindowsService("localhost", "VeltorNoSuchService"), 0u);
+    EXPECT_THAT(memo.lines, IsEmpty());
 }
 
 } // namespace
