@@ -6,6 +6,7 @@
 #include "ports/FileSystem.h"
 #include "ports/MessageBox.h"
 #include "ports/RegionalFormats.h"
+#include "ports/ServiceManager.h"
 
 #include <memory>
 
@@ -35,6 +36,7 @@ struct BackupModuleContext {
     IClock& clock;
     IRegionalFormats& regional;
     IMessageBox& messages; // the application's error box
+    IServiceManager& serviceManager; // the database server's service
 };
 
 // Creates the backup module; called once at start-up, after the window and the configuration

@@ -9,6 +9,7 @@
 #include "ports/GuiApplication.h"
 #include "ports/OsVersion.h"
 #include "ports/RegionalFormats.h"
+#include "ports/ServiceManager.h"
 
 #include <string>
 #include <string_view>
@@ -26,6 +27,7 @@ struct StartupPorts {
     IFileSystem& files;
     IClock& clock;
     IRegionalFormats& regional;
+    IServiceManager& serviceManager;
     ConfigurationRules configurationRules;
 };
 

@@ -4,10 +4,7 @@ add_library(veltor_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Startup.cpp)
 target_link_libraries(veltor_app PUBLIC veltor_ports veltor_config PRIVATE veltor_warnings)
 
-# The backup module the executables link (CreateBackupModule). Until the main job is wired in,
-# a module whose runs do nothing.
-add_library(veltor_backup_module_until_wired STATIC ${CMAKE_CURRENT_LIST_DIR}/BackupModuleUntilWired.cpp)
-target_link_libraries(veltor_backup_module_until_wired PUBLIC veltor_ports PRIVATE veltor_warnings)
-
+# The backup module the executables link (CreateBackupModule): the backup module of
+# maintenance/, declared there.
 add_library(veltor_backup_module INTERFACE)
-target_link_libraries(veltor_backup_module INTERFACE veltor_backup_module_until_wired)
+target_link_libraries(veltor_backup_module INTERFACE veltor_maintenance)

@@ -9,7 +9,9 @@ namespace veltor {
 
 TDatosLic::TDatosLic(BackupModuleContext& context, const fb::ClientApi& firebird)
     : Catalogue(firebird), IBBackup(firebird), IBRestore(firebird),
-      Log(context.files, context.clock, context.regional, context.memo), context_(context) {
+      Log(context.files, context.clock, context.regional, context.memo), Services(context.serviceManager, serviceMemo_),
+      global_(context.global), window_(context.window), memo_(context.memo), files_(context.files),
+      clock_(context.clock), serviceMemo_(Log) {
     IBBackup.SetProtocol(fb::ServiceProtocol::Tcp);
     IBRestore.SetProtocol(fb::ServiceProtocol::Local);
 }
@@ -23,8 +25,8 @@ TDatosLic::~TDatosLic() {
 }
 
 void TDatosLic::RunScheduledBackup() {
-    TScheduledBackup run({context_.global, Catalogue, IBBackup, Log, context_.files, context_.clock, context_.memo,
-                          context_.window.PeriodHours, context_.window.PeriodMinutes});
+    TScheduledBackup run(
+        {global_, Catalogue, IBBackup, Log, files_, clock_, memo_, window_.PeriodHours, window_.PeriodMinutes});
     run.RunScheduledBackup();
 }
 

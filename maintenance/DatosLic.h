@@ -9,6 +9,7 @@
 #include "backup/ScheduledBackup.h"
 #include "catalogue/Catalogue.h"
 #include "dbserver/FirebirdServiceConnection.h"
+#include "dbserver/ServiceControl.h"
 
 namespace veltor {
 
@@ -26,9 +27,27 @@ public:
     fb::FirebirdServiceConnection IBBackup;
     fb::FirebirdServiceConnection IBRestore;
     TActivityLog Log;
+    ServiceControl Services; // the database server's service
 
 private:
-    BackupModuleContext& context_;
+    // The service control's lines go to the memo, stamped like every other line.
+    class ServiceMemo : public IServiceControlMemo {
+    public:
+        explicit ServiceMemo(TActivityLog& log) : log_(log) {}
+        std::string StampPrefix() override { return log_.StampPrefix(); }
+        void WriteMemoLine(const std::string& line) override { log_.WriteMemoLine(line); }
+
+    private:
+        TActivityLog& log_;
+    };
+
+    // The context's members live until the process ends; the context object itself need not.
+    TGlobal& global_;
+    TFrmActividad& window_;
+    IActivityView& memo_;
+    IFileSystem& files_;
+    IClock& clock_;
+    ServiceMemo serviceMemo_;
 };
 
 } // namespace veltor

@@ -3,6 +3,7 @@
 #include "app/Startup.h"
 #include "platform/console/ConsoleApplication.h"
 #include "platform/posix/PosixElevation.h"
+#include "platform/posix/LinuxServiceManager.h"
 #include "platform/posix/PosixPlatform.h"
 
 #include <cstdio>
@@ -16,8 +17,9 @@ int main(int argc, char** argv) {
     veltor::posix::PosixClock clock;
     veltor::posix::PosixRegionalFormats regional;
     veltor::posix::PosixOsVersion osVersion;
+    const auto services = veltor::posix::MakeLinuxServiceManager();
     veltor::console::ConsoleApplication gui(veltor::console::ModeOf(arguments), stdout, stderr);
     veltor::StartupPorts ports{
-        elevation, gui, osVersion, files, clock, regional, veltor::posix::LinuxConfigurationRules()};
+        elevation, gui, osVersion, files, clock, regional, *services, veltor::posix::LinuxConfigurationRules()};
     return veltor::RunApplication(arguments, ports);
 }

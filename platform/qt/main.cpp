@@ -2,6 +2,7 @@
 
 #include "app/Startup.h"
 #include "platform/posix/PosixElevation.h"
+#include "platform/posix/LinuxServiceManager.h"
 #include "platform/posix/PosixPlatform.h"
 #include "platform/qt/QtApplication.h"
 
@@ -15,8 +16,9 @@ int main(int argc, char** argv) {
     veltor::posix::PosixClock clock;
     veltor::posix::PosixRegionalFormats regional;
     veltor::posix::PosixOsVersion osVersion;
+    const auto services = veltor::posix::MakeLinuxServiceManager();
     veltor::qt::QtGuiApplication gui(argc, argv);
     veltor::StartupPorts ports{
-        elevation, gui, osVersion, files, clock, regional, veltor::posix::LinuxConfigurationRules()};
+        elevation, gui, osVersion, files, clock, regional, *services, veltor::posix::LinuxConfigurationRules()};
     return veltor::RunApplication(arguments, ports);
 }

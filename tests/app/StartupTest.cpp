@@ -5,6 +5,7 @@
 #include "ports/Errors.h"
 #include "tests/app/WindowFakes.h"
 #include "tests/support/FakeFileSystem.h"
+#include "tests/support/FakeServiceManager.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -82,7 +83,8 @@ struct Program {
     FakeFileSystem files;
     FakeClock clock;
     FakeRegional regional;
-    StartupPorts ports{elevation, gui, osVersion, files, clock, regional, ConfigurationRules{}};
+    FakeServiceManager services;
+    StartupPorts ports{elevation, gui, osVersion, files, clock, regional, services, ConfigurationRules{}};
 
     Program() { journal.clear(); }
     int Run(std::vector<std::string> arguments) { return RunApplication(arguments, ports); }

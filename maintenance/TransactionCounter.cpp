@@ -1,0 +1,54 @@
+#include "maintenance/TransactionCounter.h"
+
+#include "backup/ServiceOutput.h"
+#include "catalogue/SqlHandles.h"
+#include "dbserver/FirebirdError.h"
+#include "dbserver/ParameterBlock.h"
+
+namespace veltor {
+namespace {
+
+constexpr std::uint8_t kDpbVersion1 = 1;
+constexpr std::uint8_t kDpbUserName = 28;
+constexpr std::uint8_t kDpbPassword = 29;
+constexpr std::uint8_t kDpbNoDatabaseTriggers = 72;
+constexpr char kInfoEnd = 1;
+constexpr char kInfoNextTransaction = 107;
+
+} // namespace
+
+std::string FirebirdTransactionCounter::AttachmentBlock() {
+    fb::ParameterBlock dpb;
+    dpb.Byte(kDpbVersion1)
+        .String1(kDpbUserName, "SYSDBA")
+        .String1(kDpbPassword, kAdministratorPassword)
+        .LengthInt4(kDpbNoDatabaseTriggers, 1);
+    return dpb.bytes();
+}
+
+std::int64_t FirebirdTransactionCounter::ParseNextTransaction(const char* reply, std::size_t size) {
+    const fb::FirebirdError unexpected("Unexpected database information reply");
+    if (size < 3 || reply[0] != kInfoNextTransaction) throw unexpected;
+    const std::size_t length =
+        static_cast<unsigned char>(reply[1]) | (static_cast<std::size_t>(static_cast<unsigned char>(reply[2])) << 8);
+    if (length == 0 || length > 8 || 3 + length >= size || reply[3 + length] != kInfoEnd) throw unexpected;
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < length; ++i)
+        value |= static_cast<std::uint64_t>(static_cast<unsigned char>(reply[3 + i])) << (8 * i);
+    return static_cast<std::int64_t>(value);
+}
+
+std::int64_t FirebirdTransactionCounter::NextTransaction(const std::string& database) {
+    sql::Attachment attachment(api_);
+    attachment.Attach(database, AttachmentBlock());
+    const char items[] = {kInfoNextTransaction, kInfoEnd};
+    char reply[64] = {};
+    fb::Status status[fb::kStatusLength] = {};
+    api_.database_info(status, attachment.handle(), sizeof items, items, sizeof reply, reply);
+    sql::Check(api_, status);
+    const std::int64_t next = ParseNextTransaction(reply, sizeof reply);
+    attachment.Detach();
+    return next;
+}
+
+} // namespace veltor
