@@ -35,7 +35,7 @@ endforeach()
 target_compile_definitions(test_fbclient_partial PRIVATE VELTOR_FAKE_FBCLIENT_PARTIAL)
 
 veltor_win32_test(win32_platform_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32LayerTest.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32LayerTest.cpp ${CMAKE_CURRENT_LIST_DIR}/Win32MessageBoxTest.cpp
   LIBS veltor_platform_win32)
 add_dependencies(win32_platform_tests test_fbclient_full test_fbclient_partial)
 
