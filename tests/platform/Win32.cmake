@@ -40,13 +40,23 @@ veltor_win32_test(win32_platform_tests
 add_dependencies(win32_platform_tests test_fbclient_full test_fbclient_partial)
 
 # The platform-neutral unit tests of the core, as Windows executables, with the configuration
-# module and the month log over the Windows file system.
+# module, the month log and the service control over the Windows adapters.
 veltor_win32_test(win32_core_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32ModulesTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/../app/ReadConfigurationTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/../app/TextHelpersTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/../backup/Windows1252Test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/../dbserver/ServiceControlTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/../dbserver/ServiceConnectionTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/../dbserver/FirebirdErrorTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/../dbserver/ParameterBlockTest.cpp
   LIBS veltor_config veltor_backup_log veltor_dbserver veltor_platform_win32)
+
+# The window's behaviour, start-up, due selection and backup file names, on the Windows ABI.
+veltor_win32_test(win32_program_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/../app/FrmActividadTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/../app/StartupTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/../catalogue/DueSelectionTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/../catalogue/ColumnTextTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/../backup/BackupFilesTest.cpp
+  LIBS veltor_app veltor_config veltor_catalogue veltor_backup)
