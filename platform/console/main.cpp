@@ -13,7 +13,7 @@
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     veltor::posix::PosixElevation elevation;
-    veltor::posix::PosixFileSystem files;
+    veltor::posix::PosixFileSystem files(veltor::posix::kDatabaseServerGroup);
     veltor::posix::PosixClock clock;
     veltor::posix::PosixRegionalFormats regional;
     veltor::posix::PosixOsVersion osVersion;

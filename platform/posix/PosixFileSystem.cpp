@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -132,6 +133,11 @@ bool PosixFileSystem::DirectoryExists(const std::string& path) const {
 
 void PosixFileSystem::CreateDirectory(const std::string& path) {
     if (::mkdir(path.c_str(), 0777) != 0) RaiseErrno(errno);
+    if (serverGroup_.empty()) return;
+    const struct group* group = ::getgrnam(serverGroup_.c_str());
+    if (!group) return;
+    if (::chown(path.c_str(), static_cast<uid_t>(-1), group->gr_gid) != 0 || ::chmod(path.c_str(), 02770) != 0)
+        RaiseErrno(errno);
 }
 
 bool PosixFileSystem::CopyFileNoOverwrite(const std::string& from, const std::string& to) {

@@ -9,6 +9,7 @@
 #include "ports/RegionalFormats.h"
 
 #include <locale.h>
+#include <string>
 
 namespace veltor::posix {
 
@@ -16,6 +17,13 @@ namespace veltor::posix {
 // second writer, in this process or another one that asks for the lock, is refused.
 class PosixFileSystem final : public IFileSystem {
 public:
+    PosixFileSystem() = default;
+    // Folders this object creates belong to `serverGroup` with mode 2770, so that the database
+    // server, which runs as a member of that group, can write the backup files into them while
+    // other users cannot read them. An empty name, or a group unknown here, leaves new folders
+    // as mkdir makes them.
+    explicit PosixFileSystem(std::string serverGroup) : serverGroup_(std::move(serverGroup)) {}
+
     bool FileExists(const std::string& path) const override;
     bool DirectoryExists(const std::string& path) const override;
     void CreateDirectory(const std::string& path) override;
@@ -23,7 +31,13 @@ public:
     std::unique_ptr<IInputFile> OpenForReading(const std::string& path) override;
     std::unique_ptr<IAppendFile> OpenForAppend(const std::string& path) override;
     char PathSeparator() const override { return '/'; }
+
+private:
+    std::string serverGroup_;
 };
+
+// The group the Debian Firebird server runs in.
+inline constexpr const char* kDatabaseServerGroup = "firebird";
 
 // localtime, a millisecond tick of CLOCK_MONOTONIC cut to 32 bits, nanosleep.
 class PosixClock final : public IClock {

@@ -125,6 +125,25 @@ TEST_F(ScheduledBackupServerTest, BacksUpExactlyTheDueCompaniesLogsThemAndStamps
     EXPECT_GT(h.view.processEventsCalls, 10);
 }
 
+TEST_F(ScheduledBackupServerTest, CreatesAMissingBackupFolderThatTheServerCanWriteTo) {
+    auto& cat = h.catalogueFiles;
+    const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 5);
+    cat.AddCompany({.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno,
+                    .horaBackup01 = CurrentHourMinute()});
+    // No RUTABACKUP: the default folder, missing with its parent.
+    WriteFile(cat.folder / "ADMINBD.inf", "RUTABD=" + cat.adminPath + "\nSERVIDOR=localhost\n");
+    h.Run();
+    const std::string folder = h.rules.defaultBackupFolder;
+    ASSERT_TRUE(std::filesystem::is_directory(folder));
+    const auto permissions = std::filesystem::status(folder).permissions();
+    EXPECT_EQ(permissions & std::filesystem::perms::others_all, std::filesystem::perms::none);
+    EXPECT_TRUE(h.MemoHasLineEndingWith(" Finaliza Backup: 001 - EMPRESA UNO"));
+    bool backedUp = false;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        backedUp = backedUp || entry.path().extension() == ".GBK";
+    EXPECT_TRUE(backedUp);
+}
+
 TEST_F(ScheduledBackupServerTest, WithNoCompanyDueCreatesNoLogFile) {
     auto& cat = h.catalogueFiles;
     cat.AddCompany({.id = 1, .codigo = "001", .nombre = "LEJOS", .archivo = cat.folder / "x.fdb",

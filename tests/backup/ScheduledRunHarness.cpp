@@ -4,10 +4,20 @@
 #include <filesystem>
 
 namespace veltor::test {
+namespace {
+
+ConfigurationRules ScratchRules(const CatalogueFixture& catalogue) {
+    ConfigurationRules rules = posix::LinuxConfigurationRules();
+    rules.defaultBackupParent = catalogue.folder / "Datos Veltor/";
+    rules.defaultBackupFolder = catalogue.folder / "Datos Veltor/Backups/";
+    return rules;
+}
+
+} // namespace
 
 ScheduledRunHarness::ScheduledRunHarness()
-    : global(files, messages, posix::LinuxConfigurationRules()), api(*fb::LoadClientApi(nullptr)), catalogue(api),
-      backup(api), log(files, clock, regional, view) {}
+    : rules(ScratchRules(catalogueFiles)), global(files, messages, rules), api(*fb::LoadClientApi(nullptr)),
+      catalogue(api), backup(api), log(files, clock, regional, view) {}
 
 void ScheduledRunHarness::Run() {
     CurrentDirectory inCatalogueFolder(catalogueFiles.folder.path());

@@ -21,7 +21,9 @@ struct ScheduledRunHarness {
     ScheduledRunHarness();
 
     CatalogueFixture catalogueFiles;
-    posix::PosixFileSystem files;
+    // The Linux rules, with the installation's data folder inside the scratch folder.
+    ConfigurationRules rules;
+    posix::PosixFileSystem files{posix::kDatabaseServerGroup};
     posix::PosixClock clock;
     posix::PosixRegionalFormats regional;
     FakeMessageBox messages;

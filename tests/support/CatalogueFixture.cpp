@@ -37,7 +37,7 @@ CatalogueFixture::CatalogueFixture()
 void CatalogueFixture::CreateCatalogue(bool scheduling) {
     CreateDatabase(adminPath);
     const char* data = std::getenv("VELTOR_TEST_DATA");
-    ASSERT_NE(data, nullptr) << "VELTOR_TEST_DATA is not set";
+    if (!data) data = VELTOR_TEST_DATA_DIR;
     RunIsql("INPUT '" + std::string(data) + "/empresas.sql';", "localhost:" + adminPath);
     if (!scheduling) return;
     Sql("ALTER TABLE EMPRESAS ADD REALIZABACKUP CHAR(1), ADD HORABACKUP01 VARCHAR(13), ADD HORABACKUP02 VARCHAR(13),"
