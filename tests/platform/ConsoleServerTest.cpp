@@ -1,0 +1,101 @@
+// The headless program as an administrator runs it, against the local Firebird server.
+
+#include "tests/support/CatalogueFixture.h"
+#include "tests/support/FirebirdServer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sys/wait.h>
+
+namespace veltor::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+Outcome RunConsole(const CatalogueFixture& catalogue, const std::string& option) {
+    const std::string out = catalogue.folder / "stdout.txt";
+    const std::string err = catalogue.folder / "stderr.txt";
+    const std::string command = "cd '" + catalogue.folder.path() + "' && '" + VELTOR_CONSOLE_EXE + "' " + option +
+                                " >'" + out + "' 2>'" + err + "' </dev/null";
+    const int status = std::system(command.c_str());
+    Outcome outcome;
+    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.out = ReadFile(out);
+    outcome.err = ReadFile(err);
+    return outcome;
+}
+
+class ConsoleServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(RequireFirebirdServer());
+        ASSERT_NO_FATAL_FAILURE(catalogue.CreateCatalogue(false));
+        uno = catalogue.CreateCompanyDatabase("uno.fdb", 20);
+    }
+
+    std::vector<std::string> Backups() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(catalogue.backupFolder))
+            if (entry.path().extension() == ".GBK") names.push_back(entry.path().filename());
+        return names;
+    }
+
+    CatalogueFixture catalogue;
+    std::string uno;
+};
+
+TEST_F(ConsoleServerTest, ATickUpgradesTheCatalogueFillsDefaultsAndBacksUpTheDueCompany) {
+    // A company never configured: the defaults of an earlier fiscal year make it monthly-only,
+    // and never backed up, it is due at once.
+    catalogue.Sql("INSERT INTO EMPRESAS (EMPRESAID, CODIGO, NOMBRE, ANOFIS, ARCHIVO) VALUES (1, '001', 'UNO', '2001', '" +
+                  uno + "'); COMMIT;");
+    catalogue.WriteConfiguration(catalogue.folder.path());
+
+    const Outcome tick = RunConsole(catalogue, "--tick");
+    EXPECT_EQ(tick.exitCode, 0) << tick.err;
+    EXPECT_EQ(tick.err, "");
+    EXPECT_THAT(tick.out, HasSubstr(" Empresas Pendientes de Backup: 1\n"));
+    EXPECT_THAT(tick.out, HasSubstr(" Finaliza Backup: 001 - UNO\n"));
+    EXPECT_THAT(tick.out, HasSubstr("  gbak:"));
+    EXPECT_EQ(Backups().size(), 1u);
+    EXPECT_EQ(catalogue.Value("SELECT REALIZABACKUP || SOLOBACKUPMENSUAL || DIAMESBACKUP FROM EMPRESAS"), "SS01");
+
+    // Stamped: the next tick finds nothing due.
+    const Outcome again = RunConsole(catalogue, "--tick");
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_THAT(again.out, HasSubstr(" Empresas Pendientes de Backup: 0\n"));
+}
+
+TEST_F(ConsoleServerTest, ConfigurationMadeFromTheTemplateDrivesTheImmediateRun) {
+    catalogue.Sql("INSERT INTO EMPRESAS (EMPRESAID, CODIGO, NOMBRE, ANOFIS, ARCHIVO) VALUES (1, '001', 'UNO', '2001', '" +
+                  uno + "'); COMMIT;");
+    catalogue.WriteConfiguration(catalogue.folder.path());
+    std::filesystem::rename(catalogue.folder / "ADMINBD.inf", catalogue.folder / "ADMINBD.cop");
+
+    const Outcome now = RunConsole(catalogue, "--now");
+    EXPECT_EQ(now.exitCode, 0) << now.err;
+    EXPECT_EQ(now.err, "");
+    EXPECT_TRUE(std::filesystem::exists(catalogue.folder / "ADMINBD.inf"));
+    EXPECT_THAT(now.out, HasSubstr(" Finaliza Backup: 001 - UNO\n"));
+    EXPECT_EQ(Backups().size(), 1u);
+}
+
+TEST_F(ConsoleServerTest, WithoutAConfigurationTheRunReportsAndNothingIsBackedUp) {
+    const Outcome tick = RunConsole(catalogue, "--tick");
+    EXPECT_EQ(tick.exitCode, 0);
+    EXPECT_THAT(tick.err, HasSubstr("No se encontró el archivo ADMINBD.inf"));
+    EXPECT_THAT(tick.out, HasSubstr(" No se pudo conectar a lista Empresas ... \n"));
+    EXPECT_TRUE(Backups().empty());
+}
+
+} // namespace
+} // namespace veltor::test
