@@ -25,14 +25,24 @@ int main(int argc, char** argv) {
     const veltor::MainWindowParts parts = gui.CreateMainWindow();
     auto& window = dynamic_cast<veltor::qt::QtMainWindow&>(parts.view);
 
-    parts.view.ShowBackupFolder("/var/lib/veltor/backups/");
+    // A scheduled run as the program writes it.
+    parts.view.ShowBackupFolder("/var/lib/veltor/Backups/");
     parts.memo.AppendMemoLines({
-        "08/03/2026 - 10:30:00 Empresas a respaldar: 2",
-        "08/03/2026 - 10:30:00 Backup de /srv/veltor/EMP001-2026.GDB en "
-        "/var/lib/veltor/backups/EMP001-2026-20260308-1030.GBK",
-        "gbak:readied database /srv/veltor/EMP001-2026.GDB for backup\r\ngbak:creating file "
-        "/var/lib/veltor/backups/EMP001-2026-20260308-1030.GBK",
-        "gbak:closing file, committing, and finishing. 1048576 bytes written",
+        " ",
+        "12/07/2026 - 12:45:01 Inicia Backup ",
+        "12/07/2026 - 12:45:01 Empresas Pendientes de Backup: 1",
+        " ",
+        "12/07/2026 - 12:45:01 Inicio Backup: 001 - EMPRESA UNO",
+        "12/07/2026 - 12:45:01 Archivo Backup: /var/lib/veltor/Backups/EMPRESA1-20261207-1245.GBK",
+        "  gbak:readied database /srv/veltor/EMPRESA1.FDB for backup",
+        "  gbak:creating file /var/lib/veltor/Backups/EMPRESA1-20261207-1245.GBK",
+        "  gbak:closing file, committing, and finishing. 1048576 bytes written",
+        "  ",
+        "12/07/2026 - 12:45:03 Finaliza Backup: 001 - EMPRESA UNO",
+        "12/07/2026 - 12:45:03 Ruta del Backup Realizado: /var/lib/veltor/Backups/EMPRESA1-20261207-1245.GBK",
+        "  ",
+        "12/07/2026 - 12:45:03 Backup Finalizado ",
+        "  ",
     });
 
     int exitCode = 1;
