@@ -1,0 +1,373 @@
+#include "maintenance/BackupRestoreCycle.h"
+
+#include "backup/BackupFiles.h"
+#include "backup/ServiceOutput.h"
+
+#include <array>
+#include <exception>
+#include <stdexcept>
+
+namespace veltor {
+namespace {
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// The weekday conditions of the timer's selection, in the order they are written: the piece
+// that follows the weekday name of the server.
+constexpr std::array<std::string_view, 7> kWeekdayConditions = {
+    "\"=\"LUNES\" AND COALESCE(RESTORELUNES,\"N\")=\"S\") OR ",
+    "\"=\"MARTES\" AND COALESCE(RESTOREMARTES,\"N\")=\"S\") OR ",
+    "\"=\"MIERCOLES\" AND COALESCE(RESTOREMIERCOLES,\"N\")=\"S\") OR ",
+    "\"=\"JUEVES\" AND COALESCE(RESTOREJUEVES,\"N\")=\"S\") OR ",
+    "\"=\"VIERNES\" AND COALESCE(RESTOREVIERNES,\"N\")=\"S\") OR ",
+    "\"=\"SABADO\" AND COALESCE(RESTORESABADO,\"N\")=\"S\") OR ",
+    "\"=\"DOMINGO\" AND COALESCE(RESTOREDOMINGO,\"N\")=\"S\")) AND ",
+};
+constexpr std::string_view kWeekdayOpening = "      (\"";
+
+std::string SideFileName(const std::string& databasePath, char separator, const char* tag,
+                         const std::string& fileStamp) {
+    const std::size_t slash = databasePath.rfind(separator);
+    const std::string folder = slash == std::string::npos ? std::string() : databasePath.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? databasePath : databasePath.substr(slash + 1);
+    const std::size_t dot = base.rfind('.');
+    if (dot != std::string::npos) base.erase(dot);
+    for (char& c : base)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return folder + base + tag + fileStamp + ".GDB";
+}
+
+} // namespace
+
+const std::string_view kServerClockStatement =
+    " SELECT DECODE(EXTRACT(WEEKDAY FROM (SELECT CAST(\"Now\" AS Date) actual from "
+    "RDB$DATABASE)),0,\"DOMINGO\",1,\"LUNES\",2,\"MARTES\",3,\"MIERCOLES\",4,\"JUEVES\",5,\"VIERNES\",6,\"SABADO\") "
+    "DIA, cast((extract(hour from cast(\"Now\" as date))) as integer) ||\":\"|| cast(extract(minute from cast(\"Now\" "
+    "as date)) as integer) HORA,  cast((extract(year from cast(\"Now\" as date))) as integer) ANNO  FROM RDB$DATABASE ";
+
+std::string CycleSelectionStatement(const ServerClock& clock, bool restoreNow) {
+    if (restoreNow)
+        return std::string(
+                   "SELECT EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,HORARESTORE FROM "
+                   "EMPRESAS WHERE COALESCE(REALIZARESTORE,\"N\")=\"S\" OR ANOFIS=") +
+               clock.ANNO;
+    std::string statement =
+        "SELECT EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,HORARESTORE FROM EMPRESAS "
+        "WHERE COALESCE(REALIZARESTORE,\"N\")=\"S\" AND HORARESTORE IS NOT NULL AND       ((\"";
+    for (std::size_t day = 0; day < kWeekdayConditions.size(); ++day) {
+        if (day > 0) statement += kWeekdayOpening;
+        statement += clock.DIA;
+        statement += kWeekdayConditions[day];
+    }
+    statement += " (cast(\"01/01/1900 ";
+    statement += clock.HORA;
+    statement += "\" as timestamp)-0.020833)<=cast(\"01/01/1900 \"||HORARESTORE as timestamp)  AND ";
+    statement += " (cast(\"01/01/1900 ";
+    statement += clock.HORA;
+    statement += "\" as timestamp))>=cast(\"01/01/1900 \"||HORARESTORE as timestamp) ";
+    return statement;
+}
+
+ServerClock ReadServerClock(catalogue::TCatalogue& catalogue) {
+    catalogue.OpenSelection(std::string(kServerClockStatement));
+    auto& row = catalogue.QEmpresas;
+    return {Trimmed(row.FieldText("DIA")), Trimmed(row.FieldText("HORA")), Trimmed(row.FieldText("ANNO"))};
+}
+
+void SelectCycleCompanies(catalogue::TCatalogue& catalogue, const ServerClock& clock, bool restoreNow) {
+    catalogue.OpenSelection(CycleSelectionStatement(clock, restoreNow));
+}
+
+std::string FileStampOf(const LocalDateTime& moment) {
+    return TGlobal::PadNumber(TGlobal::YearOfDate(moment), 4) + TGlobal::PadNumber(TGlobal::MonthOfDate(moment), 2) +
+           TGlobal::PadNumber(TGlobal::DayOfDate(moment), 2) + "-" + HourMinuteText(moment);
+}
+
+std::string RestoredFileName(const std::string& databasePath, char separator, const std::string& fileStamp) {
+    return SideFileName(databasePath, separator, "-Restore-", fileStamp);
+}
+
+std::string KeptCopyFileName(const std::string& databasePath, char separator, const std::string& fileStamp) {
+    return SideFileName(databasePath, separator, "-Copia-", fileStamp);
+}
+
+void TBackupRestoreCycle::RunBackupRestore() {
+    auto& log = p_.log;
+    auto& catalogue = p_.catalogue;
+    p_.global.ReadConfiguration();
+
+    backupFolder_ = WorkingBackupFolder(p_.global.BackupFolder, p_.global.rules().pathSeparator);
+    EnsureBackupFolder(backupFolder_, p_.global.rules(), p_.files, log);
+
+    try {
+        log.CloseMonthLog();
+    } catch (const std::exception&) {
+        // Nothing was open, or what a run that ended early left open could not be written out.
+    }
+
+    const std::string& databaseString = p_.global.AdminConnection;
+    try {
+        catalogue.ConnectCatalogue(databaseString, kAdministratorPassword);
+    } catch (const std::exception& e) {
+        log.WriteMemoLine(" ");
+        log.WriteMemoLine(P() + " No se pudo conectar a lista Empresas ... ");
+        log.WriteMemoLine(P() + " Conexión: " + databaseString + "  Clave: " + kAdministratorPassword);
+        log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what());
+    }
+
+    auto& rows = catalogue.QEmpresas;
+    try {
+        const ServerClock clock = ReadServerClock(catalogue);
+        SelectCycleCompanies(catalogue, clock, p_.restoreNow);
+    } catch (const std::exception& e) {
+        rows.Close();
+        log.WriteMemoLine(" ");
+        log.WriteMemoLine(P() + " No se pudo consultar lista Empresas para Backup ... ");
+        log.WriteMemoLine(P() + " Conexión: " + databaseString + "  Clave: " + kAdministratorPassword);
+        log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what());
+    }
+
+    // A clock query or selection that failed left the list closed: its row count cannot be
+    // read, and the run ends here with that error.
+    if (!rows.Active()) throw std::runtime_error("La lista de empresas para Backup-Restore no está abierta");
+    const int count = rows.RecordCount();
+    if (count > 0) {
+        try {
+            log.OpenMonthLog(backupFolder_);
+            log.WriteLogLine(" ");
+            log.WriteLogLine(P() + " Inicio BackupRestore: ===> ");
+            log.WriteLogLine(" ");
+        } catch (const std::exception&) {
+            log.WriteMemoLine(P() + " No se puede Crear el Archivo " + log.lastMonthLogPath());
+            log.WriteMemoLine(P() + " Verifique que no se esté realizando otro proceso");
+            return;
+        }
+    }
+
+    backupOptions_ = 0;
+    rows.First();
+    while (!rows.Eof())
+        CycleCompany();
+
+    try {
+        if (count > 0) {
+            log.WriteLogLine(P() + " <=== Fin Backup ");
+            log.CloseMonthLog();
+        }
+    } catch (const std::exception&) {
+        // The end of the section is best effort; the companies are done.
+    }
+}
+
+std::string TBackupRestoreCycle::Company() const {
+    const auto& row = p_.catalogue.QEmpresas;
+    return row.FieldText("CODIGO") + " - " + row.FieldText("NOMBRE");
+}
+
+void TBackupRestoreCycle::CycleCompany() {
+    auto& log = p_.log;
+    auto& row = p_.catalogue.QEmpresas;
+    auto& service = p_.IBBackup;
+
+    const std::string companyId = row.FieldText("EMPRESAID");
+    const std::string serverText = ServerTextOf(p_.global);
+    bool cycleFailed = false;
+    log.WriteLogLine(P() + " Inicio BackupRestore: " + Company());
+    log.WriteMemoLine(P() + " Inicio Backup-Restore: " + Company());
+
+    std::string state = ServiceStateName(p_.services.StopWindowsService(serverText, kDatabaseServerService));
+    if (state != "SERVICE_STOPPED") {
+        log.WriteMemoLine(P() + " NO se pudo hacer Stop al Servicio: " + Company() + "Mensaje: " + state);
+        row.Next();
+        return;
+    }
+    log.WriteMemoLine(P() + " Stop al Servicio: " + Company());
+
+    const std::string databasePath = row.FieldText("ARCHIVO");
+    const std::string fileStamp = FileStampOf(p_.clock.Now());
+
+    state = ServiceStateName(p_.services.StartWindowsService(serverText, kDatabaseServerService));
+    if (state == "SERVICE_RUNNING") {
+        // Where the live database stands before anyone but the cycle could reach it again.
+        const TransactionMark before = ReadTransactions(serverText + ":" + databasePath);
+
+        std::string backupFile;
+        std::string stampTime;
+        try {
+            log.WriteMemoLine(P() + " Servicio Iniciado: " + Company());
+            const LocalDateTime begun = p_.clock.Now();
+            stampTime = HourMinuteText(begun);
+            backupFile = BackupFileName(backupFolder_, databasePath, p_.global.rules().pathSeparator, begun, stampTime);
+
+            fb::BackupRequest request;
+            request.backupFiles = {backupFile};
+            request.databasePath = databasePath;
+            request.options = backupOptions_;
+            service.SetParameters(AdministratorParameters());
+            service.SetServerName(serverText);
+            service.SetProtocol(fb::ServiceProtocol::Tcp);
+            log.WriteMemoLine(P() + " Inicia Backup: " + Company());
+
+            request.verbose = true;
+            try {
+                service.Attach();
+                service.StartBackup(request);
+                log.WriteLogLine(P() + " Archivo Backup: " + backupFile);
+                log.WriteMemoLine(P() + " Archivo Backup: " + backupFile);
+                ShowServiceOutput(service, log, p_.view);
+            } catch (...) {
+                service.Detach();
+                throw;
+            }
+            service.Detach();
+        } catch (const std::exception& e) {
+            log.WriteLogLine(P() + " Advertencia en Backup: " + e.what());
+            log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what() + Company());
+            try {
+                service.Detach();
+            } catch (const std::exception&) {
+                // The connection counts as detached whatever the server said.
+            }
+            cycleFailed = true;
+        }
+
+        if (!cycleFailed) {
+            log.WriteMemoLine(P() + " Ruta del Backup Realizado: " + backupFile);
+            log.WriteMemoLine("  ");
+            RestoreAndSwap(serverText, databasePath, backupFile, fileStamp, before);
+        }
+
+        p_.catalogue.BDAdmin.Disconnect();
+        p_.catalogue.BDAdmin.Connect();
+
+        if (cycleFailed) log.WriteLogLine(P() + " No terminado BackupRestoer ");
+
+        if (!cycleFailed) {
+            try {
+                p_.catalogue.ExecuteCommand("UPDATE EMPRESAS SET FECHAULTRESTORE=\"" +
+                                            TGlobal::SqlDateText(p_.clock.Now()) + "\", HORAULTRESTORE=\"" +
+                                            stampTime.substr(0, 2) + ":" + stampTime.substr(2, 2) +
+                                            "\" WHERE EMPRESAID=" + companyId);
+                log.WriteLogLine(P() + " Finaliza BackupRestore ");
+                log.WriteLogLine(" ");
+            } catch (const std::exception&) {
+                // The company stays unstamped; nothing is written about it.
+            }
+        }
+    }
+
+    row.Next();
+    log.WriteLogLine(" ");
+}
+
+TBackupRestoreCycle::TransactionMark TBackupRestoreCycle::ReadTransactions(const std::string& database) {
+    TransactionMark mark;
+    try {
+        mark.next = p_.transactions.NextTransaction(database);
+    } catch (const std::exception& e) {
+        mark.failure = e.what();
+    }
+    return mark;
+}
+
+bool TBackupRestoreCycle::RestoreDatabase(const std::string& backupFile, const std::string& databaseFile) {
+    auto& log = p_.log;
+    auto& service = p_.IBRestore;
+    bool failed = false;
+    try {
+        fb::RestoreRequest request;
+        request.backupFiles = {backupFile};
+        request.databasePaths = {databaseFile};
+        service.SetParameters(AdministratorParameters());
+        service.SetServerName(ServerTextOf(p_.global));
+        request.pageSize = 8192;
+        request.options = fb::RestoreRequest::kReplace | fb::RestoreRequest::kCreate;
+        request.verbose = true;
+        try {
+            service.Attach();
+            service.StartRestore(request);
+            log.WriteMemoLine(P() + " Archivo Backup: " + backupFile);
+            ShowServiceOutput(service, log, p_.view);
+        } catch (...) {
+            service.Detach();
+            throw;
+        }
+        service.Detach();
+    } catch (const std::exception& e) {
+        log.WriteLogLine(P() + " Error n Restore: " + e.what() + Company());
+        log.WriteMemoLine(P() + " Error en Restore: " + e.what() + Company());
+        try {
+            service.Detach();
+        } catch (const std::exception&) {
+            // The connection counts as detached whatever the server said.
+        }
+        failed = true;
+    }
+    return failed;
+}
+
+bool TBackupRestoreCycle::NobodyElseWorked(const std::string& databasePath, const TransactionMark& before) {
+    auto& log = p_.log;
+    // The server is stopped: this process's own engine opens the file.
+    const TransactionMark now = ReadTransactions(databasePath);
+    std::string why;
+    if (!before.next) {
+        why = " No se reemplaza la base de datos: no se pudo leer sus transacciones antes del Backup: " + Company() +
+              " Mensaje: " + before.failure;
+    } else if (!now.next) {
+        why = " No se reemplaza la base de datos: no se pudo leer sus transacciones después del Restore: " + Company() +
+              " Mensaje: " + now.failure;
+    } else if (*now.next - *before.next > kOwnBackupTransactions) {
+        why = " No se reemplaza la base de datos: hubo transacciones durante el Backup-Restore: " + Company();
+    } else {
+        return true;
+    }
+    log.WriteLogLine(P() + why);
+    log.WriteMemoLine(P() + why);
+    return false;
+}
+
+void TBackupRestoreCycle::RestoreAndSwap(const std::string& serverText, const std::string& databasePath,
+                                         const std::string& backupFile, const std::string& fileStamp,
+                                         const TransactionMark& before) {
+    auto& log = p_.log;
+    const char separator = p_.global.rules().pathSeparator;
+    const std::string restoredFile = RestoredFileName(databasePath, separator, fileStamp);
+    const std::string keptCopyFile = KeptCopyFileName(databasePath, separator, fileStamp);
+
+    log.WriteMemoLine(P() + " Inicia Restore: " + Company());
+    if (RestoreDatabase(backupFile, restoredFile)) return;
+    log.WriteMemoLine(P() + " Restore Finalizado: " + Company());
+    log.WriteMemoLine(P() + " Ruta del Restore Realizado: " + restoredFile);
+    log.WriteMemoLine("  ");
+
+    p_.shell.LaunchScript(kMaintenanceScript, restoredFile);
+    p_.clock.Sleep(kMaintenanceScriptPause);
+    p_.view.ProcessPendingEvents();
+
+    log.WriteMemoLine(P() + " Renombra Archivo Restaurado: " + Company());
+    std::string state = ServiceStateName(p_.services.StopWindowsService(serverText, kDatabaseServerService));
+    if (state != "SERVICE_STOPPED") return;
+
+    if (NobodyElseWorked(databasePath, before)) {
+        log.WriteMemoLine(P() + " Renombra el Archivo Original: " + databasePath + "\r\n por: " + keptCopyFile);
+        log.WriteMemoLine(P() + " Renombra el Archivo Restaurado: " + restoredFile + "\r\n por: " + databasePath);
+        try {
+            p_.databaseFiles.MatchAccess(databasePath, restoredFile);
+            p_.databaseFiles.SwapInRestored(databasePath, restoredFile, keptCopyFile);
+        } catch (const std::exception& e) {
+            const std::string why = " No se pudo reemplazar la base de datos: " + Company() + " Mensaje: " + e.what();
+            log.WriteLogLine(P() + why);
+            log.WriteMemoLine(P() + why);
+        }
+    }
+
+    state = ServiceStateName(p_.services.StartWindowsService(serverText, kDatabaseServerService));
+    if (state != "SERVICE_RUNNING") log.WriteMemoLine(state);
+}
+
+} // namespace veltor

@@ -1,0 +1,88 @@
+// The maintenance script as a process of its own.
+#include "platform/posix/PosixMaintenance.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace veltor::posix {
+namespace {
+
+// True when the file can be run by itself: execute permission, and an interpreter line or a
+// program's header at its start.
+bool RunsByItself(const std::string& path) {
+    if (::access(path.c_str(), X_OK) != 0) return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char start[4] = {};
+    const ssize_t n = ::read(fd, start, sizeof start);
+    ::close(fd);
+    if (n >= 2 && start[0] == '#' && start[1] == '!') return true;
+    return n == 4 && start[0] == 0x7f && start[1] == 'E' && start[2] == 'L' && start[3] == 'F';
+}
+
+void Reap(pid_t pid) {
+    std::thread([pid] {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+}
+
+} // namespace
+
+bool PosixShellLauncher::LaunchScript(const std::string& script, const std::string& argument) {
+    // From the current directory; the "./" also keeps a name that begins with "-" from being
+    // read as an option by /bin/sh.
+    const std::string path = script.find('/') == std::string::npos ? "./" + script : script;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+
+    std::vector<std::string> arguments;
+    if (!RunsByItself(path)) arguments.push_back("/bin/sh");
+    arguments.push_back(path);
+    arguments.push_back(argument);
+    std::vector<char*> argv;
+    for (std::string& text : arguments)
+        argv.push_back(text.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    if (posix_spawn_file_actions_init(&actions) != 0) return false;
+    if (posix_spawnattr_init(&attributes) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return false;
+    }
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    // The month log holds a lock through its descriptor: nothing of ours stays open in the script.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    sigaddset(&signals, SIGPIPE);
+    sigaddset(&signals, SIGCHLD);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
+
+    pid_t pid = -1;
+    const int result = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (result != 0) return false;
+    lastProcessId_ = pid;
+    Reap(pid);
+    return true;
+}
+
+} // namespace veltor::posix

@@ -1,0 +1,13 @@
+veltor_test(cycle_unit_tests LABELS unit
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/CycleNamesTest.cpp
+  LIBS veltor_maintenance)
+
+# Reads the server clock and opens the cycle's selection; run under faketime by the selection tests.
+add_executable(cycle_selection_probe ${CMAKE_CURRENT_LIST_DIR}/CycleSelectionProbe.cpp)
+target_link_libraries(cycle_selection_probe PRIVATE veltor_maintenance veltor_platform_posix veltor_warnings)
+
+veltor_test(cycle_selection_clock_tests LABELS firebird
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/CycleSelectionClockTest.cpp
+  LIBS veltor_maintenance)
+target_compile_definitions(cycle_selection_clock_tests PRIVATE VELTOR_CYCLE_PROBE="$<TARGET_FILE:cycle_selection_probe>")
+add_dependencies(cycle_selection_clock_tests cycle_selection_probe)
