@@ -6,13 +6,15 @@
 namespace veltor::win32 {
 
 void Win32MessageBox::ShowError(const std::string& text) {
-    std::wstring wide;
+    std::wstring wideText;
+    std::wstring wideCaption;
     try {
-        wide = WideFromUtf8(text);
+        wideText = WideForDisplay(text);
+        wideCaption = WideForDisplay(caption_);
     } catch (...) {
-        wide = L"?";
+        wideText = L"?";
     }
-    MessageBoxW(static_cast<HWND>(owner_), wide.c_str(), L"Backups Veltor", MB_ICONERROR | MB_OK);
+    MessageBoxW(static_cast<HWND>(owner_), wideText.c_str(), wideCaption.c_str(), MB_ICONERROR | MB_OK);
 }
 
 } // namespace veltor::win32

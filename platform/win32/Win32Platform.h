@@ -48,15 +48,18 @@ public:
     std::string LongTime(const LocalDateTime& moment) const override;
 };
 
-// Modal error boxes captioned "Backups Veltor", owned by the given window (none: the box
-// belongs to the desktop).
+// Modal error boxes captioned with the application title ("Backups Veltor" unless set), owned
+// by the given window (none: the box belongs to the desktop).
 class Win32MessageBox final : public IMessageBox {
 public:
     explicit Win32MessageBox(void* ownerWindow = nullptr) : owner_(ownerWindow) {}
     void ShowError(const std::string& text) override;
+    void SetCaption(const std::string& caption) { caption_ = caption; }
+    void SetOwner(void* ownerWindow) { owner_ = ownerWindow; }
 
 private:
     void* owner_;
+    std::string caption_ = "Backups Veltor";
 };
 
 // GetVersionEx with the basic 148-byte record.

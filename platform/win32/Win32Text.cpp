@@ -31,6 +31,18 @@ std::wstring WideFromUtf8(std::string_view utf8) {
     return WideFrom(CP_UTF8, utf8);
 }
 
+std::wstring WideForDisplay(std::string_view text) {
+    if (text.empty()) return {};
+    const int length = CheckedLength(text.size());
+    const int needed = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+    if (needed > 0) {
+        std::wstring wide(static_cast<std::size_t>(needed), L'\0');
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(), needed);
+        return wide;
+    }
+    return WideFrom(CP_ACP, text);
+}
+
 std::string Utf8FromAnsi(std::string_view ansi) {
     return Utf8FromWide(WideFrom(CP_ACP, ansi));
 }

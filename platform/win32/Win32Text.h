@@ -8,6 +8,9 @@
 namespace veltor::win32 {
 
 std::wstring WideFromUtf8(std::string_view utf8);
+// A text for the screen: UTF-8 when it is valid UTF-8, otherwise bytes of the ANSI code page
+// (values read from ADMINBD.inf and from the database come in that form).
+std::wstring WideForDisplay(std::string_view text);
 std::string Utf8FromWide(std::wstring_view wide);
 // A text in the system's ANSI code page, as UTF-8.
 std::string Utf8FromAnsi(std::string_view ansi);

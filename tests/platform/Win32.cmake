@@ -36,7 +36,9 @@ target_compile_definitions(test_fbclient_partial PRIVATE VELTOR_FAKE_FBCLIENT_PA
 
 veltor_win32_test(win32_platform_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32LayerTest.cpp ${CMAKE_CURRENT_LIST_DIR}/Win32MessageBoxTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/Win32WindowTest.cpp
   LIBS veltor_platform_win32)
+target_compile_definitions(win32_platform_tests PRIVATE VELTOR_ARTIFACTS_DIR="${CMAKE_BINARY_DIR}/artifacts")
 add_dependencies(win32_platform_tests test_fbclient_full test_fbclient_partial)
 
 # The platform-neutral unit tests of the core, as Windows executables, with the configuration

@@ -1,0 +1,22 @@
+// veltor-backups.exe: the program with its Windows activity window.
+
+#include "app/Startup.h"
+#include "platform/win32/Win32Application.h"
+#include "platform/win32/Win32Platform.h"
+
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    veltor::win32::Win32Elevation elevation;
+    veltor::win32::Win32FileSystem files;
+    veltor::win32::Win32Clock clock;
+    veltor::win32::Win32RegionalFormats regional;
+    veltor::win32::Win32OsVersion osVersion;
+    veltor::win32::Win32ServiceManager services;
+    veltor::win32::Win32GuiApplication gui;
+    veltor::StartupPorts ports{
+        elevation, gui, osVersion, files, clock, regional, services, veltor::win32::WindowsConfigurationRules()};
+    return veltor::RunApplication(arguments, ports);
+}
