@@ -1,0 +1,144 @@
+// Measures the scheduled run inside one process, over the headless program's own memo:
+//
+//   veltor-bench idle <folder> <runs> <sample every>
+//       runs the scheduled run <runs> times in <folder> (where ADMINBD.inf lies) and prints
+//       the time of each run in milliseconds, summed up, and the resident size every
+//       <sample every> runs
+//   veltor-bench memo <lines file> <backups> <sample every>
+//       puts the verbose lines of <lines file> into the memo once per simulated backup,
+//       framed by the lines a real backup writes, and prints the resident size every
+//       <sample every> backups
+//
+// The memo goes to /dev/null; the results go to standard output as "key value" lines.
+
+#include "app/Global.h"
+#include "backup/ActivityLog.h"
+#include "backup/ScheduledBackup.h"
+#include "catalogue/Catalogue.h"
+#include "dbserver/FirebirdServiceConnection.h"
+#include "platform/console/ConsoleApplication.h"
+#include "platform/posix/PosixPlatform.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace veltor::bench {
+namespace {
+
+// VmRSS of /proc/self/status, in kB.
+long ResidentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+// The headless program's parts that a scheduled run works with.
+struct Program {
+    explicit Program(std::FILE* memoOutput)
+        : gui(console::ConsoleMode::Tick, memoOutput, stderr), window(gui.CreateMainWindow()),
+          global(files, gui.ErrorBox(), posix::LinuxConfigurationRules()), api(LoadApi()), catalogue(api),
+          backup(api), log(files, clock, regional, window.memo) {}
+
+    static const fb::ClientApi& LoadApi() {
+        const char* why = nullptr;
+        const fb::ClientApi* api = fb::LoadClientApi(&why);
+        if (!api) throw std::runtime_error(std::string("no Firebird client: ") + (why ? why : ""));
+        return *api;
+    }
+
+    posix::PosixFileSystem files{posix::kDatabaseServerGroup};
+    posix::PosixClock clock;
+    posix::PosixRegionalFormats regional;
+    console::ConsoleApplication gui;
+    MainWindowParts window;
+    TGlobal global;
+    const fb::ClientApi& api;
+    catalogue::TCatalogue catalogue;
+    fb::FirebirdServiceConnection backup;
+    TActivityLog log;
+    std::string periodHours = "00";
+    std::string periodMinutes = "30";
+};
+
+double Percentile(std::vector<double> values, double fraction) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1))];
+}
+
+int IdleRuns(const std::string& folder, int runs, int every, std::FILE* memo) {
+    if (chdir(folder.c_str()) != 0) throw std::runtime_error("cannot enter " + folder);
+    Program program(memo);
+    TScheduledBackup run({program.global, program.catalogue, program.backup, program.log, program.files,
+                          program.clock, program.window.memo, program.periodHours, program.periodMinutes});
+    std::vector<double> milliseconds;
+    std::cout << "rss 0 " << ResidentKb() << "\n";
+    for (int i = 1; i <= runs; ++i) {
+        const auto begun = std::chrono::steady_clock::now();
+        run.RunScheduledBackup();
+        milliseconds.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begun).count());
+        if (i % every == 0) std::cout << "rss " << i << " " << ResidentKb() << std::endl;
+    }
+    const std::vector<double> later(milliseconds.begin() + (milliseconds.size() > 1 ? 1 : 0), milliseconds.end());
+    std::cout << "first_ms " << milliseconds.front() << "\n"
+              << "median_ms " << Percentile(later, 0.5) << "\n"
+              << "p90_ms " << Percentile(later, 0.9) << "\n"
+              << "max_ms " << *std::max_element(later.begin(), later.end()) << "\n"
+              << "due " << program.catalogue.QEmpresas.RecordCount() << std::endl;
+    return 0;
+}
+
+int MemoLines(const std::string& linesFile, int backups, int every, std::FILE* memo) {
+    std::ifstream input(linesFile);
+    if (!input) throw std::runtime_error("cannot read " + linesFile);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(input, line);)
+        lines.push_back("  " + line);
+    lines.push_back("  ");
+    Program program(memo);
+    std::cout << "lines_per_backup " << lines.size() << "\n" << "rss 0 " << ResidentKb() << "\n";
+    for (int i = 1; i <= backups; ++i) {
+        const std::string p = program.log.StampPrefix();
+        program.log.WriteMemoLine(p + " Inicio Backup: 001 - EMPRESA UNO");
+        program.log.WriteMemoLine(p + " Archivo Backup: /var/lib/veltor/Backups/EMPRESA1-20260101-1245.GBK");
+        program.log.WriteMemoLines(lines);
+        program.window.memo.ProcessPendingEvents();
+        program.log.WriteMemoLine(p + " Finaliza Backup: 001 - EMPRESA UNO");
+        program.log.WriteMemoLine("  ");
+        if (i % every == 0) std::cout << "rss " << i << " " << ResidentKb() << std::endl;
+    }
+    return 0;
+}
+
+} // namespace
+} // namespace veltor::bench
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() != 4 || (arguments[0] != "idle" && arguments[0] != "memo")) {
+        std::cerr << "usage: veltor-bench idle <folder> <runs> <sample every>\n"
+                     "       veltor-bench memo <lines file> <backups> <sample every>\n";
+        return 2;
+    }
+    std::FILE* memo = std::fopen("/dev/null", "w");
+    try {
+        const int count = std::max(1, std::stoi(arguments[2]));
+        const int every = std::max(1, std::stoi(arguments[3]));
+        const int result = arguments[0] == "idle" ? veltor::bench::IdleRuns(arguments[1], count, every, memo)
+                                                  : veltor::bench::MemoLines(arguments[1], count, every, memo);
+        std::fclose(memo);
+        return result;
+    } catch (const std::exception& e) {
+        std::cerr << "veltor-bench: " << e.what() << "\n";
+        return 1;
+    }
+}
