@@ -41,6 +41,10 @@ std::string SideFileName(const std::string& databasePath, char separator, const 
     return folder + base + tag + fileStamp + ".GDB";
 }
 
+// The failure of a restore that ended without an error but left its database unusable; the
+// company's code follows it in the line.
+constexpr const char* kRestoreIncomplete = "El Restore no terminó: la base de datos restaurada quedó en mantenimiento ";
+
 } // namespace
 
 const std::string_view kServerClockStatement =
@@ -267,7 +271,7 @@ void TBackupRestoreCycle::CycleCompany() {
 TBackupRestoreCycle::TransactionMark TBackupRestoreCycle::ReadTransactions(const std::string& database) {
     TransactionMark mark;
     try {
-        mark.next = p_.transactions.NextTransaction(database);
+        mark.next = p_.databases.NextTransaction(database);
     } catch (const std::exception& e) {
         mark.failure = e.what();
     }
@@ -297,6 +301,9 @@ bool TBackupRestoreCycle::RestoreDatabase(const std::string& backupFile, const s
             throw;
         }
         service.Detach();
+        // A restore that stopped half way (a backup file cut short, for one) can end its output
+        // without any error and leave the new database shut down, part of its data missing.
+        if (!p_.databases.IsOnline(databaseFile)) throw fb::FirebirdError(kRestoreIncomplete);
     } catch (const std::exception& e) {
         log.WriteLogLine(P() + " Error n Restore: " + e.what() + Company());
         log.WriteMemoLine(P() + " Error en Restore: " + e.what() + Company());

@@ -13,7 +13,7 @@
 #include "catalogue/Catalogue.h"
 #include "dbserver/FirebirdServiceConnection.h"
 #include "dbserver/ServiceControl.h"
-#include "maintenance/TransactionCounter.h"
+#include "maintenance/DatabaseState.h"
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"
 #include "ports/DatabaseFiles.h"
@@ -32,8 +32,8 @@ inline constexpr const char* kDatabaseServerService = "FirebirdGuardianDefaultIn
 inline constexpr const char* kMaintenanceScript = "gfixonline.Bat";
 // The time the script is given before the server is stopped for the exchange.
 inline constexpr std::uint32_t kMaintenanceScriptPause = 20000;
-// The transactions the cycle's own backup starts in the live database (the reads of the
-// counter start none).
+// The transactions the cycle's own backup starts in the live database (reading the counter
+// starts none).
 inline constexpr std::int64_t kOwnBackupTransactions = 1;
 
 // The server's weekday name, "H:M" without leading zeros, and its year, all trimmed.
@@ -71,7 +71,7 @@ struct BackupRestoreParts {
     ServiceControl& services;
     IShellLauncher& shell;
     IDatabaseFiles& databaseFiles;
-    ITransactionCounter& transactions;
+    IDatabaseState& databases; // transactions of the live database, state of the restored one
     IFileSystem& files;
     IClock& clock;
     IActivityView& view;

@@ -11,3 +11,7 @@ veltor_test(cycle_selection_clock_tests LABELS firebird
   LIBS veltor_maintenance)
 target_compile_definitions(cycle_selection_clock_tests PRIVATE VELTOR_CYCLE_PROBE="$<TARGET_FILE:cycle_selection_probe>")
 add_dependencies(cycle_selection_clock_tests cycle_selection_probe)
+
+veltor_test(cycle_run_tests LABELS firebird
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/CycleRunTest.cpp ${CMAKE_CURRENT_LIST_DIR}/CycleHarness.cpp
+  LIBS veltor_maintenance veltor_platform_posix)

@@ -1,7 +1,7 @@
 // The names and statements the cycle builds from its run values, and the reading of the
 // transaction counter's reply.
 #include "maintenance/BackupRestoreCycle.h"
-#include "maintenance/TransactionCounter.h"
+#include "maintenance/DatabaseState.h"
 #include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>
@@ -49,18 +49,17 @@ TEST(CycleSelection, TimerFormPutsTheWeekdayBeforeEachFlagAndTheHourOnBothEndsOf
     EXPECT_EQ(statement.find("ANOFIS="), std::string::npos);
 }
 
-TEST(TransactionCounterReply, ReadsTheLittleEndianValueOfAnyWidthAndRefusesOtherShapes) {
+TEST(DatabaseStateReply, ReadsTheLittleEndianValueOfAnyWidthAndRefusesOtherShapes) {
     const char four[] = {107, 4, 0, 0x39, 0x30, 0, 0, 1};
-    EXPECT_EQ(FirebirdTransactionCounter::ParseNextTransaction(four, sizeof four), 12345);
+    EXPECT_EQ(FirebirdDatabaseState::ParseNextTransaction(four, sizeof four), 12345);
     const char eight[] = {107, 8, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1};
-    EXPECT_EQ(FirebirdTransactionCounter::ParseNextTransaction(eight, sizeof eight), 0x100000001LL);
+    EXPECT_EQ(FirebirdDatabaseState::ParseNextTransaction(eight, sizeof eight), 0x100000001LL);
     const char truncated[] = {2, 1};
-    EXPECT_THROW(FirebirdTransactionCounter::ParseNextTransaction(truncated, sizeof truncated), fb::FirebirdError);
+    EXPECT_THROW(FirebirdDatabaseState::ParseNextTransaction(truncated, sizeof truncated), fb::FirebirdError);
     const char unterminated[] = {107, 4, 0, 1, 0, 0, 0, 0};
-    EXPECT_THROW(FirebirdTransactionCounter::ParseNextTransaction(unterminated, sizeof unterminated),
-                 fb::FirebirdError);
+    EXPECT_THROW(FirebirdDatabaseState::ParseNextTransaction(unterminated, sizeof unterminated), fb::FirebirdError);
     const char overlong[] = {107, 4, 0, 1, 0};
-    EXPECT_THROW(FirebirdTransactionCounter::ParseNextTransaction(overlong, sizeof overlong), fb::FirebirdError);
+    EXPECT_THROW(FirebirdDatabaseState::ParseNextTransaction(overlong, sizeof overlong), fb::FirebirdError);
 }
 
 } // namespace

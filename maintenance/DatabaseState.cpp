@@ -1,6 +1,7 @@
-#include "maintenance/TransactionCounter.h"
+#include "maintenance/DatabaseState.h"
 
 #include "backup/ServiceOutput.h"
+#include "catalogue/SqlDatabase.h"
 #include "catalogue/SqlHandles.h"
 #include "dbserver/FirebirdError.h"
 #include "dbserver/ParameterBlock.h"
@@ -17,7 +18,7 @@ constexpr char kInfoNextTransaction = 107;
 
 } // namespace
 
-std::string FirebirdTransactionCounter::AttachmentBlock() {
+std::string FirebirdDatabaseState::AttachmentBlock() {
     fb::ParameterBlock dpb;
     dpb.Byte(kDpbVersion1)
         .String1(kDpbUserName, "SYSDBA")
@@ -26,7 +27,7 @@ std::string FirebirdTransactionCounter::AttachmentBlock() {
     return dpb.bytes();
 }
 
-std::int64_t FirebirdTransactionCounter::ParseNextTransaction(const char* reply, std::size_t size) {
+std::int64_t FirebirdDatabaseState::ParseNextTransaction(const char* reply, std::size_t size) {
     const fb::FirebirdError unexpected("Unexpected database information reply");
     if (size < 3 || reply[0] != kInfoNextTransaction) throw unexpected;
     const std::size_t length =
@@ -38,7 +39,7 @@ std::int64_t FirebirdTransactionCounter::ParseNextTransaction(const char* reply,
     return static_cast<std::int64_t>(value);
 }
 
-std::int64_t FirebirdTransactionCounter::NextTransaction(const std::string& database) {
+std::int64_t FirebirdDatabaseState::NextTransaction(const std::string& database) {
     sql::Attachment attachment(api_);
     attachment.Attach(database, AttachmentBlock());
     const char items[] = {kInfoNextTransaction, kInfoEnd};
@@ -49,6 +50,17 @@ std::int64_t FirebirdTransactionCounter::NextTransaction(const std::string& data
     const std::int64_t next = ParseNextTransaction(reply, sizeof reply);
     attachment.Detach();
     return next;
+}
+
+bool FirebirdDatabaseState::IsOnline(const std::string& database) {
+    sql::SqlDatabase attachment(api_);
+    attachment.SetDatabaseName(database);
+    attachment.SetPassword(kAdministratorPassword);
+    const sql::RowSet rows = attachment.Run("SELECT MON$SHUTDOWN_MODE FROM MON$DATABASE", true);
+    attachment.Disconnect();
+    if (rows.rows.size() != 1 || rows.rows[0].size() != 1)
+        throw fb::FirebirdError("Unexpected answer for the shutdown mode of " + database);
+    return rows.rows[0][0] == "0";
 }
 
 } // namespace veltor

@@ -1,0 +1,47 @@
+#pragma once
+// What the backup-restore cycle asks a company database itself: how far its transactions have
+// got, read before the backup and again, with the server stopped, before the exchange of
+// files, to tell whether anyone but the cycle's own backup worked on it in between; and
+// whether a restored database is in use (a restore that did not get to its end leaves the new
+// database shut down for maintenance, even when the restore service reported no error).
+
+#include "dbserver/FbClientApi.h"
+
+#include <cstdint>
+#include <string>
+
+namespace veltor {
+
+class IDatabaseState {
+public:
+    virtual ~IDatabaseState() = default;
+    // The number the next transaction of `database` will take (a connection string:
+    // "server:path" through the server, a bare path for this process's own engine). Raises
+    // the attachment's failure.
+    virtual std::int64_t NextTransaction(const std::string& database) = 0;
+    // True when `database` is open for use, false when it is shut down. Raises the
+    // attachment's failure.
+    virtual bool IsOnline(const std::string& database) = 0;
+};
+
+// Attaches as the administrator with the database triggers off (a trigger on connect would
+// start a transaction of its own). NextTransaction asks isc_info_next_transaction, which
+// starts no transaction; IsOnline reads the shutdown mode of MON$DATABASE.
+class FirebirdDatabaseState final : public IDatabaseState {
+public:
+    // `api` must outlive the object.
+    explicit FirebirdDatabaseState(const fb::ClientApi& api) : api_(api) {}
+    std::int64_t NextTransaction(const std::string& database) override;
+    bool IsOnline(const std::string& database) override;
+
+    // The attachment block of NextTransaction.
+    static std::string AttachmentBlock();
+    // Reads the value of isc_info_next_transaction from a database_info reply; raises
+    // FirebirdError for a reply of another shape.
+    static std::int64_t ParseNextTransaction(const char* reply, std::size_t size);
+
+private:
+    const fb::ClientApi& api_;
+};
+
+} // namespace veltor

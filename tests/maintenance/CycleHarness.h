@@ -1,0 +1,122 @@
+#pragma once
+// One backup-restore cycle against a real catalogue and the real server's backup and restore,
+// with the service control manager, the script launch, the file exchange, the questions to the
+// databases and the clock chosen by each test; the memo is recorded.
+
+#include "app/Global.h"
+#include "backup/ActivityLog.h"
+#include "catalogue/Catalogue.h"
+#include "dbserver/FirebirdServiceConnection.h"
+#include "dbserver/ServiceControl.h"
+#include "maintenance/BackupRestoreCycle.h"
+#include "platform/posix/PosixPlatform.h"
+#include "ports/Errors.h"
+#include "tests/support/CatalogueFixture.h"
+#include "tests/support/FakeActivityView.h"
+#include "tests/support/FakeMessageBox.h"
+#include "tests/support/FakeRegionalFormats.h"
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltor::test {
+
+class RecordingShell : public IShellLauncher {
+public:
+    std::vector<std::string> launched; // "script|argument"
+    bool found = true;
+    bool LaunchScript(const std::string& script, const std::string& argument) override {
+        launched.push_back(script + "|" + argument);
+        return found;
+    }
+};
+
+class RecordingDatabaseFiles : public IDatabaseFiles {
+public:
+    std::vector<std::string> calls; // "access live|restored", "swap live|restored|kept"
+    std::optional<OsError> swapFailure;
+    void MatchAccess(const std::string& live, const std::string& restored) override {
+        calls.push_back("access " + live + "|" + restored);
+    }
+    void SwapInRestored(const std::string& live, const std::string& restored, const std::string& kept) override {
+        calls.push_back("swap " + live + "|" + restored + "|" + kept);
+        if (swapFailure) throw *swapFailure;
+    }
+};
+
+// Answers the transaction readings in order (nullopt raises; 7 past the end); asks the real
+// database whether it is online. Records the databases asked.
+class ScriptedDatabases : public IDatabaseState {
+public:
+    std::deque<std::optional<std::int64_t>> answers;
+    std::vector<std::string> asked;
+    std::vector<std::string> askedOnline;
+    bool IsOnline(const std::string& database) override {
+        askedOnline.push_back(database);
+        return real_.IsOnline(database);
+    }
+    std::int64_t NextTransaction(const std::string& database) override {
+        asked.push_back(database);
+        std::optional<std::int64_t> answer = answers.empty() ? std::optional<std::int64_t>(7) : answers.front();
+        if (!answers.empty()) answers.pop_front();
+        if (!answer) throw fb::FirebirdError("I/O error during \"open\" operation for file \"" + database + "\"");
+        return *answer;
+    }
+
+private:
+    FirebirdDatabaseState real_{*fb::LoadClientApi(nullptr)};
+};
+
+// The service control's memo line goes where the backup module sends it: the activity memo.
+class LogServiceMemo : public IServiceControlMemo {
+public:
+    explicit LogServiceMemo(TActivityLog& log) : log_(log) {}
+    std::string StampPrefix() override { return log_.StampPrefix(); }
+    void WriteMemoLine(const std::string& line) override { log_.WriteMemoLine(line); }
+
+private:
+    TActivityLog& log_;
+};
+
+struct CycleHarness {
+    CycleHarness(IServiceManager& manager, IShellLauncher& shell, IDatabaseFiles& databaseFiles,
+                 IDatabaseState& databaseState, IClock& clock);
+
+    CatalogueFixture catalogueFiles;
+    posix::PosixFileSystem files;
+    FakeRegionalFormats regional;
+    FakeMessageBox messages;
+    FakeActivityView view;
+    IClock& clock;
+    TGlobal global;
+    const fb::ClientApi& api;
+    catalogue::TCatalogue catalogue;
+    fb::FirebirdServiceConnection backup;
+    fb::FirebirdServiceConnection restore;
+    TActivityLog log;
+    LogServiceMemo serviceMemo{log};
+    ServiceControl services;
+    IShellLauncher& shell;
+    IDatabaseFiles& databaseFiles;
+    IDatabaseState& databases;
+    bool restoreNow = true;
+
+    // A catalogue with one company flagged for the cycle, its database of `rows` rows named
+    // `fileName` in the catalogue's folder; returns the database path.
+    std::string OneCompany(const std::string& fileName = "emp1.fdb", int rows = 50);
+    // Runs once from the catalogue's folder, where ADMINBD.inf lies.
+    void Run();
+
+    // The lines of the month log of the clock's month (CR LF taken off).
+    std::vector<std::string> LogLines() const;
+    // The memo without the output lines of the backup and restore services (lines that
+    // begin with two blanks and hold more).
+    std::vector<std::string> MemoSteps() const;
+    bool MemoHas(const std::string& line) const;
+    std::string Stamp(const std::string& column) const;
+};
+
+} // namespace veltor::test
