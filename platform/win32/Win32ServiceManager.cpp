@@ -51,7 +51,21 @@ bool Win32ServiceManager::Start(ServiceHandle service) {
 }
 
 bool Win32ServiceManager::Control(ServiceHandle service, std::uint32_t control, ServiceStatus& status) {
-    return ControlService(Native(service), control, Native(status)) != 0;
+    // The record is filled only on success and for the refusals that report the service's
+    // state; after any other failure its content is undefined, and Wine leaves garbage even
+    // after those refusals. The caller's record then keeps the state it held.
+    ServiceStatus reported = status;
+    if (ControlService(Native(service), control, Native(reported))) {
+        status = reported;
+        return true;
+    }
+    const DWORD error = GetLastError();
+    const bool reportsState = error == ERROR_INVALID_SERVICE_CONTROL || error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL ||
+                              error == ERROR_SERVICE_NOT_ACTIVE;
+    if (reportsState && reported.dwCurrentState >= service::kStopped && reported.dwCurrentState <= service::kPaused)
+        status = reported;
+    SetLastError(error);
+    return false;
 }
 
 bool Win32ServiceManager::EnumerateDependents(ServiceHandle service, std::uint32_t serviceState, void* buffer,
