@@ -1,6 +1,7 @@
 #pragma once
-// Files and folders as the runs need them. Paths are UTF-8 texts in the platform's own
-// form. Every failing operation raises OsError with the system's message.
+// Files and folders as the runs need them. Paths are texts in the platform's own form and
+// encoding: UTF-8 on Linux, the ANSI code page on Windows (as ADMINBD.inf and the catalogue
+// hold them there). Every failing operation raises OsError with the system's message.
 
 #include <cstddef>
 #include <memory>
