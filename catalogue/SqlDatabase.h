@@ -29,7 +29,7 @@ public:
     static constexpr unsigned short kStatementDialect = 1;
     static constexpr int kRequestedDialect = 3;
 
-    explicit SqlDatabase(const fb::ClientApi& api) : api_(&api), attachment_(api) {}
+    explicit SqlDatabase(const fb::ClientApi& api) : attachment_(api) {}
     SqlDatabase(const SqlDatabase&) = delete;
     SqlDatabase& operator=(const SqlDatabase&) = delete;
 
@@ -58,7 +58,6 @@ public:
 private:
     RowSet RunConnected(std::string_view sql, bool readRows, bool* returnedRows);
 
-    const fb::ClientApi* api_;
     Attachment attachment_;
     std::string databaseName_;
     std::string password_;
