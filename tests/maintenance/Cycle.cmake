@@ -15,3 +15,16 @@ add_dependencies(cycle_selection_clock_tests cycle_selection_probe)
 veltor_test(cycle_run_tests LABELS firebird
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/CycleRunTest.cpp ${CMAKE_CURRENT_LIST_DIR}/CycleHarness.cpp
   LIBS veltor_maintenance veltor_platform_posix)
+
+veltor_test(cycle_posix_unit_tests LABELS unit
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/PosixMaintenanceTest.cpp
+  LIBS veltor_platform_posix)
+
+veltor_test(cycle_swap_server_tests LABELS firebird
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/SwapKillTest.cpp
+  LIBS veltor_platform_posix)
+
+# Stops and starts the shared Firebird server.
+veltor_test(cycle_server_tests LABELS firebird SERIAL
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/CycleServerTest.cpp ${CMAKE_CURRENT_LIST_DIR}/CycleHarness.cpp
+  LIBS veltor_maintenance veltor_platform_posix)

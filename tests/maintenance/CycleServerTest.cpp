@@ -1,0 +1,176 @@
+// The cycle end to end on this machine: the Debian server's service really stopped and started
+// through its init script, the script launched, the files exchanged and the transactions read.
+// These tests stop the shared server; they run alone.
+#include "maintenance/DatabaseState.h"
+#include "platform/posix/LinuxServiceManager.h"
+#include "platform/posix/PosixMaintenance.h"
+#include "tests/maintenance/CycleHarness.h"
+#include "tests/support/FirebirdServer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <pwd.h>
+#include <regex>
+#include <sys/stat.h>
+#include <thread>
+
+namespace veltor::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+// The local clock, with the pause before the exchange cut short.
+class ShortPauseClock : public IClock {
+public:
+    explicit ShortPauseClock(std::uint32_t pause) : pause_(pause) {}
+    LocalDateTime Now() const override { return clock_.Now(); }
+    std::uint32_t TickCount() const override { return clock_.TickCount(); }
+    void Sleep(std::uint32_t milliseconds) override { clock_.Sleep(std::min(milliseconds, pause_)); }
+
+private:
+    posix::PosixClock clock_;
+    std::uint32_t pause_;
+};
+
+// The lines without their stamp prefix ("08/12/26 - 21:04:05" in any regional form).
+std::vector<std::string> WithoutPrefix(const std::vector<std::string>& lines) {
+    static const std::regex prefix("^[0-9/.-]+ - [0-9:]+ ");
+    std::vector<std::string> out;
+    for (const std::string& line : lines)
+        out.push_back(std::regex_replace(line, prefix, " "));
+    return out;
+}
+
+std::vector<std::string> FilesLike(const std::string& folder, const std::string& pattern) {
+    std::vector<std::string> found;
+    const std::regex like(pattern);
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (std::regex_match(entry.path().filename().string(), like)) found.push_back(entry.path().string());
+    return found;
+}
+
+struct stat StatOf(const std::string& path) {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info;
+}
+
+class CycleServer : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(RequireFirebirdServer()); }
+    void TearDown() override {
+        // Whatever happened, the server is left running for everyone else.
+        if (!FirebirdServerAnswers()) StartFirebirdServer();
+    }
+
+    // The script of the installation writes down the argument it was given.
+    void InstallScript() {
+        WriteFile(cycle.catalogueFiles.folder / "gfixonline.Bat", "#!/bin/sh\nprintf '%s' \"$1\" > script-argument\n");
+        chmod((cycle.catalogueFiles.folder / "gfixonline.Bat").c_str(), 0755);
+    }
+    std::string Rows(const std::string& database) {
+        return cycle.catalogueFiles.Value("SELECT COUNT(*) || '|' || SUM(VALOR) FROM MOVIMIENTOS", database);
+    }
+
+    std::unique_ptr<IServiceManager> manager = posix::MakeLinuxServiceManager();
+    posix::PosixShellLauncher shell;
+    posix::PosixDatabaseFiles exchange;
+    FirebirdDatabaseState databases{*fb::LoadClientApi(nullptr)};
+    ShortPauseClock clock{1000};
+    CycleHarness cycle{*manager, shell, exchange, databases, clock};
+};
+
+TEST_F(CycleServer, RestoredDatabaseTakesTheLivePlaceAndTheServerOpensIt) {
+    const std::string live = cycle.OneCompany("emp1.fdb", 300);
+    const std::string folder = cycle.catalogueFiles.folder.path();
+    InstallScript();
+    const std::string rowsBefore = Rows(live);
+    const struct stat before = StatOf(live);
+
+    cycle.Run();
+
+    ASSERT_TRUE(FirebirdServerAnswers());
+    const auto kept = FilesLike(folder, "EMP1-Copia-[0-9]{8}-[0-9]{4}\\.GDB");
+    ASSERT_EQ(kept.size(), 1u);
+    const std::string stamp = kept[0].substr(kept[0].size() - 17, 13);
+    const std::string restored = folder + "/EMP1-Restore-" + stamp + ".GDB";
+    const std::string gbk = cycle.catalogueFiles.backupFolder + "emp1-" + stamp.substr(0, 8) + "-" +
+                            cycle.Stamp("HORAULTRESTORE").replace(2, 1, "") + ".GBK";
+    // The old database under the kept name, the restored one in its place with the same rows,
+    // belonging to the server's user, read and written through the server.
+    EXPECT_EQ(StatOf(kept[0]).st_ino, before.st_ino);
+    const struct stat after = StatOf(live);
+    EXPECT_NE(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(getpwuid(after.st_uid)->pw_name, std::string("firebird"));
+    EXPECT_EQ(Rows(live), rowsBefore);
+    RunIsql("INSERT INTO MOVIMIENTOS VALUES (9999, 'NUEVA', 1); COMMIT;", "localhost:" + live);
+    EXPECT_FALSE(std::filesystem::exists(restored));
+    EXPECT_TRUE(std::filesystem::exists(gbk)) << gbk;
+    EXPECT_EQ(ReadFile(folder + "/script-argument"), restored);
+    EXPECT_THAT(cycle.Stamp("FECHAULTRESTORE"), ::testing::Not(HasSubstr("null")));
+
+    EXPECT_THAT(WithoutPrefix(cycle.LogLines()),
+                ElementsAre(" ", " Inicio BackupRestore: ===> ", " ", " Inicio BackupRestore: 001 - EMPRESA UNO",
+                            " Archivo Backup: " + gbk, " Finaliza BackupRestore ", " ", " ", " <=== Fin Backup "));
+    const auto memo = WithoutPrefix(cycle.MemoSteps());
+    EXPECT_THAT(std::vector<std::string>(memo.end() - 3, memo.end()),
+                ElementsAre(" Renombra Archivo Restaurado: 001 - EMPRESA UNO",
+                            " Renombra el Archivo Original: " + live + "\r\n por: " + kept[0],
+                            " Renombra el Archivo Restaurado: " + restored + "\r\n por: " + live));
+}
+
+TEST_F(CycleServer, RowsCommittedDuringTheCycleStayInTheLiveDatabase) {
+    const std::string live = cycle.OneCompany("emp1.fdb", 100);
+    const std::string folder = cycle.catalogueFiles.folder.path();
+    clock = ShortPauseClock(3000);
+
+    // Another attachment commits one row after the other, all through the cycle; when the
+    // server goes away it connects again.
+    std::atomic<bool> stop{false};
+    std::mutex lock;
+    std::vector<int> committed;
+    std::thread writer([&] {
+        sql::SqlDatabase database(*fb::LoadClientApi(nullptr));
+        database.SetDatabaseName("localhost:" + live);
+        database.SetPassword(kAdminPassword);
+        for (int id = 1001; !stop; ++id) {
+            try {
+                database.Run("INSERT INTO MOVIMIENTOS VALUES (" + std::to_string(id) + ", \"OTRO\", 1)", false);
+                std::lock_guard<std::mutex> guard(lock);
+                committed.push_back(id);
+            } catch (const std::exception&) {
+                database.Disconnect();
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        database.Disconnect();
+    });
+    cycle.Run();
+    stop = true;
+    writer.join();
+
+    ASSERT_TRUE(FirebirdServerAnswers());
+    ASSERT_FALSE(committed.empty());
+    std::string ids;
+    for (int id : committed)
+        ids += (ids.empty() ? "" : ",") + std::to_string(id);
+    EXPECT_EQ(cycle.catalogueFiles.Value("SELECT COUNT(*) FROM MOVIMIENTOS WHERE ID IN (" + ids + ")", live),
+              std::to_string(committed.size()));
+    EXPECT_THAT(WithoutPrefix(cycle.MemoSteps()),
+                ::testing::Contains(" No se reemplaza la base de datos: hubo transacciones durante el Backup-Restore: "
+                                    "001 - EMPRESA UNO"));
+    EXPECT_THAT(FilesLike(folder, "EMP1-Copia-.*"), IsEmpty());
+    EXPECT_EQ(FilesLike(folder, "EMP1-Restore-.*").size(), 1u);
+}
+
+} // namespace
+} // namespace veltor::test

@@ -1,0 +1,204 @@
+// The maintenance script launch and the database file exchange on Linux, on real files and
+// processes.
+#include "platform/posix/PosixMaintenance.h"
+#include "ports/Errors.h"
+#include "tests/support/CatalogueFixture.h"
+#include "tests/support/ScratchFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace veltor::posix {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+
+// Waits up to 5 s for a file to appear; true when it did.
+bool Appears(const std::string& path) {
+    for (int i = 0; i < 100; ++i) {
+        if (std::filesystem::exists(path)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+// Waits up to 5 s for a process to be gone altogether (reaped, not a zombie).
+bool Reaped(int pid) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    for (int i = 0; i < 100; ++i) {
+        if (!std::filesystem::exists(proc)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+class ShellLauncher : public ::testing::Test {
+protected:
+    test::ScratchFolder folder{"script"};
+    test::CurrentDirectory here{folder.path()};
+    PosixShellLauncher launcher;
+
+    void Script(const std::string& text, mode_t mode) {
+        WriteFile(folder / "gfixonline.Bat", text);
+        chmod((folder / "gfixonline.Bat").c_str(), mode);
+    }
+};
+
+TEST_F(ShellLauncher, ScriptGetsTheRestoredPathAsItsOneArgumentUntouchedInASessionOfItsOwn) {
+    Script("#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > args.tmp\n"
+           "cut -d' ' -f6 /proc/$$/stat > session\nls -l /proc/$$/fd > fds\nmv args.tmp args\n",
+           0755);
+    const std::string argument = "/var/tmp/Datos Veltor/$(touch hecho) 'x\";y`id`/EMP-Restore-20261207-1245.GDB";
+    // A descriptor of ours without close-on-exec must not reach the script.
+    const int ours = ::open((folder / "held").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(ours, 0);
+
+    ASSERT_TRUE(launcher.LaunchScript("gfixonline.Bat", argument));
+    ASSERT_TRUE(Appears(folder / "args"));
+    ::close(ours);
+    EXPECT_EQ(ReadFile(folder / "args"), "1|" + argument);
+    EXPECT_FALSE(std::filesystem::exists(folder / "hecho"));
+    EXPECT_EQ(ReadFile(folder / "session"), std::to_string(launcher.lastProcessId()) + "\n");
+    EXPECT_EQ(ReadFile(folder / "fds").find(folder / "held"), std::string::npos) << ReadFile(folder / "fds");
+    EXPECT_TRUE(Reaped(launcher.lastProcessId()));
+}
+
+TEST_F(ShellLauncher, ScriptWithoutExecutePermissionOrInterpreterLineIsReadBySh) {
+    Script("printf '%s' \"$1\" > args.tmp\nmv args.tmp args\n", 0644);
+    ASSERT_TRUE(launcher.LaunchScript("gfixonline.Bat", "-n /tmp/x.GDB"));
+    ASSERT_TRUE(Appears(folder / "args"));
+    EXPECT_EQ(ReadFile(folder / "args"), "-n /tmp/x.GDB");
+}
+
+TEST_F(ShellLauncher, NobodyWaitsForTheScriptYetItLeavesNoZombie) {
+    Script("#!/bin/sh\nsleep 1\ntouch done\n", 0755);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(launcher.LaunchScript("gfixonline.Bat", "x"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_FALSE(std::filesystem::exists(folder / "done"));
+    ASSERT_TRUE(Appears(folder / "done"));
+    EXPECT_TRUE(Reaped(launcher.lastProcessId()));
+}
+
+TEST_F(ShellLauncher, MissingScriptIsNotStarted) {
+    EXPECT_FALSE(launcher.LaunchScript("gfixonline.Bat", "x"));
+    std::filesystem::create_directory(folder / "gfixonline.Bat");
+    EXPECT_FALSE(launcher.LaunchScript("gfixonline.Bat", "x"));
+}
+
+class DatabaseFiles : public ::testing::Test {
+protected:
+    test::ScratchFolder folder{"swap"};
+    const std::string live = folder / "emp.fdb";
+    const std::string restored = folder / "EMP-Restore-20261207-1245.GDB";
+    const std::string kept = folder / "EMP-Copia-20261207-1245.GDB";
+    PosixDatabaseFiles files;
+
+    void SetUp() override {
+        WriteFile(live, "old");
+        WriteFile(restored, "new");
+    }
+    static ino_t Inode(const std::string& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+    }
+    // The message of the OsError that `swap` raised; empty when it raised none.
+    template <typename F> static std::string FailureOf(F swap) {
+        try {
+            swap();
+        } catch (const OsError& e) {
+            return e.what();
+        }
+        return {};
+    }
+    void ExpectUntouched() {
+        EXPECT_EQ(ReadFile(live), "old");
+        EXPECT_EQ(ReadFile(restored), "new");
+    }
+};
+
+TEST_F(DatabaseFiles, SwapPutsTheRestoredFileAtTheLiveNameAndKeepsTheLiveFileUnderTheKeptName) {
+    const ino_t before = Inode(live);
+    files.SwapInRestored(live, restored, kept);
+    EXPECT_EQ(ReadFile(live), "new");
+    EXPECT_EQ(ReadFile(kept), "old");
+    EXPECT_EQ(Inode(kept), before);
+    EXPECT_FALSE(std::filesystem::exists(restored));
+}
+
+TEST_F(DatabaseFiles, KeptNameTakenOrRestoredFileMissingFailsBeforeAnythingIsTouched) {
+    WriteFile(kept, "earlier");
+    EXPECT_EQ(FailureOf([&] { files.SwapInRestored(live, restored, kept); }), "File exists");
+    ExpectUntouched();
+    EXPECT_EQ(ReadFile(kept), "earlier");
+
+    std::filesystem::remove(kept);
+    EXPECT_EQ(FailureOf([&] { files.SwapInRestored(live, folder / "nothing.GDB", kept); }),
+              "No such file or directory");
+    EXPECT_FALSE(std::filesystem::exists(kept));
+    ExpectUntouched();
+}
+
+TEST_F(DatabaseFiles, ReadOnlyFolderFailsWithTheSystemsMessageAndLeavesTheLiveFile) {
+    // Root passes every permission check: the swap runs in a child that has become nobody, the
+    // owner of the files (so that the link is not refused for them).
+    ASSERT_EQ(chown(live.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chown(restored.c_str(), 65534, 65534), 0);
+    chmod(folder.path().c_str(), 0555);
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        std::string message = "no failure";
+        if (setgid(65534) == 0 && setuid(65534) == 0)
+            message = FailureOf([&] { files.SwapInRestored(live, restored, kept); });
+        (void)!::write(pipe[1], message.data(), message.size());
+        _exit(0);
+    }
+    ::close(pipe[1]);
+    char buffer[256] = {};
+    const ssize_t n = ::read(pipe[0], buffer, sizeof buffer - 1);
+    ::close(pipe[0]);
+    waitpid(child, nullptr, 0);
+    chmod(folder.path().c_str(), 0777);
+    EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0), "Permission denied");
+    ExpectUntouched();
+    EXPECT_FALSE(std::filesystem::exists(kept));
+}
+
+TEST_F(DatabaseFiles, FailedRenameTakesTheKeptLinkAwayAgain) {
+    // A restored file on another file system cannot be renamed over the live one.
+    const std::string elsewhere = "/dev/shm/veltor-swap-" + std::to_string(getpid()) + ".GDB";
+    WriteFile(elsewhere, "new");
+    EXPECT_EQ(FailureOf([&] { files.SwapInRestored(live, elsewhere, kept); }), "Invalid cross-device link");
+    EXPECT_EQ(ReadFile(live), "old");
+    EXPECT_FALSE(std::filesystem::exists(kept));
+    EXPECT_EQ(ReadFile(elsewhere), "new");
+    std::filesystem::remove(elsewhere);
+}
+
+TEST_F(DatabaseFiles, MatchAccessGivesTheRestoredFileTheLiveFilesOwnerGroupAndMode) {
+    ASSERT_EQ(chown(live.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod(live.c_str(), 0640), 0);
+    ASSERT_EQ(chmod(restored.c_str(), 0600), 0);
+    files.MatchAccess(live, restored);
+    struct stat info {};
+    ASSERT_EQ(::stat(restored.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 65534u);
+    EXPECT_EQ(info.st_gid, 65534u);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(FailureOf([&] { files.MatchAccess(folder / "nothing", restored); }), "No such file or directory");
+}
+
+} // namespace
+} // namespace veltor::posix
