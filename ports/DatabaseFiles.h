@@ -14,7 +14,8 @@ public:
     virtual void MatchAccess(const std::string& live, const std::string& restored) = 0;
     // Puts `restored` at the `live` path and keeps the former live file as `kept`. The live
     // path holds a database at every moment, also when a step fails or the process dies
-    // between two steps; on a failure the live file is left as it was.
+    // between two steps; on a failure the live file is left as it was. A `kept` name that is
+    // taken already, or a missing `restored`, fails before anything is touched.
     virtual void SwapInRestored(const std::string& live, const std::string& restored, const std::string& kept) = 0;
 };
 

@@ -1,4 +1,4 @@
-// The names and statements the cycle builds from its run values, and the reading of the
+// The side-file names the cycle builds from its run values, and the reading of the
 // transaction counter's reply.
 #include "maintenance/BackupRestoreCycle.h"
 #include "maintenance/DatabaseState.h"
@@ -26,27 +26,6 @@ TEST(CycleSideFiles, BaseIsUpperCasedAndTheExtensionBecomesGdbWhileTheFolderKeep
 TEST(CycleSideFiles, FileStampIsZeroFilledDateAndMinute) {
     EXPECT_EQ(FileStampOf(test::MakeDateTime(2025, 3, 3, 7, 5, 59)), "20250303-0705");
     EXPECT_EQ(FileStampOf(test::MakeDateTime(2026, 12, 31, 23, 59)), "20261231-2359");
-}
-
-TEST(CycleSelection, ImmediateRunTakesFlaggedCompaniesAndTheServersYearUnquoted) {
-    EXPECT_EQ(CycleSelectionStatement({"MARTES", "9:5", "2026"}, true),
-              "SELECT EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,HORARESTORE FROM "
-              "EMPRESAS WHERE COALESCE(REALIZARESTORE,\"N\")=\"S\" OR ANOFIS=2026");
-}
-
-TEST(CycleSelection, TimerFormPutsTheWeekdayBeforeEachFlagAndTheHourOnBothEndsOfTheWindow) {
-    const std::string statement = CycleSelectionStatement({"MARTES", "9:5", "2026"}, false);
-    EXPECT_NE(statement.find("HORARESTORE IS NOT NULL AND       ((\"MARTES\"=\"LUNES\" AND "
-                             "COALESCE(RESTORELUNES,\"N\")=\"S\") OR       (\"MARTES\"=\"MARTES\" AND"),
-              std::string::npos)
-        << statement;
-    EXPECT_NE(
-        statement.find("(\"MARTES\"=\"DOMINGO\" AND COALESCE(RESTOREDOMINGO,\"N\")=\"S\")) AND  (cast(\"01/01/1900 "
-                       "9:5\" as timestamp)-0.020833)<=cast(\"01/01/1900 \"||HORARESTORE as timestamp)  AND  "
-                       "(cast(\"01/01/1900 9:5\" as timestamp))>=cast(\"01/01/1900 \"||HORARESTORE as timestamp) "),
-        std::string::npos)
-        << statement;
-    EXPECT_EQ(statement.find("ANOFIS="), std::string::npos);
 }
 
 TEST(DatabaseStateReply, ReadsTheLittleEndianValueOfAnyWidthAndRefusesOtherShapes) {

@@ -205,17 +205,6 @@ TEST_F(CycleRun, WorkOfOthersDuringTheCycleKeepsTheLiveDatabase) {
     EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
 }
 
-TEST_F(CycleRun, UnreadableTransactionsKeepTheLiveDatabaseAndSayWhy) {
-    cycle.OneCompany();
-    databases.answers = {std::nullopt};
-    cycle.Run();
-    EXPECT_THAT(cycle.MemoSteps().back(),
-                ::testing::StartsWith(Q + " No se reemplaza la base de datos: no se pudo leer sus transacciones antes "
-                                          "del Backup: 001 - EMPRESA UNO Mensaje: I/O error"));
-    EXPECT_THAT(exchange.calls, IsEmpty());
-    EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
-}
-
 TEST_F(CycleRun, FailedSwapIsReportedAndTheServiceStartedAgainAcrossMidnight) {
     const std::string live = cycle.OneCompany();
     // Named at 23:59, stamped after the pause, on the next day.
