@@ -3,10 +3,12 @@
 
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"
+#include "ports/DatabaseFiles.h"
 #include "ports/FileSystem.h"
 #include "ports/MessageBox.h"
 #include "ports/RegionalFormats.h"
 #include "ports/ServiceManager.h"
+#include "ports/ShellLauncher.h"
 
 #include <memory>
 
@@ -37,6 +39,8 @@ struct BackupModuleContext {
     IRegionalFormats& regional;
     IMessageBox& messages; // the application's error box
     IServiceManager& serviceManager; // the database server's service
+    IShellLauncher& shell;           // the installation's maintenance script
+    IDatabaseFiles& databaseFiles;   // the exchange of a database file for its restored copy
 };
 
 // Creates the backup module; called once at start-up, after the window and the configuration

@@ -43,8 +43,9 @@ void RunWindow(StartupPorts& ports) {
     TFrmActividad FrmActividad(parts.view, parts.timerBackup, parts.timerVerTerminal, gui.ErrorBox(), parts.memo);
     TGlobal Global(ports.files, gui.ErrorBox(), ports.configurationRules);
     FrmActividad.SetGlobal(Global);
-    BackupModuleContext context{Global,      FrmActividad,   parts.memo,     ports.files,
-                                ports.clock, ports.regional, gui.ErrorBox(), ports.serviceManager};
+    BackupModuleContext context{Global,         FrmActividad,   parts.memo,          ports.files,
+                                ports.clock,    ports.regional, gui.ErrorBox(),      ports.serviceManager,
+                                ports.shell,    ports.databaseFiles};
     const std::unique_ptr<IBackupModule> DatosLic = CreateBackupModule(context);
     FrmActividad.SetBackupModule(DatosLic.get());
 

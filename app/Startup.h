@@ -4,12 +4,14 @@
 
 #include "app/Global.h"
 #include "ports/Clock.h"
+#include "ports/DatabaseFiles.h"
 #include "ports/Elevation.h"
 #include "ports/FileSystem.h"
 #include "ports/GuiApplication.h"
 #include "ports/OsVersion.h"
 #include "ports/RegionalFormats.h"
 #include "ports/ServiceManager.h"
+#include "ports/ShellLauncher.h"
 
 #include <string>
 #include <string_view>
@@ -28,6 +30,8 @@ struct StartupPorts {
     IClock& clock;
     IRegionalFormats& regional;
     IServiceManager& serviceManager;
+    IShellLauncher& shell;
+    IDatabaseFiles& databaseFiles;
     ConfigurationRules configurationRules;
 };
 

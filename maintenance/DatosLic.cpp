@@ -1,6 +1,7 @@
 #include "maintenance/DatosLic.h"
 
 #include "app/FrmActividad.h"
+#include "maintenance/BackupRestoreCycle.h"
 #include "dbserver/UnavailableClient.h"
 
 #include <exception>
@@ -11,7 +12,8 @@ TDatosLic::TDatosLic(BackupModuleContext& context, const fb::ClientApi& firebird
     : Catalogue(firebird), IBBackup(firebird), IBRestore(firebird),
       Log(context.files, context.clock, context.regional, context.memo), Services(context.serviceManager, serviceMemo_),
       global_(context.global), window_(context.window), memo_(context.memo), files_(context.files),
-      clock_(context.clock), serviceMemo_(Log) {
+      clock_(context.clock), shell_(context.shell), databaseFiles_(context.databaseFiles), databases_(firebird),
+      serviceMemo_(Log) {
     IBBackup.SetProtocol(fb::ServiceProtocol::Tcp);
     IBRestore.SetProtocol(fb::ServiceProtocol::Local);
 }
@@ -30,7 +32,11 @@ void TDatosLic::RunScheduledBackup() {
     run.RunScheduledBackup();
 }
 
-void TDatosLic::RunBackupRestore() {}
+void TDatosLic::RunBackupRestore() {
+    TBackupRestoreCycle cycle({global_, Catalogue, IBBackup, IBRestore, Log, Services, shell_, databaseFiles_, databases_,
+                               files_, clock_, memo_, window_.RestoreNow});
+    cycle.RunBackupRestore();
+}
 
 std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context) {
     const char* why = nullptr;

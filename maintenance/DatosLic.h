@@ -10,6 +10,7 @@
 #include "catalogue/Catalogue.h"
 #include "dbserver/FirebirdServiceConnection.h"
 #include "dbserver/ServiceControl.h"
+#include "maintenance/DatabaseState.h"
 
 namespace veltor {
 
@@ -47,6 +48,9 @@ private:
     IActivityView& memo_;
     IFileSystem& files_;
     IClock& clock_;
+    IShellLauncher& shell_;
+    IDatabaseFiles& databaseFiles_;
+    FirebirdDatabaseState databases_;
     ServiceMemo serviceMemo_;
 };
 

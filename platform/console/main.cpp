@@ -4,6 +4,7 @@
 #include "platform/console/ConsoleApplication.h"
 #include "platform/posix/PosixElevation.h"
 #include "platform/posix/LinuxServiceManager.h"
+#include "platform/posix/PosixMaintenance.h"
 #include "platform/posix/PosixPlatform.h"
 
 #include <cstdio>
@@ -18,8 +19,11 @@ int main(int argc, char** argv) {
     veltor::posix::PosixRegionalFormats regional;
     veltor::posix::PosixOsVersion osVersion;
     const auto services = veltor::posix::MakeLinuxServiceManager();
+    veltor::posix::PosixShellLauncher shell;
+    veltor::posix::PosixDatabaseFiles databaseFiles;
     veltor::console::ConsoleApplication gui(veltor::console::ModeOf(arguments), stdout, stderr);
     veltor::StartupPorts ports{
-        elevation, gui, osVersion, files, clock, regional, *services, veltor::posix::LinuxConfigurationRules()};
+        elevation, gui, osVersion, files, clock, regional, *services, shell, databaseFiles,
+        veltor::posix::LinuxConfigurationRules()};
     return veltor::RunApplication(arguments, ports);
 }

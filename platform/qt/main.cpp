@@ -3,6 +3,7 @@
 #include "app/Startup.h"
 #include "platform/posix/PosixElevation.h"
 #include "platform/posix/LinuxServiceManager.h"
+#include "platform/posix/PosixMaintenance.h"
 #include "platform/posix/PosixPlatform.h"
 #include "platform/qt/QtApplication.h"
 
@@ -17,8 +18,11 @@ int main(int argc, char** argv) {
     veltor::posix::PosixRegionalFormats regional;
     veltor::posix::PosixOsVersion osVersion;
     const auto services = veltor::posix::MakeLinuxServiceManager();
+    veltor::posix::PosixShellLauncher shell;
+    veltor::posix::PosixDatabaseFiles databaseFiles;
     veltor::qt::QtGuiApplication gui(argc, argv);
     veltor::StartupPorts ports{
-        elevation, gui, osVersion, files, clock, regional, *services, veltor::posix::LinuxConfigurationRules()};
+        elevation, gui, osVersion, files, clock, regional, *services, shell, databaseFiles,
+        veltor::posix::LinuxConfigurationRules()};
     return veltor::RunApplication(arguments, ports);
 }

@@ -6,12 +6,14 @@
 #include "app/Global.h"
 #include "dbserver/FbClientApi.h"
 #include "ports/Clock.h"
+#include "ports/DatabaseFiles.h"
 #include "ports/Elevation.h"
 #include "ports/FileSystem.h"
 #include "ports/MessageBox.h"
 #include "ports/OsVersion.h"
 #include "ports/RegionalFormats.h"
 #include "ports/ServiceManager.h"
+#include "ports/ShellLauncher.h"
 
 #include <optional>
 #include <string>
@@ -31,6 +33,20 @@ public:
     std::unique_ptr<IInputFile> OpenForReading(const std::string& path) override;
     std::unique_ptr<IAppendFile> OpenForAppend(const std::string& path) override;
     char PathSeparator() const override { return '\\'; }
+};
+
+// ShellExecute "open" of the quoted script name with the quoted argument, in a shown window.
+class Win32ShellLauncher final : public IShellLauncher {
+public:
+    bool LaunchScript(const std::string& script, const std::string& argument) override;
+};
+
+// ReplaceFile with the kept name as its backup: the live name holds one database or the other
+// whatever happens; a kept name that exists already fails before anything is touched.
+class Win32DatabaseFiles final : public IDatabaseFiles {
+public:
+    void MatchAccess(const std::string& live, const std::string& restored) override;
+    void SwapInRestored(const std::string& live, const std::string& restored, const std::string& kept) override;
 };
 
 // GetLocalTime, GetTickCount, Sleep.

@@ -5,6 +5,7 @@
 #include "ports/Errors.h"
 #include "tests/app/WindowFakes.h"
 #include "tests/support/FakeFileSystem.h"
+#include "tests/support/FakeMaintenance.h"
 #include "tests/support/FakeServiceManager.h"
 
 #include <gmock/gmock.h>
@@ -84,7 +85,9 @@ struct Program {
     FakeClock clock;
     FakeRegional regional;
     FakeServiceManager services;
-    StartupPorts ports{elevation, gui, osVersion, files, clock, regional, services, ConfigurationRules{}};
+    RecordingShell shell;
+    RecordingDatabaseFiles databaseFiles;
+    StartupPorts ports{elevation, gui, osVersion, files, clock, regional, services, shell, databaseFiles, ConfigurationRules{}};
 
     Program() { journal.clear(); }
     int Run(std::vector<std::string> arguments) { return RunApplication(arguments, ports); }

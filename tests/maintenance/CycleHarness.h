@@ -17,35 +17,14 @@
 #include "tests/support/FakeRegionalFormats.h"
 
 #include <deque>
+#include "tests/support/FakeMaintenance.h"
+
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace veltor::test {
-
-class RecordingShell : public IShellLauncher {
-public:
-    std::vector<std::string> launched; // "script|argument"
-    bool found = true;
-    bool LaunchScript(const std::string& script, const std::string& argument) override {
-        launched.push_back(script + "|" + argument);
-        return found;
-    }
-};
-
-class RecordingDatabaseFiles : public IDatabaseFiles {
-public:
-    std::vector<std::string> calls; // "access live|restored", "swap live|restored|kept"
-    std::optional<OsError> swapFailure;
-    void MatchAccess(const std::string& live, const std::string& restored) override {
-        calls.push_back("access " + live + "|" + restored);
-    }
-    void SwapInRestored(const std::string& live, const std::string& restored, const std::string& kept) override {
-        calls.push_back("swap " + live + "|" + restored + "|" + kept);
-        if (swapFailure) throw *swapFailure;
-    }
-};
 
 // Answers the transaction readings in order (nullopt raises; 7 past the end); asks the real
 // database whether it is online. Records the databases asked.

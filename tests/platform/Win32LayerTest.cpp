@@ -53,6 +53,24 @@ protected:
     Win32FileSystem files;
 };
 
+TEST_F(Win32Files, SwapPutsTheRestoredFileInPlaceAndKeepsTheLiveOne) {
+    Win32DatabaseFiles databases;
+    Put(In("EMP.FDB"), "live");
+    Put(In("EMP-Restore.GDB"), "restored");
+    databases.SwapInRestored(In("EMP.FDB"), In("EMP-Restore.GDB"), In("EMP-Copia.GDB"));
+    EXPECT_EQ(Read(In("EMP.FDB")), "restored");
+    EXPECT_EQ(Read(In("EMP-Copia.GDB")), "live");
+    EXPECT_FALSE(fs::exists(In("EMP-Restore.GDB")));
+
+    // A kept name that is taken, or a restored file that is missing, touches nothing.
+    Put(In("EMP-Restore.GDB"), "again");
+    EXPECT_THROW(databases.SwapInRestored(In("EMP.FDB"), In("EMP-Restore.GDB"), In("EMP-Copia.GDB")), OsError);
+    EXPECT_THROW(databases.SwapInRestored(In("EMP.FDB"), In("NONE.GDB"), In("EMP-Copia2.GDB")), OsError);
+    EXPECT_EQ(Read(In("EMP.FDB")), "restored");
+    EXPECT_EQ(Read(In("EMP-Copia.GDB")), "live");
+    EXPECT_EQ(Read(In("EMP-Restore.GDB")), "again");
+}
+
 TEST_F(Win32Files, AppendWritesAtTheEndAndCreatesAMissingFile) {
     Put(In("log.txt"), "abc");
     std::unique_ptr<IAppendFile> log = files.OpenForAppend(In("log.txt"));

@@ -15,8 +15,11 @@ int main(int argc, char** argv) {
     veltor::win32::Win32RegionalFormats regional;
     veltor::win32::Win32OsVersion osVersion;
     veltor::win32::Win32ServiceManager services;
+    veltor::win32::Win32ShellLauncher shell;
+    veltor::win32::Win32DatabaseFiles databaseFiles;
     veltor::win32::Win32GuiApplication gui;
     veltor::StartupPorts ports{
-        elevation, gui, osVersion, files, clock, regional, services, veltor::win32::WindowsConfigurationRules()};
+        elevation, gui, osVersion, files, clock, regional, services, shell, databaseFiles,
+        veltor::win32::WindowsConfigurationRules()};
     return veltor::RunApplication(arguments, ports);
 }
