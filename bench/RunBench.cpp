@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <exception>
 #include <fstream>
+#include <malloc.h>
 #include <iostream>
 #include <string>
 #include <unistd.h>
@@ -39,6 +40,12 @@ long ResidentKb() {
     while (std::getline(status, line))
         if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
     return -1;
+}
+
+// Bytes the allocator has handed out and not yet taken back, in kB: growth here is memory
+// kept, growth of the resident size alone is the allocator's or the system's.
+long HeapInUseKb() {
+    return static_cast<long>(mallinfo2().uordblks / 1024);
 }
 
 // The headless program's parts that a scheduled run works with.
@@ -82,7 +89,7 @@ int IdleRuns(const std::string& folder, int runs, int every, std::FILE* memo) {
                           program.window.memo, program.periodHours, program.periodMinutes});
     std::vector<double> milliseconds;
     int failed = 0;
-    std::cout << "rss 0 " << ResidentKb() << "\n";
+    std::cout << "rss 0 " << ResidentKb() << " " << HeapInUseKb() << "\n";
     for (int i = 1; i <= runs; ++i) {
         const auto begun = std::chrono::steady_clock::now();
         try {
@@ -95,7 +102,7 @@ int IdleRuns(const std::string& folder, int runs, int every, std::FILE* memo) {
             ++failed;
             std::cerr << "veltor-bench: run " << i << ": " << e.what() << "\n";
         }
-        if (i % every == 0) std::cout << "rss " << i << " " << ResidentKb() << std::endl;
+        if (i % every == 0) std::cout << "rss " << i << " " << ResidentKb() << " " << HeapInUseKb() << std::endl;
     }
     std::cout << "failed_runs " << failed << "\n";
     if (milliseconds.empty()) throw std::runtime_error("every run failed");
