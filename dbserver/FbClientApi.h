@@ -96,7 +96,13 @@ struct ClientApi {
     // Status vectors.
     std::int32_t (*sqlcode)(const Status*);
     std::int32_t (*interpret)(char*, unsigned int, const Status**);
+    // Ends the library's work in this process: its engine threads (a local restore runs in
+    // this process) and its connections. Called once, when the program ends.
+    int (*shutdown)(unsigned int timeoutMilliseconds, int reason);
 };
+
+// The reason given to shutdown when the program ends (fb_shutrsn_app_stopped).
+constexpr int kShutdownApplicationStopped = -3;
 
 // The entry points of the installed client library, or nullptr with the reason in
 // `whyMissing` when the library cannot be found or lacks an entry point. The table lives

@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <chrono>
+#include <cstdint>
 #include <limits>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 namespace veltor::fb {
@@ -28,6 +31,7 @@ constexpr std::uint8_t kSpbBackupFactor = 6;
 constexpr std::uint8_t kSpbRestoreBuffers = 9;
 constexpr std::uint8_t kSpbRestorePageSize = 10;
 constexpr char kInfoSvcLine = 62;
+constexpr char kInfoSvcRunning = 67;
 constexpr char kInfoEnd = 1;
 constexpr const char* kMalformedReply = "Unexpected Output buffer value";
 
@@ -226,14 +230,34 @@ std::string FirebirdServiceConnection::ReadNextLine() {
     if (atEnd_) return {};
     if (action_ == Action::None) throw FirebirdError("Query Parameters missing or incorrect");
     if (!output_) output_ = std::make_unique<char[]>(kOutputBufferSize);
-    const char request = kInfoSvcLine;
+    for (;;) {
+        const char request = kInfoSvcLine;
+        Status status[kStatusLength] = {};
+        api_.service_query(status, &handle_, nullptr, 0, nullptr, 1, &request,
+                           static_cast<unsigned short>(kOutputBufferSize), output_.get());
+        if (IsError(status)) FailAndDrop(status);
+        ServiceLine line = ParseServiceLineReply(output_.get(), kOutputBufferSize);
+        if (!line.atEnd) return std::move(line.text);
+        // An empty line can also come before an action has written anything; the output has
+        // ended only once the action no longer runs. Callers would otherwise go on (and swap in
+        // a restored database) while the server is still writing it.
+        if (!ActionRunning()) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    atEnd_ = true;
+    return {};
+}
+
+bool FirebirdServiceConnection::ActionRunning() {
+    const char request = kInfoSvcRunning;
+    char reply[16] = {};
     Status status[kStatusLength] = {};
-    api_.service_query(status, &handle_, nullptr, 0, nullptr, 1, &request,
-                       static_cast<unsigned short>(kOutputBufferSize), output_.get());
-    if (IsError(status)) FailAndDrop(status);
-    ServiceLine line = ParseServiceLineReply(output_.get(), kOutputBufferSize);
-    atEnd_ = line.atEnd;
-    return std::move(line.text);
+    api_.service_query(status, &handle_, nullptr, 0, nullptr, 1, &request, sizeof reply, reply);
+    // A server that cannot tell is taken at its word that the output ended.
+    if (IsError(status) || reply[0] != kInfoSvcRunning) return false;
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(static_cast<unsigned char>(reply[1 + i])) << (8 * i);
+    return value != 0;
 }
 
 void FirebirdServiceConnection::Detach() {

@@ -149,6 +149,8 @@ private:
 
     void Start(Action action, const std::string& block);
     void RequireDetached() const;
+    // Whether the started action still runs on the server (isc_info_svc_running).
+    bool ActionRunning();
     // Raises the failure of `status`, after letting go of the handle.
     [[noreturn]] void FailAndDrop(const Status* status);
 

@@ -43,6 +43,7 @@ const ClientApi kUnavailableTable = {
         *cursor += 2;
         return static_cast<std::int32_t>(std::strlen(buffer));
     },
+    [](unsigned int, int) { return 0; },
 };
 
 } // namespace

@@ -9,7 +9,7 @@
 namespace veltor {
 
 TDatosLic::TDatosLic(BackupModuleContext& context, const fb::ClientApi& firebird)
-    : Catalogue(firebird), IBBackup(firebird), IBRestore(firebird),
+    : FirebirdClientSession(firebird), Catalogue(firebird), IBBackup(firebird), IBRestore(firebird),
       Log(context.files, context.clock, context.regional, context.memo), Services(context.serviceManager, serviceMemo_),
       global_(context.global), window_(context.window), memo_(context.memo), files_(context.files),
       clock_(context.clock), shell_(context.shell), databaseFiles_(context.databaseFiles), databases_(firebird),

@@ -14,7 +14,22 @@
 
 namespace veltor {
 
-class TDatosLic : public IBackupModule {
+// Ends the Firebird client library's work in this process when the backup module goes: a
+// local restore runs engine threads here, and a process that exits under them can crash on
+// its way out. As a base it is destroyed after every member that used the library.
+class FirebirdClientSession {
+public:
+    explicit FirebirdClientSession(const fb::ClientApi& api) : api_(api) {}
+    ~FirebirdClientSession() { api_.shutdown(kShutdownWaitMilliseconds, fb::kShutdownApplicationStopped); }
+    FirebirdClientSession(const FirebirdClientSession&) = delete;
+    FirebirdClientSession& operator=(const FirebirdClientSession&) = delete;
+
+private:
+    static constexpr unsigned int kShutdownWaitMilliseconds = 10000;
+    const fb::ClientApi& api_;
+};
+
+class TDatosLic : private FirebirdClientSession, public IBackupModule {
 public:
     TDatosLic(BackupModuleContext& context, const fb::ClientApi& firebird);
     ~TDatosLic() override;

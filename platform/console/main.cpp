@@ -6,12 +6,15 @@
 #include "platform/posix/LinuxServiceManager.h"
 #include "platform/posix/PosixMaintenance.h"
 #include "platform/posix/PosixPlatform.h"
+#include "platform/posix/PosixProcess.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     veltor::posix::PosixElevation elevation;
     veltor::posix::PosixFileSystem files(veltor::posix::kDatabaseServerGroup);
@@ -26,4 +29,10 @@ int main(int argc, char** argv) {
         elevation, gui, osVersion, files, clock, regional, *services, shell, databaseFiles,
         veltor::posix::LinuxConfigurationRules()};
     return veltor::RunApplication(arguments, ports);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    veltor::posix::EndProcess(Run(argc, argv));
 }

@@ -21,6 +21,7 @@ static_assert(offsetof(SqlDa, sqln) == offsetof(XSQLDA, sqln));
 static_assert(offsetof(SqlDa, sqlvar) == offsetof(XSQLDA, sqlvar));
 static_assert(kSqlVarying == SQL_VARYING && kSqlTimestamp == SQL_TIMESTAMP && kSqlInt64 == SQL_INT64);
 static_assert(kSqlDaVersion1 == SQLDA_VERSION1);
+static_assert(kShutdownApplicationStopped == fb_shutrsn_app_stopped);
 
 XSQLDA* Native(SqlDa* da) { return reinterpret_cast<XSQLDA*>(da); }
 const XSQLDA* Native(const SqlDa* da) { return reinterpret_cast<const XSQLDA*>(da); }
@@ -62,6 +63,7 @@ const ClientApi kLinked = {
     [](char* buf, unsigned int size, const Status** cursor) {
         return static_cast<std::int32_t>(fb_interpret(buf, size, cursor));
     },
+    [](unsigned int timeout, int reason) { return fb_shutdown(timeout, reason); },
 };
 
 } // namespace

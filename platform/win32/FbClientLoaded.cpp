@@ -107,6 +107,7 @@ const char* BindAll(HMODULE library, fb::ClientApi& api) {
         VELTOR_SLOT(service_query, "isc_service_query"),
         VELTOR_SLOT(sqlcode, "isc_sqlcode"),
         VELTOR_SLOT(interpret, "fb_interpret"),
+        VELTOR_SLOT(shutdown, "fb_shutdown"),
     };
 #undef VELTOR_SLOT
     static_assert(std::size(kSlots) * sizeof(void*) == sizeof(fb::ClientApi), "every entry point has its slot");

@@ -24,6 +24,8 @@ struct FakeServiceManager {
     std::string queryItems;
     std::vector<const char*> queryBuffers;
     std::deque<std::string> replies;
+    // Answers to "is the action still running" (1 = yes); not running once empty.
+    std::deque<int> running;
     std::string failing; // the call that returns an error status
 };
 FakeServiceManager* gFake = nullptr;
@@ -57,6 +59,13 @@ ClientApi FakeApi() {
                            unsigned short requestLength, const char* request, unsigned short bufferLength,
                            char* buffer) -> Status {
         EXPECT_EQ(sendLength, 0);
+        if (requestLength == 1 && request[0] == 67) {
+            const int running = gFake->running.empty() ? 0 : gFake->running.front();
+            if (!gFake->running.empty()) gFake->running.pop_front();
+            const char reply[] = {67, static_cast<char>(running), 0, 0, 0, 1};
+            std::memcpy(buffer, reply, std::min<std::size_t>(bufferLength, sizeof reply));
+            return 0;
+        }
         EXPECT_EQ(bufferLength, 32000);
         gFake->queryItems.assign(request, requestLength);
         gFake->queryBuffers.push_back(buffer);
@@ -297,6 +306,19 @@ TEST_F(ServiceConnection, ReadsLinesUntilTheEmptyOneAndThenAsksNoMore) {
     fake.replies = {"\x3e\x10\x00short\x01"s};
     ExpectFailure([&] { connection.ReadNextLine(); }, "Unexpected Output buffer value");
     EXPECT_TRUE(connection.IsAttached());
+}
+
+TEST_F(ServiceConnection, AnEmptyLineWhileTheActionStillRunsIsNotTheEnd) {
+    FirebirdServiceConnection connection(api);
+    AttachTcp(connection);
+    connection.StartRestore(ProgramRestore());
+    // The server answers before the action has written anything, and says it runs on.
+    fake.replies = {"\x3e\x00\x00\x01"s, Line("gbak:opened file /b/A.GBK")};
+    fake.running = {1};
+    EXPECT_EQ(connection.ReadNextLine(), "gbak:opened file /b/A.GBK");
+    EXPECT_FALSE(connection.AtEnd());
+    EXPECT_EQ(connection.ReadNextLine(), "");
+    EXPECT_TRUE(connection.AtEnd());
 }
 
 TEST_F(ServiceConnection, RefusedAttachmentLeavesItDetachedAndDetachDoesNothing) {

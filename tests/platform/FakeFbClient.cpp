@@ -66,6 +66,9 @@ FAKE_EXPORT Status isc_service_query(Status*, Handle*, std::int32_t*, unsigned s
 FAKE_EXPORT std::int32_t isc_sqlcode(const Status*) {
     return 118;
 }
+FAKE_EXPORT int fb_shutdown(unsigned int, int) {
+    return 120;
+}
 FAKE_EXPORT std::int32_t fb_interpret(char* buffer, unsigned int size, const Status**) {
     if (size > 0) std::strncpy(buffer, "fake", size - 1);
     return 119;

@@ -274,6 +274,7 @@ TEST(FbClientLoader, FillsEverySlotFromItsOwnEntryPoint) {
     EXPECT_EQ(api->sqlcode(s), 118);
     EXPECT_EQ(api->interpret(b, sizeof b, &cursor), 119);
     EXPECT_STREQ(b, "fake");
+    EXPECT_EQ(api->shutdown(0, fb::kShutdownApplicationStopped), 120);
 }
 
 TEST(FbClientLoader, NamesTheEntryPointALibraryLacks) {
