@@ -1,6 +1,7 @@
 #include "backup/ScheduledBackup.h"
 
 #include "backup/BackupFiles.h"
+#include "backup/RunSteps.h"
 #include "backup/ServiceOutput.h"
 
 #include <exception>
@@ -14,27 +15,14 @@ void TScheduledBackup::RunScheduledBackup() {
 
     const char separator = p_.global.rules().pathSeparator;
     backupFolder_ = WorkingBackupFolder(p_.global.BackupFolder, separator);
-    databaseString_ = p_.global.AdminConnection;
 
     log.WriteMemoLine(" ");
     log.WriteMemoLine(P() + " Inicia Backup ");
 
     EnsureBackupFolder(backupFolder_, p_.global.rules(), p_.files, log);
 
-    try {
-        log.CloseMonthLog();
-    } catch (const std::exception&) {
-        // Nothing was open, or what a run that ended early left open could not be written out.
-    }
-
-    try {
-        p_.catalogue.ConnectCatalogue(databaseString_, kAdministratorPassword);
-    } catch (const std::exception& e) {
-        log.WriteMemoLine(" ");
-        log.WriteMemoLine(P() + " No se pudo conectar a lista Empresas ... ");
-        log.WriteMemoLine(P() + " Conexión: " + databaseString_ + "  Clave: " + kAdministratorPassword);
-        log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what());
-    }
+    CloseLeftOverMonthLog(log);
+    ConnectCatalogueOrReport(p_.catalogue, p_.global, log);
 
     p_.catalogue.UpgradeCatalogue();
     p_.catalogue.ApplyBackupDefaults();
@@ -45,10 +33,7 @@ void TScheduledBackup::RunScheduledBackup() {
         log.WriteMemoLine(P() + " Empresas Pendientes de Backup: " + std::to_string(due.RecordCount()));
         log.WriteMemoLine(" ");
     } catch (const std::exception& e) {
-        log.WriteMemoLine(" ");
-        log.WriteMemoLine(P() + " No se pudo consultar lista Empresas para Backup ... ");
-        log.WriteMemoLine(P() + " Conexión: " + databaseString_ + "  Clave: " + kAdministratorPassword);
-        log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what());
+        ReportCompanyListFailure(p_.global, log, e);
     }
 
     // A selection that failed left the list closed: its row count cannot be read, and the
@@ -56,18 +41,7 @@ void TScheduledBackup::RunScheduledBackup() {
     if (!due.Active()) throw std::runtime_error("La lista de empresas para Backup no está abierta");
     const int dueCount = due.RecordCount();
 
-    if (dueCount > 0) {
-        try {
-            log.OpenMonthLog(backupFolder_);
-            log.WriteLogLine(" ");
-            log.WriteLogLine(P() + " Inicio Backup: ===> ");
-            log.WriteLogLine(" ");
-        } catch (const std::exception&) {
-            log.WriteMemoLine(P() + " No se puede Crear el Archivo " + log.lastMonthLogPath());
-            log.WriteMemoLine(P() + " Verifique que no se esté realizando otro proceso");
-            return;
-        }
-    }
+    if (dueCount > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio Backup: ===> ")) return;
 
     due.First();
     while (!due.Eof()) {

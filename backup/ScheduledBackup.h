@@ -45,7 +45,6 @@ private:
 
     ScheduledBackupParts p_;
     std::string backupFolder_;
-    std::string databaseString_;
 };
 
 } // namespace veltor

@@ -1,6 +1,7 @@
 #include "maintenance/BackupRestoreCycle.h"
 
 #include "backup/BackupFiles.h"
+#include "backup/RunSteps.h"
 #include "backup/ServiceOutput.h"
 
 #include <array>
@@ -107,21 +108,8 @@ void TBackupRestoreCycle::RunBackupRestore() {
     backupFolder_ = WorkingBackupFolder(p_.global.BackupFolder, p_.global.rules().pathSeparator);
     EnsureBackupFolder(backupFolder_, p_.global.rules(), p_.files, log);
 
-    try {
-        log.CloseMonthLog();
-    } catch (const std::exception&) {
-        // Nothing was open, or what a run that ended early left open could not be written out.
-    }
-
-    const std::string& databaseString = p_.global.AdminConnection;
-    try {
-        catalogue.ConnectCatalogue(databaseString, kAdministratorPassword);
-    } catch (const std::exception& e) {
-        log.WriteMemoLine(" ");
-        log.WriteMemoLine(P() + " No se pudo conectar a lista Empresas ... ");
-        log.WriteMemoLine(P() + " Conexión: " + databaseString + "  Clave: " + kAdministratorPassword);
-        log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what());
-    }
+    CloseLeftOverMonthLog(log);
+    ConnectCatalogueOrReport(catalogue, p_.global, log);
 
     auto& rows = catalogue.QEmpresas;
     try {
@@ -129,28 +117,14 @@ void TBackupRestoreCycle::RunBackupRestore() {
         SelectCycleCompanies(catalogue, clock, p_.restoreNow);
     } catch (const std::exception& e) {
         rows.Close();
-        log.WriteMemoLine(" ");
-        log.WriteMemoLine(P() + " No se pudo consultar lista Empresas para Backup ... ");
-        log.WriteMemoLine(P() + " Conexión: " + databaseString + "  Clave: " + kAdministratorPassword);
-        log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what());
+        ReportCompanyListFailure(p_.global, log, e);
     }
 
     // A clock query or selection that failed left the list closed: its row count cannot be
     // read, and the run ends here with that error.
     if (!rows.Active()) throw std::runtime_error("La lista de empresas para Backup-Restore no está abierta");
     const int count = rows.RecordCount();
-    if (count > 0) {
-        try {
-            log.OpenMonthLog(backupFolder_);
-            log.WriteLogLine(" ");
-            log.WriteLogLine(P() + " Inicio BackupRestore: ===> ");
-            log.WriteLogLine(" ");
-        } catch (const std::exception&) {
-            log.WriteMemoLine(P() + " No se puede Crear el Archivo " + log.lastMonthLogPath());
-            log.WriteMemoLine(P() + " Verifique que no se esté realizando otro proceso");
-            return;
-        }
-    }
+    if (count > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio BackupRestore: ===> ")) return;
 
     backupOptions_ = 0;
     rows.First();

@@ -99,17 +99,20 @@ TEST_F(ScheduledBackupServerTest, BacksUpExactlyTheDueCompaniesLogsThemAndStamps
     EXPECT_EQ(cat.Value("SELECT COUNT(*) FROM EMPRESAS WHERE FECHAULTBACKUP IS NULL AND EMPRESAID IN (2, 4, 5)"), "3");
 
     // The month log: the section line by line, CR LF, in order.
-    const std::string log = ReadFile(h.MonthLogPath());
     const std::string p = "[^ ]+ - [^ ]+";
-    EXPECT_THAT(SplitCrLf(log),
+    // The server refuses a missing database either when the backup starts or at its first
+    // read; the file line is written only in the second case.
+    std::vector<std::string> log = SplitCrLf(ReadFile(h.MonthLogPath()));
+    std::erase_if(log, [&](const std::string& line) {
+        return std::regex_match(line, std::regex(p + " Archivo Backup: .*missing-.*\\.GBK"));
+    });
+    EXPECT_THAT(log,
                 ElementsAre(" ", MatchesRegex(p + " Inicio Backup: ===> "), " ",
                             MatchesRegex(p + " Inicio Backup: 001 - EMPRESA UNO"),
                             MatchesRegex(p + " Archivo Backup: " + cat.backupFolder + "uno-.*\\.GBK"),
                             MatchesRegex(p + " Finaliza Backup: 001 - EMPRESA UNO"), " ", " ",
                             MatchesRegex(p + " Inicio Backup: 002 - EMPRESA DOS"),
-                            // The server accepts the action and fails it at the first read: its
-                            // message comes in three lines.
-                            MatchesRegex(p + " Archivo Backup: " + cat.backupFolder + "missing-.*\\.GBK"),
+                            // The server's message comes in three lines.
                             MatchesRegex(p + " Advertencia en Backup: I/O error during \"open\" operation .*missing.fdb\""),
                             "Error while trying to open file", "No such file or directory",
                             MatchesRegex(p + " No terminado Backup: 002 - EMPRESA DOS"), " ",
