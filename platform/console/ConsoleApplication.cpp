@@ -1,13 +1,8 @@
 #include "platform/console/ConsoleApplication.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
 #include <stdexcept>
-#include <unistd.h>
+#include <thread>
 
 namespace veltor::console {
 
@@ -15,18 +10,6 @@ namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
-
-// The self-pipe of the stop signals: the handler writes a byte, the loop reads it.
-int signalPipe[2] = {-1, -1};
-struct sigaction previousInt;
-struct sigaction previousTerm;
-
-extern "C" void OnStopSignal(int) {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
 
 void WriteAll(std::FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);
@@ -129,33 +112,19 @@ private:
     ConsoleApplication& application_;
 };
 
-ConsoleApplication::ConsoleApplication(ConsoleMode mode, std::FILE* out, std::FILE* err)
-    : mode_(mode), out_(out), err_(err), errorBox_(std::make_unique<ErrorLines>(*this)) {}
+ConsoleApplication::ConsoleApplication(ConsoleMode mode, std::FILE* out, std::FILE* err, IStopRequests* stops)
+    : mode_(mode), out_(out), err_(err), stops_(stops), errorBox_(std::make_unique<ErrorLines>(*this)) {}
 
-ConsoleApplication::~ConsoleApplication() {
-    if (!signalsInstalled_) return;
-    sigaction(SIGINT, &previousInt, nullptr);
-    sigaction(SIGTERM, &previousTerm, nullptr);
-    close(signalPipe[0]);
-    close(signalPipe[1]);
-    signalPipe[0] = signalPipe[1] = -1;
-}
+ConsoleApplication::~ConsoleApplication() = default;
 
 void ConsoleApplication::ReportFatalError(const std::string& text) {
     WriteAll(err_, text + "\n");
 }
 
 void ConsoleApplication::Initialize() {
-    if (signalsInstalled_) return;
-    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        throw std::runtime_error(std::string("pipe2: ") + std::strerror(errno));
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, &previousInt);
-    sigaction(SIGTERM, &action, &previousTerm);
-    signalsInstalled_ = true;
+    if (stopsInstalled_ || stops_ == nullptr) return;
+    stops_->Install();
+    stopsInstalled_ = true;
 }
 
 MainWindowParts ConsoleApplication::CreateMainWindow() {
@@ -168,19 +137,16 @@ IMessageBox& ConsoleApplication::ErrorBox() {
     return *errorBox_;
 }
 
-bool ConsoleApplication::TakeStopSignal(int timeoutMilliseconds) {
-    if (signalPipe[0] < 0) return false;
-    pollfd wait{signalPipe[0], POLLIN, 0};
-    if (poll(&wait, 1, timeoutMilliseconds) <= 0) return false;
-    char bytes[64];
-    bool taken = false;
-    while (read(signalPipe[0], bytes, sizeof bytes) > 0)
-        taken = true;
-    return taken;
+bool ConsoleApplication::TakeStopRequest(int timeoutMilliseconds) {
+    if (stopsInstalled_) return stops_->Take(timeoutMilliseconds);
+    // Nothing can ask for the end: only the wait itself is left.
+    if (timeoutMilliseconds != 0)
+        std::this_thread::sleep_for(milliseconds(timeoutMilliseconds < 0 ? 0x7FFF'FFFF : timeoutMilliseconds));
+    return false;
 }
 
 void ConsoleApplication::ProcessPendingEvents() {
-    if (TakeStopSignal(0)) stopRequested_ = true;
+    if (TakeStopRequest(0)) stopRequested_ = true;
     const SteadyTime now = steady_clock::now();
     timerVerTerminal_.FireIfDue(now);
     timerBackup_.FireIfDue(now);
@@ -197,7 +163,7 @@ void ConsoleApplication::WaitForEvent() {
         const auto left = std::chrono::ceil<milliseconds>(*next - steady_clock::now()).count();
         timeout = static_cast<int>(std::clamp<long long>(left, 0, 0x7FFF'FFFF));
     }
-    if (TakeStopSignal(timeout)) stopRequested_ = true;
+    if (TakeStopRequest(timeout)) stopRequested_ = true;
 }
 
 void ConsoleApplication::RunMessageLoop() {

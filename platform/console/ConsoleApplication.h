@@ -1,6 +1,7 @@
 #pragma once
 // The headless front end: memo lines on standard output, error boxes on standard error, the two
-// timers in a loop of its own, and SIGINT or SIGTERM to end it between runs.
+// timers in a loop of its own, and a stop request from outside (SIGINT or SIGTERM on Linux,
+// Ctrl-C, Ctrl-Break or the console's closing on Windows) to end it between runs.
 
 #include "ports/GuiApplication.h"
 
@@ -14,7 +15,7 @@
 namespace veltor::console {
 
 enum class ConsoleMode {
-    Timers, // like the window: the timers run until a signal ends the program
+    Timers, // like the window: the timers run until a stop request ends the program
     Now,    // one immediate run ("Backup Restore Ahora"), then the end
     Tick,   // one event of the backup timer, then the end
 };
@@ -23,6 +24,18 @@ enum class ConsoleMode {
 ConsoleMode ModeOf(const std::vector<std::string>& arguments);
 
 using SteadyTime = std::chrono::steady_clock::time_point;
+
+// Where stop requests from outside the program come from. The platform's form is handed to
+// the application, which starts it before the loop and asks it while it waits.
+class IStopRequests {
+public:
+    virtual ~IStopRequests() = default;
+    // Starts listening for requests; called once.
+    virtual void Install() = 0;
+    // Waits at most `timeoutMilliseconds` (0: only looks; negative: without limit) for a
+    // request, and takes the ones that came: true when there was any.
+    virtual bool Take(int timeoutMilliseconds) = 0;
+};
 
 class ConsoleTimer final : public ITimer {
 public:
@@ -51,13 +64,14 @@ private:
 
 class ConsoleApplication final : public IGuiApplication {
 public:
-    ConsoleApplication(ConsoleMode mode, std::FILE* out, std::FILE* err);
+    // Without a source of stop requests the timer loop runs until the process is killed.
+    ConsoleApplication(ConsoleMode mode, std::FILE* out, std::FILE* err, IStopRequests* stops = nullptr);
     ~ConsoleApplication() override;
     ConsoleApplication(const ConsoleApplication&) = delete;
     ConsoleApplication& operator=(const ConsoleApplication&) = delete;
 
     void ReportFatalError(const std::string& text) override;
-    // Installs the SIGINT and SIGTERM handlers.
+    // Starts listening for stop requests.
     void Initialize() override;
     void SetTitle(const std::string& title) override { title_ = title; }
     MainWindowParts CreateMainWindow() override;
@@ -68,18 +82,19 @@ private:
     class Window;
     class ErrorLines;
 
-    // Fires the timers that are due and notes a stop signal; never blocks.
+    // Fires the timers that are due and notes a stop request; never blocks.
     void ProcessPendingEvents();
-    // Waits until a timer is due or a signal comes.
+    // Waits until a timer is due or a stop request comes.
     void WaitForEvent();
-    bool TakeStopSignal(int timeoutMilliseconds);
+    bool TakeStopRequest(int timeoutMilliseconds);
 
     ConsoleMode mode_;
     std::FILE* out_;
     std::FILE* err_;
+    IStopRequests* stops_;
     std::string title_;
     bool stopRequested_ = false;
-    bool signalsInstalled_ = false;
+    bool stopsInstalled_ = false;
     ConsoleTimer timerBackup_;
     ConsoleTimer timerVerTerminal_;
     std::unique_ptr<Window> window_;

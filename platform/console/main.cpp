@@ -2,8 +2,9 @@
 
 #include "app/Startup.h"
 #include "platform/console/ConsoleApplication.h"
-#include "platform/posix/PosixElevation.h"
+#include "platform/console/PosixStopSignals.h"
 #include "platform/posix/LinuxServiceManager.h"
+#include "platform/posix/PosixElevation.h"
 #include "platform/posix/PosixMaintenance.h"
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/PosixProcess.h"
@@ -24,10 +25,11 @@ int Run(int argc, char** argv) {
     const auto services = veltor::posix::MakeLinuxServiceManager();
     veltor::posix::PosixShellLauncher shell;
     veltor::posix::PosixDatabaseFiles databaseFiles;
-    veltor::console::ConsoleApplication gui(veltor::console::ModeOf(arguments), stdout, stderr);
+    veltor::console::PosixStopSignals stops;
+    veltor::console::ConsoleApplication gui(veltor::console::ModeOf(arguments), stdout, stderr, &stops);
     veltor::StartupPorts ports{
-        elevation, gui, osVersion, files, clock, regional, *services, shell, databaseFiles,
-        veltor::posix::LinuxConfigurationRules()};
+        elevation, gui, osVersion, files, clock, regional, services, shell, databaseFiles,
+        veltor::win32::WindowsConfigurationRules()};
     return veltor::RunApplication(arguments, ports);
 }
 

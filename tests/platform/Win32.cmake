@@ -62,3 +62,11 @@ veltor_win32_test(win32_program_tests
           ${CMAKE_CURRENT_LIST_DIR}/../catalogue/ColumnTextTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/../backup/BackupFilesTest.cpp
   LIBS veltor_app veltor_config veltor_catalogue veltor_backup)
+
+# The service control against the system's service manager, on a test service of our own.
+add_executable(veltor_test_service ${CMAKE_CURRENT_LIST_DIR}/TestService.cpp)
+target_link_libraries(veltor_test_service PRIVATE advapi32 veltor_warnings)
+veltor_win32_test(win32_service_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32ServiceControlTest.cpp
+  LIBS veltor_dbserver veltor_platform_win32)
+add_dependencies(win32_service_tests veltor_test_service)

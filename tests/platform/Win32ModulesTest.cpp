@@ -2,7 +2,6 @@
 // current folder, the month file's bytes and its sharing with other writers and readers.
 #include "app/Global.h"
 #include "backup/ActivityLog.h"
-#include "dbserver/ServiceControl.h"
 #include "platform/win32/Win32Platform.h"
 #include "ports/Errors.h"
 #include "tests/support/FakeActivityView.h"
@@ -139,26 +138,6 @@ TEST_F(Win32MonthLog, AnotherWriterIsRefusedByTheShareModeWhileReadersGetIn) {
 TEST_F(Win32MonthLog, MissingBackupFolderIsRaised) {
     EXPECT_THROW(log.OpenMonthLog(In("no-existe\\")), OsError);
     EXPECT_EQ(log.lastMonthLogPath(), In("no-existe\\Log Backup Veltor 202612.txt"));
-}
-
-// The service control over the service manager of the system (Wine's here). Starting and
-// stopping a real service needs a test service of our own: Wine's built-in ones time out on
-// their first start in a new prefix.
-class MemoLines : public IServiceControlMemo {
-public:
-    std::vector<std::string> lines;
-    std::string StampPrefix() override { return "07/12/2026 - 12:45:03"; }
-    void WriteMemoLine(const std::string& line) override { lines.push_back(line); }
-};
-
-TEST(Win32ServiceControl, UnknownServiceGivesZeroWithoutAMemoLine) {
-    win32::Win32ServiceManager manager;
-    MemoLines memo;
-    ServiceControl control(manager, memo);
-    // "LocalHost" opens this machine's manager: a manager that cannot be opened writes a line.
-    EXPECT_EQ(control.StartWindowsService("LocalHost", "VeltorNoSuchService"), 0u);
-    EXPECT_EQ(control.StopWindowsService("localhost", "VeltorNoSuchService"), 0u);
-    EXPECT_THAT(memo.lines, IsEmpty());
 }
 
 } // namespace
