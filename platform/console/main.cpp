@@ -28,8 +28,8 @@ int Run(int argc, char** argv) {
     veltor::console::PosixStopSignals stops;
     veltor::console::ConsoleApplication gui(veltor::console::ModeOf(arguments), stdout, stderr, &stops);
     veltor::StartupPorts ports{
-        elevation, gui, osVersion, files, clock, regional, services, shell, databaseFiles,
-        veltor::win32::WindowsConfigurationRules()};
+        elevation, gui, osVersion, files, clock, regional, *services, shell, databaseFiles,
+        veltor::posix::LinuxConfigurationRules()};
     return veltor::RunApplication(arguments, ports);
 }
 
