@@ -11,12 +11,12 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-void WriteAll(std::FILE* stream, const std::string& text) {
+} // namespace
+
+void WriteToStream(std::FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);
     std::fflush(stream);
 }
-
-} // namespace
 
 ConsoleMode ModeOf(const std::vector<std::string>& arguments) {
     for (const std::string& argument : arguments) {
@@ -87,7 +87,7 @@ public:
             }
             text += '\n';
         }
-        WriteAll(application_.out_, text);
+        application_.write_(application_.out_, text);
     }
     void ProcessPendingEvents() override { application_.ProcessPendingEvents(); }
 
@@ -105,20 +105,21 @@ class ConsoleApplication::ErrorLines final : public IMessageBox {
 public:
     explicit ErrorLines(ConsoleApplication& application) : application_(application) {}
     void ShowError(const std::string& text) override {
-        WriteAll(application_.err_, application_.title_ + ": " + text + "\n");
+        application_.write_(application_.err_, application_.title_ + ": " + text + "\n");
     }
 
 private:
     ConsoleApplication& application_;
 };
 
-ConsoleApplication::ConsoleApplication(ConsoleMode mode, std::FILE* out, std::FILE* err, IStopRequests* stops)
-    : mode_(mode), out_(out), err_(err), stops_(stops), errorBox_(std::make_unique<ErrorLines>(*this)) {}
+ConsoleApplication::ConsoleApplication(ConsoleMode mode, std::FILE* out, std::FILE* err, IStopRequests* stops,
+                                       TextWriter write)
+    : mode_(mode), out_(out), err_(err), stops_(stops), write_(write), errorBox_(std::make_unique<ErrorLines>(*this)) {}
 
 ConsoleApplication::~ConsoleApplication() = default;
 
 void ConsoleApplication::ReportFatalError(const std::string& text) {
-    WriteAll(err_, text + "\n");
+    write_(err_, text + "\n");
 }
 
 void ConsoleApplication::Initialize() {

@@ -62,10 +62,16 @@ private:
     std::function<void()> handler_;
 };
 
+// Writes a text to a stream at once. WriteToStream writes its bytes and flushes the stream; a
+// platform may write to its console its own way.
+using TextWriter = void (*)(std::FILE* stream, const std::string& text);
+void WriteToStream(std::FILE* stream, const std::string& text);
+
 class ConsoleApplication final : public IGuiApplication {
 public:
     // Without a source of stop requests the timer loop runs until the process is killed.
-    ConsoleApplication(ConsoleMode mode, std::FILE* out, std::FILE* err, IStopRequests* stops = nullptr);
+    ConsoleApplication(ConsoleMode mode, std::FILE* out, std::FILE* err, IStopRequests* stops = nullptr,
+                       TextWriter write = WriteToStream);
     ~ConsoleApplication() override;
     ConsoleApplication(const ConsoleApplication&) = delete;
     ConsoleApplication& operator=(const ConsoleApplication&) = delete;
@@ -92,6 +98,7 @@ private:
     std::FILE* out_;
     std::FILE* err_;
     IStopRequests* stops_;
+    TextWriter write_;
     std::string title_;
     bool stopRequested_ = false;
     bool stopsInstalled_ = false;

@@ -2,6 +2,9 @@
 #include "platform/win32/Win32Text.h"
 #include "platform/win32/WinApi.h"
 
+#include <algorithm>
+#include <io.h>
+
 namespace veltor::win32 {
 namespace {
 
@@ -53,15 +56,21 @@ bool Win32ConsoleStops::Take(int timeoutMilliseconds) {
     return WaitForSingleObject(stopEvent, wait) == WAIT_OBJECT_0;
 }
 
-Utf8ConsoleOutput::Utf8ConsoleOutput() {
+void WriteText(std::FILE* stream, const std::string& text) {
+    std::fflush(stream);
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     DWORD mode = 0;
-    if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return;
-    previous_ = GetConsoleOutputCP();
-    if (!SetConsoleOutputCP(CP_UTF8)) previous_ = 0;
-}
-
-Utf8ConsoleOutput::~Utf8ConsoleOutput() {
-    if (previous_ != 0) SetConsoleOutputCP(previous_);
+    if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) {
+        console::WriteToStream(stream, text);
+        return;
+    }
+    const std::wstring wide = WideForDisplay(text);
+    for (std::size_t at = 0; at < wide.size();) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - at, 8192));
+        if (!WriteConsoleW(handle, wide.data() + at, chunk, &written, nullptr) || written == 0) return;
+        at += written;
+    }
 }
 
 } // namespace veltor::win32

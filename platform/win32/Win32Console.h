@@ -1,8 +1,11 @@
 #pragma once
 // The headless program's console on Windows: Ctrl-C, Ctrl-Break and the console's closing as
-// stop requests, and UTF-8 output while the program runs.
+// stop requests, and the program's texts written to it.
 
 #include "platform/console/ConsoleApplication.h"
+
+#include <cstdio>
+#include <string>
 
 namespace veltor::win32 {
 
@@ -25,17 +28,8 @@ private:
     bool installed_ = false;
 };
 
-// The console's output code page set to UTF-8, the program's own text encoding, for the life
-// of the object; the previous one comes back at its end. Nothing happens without a console.
-class Utf8ConsoleOutput {
-public:
-    Utf8ConsoleOutput();
-    ~Utf8ConsoleOutput();
-    Utf8ConsoleOutput(const Utf8ConsoleOutput&) = delete;
-    Utf8ConsoleOutput& operator=(const Utf8ConsoleOutput&) = delete;
-
-private:
-    unsigned previous_ = 0;
-};
+// Writes the program's UTF-8 text to a stream: to a console as its characters (WriteConsoleW),
+// whatever the console's code page; to a file or a pipe as its bytes, with CR LF line ends.
+void WriteText(std::FILE* stream, const std::string& text);
 
 } // namespace veltor::win32

@@ -70,3 +70,11 @@ veltor_win32_test(win32_service_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32ServiceControlTest.cpp
   LIBS veltor_dbserver veltor_platform_win32)
 add_dependencies(win32_service_tests veltor_test_service)
+
+# The two programs as processes: the console program's output and control events, the window
+# driven from outside. A screenshot of the program's window goes to artifacts/.
+veltor_win32_test(win32_programs_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32ProgramsTest.cpp
+  LIBS veltor_platform_win32)
+target_compile_definitions(win32_programs_tests PRIVATE VELTOR_ARTIFACTS_DIR="${CMAKE_BINARY_DIR}/artifacts")
+add_dependencies(win32_programs_tests veltor-backups veltor-backups-console)

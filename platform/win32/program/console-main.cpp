@@ -11,7 +11,6 @@
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    veltor::win32::Utf8ConsoleOutput utf8;
     veltor::win32::Win32Elevation elevation;
     veltor::win32::Win32FileSystem files;
     veltor::win32::Win32Clock clock;
@@ -21,7 +20,8 @@ int main(int argc, char** argv) {
     veltor::win32::Win32ShellLauncher shell;
     veltor::win32::Win32DatabaseFiles databaseFiles;
     veltor::win32::Win32ConsoleStops stops;
-    veltor::console::ConsoleApplication gui(veltor::console::ModeOf(arguments), stdout, stderr, &stops);
+    veltor::console::ConsoleApplication gui(veltor::console::ModeOf(arguments), stdout, stderr, &stops,
+                                            veltor::win32::WriteText);
     veltor::StartupPorts ports{
         elevation, gui, osVersion, files, clock, regional, services, shell, databaseFiles,
         veltor::win32::WindowsConfigurationRules()};
