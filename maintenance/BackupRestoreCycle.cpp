@@ -7,6 +7,7 @@
 #include <array>
 #include <exception>
 #include <stdexcept>
+#include <vector>
 
 namespace veltor {
 namespace {
@@ -45,6 +46,9 @@ std::string SideFileName(const std::string& databasePath, char separator, const 
 // The failure of a restore that ended without an error but left its database unusable; the
 // company's code follows it in the line.
 constexpr const char* kRestoreIncomplete = "El Restore no terminó: la base de datos restaurada quedó en mantenimiento ";
+// The failure of a restore whose backup file changed after the backup wrote it; the file and
+// the company's code follow it.
+constexpr const char* kBackupChanged = "El archivo de Backup cambió después del Backup: ";
 
 } // namespace
 
@@ -90,6 +94,20 @@ void SelectCycleCompanies(catalogue::TCatalogue& catalogue, const ServerClock& c
 std::string FileStampOf(const LocalDateTime& moment) {
     return TGlobal::PadNumber(TGlobal::YearOfDate(moment), 4) + TGlobal::PadNumber(TGlobal::MonthOfDate(moment), 2) +
            TGlobal::PadNumber(TGlobal::DayOfDate(moment), 2) + "-" + HourMinuteText(moment);
+}
+
+FileFingerprint FingerprintOf(IFileSystem& files, const std::string& path) {
+    const std::unique_ptr<IInputFile> file = files.OpenForReading(path);
+    FileFingerprint print{0, 0xcbf29ce484222325ULL};
+    std::vector<char> buffer(256 * 1024);
+    for (std::size_t n; (n = file->Read(buffer.data(), buffer.size())) > 0;) {
+        for (std::size_t i = 0; i < n; ++i) {
+            print.hash ^= static_cast<unsigned char>(buffer[i]);
+            print.hash *= 0x100000001b3ULL;
+        }
+        print.size += n;
+    }
+    return print;
 }
 
 std::string RestoredFileName(const std::string& databasePath, char separator, const std::string& fileStamp) {
@@ -202,6 +220,8 @@ void TBackupRestoreCycle::CycleCompany() {
                 throw;
             }
             service.Detach();
+            // What the restore must find in the file; a backup that cannot be read back fails here.
+            backupWritten_ = FingerprintOf(p_.files, backupFile);
         } catch (const std::exception& e) {
             log.WriteLogLine(P() + " Advertencia en Backup: " + e.what());
             log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what() + Company());
@@ -218,6 +238,7 @@ void TBackupRestoreCycle::CycleCompany() {
             log.WriteMemoLine("  ");
             RestoreAndSwap(serverText, databasePath, backupFile, fileStamp, before);
         }
+        backupWritten_.reset();
 
         p_.catalogue.BDAdmin.Disconnect();
         p_.catalogue.BDAdmin.Connect();
@@ -278,6 +299,9 @@ bool TBackupRestoreCycle::RestoreDatabase(const std::string& backupFile, const s
         // A restore that stopped half way (a backup file cut short, for one) can end its output
         // without any error and leave the new database shut down, part of its data missing.
         if (!p_.databases.IsOnline(databaseFile)) throw fb::FirebirdError(kRestoreIncomplete);
+        // Read after the restore, so a change while it ran counts too.
+        if (backupWritten_ && FingerprintOf(p_.files, backupFile) != *backupWritten_)
+            throw fb::FirebirdError(kBackupChanged + backupFile + " ");
     } catch (const std::exception& e) {
         log.WriteLogLine(P() + " Error n Restore: " + e.what() + Company());
         log.WriteMemoLine(P() + " Error en Restore: " + e.what() + Company());
@@ -332,7 +356,13 @@ void TBackupRestoreCycle::RestoreAndSwap(const std::string& serverText, const st
 
     log.WriteMemoLine(P() + " Renombra Archivo Restaurado: " + Company());
     std::string state = ServiceStateName(p_.services.StopWindowsService(serverText, kDatabaseServerService));
-    if (state != "SERVICE_STOPPED") return;
+    if (state != "SERVICE_STOPPED") {
+        // The restored file stays beside the live one; the log says why.
+        const std::string why = " NO se pudo hacer Stop al Servicio: " + Company() + "Mensaje: " + state;
+        log.WriteLogLine(P() + why);
+        log.WriteMemoLine(P() + why);
+        return;
+    }
 
     if (NobodyElseWorked(databasePath, before)) {
         log.WriteMemoLine(P() + " Renombra el Archivo Original: " + databasePath + "\r\n por: " + keptCopyFile);
@@ -348,7 +378,10 @@ void TBackupRestoreCycle::RestoreAndSwap(const std::string& serverText, const st
     }
 
     state = ServiceStateName(p_.services.StartWindowsService(serverText, kDatabaseServerService));
-    if (state != "SERVICE_RUNNING") log.WriteMemoLine(state);
+    if (state != "SERVICE_RUNNING") {
+        log.WriteMemoLine(state);
+        log.WriteLogLine(P() + " No se pudo iniciar el Servicio: " + Company() + "Mensaje: " + state);
+    }
 }
 
 } // namespace veltor

@@ -61,6 +61,14 @@ std::string FileStampOf(const LocalDateTime& moment);
 std::string RestoredFileName(const std::string& databasePath, char separator, const std::string& fileStamp);
 std::string KeptCopyFileName(const std::string& databasePath, char separator, const std::string& fileStamp);
 
+// The length and a 64-bit FNV-1a hash of a file's bytes; raises the file system's failure.
+struct FileFingerprint {
+    std::uint64_t size = 0;
+    std::uint64_t hash = 0;
+    bool operator==(const FileFingerprint&) const = default;
+};
+FileFingerprint FingerprintOf(IFileSystem& files, const std::string& path);
+
 // What one run works with. Every reference outlives the run.
 struct BackupRestoreParts {
     TGlobal& global;
@@ -90,7 +98,9 @@ public:
     // Cycles the company of the current row of QEmpresas and moves to the next row.
     void CycleCompany();
 
-    // Restores `backupFile` into `databaseFile` through IBRestore. True when the restore failed.
+    // Restores `backupFile` into `databaseFile` through IBRestore. True when the restore failed,
+    // also when the backup file is no longer what the cycle's backup wrote (a restore of a
+    // damaged backup can end without any error and leave wrong values in the new database).
     bool RestoreDatabase(const std::string& backupFile, const std::string& databaseFile);
 
     // How far the live database's transactions had got before the backup; empty with the
@@ -117,6 +127,8 @@ private:
 
     BackupRestoreParts p_;
     std::string backupFolder_;
+    // The backup file as the cycle's backup left it; empty outside a company's cycle.
+    std::optional<FileFingerprint> backupWritten_;
     std::uint32_t backupOptions_ = 0;
 };
 

@@ -36,13 +36,18 @@ void PosixDatabaseFiles::MatchAccess(const std::string& live, const std::string&
 
 void PosixDatabaseFiles::SwapInRestored(const std::string& live, const std::string& restored, const std::string& kept) {
     struct stat info {};
-    if (::lstat(kept.c_str(), &info) == 0) RaiseErrno(EEXIST);
+    struct stat liveInfo {};
+    // A kept name that is already a link of the live file was left by an exchange cut short
+    // after its first step: that step is done.
+    const bool keptIsLive = ::lstat(kept.c_str(), &info) == 0 && ::stat(live.c_str(), &liveInfo) == 0 &&
+                            info.st_dev == liveInfo.st_dev && info.st_ino == liveInfo.st_ino;
+    if (!keptIsLive && ::lstat(kept.c_str(), &info) == 0) RaiseErrno(EEXIST);
     if (::lstat(restored.c_str(), &info) != 0) RaiseErrno(errno);
-    if (::link(live.c_str(), kept.c_str()) != 0) RaiseErrno(errno);
+    if (!keptIsLive && ::link(live.c_str(), kept.c_str()) != 0) RaiseErrno(errno);
     if (betweenSteps) betweenSteps();
     if (::rename(restored.c_str(), live.c_str()) != 0) {
         const int code = errno;
-        ::unlink(kept.c_str());
+        if (!keptIsLive) ::unlink(kept.c_str());
         RaiseErrno(code);
     }
     SyncFolderOf(live);

@@ -81,8 +81,10 @@ public:
 
     void Write(std::string_view bytes) override {
         if (fd_.get() < 0) RaiseErrno(EBADF);
+        // Written through at once: a process killed in the middle of a run leaves every line it
+        // wrote in the month log, up to the step where it ended.
         buffer_.append(bytes);
-        if (buffer_.size() >= kBufferSize) Flush();
+        Flush();
     }
 
     void Close() override {
@@ -101,8 +103,6 @@ public:
     }
 
 private:
-    static constexpr std::size_t kBufferSize = 64 * 1024;
-
     // What could not be written stays buffered, so a later Close tries it once more.
     void Flush() {
         std::size_t written = 0;

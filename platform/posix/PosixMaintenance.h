@@ -31,8 +31,10 @@ private:
 // SwapInRestored makes the kept name a second link of the live file, then renames the restored
 // file over the live name, so the live name always holds one database or the other, whatever
 // happens between the two steps; then it writes the folder out. A kept name that exists
-// already, or a restored file that is missing, fails before anything is touched; a failed
-// rename removes the kept link again. Failures raise OsError with the system's message.
+// already as another file, or a restored file that is missing, fails before anything is
+// touched; a kept name that is a link of the live file (an exchange cut short between its
+// steps) counts as the first step done. A failed rename removes a kept link it made. Failures raise OsError with the
+// system's message.
 class PosixDatabaseFiles final : public IDatabaseFiles {
 public:
     void MatchAccess(const std::string& live, const std::string& restored) override;

@@ -16,8 +16,8 @@
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/FakeRegionalFormats.h"
 
-#include <deque>
 #include "tests/support/FakeMaintenance.h"
+#include <deque>
 
 #include <functional>
 #include <optional>
@@ -60,6 +60,18 @@ private:
     TActivityLog& log_;
 };
 
+// The recorded memo, with a hook run after each line is appended.
+class HookedActivityView : public FakeActivityView {
+public:
+    std::function<void(const std::string&)> onMemoLine;
+    void AppendMemoLines(const std::vector<std::string>& lines) override {
+        FakeActivityView::AppendMemoLines(lines);
+        if (onMemoLine)
+            for (const std::string& line : lines)
+                onMemoLine(line);
+    }
+};
+
 struct CycleHarness {
     CycleHarness(IServiceManager& manager, IShellLauncher& shell, IDatabaseFiles& databaseFiles,
                  IDatabaseState& databaseState, IClock& clock);
@@ -68,7 +80,7 @@ struct CycleHarness {
     posix::PosixFileSystem files;
     FakeRegionalFormats regional;
     FakeMessageBox messages;
-    FakeActivityView view;
+    HookedActivityView view;
     IClock& clock;
     TGlobal global;
     const fb::ClientApi& api;

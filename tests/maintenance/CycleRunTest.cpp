@@ -185,7 +185,10 @@ TEST_F(CycleRun, SecondStopNotConfirmedLeavesBothFilesAndTheServiceAsTheStopLeft
     cycle.OneCompany();
     server.outcomes = {true, true, false};
     cycle.Run();
-    EXPECT_EQ(cycle.MemoSteps().back(), Q + " Renombra Archivo Restaurado: 001 - EMPRESA UNO");
+    const std::string why =
+        Q + " NO se pudo hacer Stop al Servicio: 001 - EMPRESA UNOMensaje: Error de Apertura en SCM o Servicio";
+    EXPECT_EQ(cycle.MemoSteps().back(), why);
+    EXPECT_THAT(cycle.LogLines(), ::testing::Contains(why));
     EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop"));
     EXPECT_THAT(exchange.calls, IsEmpty());
     EXPECT_EQ(databases.asked.size(), 1u);

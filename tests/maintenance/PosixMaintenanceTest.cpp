@@ -137,6 +137,15 @@ TEST_F(DatabaseFiles, KeptNameTakenOrRestoredFileMissingFailsBeforeAnythingIsTou
     ExpectUntouched();
 }
 
+TEST_F(DatabaseFiles, SwapCutShortAfterItsLinkIsFinishedByTheNextSwapOfTheSameName) {
+    const ino_t before = Inode(live);
+    ASSERT_EQ(::link(live.c_str(), kept.c_str()), 0); // what a process killed between the steps leaves
+    files.SwapInRestored(live, restored, kept);
+    EXPECT_EQ(ReadFile(live), "new");
+    EXPECT_EQ(Inode(kept), before);
+    EXPECT_FALSE(std::filesystem::exists(restored));
+}
+
 TEST_F(DatabaseFiles, ReadOnlyFolderFailsWithTheSystemsMessageAndLeavesTheLiveFile) {
     // Root passes every permission check: the swap runs in a child that has become nobody, the
     // owner of the files (so that the link is not refused for them).

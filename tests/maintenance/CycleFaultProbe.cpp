@@ -1,0 +1,180 @@
+// One backup-restore cycle as the "Backup Restore Ahora" button runs it, in the current folder
+// (where ADMINBD.inf lies), with this machine's service control, script launch, file exchange
+// and databases; the memo goes to standard output line by line. The fault tests run it as a
+// child process and have it killed at a chosen step:
+//
+//   cycle_fault_probe <pause in ms> [step]
+//
+// The pause for the maintenance script is cut to <pause>. Steps: after-first-stop,
+// after-start, during-backup, during-restore, during-pause, after-second-stop,
+// between-swap-steps, before-restart. Without a step the cycle runs to its end (exit 0; 1
+// when the run raised).
+
+#include "app/Global.h"
+#include "backup/ActivityLog.h"
+#include "catalogue/Catalogue.h"
+#include "dbserver/FirebirdServiceConnection.h"
+#include "dbserver/ServiceControl.h"
+#include "maintenance/BackupRestoreCycle.h"
+#include "platform/posix/LinuxServiceManager.h"
+#include "platform/posix/PosixMaintenance.h"
+#include "platform/posix/PosixPlatform.h"
+#include "platform/posix/PosixProcess.h"
+#include "tests/support/FakeMessageBox.h"
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string>
+
+namespace veltor::test {
+namespace {
+
+[[noreturn]] void Die() {
+    std::fflush(stdout);
+    std::raise(SIGKILL);
+    std::abort();
+}
+
+// The memo on standard output; kills the process right after the line holding `afterLine`
+// (with `events` 0) or at the `events`-th event processing after it.
+class ProbeView : public IActivityView {
+public:
+    std::string afterLine;
+    int events = 0;
+
+    void AppendMemoLines(const std::vector<std::string>& lines) override {
+        for (const std::string& line : lines) {
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            std::fputc('\n', stdout);
+            if (!afterLine.empty() && line.find(afterLine) != std::string::npos) armed_ = true;
+        }
+        std::fflush(stdout);
+        if (armed_ && events == 0) Die();
+    }
+    void ProcessPendingEvents() override {
+        if (armed_ && --events == 0) Die();
+    }
+
+private:
+    bool armed_ = false;
+};
+
+// The local clock with the pause cut short; killed halfway through it when asked.
+class ProbeClock : public IClock {
+public:
+    ProbeClock(std::uint32_t pause, bool dieInPause) : pause_(pause), dieInPause_(dieInPause) {}
+    LocalDateTime Now() const override { return clock_.Now(); }
+    std::uint32_t TickCount() const override { return clock_.TickCount(); }
+    void Sleep(std::uint32_t milliseconds) override {
+        if (milliseconds == kMaintenanceScriptPause) {
+            clock_.Sleep(pause_ / 2);
+            if (dieInPause_) Die();
+            milliseconds = pause_ - pause_ / 2;
+        }
+        clock_.Sleep(milliseconds);
+    }
+
+private:
+    posix::PosixClock clock_;
+    std::uint32_t pause_;
+    bool dieInPause_;
+};
+
+// The file exchange of this machine, killed between its steps or right after it when asked.
+class ProbeDatabaseFiles : public IDatabaseFiles {
+public:
+    bool dieAfterSwap = false;
+    posix::PosixDatabaseFiles files;
+    void MatchAccess(const std::string& live, const std::string& restored) override {
+        files.MatchAccess(live, restored);
+    }
+    void SwapInRestored(const std::string& live, const std::string& restored, const std::string& kept) override {
+        files.SwapInRestored(live, restored, kept);
+        if (dieAfterSwap) Die();
+    }
+};
+
+class ServiceMemo : public IServiceControlMemo {
+public:
+    explicit ServiceMemo(TActivityLog& log) : log_(log) {}
+    std::string StampPrefix() override { return log_.StampPrefix(); }
+    void WriteMemoLine(const std::string& line) override { log_.WriteMemoLine(line); }
+
+private:
+    TActivityLog& log_;
+};
+
+int Run(std::uint32_t pause, const std::string& step) {
+    ProbeView view;
+    ProbeDatabaseFiles databaseFiles;
+    if (step == "after-first-stop")
+        view.afterLine = " Stop al Servicio: ";
+    else if (step == "after-start")
+        view.afterLine = " Servicio Iniciado: ";
+    else if (step == "during-backup")
+        view.afterLine = " Inicia Backup: ", view.events = 3;
+    else if (step == "during-restore")
+        view.afterLine = " Inicia Restore: ", view.events = 3;
+    else if (step == "after-second-stop")
+        view.afterLine = " Renombra el Archivo Original: ";
+    else if (step == "between-swap-steps")
+        databaseFiles.files.betweenSteps = [] { Die(); };
+    else if (step == "before-restart")
+        databaseFiles.dieAfterSwap = true;
+    else if (!step.empty() && step != "during-pause")
+        throw std::runtime_error("unknown step " + step);
+    ProbeClock clock(pause, step == "during-pause");
+
+    posix::PosixFileSystem files(posix::kDatabaseServerGroup);
+    posix::PosixRegionalFormats regional;
+    FakeMessageBox messages;
+    TGlobal global(files, messages, posix::LinuxConfigurationRules());
+    const fb::ClientApi& api = *fb::LoadClientApi(nullptr);
+    catalogue::TCatalogue catalogue(api);
+    fb::FirebirdServiceConnection backup(api);
+    fb::FirebirdServiceConnection restore(api);
+    backup.SetProtocol(fb::ServiceProtocol::Tcp);
+    restore.SetProtocol(fb::ServiceProtocol::Local);
+    TActivityLog log(files, clock, regional, view);
+    ServiceMemo serviceMemo(log);
+    const auto manager = posix::MakeLinuxServiceManager();
+    ServiceControl services(*manager, serviceMemo);
+    posix::PosixShellLauncher shell;
+    FirebirdDatabaseState databases(api);
+    const bool restoreNow = true;
+
+    TBackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, databaseFiles, databases,
+                               files, clock, view, restoreNow});
+    int code = 0;
+    try {
+        cycle.RunBackupRestore();
+    } catch (const std::exception& e) {
+        std::cout << "cycle_fault_probe: " << e.what() << std::endl;
+        code = 1;
+    }
+    if (log.isMonthLogOpen()) log.CloseMonthLog();
+    catalogue.BDAdmin.Disconnect();
+    return code;
+}
+
+} // namespace
+} // namespace veltor::test
+
+int main(int argc, char** argv) {
+    if (argc < 2 || argc > 3) {
+        std::cerr << "usage: cycle_fault_probe <pause in ms> [step]\n";
+        return 2;
+    }
+    int code = 1;
+    try {
+        code = veltor::test::Run(static_cast<std::uint32_t>(std::stoul(argv[1])), argc == 3 ? argv[2] : "");
+    } catch (const std::exception& e) {
+        std::cout << "cycle_fault_probe: " << e.what() << std::endl;
+    }
+    // As the program ends: the local restore's engine threads are stopped first.
+    if (const veltor::fb::ClientApi* api = veltor::fb::LoadClientApi(nullptr))
+        api->shutdown(10000, veltor::fb::kShutdownApplicationStopped);
+    veltor::posix::EndProcess(code);
+}
