@@ -89,17 +89,7 @@ void TScheduledBackup::BackupCompany() {
         service.SetServerName(ServerTextOf(p_.global));
         service.SetProtocol(fb::ServiceProtocol::Tcp);
 
-        try {
-            service.Attach();
-            service.StartBackup(request);
-            log.WriteLogLine(P() + " Archivo Backup: " + backupFile);
-            log.WriteMemoLine(P() + " Archivo Backup: " + backupFile);
-            ShowServiceOutput(service, log, p_.view);
-        } catch (...) {
-            service.Detach();
-            throw;
-        }
-        service.Detach();
+        BackupToTheEnd(service, request, log, p_.view);
     } catch (const std::exception& e) {
         log.WriteLogLine(P() + " Advertencia en Backup: " + e.what());
         log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what());

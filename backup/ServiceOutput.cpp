@@ -20,4 +20,20 @@ void ShowServiceOutput(fb::FirebirdServiceConnection& service, TActivityLog& log
     view.ProcessPendingEvents();
 }
 
+void BackupToTheEnd(fb::FirebirdServiceConnection& service, const fb::BackupRequest& request, TActivityLog& log,
+                    IActivityView& view) {
+    try {
+        service.Attach();
+        service.StartBackup(request);
+        const std::string fileLine = log.StampPrefix() + " Archivo Backup: " + request.backupFiles.front();
+        log.WriteLogLine(fileLine);
+        log.WriteMemoLine(fileLine);
+        ShowServiceOutput(service, log, view);
+    } catch (...) {
+        service.Detach();
+        throw;
+    }
+    service.Detach();
+}
+
 } // namespace veltor

@@ -27,4 +27,10 @@ std::vector<std::string> AdministratorParameters();
 // lets the window handle its events once more.
 void ShowServiceOutput(fb::FirebirdServiceConnection& service, TActivityLog& log, IActivityView& view);
 
+// One backup through a service connection that is set up: attaches, starts the backup, writes
+// the file line to the log and the memo, shows the output to its end, and detaches on every
+// path. A failure reaches the caller, with the connection detached.
+void BackupToTheEnd(fb::FirebirdServiceConnection& service, const fb::BackupRequest& request, TActivityLog& log,
+                    IActivityView& view);
+
 } // namespace veltor

@@ -209,17 +209,7 @@ void TBackupRestoreCycle::CycleCompany() {
             log.WriteMemoLine(P() + " Inicia Backup: " + Company());
 
             request.verbose = true;
-            try {
-                service.Attach();
-                service.StartBackup(request);
-                log.WriteLogLine(P() + " Archivo Backup: " + backupFile);
-                log.WriteMemoLine(P() + " Archivo Backup: " + backupFile);
-                ShowServiceOutput(service, log, p_.view);
-            } catch (...) {
-                service.Detach();
-                throw;
-            }
-            service.Detach();
+            BackupToTheEnd(service, request, log, p_.view);
             // What the restore must find in the file; a backup that cannot be read back fails here.
             backupWritten_ = FingerprintOf(p_.files, backupFile);
         } catch (const std::exception& e) {
