@@ -24,8 +24,8 @@ struct LinuxProgram {
 
     // The start-up's ports with the given front end.
     StartupPorts Ports(IGuiApplication& gui) {
-        return {elevation, gui, osVersion, files, clock, regional, *services, shell, databaseFiles,
-                LinuxConfigurationRules()};
+        return {elevation, gui,       osVersion, files,         clock,
+                regional,  *services, shell,     databaseFiles, LinuxConfigurationRules()};
     }
 };
 

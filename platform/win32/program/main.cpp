@@ -2,24 +2,15 @@
 
 #include "app/Startup.h"
 #include "platform/win32/Win32Application.h"
-#include "platform/win32/Win32Platform.h"
+#include "platform/win32/WindowsProgram.h"
 
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    veltor::win32::Win32Elevation elevation;
-    veltor::win32::Win32FileSystem files;
-    veltor::win32::Win32Clock clock;
-    veltor::win32::Win32RegionalFormats regional;
-    veltor::win32::Win32OsVersion osVersion;
-    veltor::win32::Win32ServiceManager services;
-    veltor::win32::Win32ShellLauncher shell;
-    veltor::win32::Win32DatabaseFiles databaseFiles;
+    veltor::win32::WindowsProgram program;
     veltor::win32::Win32GuiApplication gui;
-    veltor::StartupPorts ports{
-        elevation, gui, osVersion, files, clock, regional, services, shell, databaseFiles,
-        veltor::win32::WindowsConfigurationRules()};
+    veltor::StartupPorts ports = program.Ports(gui);
     return veltor::RunApplication(arguments, ports);
 }
