@@ -24,8 +24,8 @@
 #include <cstdio>
 #include <exception>
 #include <fstream>
-#include <malloc.h>
 #include <iostream>
+#include <malloc.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -87,7 +87,10 @@ int IdleRuns(const std::string& folder, int runs, int every, std::FILE* memo) {
     Program program(memo);
     TScheduledBackup run({program.global, program.catalogue, program.backup, program.log, program.files, program.clock,
                           program.window.memo, program.periodHours, program.periodMinutes});
+    // Room for every time up front: a vector that doubles as it fills would show as growth of
+    // the heap in use (8 bytes a run, in steps at 4,096 and 8,192 runs).
     std::vector<double> milliseconds;
+    milliseconds.reserve(static_cast<std::size_t>(runs));
     int failed = 0;
     std::cout << "rss 0 " << ResidentKb() << " " << HeapInUseKb() << "\n";
     for (int i = 1; i <= runs; ++i) {
