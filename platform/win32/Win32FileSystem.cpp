@@ -67,8 +67,10 @@ public:
 
     void Write(std::string_view bytes) override {
         if (!handle_.valid()) Raise(ERROR_INVALID_HANDLE);
+        // Written through at once: a process ended in the middle of a run leaves every line it
+        // wrote in the month log, up to the step where it ended.
         buffer_.append(bytes);
-        if (buffer_.size() >= kBufferSize) Flush();
+        Flush();
     }
 
     void Close() override {
@@ -86,7 +88,6 @@ public:
     }
 
 private:
-    static constexpr std::size_t kBufferSize = 64 * 1024;
 
     // What could not be written stays buffered, so a later Close tries it once more.
     void Flush() {
