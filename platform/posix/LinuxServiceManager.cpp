@@ -1,5 +1,6 @@
 // The service control manager over the system's `service` command.
 #include "platform/posix/LinuxServiceManager.h"
+#include "platform/posix/PosixSpawn.h"
 
 #include "platform/posix/PosixPlatform.h"
 
@@ -7,7 +8,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <optional>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,43 +76,11 @@ private:
     int exitCode_ = -1;
 };
 
-// Runs a program without a shell, its standard streams on /dev/null and no other descriptor of
-// ours open in it, so that a daemon it leaves behind holds nothing of this process.
-std::optional<ChildProcess> Spawn(const std::vector<std::string>& arguments) {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    if (posix_spawn_file_actions_init(&actions) != 0) return std::nullopt;
-    if (posix_spawnattr_init(&attributes) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return std::nullopt;
-    }
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    sigset_t signals;
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&attributes, &signals);
-    sigaddset(&signals, SIGPIPE);
-    sigaddset(&signals, SIGCHLD);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    posix_spawnattr_setsigdefault(&attributes, &signals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    char path[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
-    char lang[] = "LANG=C";
-    char* environment[] = {path, lang, nullptr};
-
-    pid_t pid = -1;
-    const int result = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environment);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    if (result != 0) return std::nullopt;
+// Runs the service command without a shell, its output on /dev/null, in a plain environment.
+std::optional<ChildProcess> SpawnServiceCommand(const std::vector<std::string>& arguments) {
+    const pid_t pid =
+        Spawn(arguments, {.silent = true, .environment = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LANG=C"}});
+    if (pid < 0) return std::nullopt;
     return ChildProcess(pid);
 }
 
@@ -258,7 +226,7 @@ private:
             if (it->second.child.Running()) return PendingStatus(it->second);
             pending_.erase(it);
         }
-        std::optional<ChildProcess> query = Spawn({options_.serviceCommand, unit, "status"});
+        std::optional<ChildProcess> query = SpawnServiceCommand({options_.serviceCommand, unit, "status"});
         if (!query) return std::nullopt;
         const bool running = query->Wait() == 0;
         ServiceStatus status;
@@ -269,7 +237,7 @@ private:
     }
 
     bool Launch(const std::string& unit, const char* verb, std::uint32_t pendingState) {
-        std::optional<ChildProcess> child = Spawn({options_.serviceCommand, unit, verb});
+        std::optional<ChildProcess> child = SpawnServiceCommand({options_.serviceCommand, unit, verb});
         if (!child) return Fail(kErrorServiceRequestTimeout, false);
         pending_.insert_or_assign(unit, Pending{std::move(*child), pendingState});
         return true;

@@ -1,17 +1,14 @@
 // The maintenance script as a process of its own.
 #include "platform/posix/PosixMaintenance.h"
+#include "platform/posix/PosixSpawn.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace veltor::posix {
 namespace {
@@ -49,37 +46,9 @@ bool PosixShellLauncher::LaunchScript(const std::string& script, const std::stri
     if (!RunsByItself(path)) arguments.push_back("/bin/sh");
     arguments.push_back(path);
     arguments.push_back(argument);
-    std::vector<char*> argv;
-    for (std::string& text : arguments)
-        argv.push_back(text.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    if (posix_spawn_file_actions_init(&actions) != 0) return false;
-    if (posix_spawnattr_init(&attributes) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return false;
-    }
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    // The month log holds a lock through its descriptor: nothing of ours stays open in the script.
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    sigset_t signals;
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&attributes, &signals);
-    sigaddset(&signals, SIGPIPE);
-    sigaddset(&signals, SIGCHLD);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGHUP);
-    posix_spawnattr_setsigdefault(&attributes, &signals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
-
-    pid_t pid = -1;
-    const int result = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    if (result != 0) return false;
+    // Its own session: closing our terminal does not end it; it writes where we write.
+    const pid_t pid = Spawn(arguments, {.ownSession = true});
+    if (pid < 0) return false;
     lastProcessId_ = pid;
     Reap(pid);
     return true;
