@@ -29,31 +29,10 @@ public:
     std::vector<std::string> lines;
 };
 
-// Whether the local server accepts SYSDBA on its service manager right now.
-bool ServerAnswers() {
-    const char* why = nullptr;
-    const fb::ClientApi* api = fb::LoadClientApi(&why);
-    if (api == nullptr) return false;
-    std::string spb = {2, 2};
-    for (const auto& [tag, value] : {std::pair<char, std::string>{28, "SYSDBA"}, {29, test::kAdminPassword}}) {
-        spb += tag;
-        spb += static_cast<char>(value.size());
-        spb += value;
-    }
-    fb::Status status[fb::kStatusLength] = {};
-    fb::Handle handle = 0;
-    const std::string name = "localhost:service_mgr";
-    api->service_attach(status, static_cast<unsigned short>(name.size()), name.c_str(), &handle,
-                        static_cast<unsigned short>(spb.size()), spb.data());
-    if (status[0] == 1 && status[1] != 0) return false;
-    api->service_detach(status, &handle);
-    return true;
-}
-
 // The first moment within `limit` at which the server answers; nullopt when it never did.
 std::optional<milliseconds> TimeUntilServerAnswers(milliseconds limit) {
     const auto begin = steady_clock::now();
-    while (!ServerAnswers()) {
+    while (!test::FirebirdServerAnswers()) {
         if (steady_clock::now() - begin > limit) return std::nullopt;
         std::this_thread::sleep_for(milliseconds(100));
     }
@@ -78,15 +57,15 @@ protected:
 
 TEST_F(FirebirdServerService, StopsAndStartsTheServer) {
     ASSERT_EQ(control.StopWindowsService("LOCALHOST", kServer), service::kStopped);
-    EXPECT_FALSE(ServerAnswers());
+    EXPECT_FALSE(test::FirebirdServerAnswers());
 
     auto begin = steady_clock::now();
     EXPECT_EQ(control.StopWindowsService("localhost", kServer), service::kStopped);
     EXPECT_LT(steady_clock::now() - begin, milliseconds(1000)) << "stopping a stopped server does not wait";
-    EXPECT_FALSE(ServerAnswers());
+    EXPECT_FALSE(test::FirebirdServerAnswers());
 
     ASSERT_EQ(control.StartWindowsService("LocalHost", kServer), service::kRunning);
-    EXPECT_TRUE(ServerAnswers()) << "the server answers as soon as the start returns";
+    EXPECT_TRUE(test::FirebirdServerAnswers()) << "the server answers as soon as the start returns";
 
     begin = steady_clock::now();
     EXPECT_EQ(control.StartWindowsService("localhost", kServer), service::kRunning);

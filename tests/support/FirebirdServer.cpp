@@ -53,29 +53,10 @@ bool StartFirebirdServer() {
 
 void RequireFirebirdServer() {
     const char* why = nullptr;
-    const fb::ClientApi* api = fb::LoadClientApi(&why);
-    ASSERT_NE(api, nullptr) << "Firebird client library unavailable: " << (why ? why : "?");
-    std::string spb = {2, 2};
-    auto add = [&spb](char tag, const std::string& value) {
-        spb += tag;
-        spb += static_cast<char>(value.size());
-        spb += value;
-    };
-    add(28, "SYSDBA");
-    add(29, kAdminPassword);
-    fb::Status status[fb::kStatusLength] = {};
-    fb::Handle handle = 0;
-    const std::string name = "localhost:service_mgr";
-    api->service_attach(status, static_cast<unsigned short>(name.size()), name.c_str(), &handle,
-                        static_cast<unsigned short>(spb.size()), spb.data());
-    if (status[0] == 1 && status[1] != 0) {
-        char text[512] = {};
-        const fb::Status* cursor = status;
-        api->interpret(text, sizeof text, &cursor);
-        FAIL() << "The Firebird server on localhost does not accept SYSDBA (" << text
-               << "). Start it with scripts/start-firebird.";
-    }
-    api->service_detach(status, &handle);
+    ASSERT_NE(fb::LoadClientApi(&why), nullptr) << "Firebird client library unavailable: " << (why ? why : "?");
+    ASSERT_TRUE(FirebirdServerAnswers())
+        << "The Firebird server on localhost does not accept SYSDBA through its service manager. Start it with "
+           "scripts/start-firebird.";
 }
 
 std::string RunIsql(const std::string& script, const std::string& database) {
