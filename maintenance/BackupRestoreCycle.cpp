@@ -127,6 +127,7 @@ void TBackupRestoreCycle::RunBackupRestore() {
     EnsureBackupFolder(backupFolder_, p_.global.rules(), p_.files, log);
 
     CloseLeftOverMonthLog(log);
+    StartServiceLeftStopped(stopped_, p_.services, log, backupFolder_);
     ConnectCatalogueOrReport(catalogue, p_.global, log);
 
     auto& rows = catalogue.QEmpresas;
@@ -175,6 +176,7 @@ void TBackupRestoreCycle::CycleCompany() {
     log.WriteLogLine(P() + " Inicio BackupRestore: " + Company());
     log.WriteMemoLine(P() + " Inicio Backup-Restore: " + Company());
 
+    stopped_.Stopping(serverText);
     std::string state = ServiceStateName(p_.services.StopWindowsService(serverText, kDatabaseServerService));
     if (state != "SERVICE_STOPPED") {
         log.WriteMemoLine(P() + " NO se pudo hacer Stop al Servicio: " + Company() + "Mensaje: " + state);
@@ -188,6 +190,7 @@ void TBackupRestoreCycle::CycleCompany() {
 
     state = ServiceStateName(p_.services.StartWindowsService(serverText, kDatabaseServerService));
     if (state == "SERVICE_RUNNING") {
+        stopped_.Started();
         // Where the live database stands before anyone but the cycle could reach it again.
         const TransactionMark before = ReadTransactions(serverText + ":" + databasePath);
 
@@ -345,6 +348,7 @@ void TBackupRestoreCycle::RestoreAndSwap(const std::string& serverText, const st
     p_.view.ProcessPendingEvents();
 
     log.WriteMemoLine(P() + " Renombra Archivo Restaurado: " + Company());
+    stopped_.Stopping(serverText);
     std::string state = ServiceStateName(p_.services.StopWindowsService(serverText, kDatabaseServerService));
     if (state != "SERVICE_STOPPED") {
         // The restored file stays beside the live one; the log says why.
@@ -368,7 +372,9 @@ void TBackupRestoreCycle::RestoreAndSwap(const std::string& serverText, const st
     }
 
     state = ServiceStateName(p_.services.StartWindowsService(serverText, kDatabaseServerService));
-    if (state != "SERVICE_RUNNING") {
+    if (state == "SERVICE_RUNNING") {
+        stopped_.Started();
+    } else {
         log.WriteMemoLine(state);
         log.WriteLogLine(P() + " No se pudo iniciar el Servicio: " + Company() + "Mensaje: " + state);
     }

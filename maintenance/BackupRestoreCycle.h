@@ -14,6 +14,7 @@
 #include "dbserver/FirebirdServiceConnection.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/DatabaseState.h"
+#include "maintenance/StoppedService.h"
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"
 #include "ports/DatabaseFiles.h"
@@ -88,9 +89,9 @@ struct BackupRestoreParts {
 
 class TBackupRestoreCycle {
 public:
-    explicit TBackupRestoreCycle(BackupRestoreParts parts) : p_(parts) {}
+    explicit TBackupRestoreCycle(BackupRestoreParts parts) : p_(parts), stopped_(parts.files) {}
 
-    // One run. Raises when the company list cannot be read (the clock query or the selection
+    // One run. A service that an earlier cycle left stopped is started first. Raises when the company list cannot be read (the clock query or the selection
     // failed) or the catalogue cannot be connected again after a company; a failed company is
     // written down and the run goes on.
     void RunBackupRestore();
@@ -126,6 +127,8 @@ private:
     bool NobodyElseWorked(const std::string& databasePath, const TransactionMark& before);
 
     BackupRestoreParts p_;
+    // Says that the service may be stopped from each stop until a start is confirmed.
+    StoppedServiceNote stopped_;
     std::string backupFolder_;
     // The backup file as the cycle's backup left it; empty outside a company's cycle.
     std::optional<FileFingerprint> backupWritten_;

@@ -1,7 +1,9 @@
 #include "maintenance/DatosLic.h"
 
 #include "app/FrmActividad.h"
+#include "backup/BackupFiles.h"
 #include "maintenance/BackupRestoreCycle.h"
+#include "maintenance/StoppedService.h"
 #include "dbserver/UnavailableClient.h"
 
 #include <exception>
@@ -27,6 +29,10 @@ TDatosLic::~TDatosLic() {
 }
 
 void TDatosLic::RunScheduledBackup() {
+    // The backups need the server: a service that a cycle cut short left stopped starts first.
+    StoppedServiceNote note(files_);
+    StartServiceLeftStopped(note, Services, Log,
+                            WorkingBackupFolder(global_.BackupFolder, global_.rules().pathSeparator));
     TScheduledBackup run(
         {global_, Catalogue, IBBackup, Log, files_, clock_, memo_, window_.PeriodHours, window_.PeriodMinutes});
     run.RunScheduledBackup();

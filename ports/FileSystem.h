@@ -40,6 +40,8 @@ public:
     virtual std::unique_ptr<IInputFile> OpenForReading(const std::string& path) = 0;
     // Opens for appending at the end, creating the file when missing.
     virtual std::unique_ptr<IAppendFile> OpenForAppend(const std::string& path) = 0;
+    // Removes a file; false when there was none.
+    virtual bool RemoveFile(const std::string& path) = 0;
     // The folder separator of the platform: '\\' on Windows, '/' elsewhere.
     virtual char PathSeparator() const = 0;
 };

@@ -140,6 +140,12 @@ void PosixFileSystem::CreateDirectory(const std::string& path) {
         RaiseErrno(errno);
 }
 
+bool PosixFileSystem::RemoveFile(const std::string& path) {
+    if (::unlink(path.c_str()) == 0) return true;
+    if (errno == ENOENT) return false;
+    RaiseErrno(errno);
+}
+
 bool PosixFileSystem::CopyFileNoOverwrite(const std::string& from, const std::string& to) {
     Descriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};

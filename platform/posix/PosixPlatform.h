@@ -30,6 +30,7 @@ public:
     bool CopyFileNoOverwrite(const std::string& from, const std::string& to) override;
     std::unique_ptr<IInputFile> OpenForReading(const std::string& path) override;
     std::unique_ptr<IAppendFile> OpenForAppend(const std::string& path) override;
+    bool RemoveFile(const std::string& path) override;
     char PathSeparator() const override { return '/'; }
 
 private:

@@ -124,6 +124,13 @@ void Win32FileSystem::CreateDirectory(const std::string& path) {
     if (!CreateDirectoryA(path.c_str(), nullptr)) RaiseLastError();
 }
 
+bool Win32FileSystem::RemoveFile(const std::string& path) {
+    if (DeleteFileA(path.c_str())) return true;
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return false;
+    Raise(code);
+}
+
 bool Win32FileSystem::CopyFileNoOverwrite(const std::string& from, const std::string& to) {
     return CopyFileA(from.c_str(), to.c_str(), TRUE) != 0;
 }

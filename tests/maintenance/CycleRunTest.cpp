@@ -103,6 +103,7 @@ TEST_F(CycleRun, CompanyIsBackedUpRestoredAndSwappedWithEveryLineInOrder) {
     EXPECT_THAT(RunIsql("SELECT COUNT(*) FROM MOVIMIENTOS;", restored), HasSubstr("50"));
     EXPECT_THAT(cycle.Stamp("FECHAULTRESTORE"), HasSubstr("2026-12-07"));
     EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "12:45");
+    EXPECT_FALSE(std::filesystem::exists(cycle.catalogueFiles.folder.path() + "/ServicioDetenido.inf"));
 }
 
 TEST_F(CycleRun, FirstStopNotConfirmedGivesTheCompanyUpWithOneMemoLine) {
@@ -130,6 +131,40 @@ TEST_F(CycleRun, StartNotConfirmedGivesTheCompanyUpSilently) {
                             P + " Inicio BackupRestore: 001 - EMPRESA UNO", " ", P + " <=== Fin Backup "));
     EXPECT_THAT(databases.asked, IsEmpty());
     EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "<null>");
+}
+
+// A start that is not confirmed, or a second stop that is not, leaves the service perhaps
+// stopped: the note stays, and the next run starts the service before anything else, once.
+TEST_F(CycleRun, ServiceLeftPerhapsStoppedIsStartedByTheNextRunFirst) {
+    cycle.OneCompany();
+    const std::string note = cycle.catalogueFiles.folder.path() + "/ServicioDetenido.inf";
+    for (const std::deque<bool>& outcomes : {std::deque<bool>{true, false}, std::deque<bool>{true, true, false}}) {
+        server.operations.clear();
+        server.outcomes = outcomes;
+        cycle.restoreNow = true;
+        cycle.Run();
+        ASSERT_TRUE(std::filesystem::exists(note));
+        EXPECT_EQ(ReadFile(note), "localhost\r\n");
+
+        server.operations.clear();
+        server.outcomes = {false};
+        cycle.restoreNow = false; // the next runs select nothing
+        cycle.Run(); // the start fails: the note stays for the run after
+        EXPECT_EQ(server.operations.front(), "start");
+        EXPECT_TRUE(std::filesystem::exists(note));
+        cycle.Run();
+        EXPECT_THAT(server.operations, ElementsAre("start", "start"));
+        EXPECT_FALSE(std::filesystem::exists(note));
+        const auto& memo = cycle.MemoSteps();
+        EXPECT_THAT(memo[memo.size() - 2],
+                    HasSubstr(" NO se pudo iniciar el Servicio que un Backup-Restore que no terminó dejó detenido: "
+                              "Mensaje: Error de Apertura en SCM o Servicio"));
+        EXPECT_THAT(memo.back(), HasSubstr(" Servicio Iniciado: un Backup-Restore que no terminó pudo dejarlo detenido "));
+        EXPECT_THAT(cycle.LogLines().back(), HasSubstr(" Servicio Iniciado: un Backup-Restore que no termin\xF3 pudo "));
+
+        cycle.Run(); // nothing left to start
+        EXPECT_THAT(server.operations, ElementsAre("start", "start"));
+    }
 }
 
 TEST_F(CycleRun, BackupErrorLeavesTheRowUnstampedAndRestoresNothing) {

@@ -68,6 +68,15 @@ TEST_F(PosixFiles, CopyNeverOverwrites) {
     EXPECT_FALSE(files.CopyFileNoOverwrite(folder / "a", folder / "falta/e"));
 }
 
+TEST_F(PosixFiles, RemoveTellsAMissingFileFromAFailure) {
+    WriteFile(folder / "nota", "x");
+    EXPECT_TRUE(files.RemoveFile(folder / "nota"));
+    EXPECT_FALSE(files.FileExists(folder / "nota"));
+    EXPECT_FALSE(files.RemoveFile(folder / "nota"));
+    files.CreateDirectory(folder / "carpeta");
+    EXPECT_THROW(files.RemoveFile(folder / "carpeta"), OsError);
+}
+
 TEST_F(PosixFiles, ReadsBytesAndRaisesTheSystemsMessage) {
     const std::string bytes = std::string(100000, 'z') + "\r\n\x1a";
     WriteFile(folder / "r", bytes);

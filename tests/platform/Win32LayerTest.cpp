@@ -123,6 +123,16 @@ TEST_F(Win32Files, CopyNeverOverwrites) {
     EXPECT_FALSE(files.FileExists(In("c.inf")));
 }
 
+TEST_F(Win32Files, RemoveTellsAMissingFileFromAFailure) {
+    Put(In("nota.inf"), "x");
+    EXPECT_TRUE(files.RemoveFile(In("nota.inf")));
+    EXPECT_FALSE(files.FileExists(In("nota.inf")));
+    EXPECT_FALSE(files.RemoveFile(In("nota.inf")));
+    EXPECT_FALSE(files.RemoveFile(In("falta\\nota.inf")));
+    files.CreateDirectory(In("carpeta"));
+    EXPECT_THROW(files.RemoveFile(In("carpeta")), OsError);
+}
+
 TEST_F(Win32Files, CreatesOneFolderLevelAndTellsFilesFromFolders) {
     files.CreateDirectory(In("Backups"));
     EXPECT_TRUE(files.DirectoryExists(In("Backups")));

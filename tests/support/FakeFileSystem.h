@@ -91,6 +91,11 @@ public:
         return std::make_unique<AppendFile>(*this, path);
     }
 
+    bool RemoveFile(const std::string& path) override {
+        if (openForAppend.count(path) != 0 || notWritable.count(path) != 0) Fail(EACCES);
+        return files.erase(path) != 0;
+    }
+
     char PathSeparator() const override { return separator; }
 
     [[noreturn]] static void Fail(int code) { throw OsError(std::strerror(code), static_cast<std::uint32_t>(code)); }

@@ -1,0 +1,68 @@
+#include "maintenance/StoppedService.h"
+
+#include "maintenance/BackupRestoreCycle.h"
+
+#include <exception>
+
+namespace veltor {
+
+void StoppedServiceNote::Stopping(const std::string& serverText) noexcept {
+    try {
+        files_.RemoveFile(path_);
+        const auto note = files_.OpenForAppend(path_);
+        note->Write(serverText + "\r\n");
+        note->Close();
+    } catch (const std::exception&) {
+        // Without the note a run cut short here leaves the service to its administrator, as
+        // it always did.
+    }
+}
+
+void StoppedServiceNote::Started() noexcept {
+    try {
+        files_.RemoveFile(path_);
+    } catch (const std::exception&) {
+        // A note left behind only costs the next run a start of a running service.
+    }
+}
+
+std::optional<std::string> StoppedServiceNote::LeftStopped() const {
+    if (!files_.FileExists(path_)) return std::nullopt;
+    std::string text;
+    try {
+        const auto file = files_.OpenForReading(path_);
+        char buffer[512];
+        for (std::size_t n; text.size() < 4096 && (n = file->Read(buffer, sizeof buffer)) > 0;)
+            text.append(buffer, n);
+    } catch (const std::exception&) {
+        // An unreadable note still says that the service was stopped: this machine's.
+        text.clear();
+    }
+    text = text.substr(0, text.find_first_of("\r\n"));
+    return text.empty() ? std::string("localhost") : text;
+}
+
+void StartServiceLeftStopped(StoppedServiceNote& note, ServiceControl& services, TActivityLog& log,
+                             const std::string& backupFolder) {
+    const std::optional<std::string> server = note.LeftStopped();
+    if (!server) return;
+    const std::string state = ServiceStateName(services.StartWindowsService(*server, kDatabaseServerService));
+    std::string line = log.StampPrefix();
+    if (state == "SERVICE_RUNNING") {
+        line += " Servicio Iniciado: un Backup-Restore que no terminó pudo dejarlo detenido ";
+        note.Started();
+    } else {
+        line += " NO se pudo iniciar el Servicio que un Backup-Restore que no terminó dejó detenido: Mensaje: " + state;
+    }
+    log.WriteMemoLine(line);
+    try {
+        const bool opened = !log.isMonthLogOpen();
+        if (opened) log.OpenMonthLog(backupFolder);
+        log.WriteLogLine(line);
+        if (opened) log.CloseMonthLog();
+    } catch (const std::exception&) {
+        // The memo has the line.
+    }
+}
+
+} // namespace veltor
