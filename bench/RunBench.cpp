@@ -4,6 +4,10 @@
 //       runs the scheduled run <runs> times in <folder> (where ADMINBD.inf lies) and prints
 //       the time of each run in milliseconds, summed up, and the resident size every
 //       <sample every> runs
+//   veltor-bench connect <folder> <connections> <sample every>
+//       connects the catalogue of ADMINBD.inf in <folder> and disconnects it again, nothing
+//       else, <connections> times, and prints the resident size every <sample every> times:
+//       what one connection costs, for comparison with a whole run
 //   veltor-bench memo <lines file> <backups> <sample every>
 //       puts the verbose lines of <lines file> into the memo once per simulated backup,
 //       framed by the lines a real backup writes, and prints the resident size every
@@ -14,6 +18,7 @@
 #include "app/Global.h"
 #include "backup/ActivityLog.h"
 #include "backup/ScheduledBackup.h"
+#include "backup/ServiceOutput.h"
 #include "catalogue/Catalogue.h"
 #include "dbserver/FirebirdServiceConnection.h"
 #include "platform/console/ConsoleApplication.h"
@@ -119,6 +124,22 @@ int IdleRuns(const std::string& folder, int runs, int every, std::FILE* memo) {
     return 0;
 }
 
+int Connections(const std::string& folder, int connections, int every, std::FILE* memo) {
+    if (chdir(folder.c_str()) != 0) throw std::runtime_error("cannot enter " + folder);
+    Program program(memo);
+    program.global.ReadConfiguration();
+    auto& database = program.catalogue.BDAdmin;
+    database.SetDatabaseName(program.global.AdminConnection);
+    database.SetPassword(kAdministratorPassword);
+    std::cout << "rss 0 " << ResidentKb() << " " << HeapInUseKb() << "\n";
+    for (int i = 1; i <= connections; ++i) {
+        database.Connect();
+        database.Disconnect();
+        if (i % every == 0) std::cout << "rss " << i << " " << ResidentKb() << " " << HeapInUseKb() << std::endl;
+    }
+    return 0;
+}
+
 int MemoLines(const std::string& linesFile, int backups, int every, std::FILE* memo) {
     std::ifstream input(linesFile);
     if (!input) throw std::runtime_error("cannot read " + linesFile);
@@ -147,8 +168,9 @@ int MemoLines(const std::string& linesFile, int backups, int every, std::FILE* m
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (arguments.size() != 4 || (arguments[0] != "idle" && arguments[0] != "memo")) {
+    if (arguments.size() != 4 || (arguments[0] != "idle" && arguments[0] != "memo" && arguments[0] != "connect")) {
         std::cerr << "usage: veltor-bench idle <folder> <runs> <sample every>\n"
+                     "       veltor-bench connect <folder> <connections> <sample every>\n"
                      "       veltor-bench memo <lines file> <backups> <sample every>\n";
         return 2;
     }
@@ -156,8 +178,9 @@ int main(int argc, char** argv) {
     try {
         const int count = std::max(1, std::stoi(arguments[2]));
         const int every = std::max(1, std::stoi(arguments[3]));
-        const int result = arguments[0] == "idle" ? veltor::bench::IdleRuns(arguments[1], count, every, memo)
-                                                  : veltor::bench::MemoLines(arguments[1], count, every, memo);
+        const int result = arguments[0] == "idle"      ? veltor::bench::IdleRuns(arguments[1], count, every, memo)
+                           : arguments[0] == "connect" ? veltor::bench::Connections(arguments[1], count, every, memo)
+                                                       : veltor::bench::MemoLines(arguments[1], count, every, memo);
         std::fclose(memo);
         return result;
     } catch (const std::exception& e) {
