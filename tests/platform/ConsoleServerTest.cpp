@@ -64,10 +64,15 @@ TEST_F(ConsoleServerTest, ATickUpgradesTheCatalogueFillsDefaultsAndBacksUpTheDue
     catalogue.Sql("INSERT INTO EMPRESAS (EMPRESAID, CODIGO, NOMBRE, ANOFIS, ARCHIVO) VALUES (1, '001', 'UNO', '2001', '" +
                   uno + "'); COMMIT;");
     catalogue.WriteConfiguration(catalogue.folder.path());
+    // What a cycle killed with the service stopped leaves; here the server runs all along.
+    WriteFile(catalogue.folder / "ServicioDetenido.inf", "localhost\r\n");
 
     const Outcome tick = RunConsole(catalogue, "--tick");
     EXPECT_EQ(tick.exitCode, 0) << tick.err;
     EXPECT_EQ(tick.err, "");
+    EXPECT_LT(tick.out.find(" Servicio Iniciado: un Backup-Restore que no terminó pudo dejarlo detenido \n"),
+              tick.out.find(" Empresas Pendientes de Backup: "));
+    EXPECT_FALSE(std::filesystem::exists(catalogue.folder / "ServicioDetenido.inf"));
     EXPECT_THAT(tick.out, HasSubstr(" Empresas Pendientes de Backup: 1\n"));
     EXPECT_THAT(tick.out, HasSubstr(" Finaliza Backup: 001 - UNO\n"));
     EXPECT_THAT(tick.out, HasSubstr("  gbak:"));
@@ -78,6 +83,7 @@ TEST_F(ConsoleServerTest, ATickUpgradesTheCatalogueFillsDefaultsAndBacksUpTheDue
     const Outcome again = RunConsole(catalogue, "--tick");
     EXPECT_EQ(again.exitCode, 0);
     EXPECT_THAT(again.out, HasSubstr(" Empresas Pendientes de Backup: 0\n"));
+    EXPECT_THAT(again.out, ::testing::Not(HasSubstr(" Servicio Iniciado: ")));
 }
 
 TEST_F(ConsoleServerTest, ConfigurationMadeFromTheTemplateDrivesTheImmediateRun) {
