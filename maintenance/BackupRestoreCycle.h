@@ -91,9 +91,10 @@ class TBackupRestoreCycle {
 public:
     explicit TBackupRestoreCycle(BackupRestoreParts parts) : p_(parts), stopped_(parts.files) {}
 
-    // One run. A service that an earlier cycle left stopped is started first. Raises when the company list cannot be read (the clock query or the selection
-    // failed) or the catalogue cannot be connected again after a company; a failed company is
-    // written down and the run goes on.
+    // One run. A service that an earlier cycle left stopped is started first. Raises when the
+    // company list cannot be read (the clock query or the selection failed) or the catalogue
+    // cannot be connected again after a company; a failed company is written down and the run
+    // goes on.
     void RunBackupRestore();
 
     // Cycles the company of the current row of QEmpresas and moves to the next row.
