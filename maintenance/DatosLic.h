@@ -11,6 +11,7 @@
 #include "dbserver/FirebirdServiceConnection.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/DatabaseState.h"
+#include "maintenance/ServiceMemo.h"
 
 namespace veltor {
 
@@ -46,17 +47,6 @@ public:
     ServiceControl Services; // the database server's service
 
 private:
-    // The service control's lines go to the memo, stamped like every other line.
-    class ServiceMemo : public IServiceControlMemo {
-    public:
-        explicit ServiceMemo(TActivityLog& log) : log_(log) {}
-        std::string StampPrefix() override { return log_.StampPrefix(); }
-        void WriteMemoLine(const std::string& line) override { log_.WriteMemoLine(line); }
-
-    private:
-        TActivityLog& log_;
-    };
-
     // The context's members live until the process ends; the context object itself need not.
     TGlobal& global_;
     TFrmActividad& window_;
@@ -66,7 +56,7 @@ private:
     IShellLauncher& shell_;
     IDatabaseFiles& databaseFiles_;
     FirebirdDatabaseState databases_;
-    ServiceMemo serviceMemo_;
+    ActivityLogServiceMemo serviceMemo_;
 };
 
 } // namespace veltor

@@ -16,6 +16,7 @@
 #include "dbserver/FirebirdServiceConnection.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/BackupRestoreCycle.h"
+#include "maintenance/ServiceMemo.h"
 #include "platform/posix/LinuxServiceManager.h"
 #include "platform/posix/PosixMaintenance.h"
 #include "platform/posix/PosixPlatform.h"
@@ -96,16 +97,6 @@ public:
     }
 };
 
-class ServiceMemo : public IServiceControlMemo {
-public:
-    explicit ServiceMemo(TActivityLog& log) : log_(log) {}
-    std::string StampPrefix() override { return log_.StampPrefix(); }
-    void WriteMemoLine(const std::string& line) override { log_.WriteMemoLine(line); }
-
-private:
-    TActivityLog& log_;
-};
-
 int Run(std::uint32_t pause, const std::string& step) {
     ProbeView view;
     ProbeDatabaseFiles databaseFiles;
@@ -138,7 +129,7 @@ int Run(std::uint32_t pause, const std::string& step) {
     backup.SetProtocol(fb::ServiceProtocol::Tcp);
     restore.SetProtocol(fb::ServiceProtocol::Local);
     TActivityLog log(files, clock, regional, view);
-    ServiceMemo serviceMemo(log);
+    ActivityLogServiceMemo serviceMemo(log);
     const auto manager = posix::MakeLinuxServiceManager();
     ServiceControl services(*manager, serviceMemo);
     posix::PosixShellLauncher shell;

@@ -9,6 +9,7 @@
 #include "dbserver/FirebirdServiceConnection.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/BackupRestoreCycle.h"
+#include "maintenance/ServiceMemo.h"
 #include "platform/posix/PosixPlatform.h"
 #include "ports/Errors.h"
 #include "tests/support/CatalogueFixture.h"
@@ -49,17 +50,6 @@ private:
     FirebirdDatabaseState real_{*fb::LoadClientApi(nullptr)};
 };
 
-// The service control's memo line goes where the backup module sends it: the activity memo.
-class LogServiceMemo : public IServiceControlMemo {
-public:
-    explicit LogServiceMemo(TActivityLog& log) : log_(log) {}
-    std::string StampPrefix() override { return log_.StampPrefix(); }
-    void WriteMemoLine(const std::string& line) override { log_.WriteMemoLine(line); }
-
-private:
-    TActivityLog& log_;
-};
-
 // The recorded memo, with a hook run after each line is appended.
 class HookedActivityView : public FakeActivityView {
 public:
@@ -88,7 +78,7 @@ struct CycleHarness {
     fb::FirebirdServiceConnection backup;
     fb::FirebirdServiceConnection restore;
     TActivityLog log;
-    LogServiceMemo serviceMemo{log};
+    ActivityLogServiceMemo serviceMemo{log};
     ServiceControl services;
     IShellLauncher& shell;
     IDatabaseFiles& databaseFiles;
