@@ -124,12 +124,30 @@ std::string BackupWindowText(long long hours, long long minutes) {
 
 std::string DueCompaniesStatement(std::string_view window) {
     std::string sql;
-    for (std::string_view piece :
-         {kCandidateColumns, kOpenTimes, kCandidatesOfTime01, kUnionAll, kCandidatesOfTime02, kUnionAll,
-          kCandidatesOfTime03, kTakesPartInBackups, kOverdue, kDayOfMonthDue, kCandidateAfterClockMinus, window,
-          kWindowUpToCandidate, kCandidateUpToClock, kCollapseEqualTimes, kCloseCandidates, kSelectDue,
-          kFromCandidates, kDueAfterClockMinus, window, kWindowUpToDue, kDueUpToClock, kOrMonthlyWithoutTime,
-          kOrderByCode})
+    for (std::string_view piece : {kCandidateColumns,
+                                   kOpenTimes,
+                                   kCandidatesOfTime01,
+                                   kUnionAll,
+                                   kCandidatesOfTime02,
+                                   kUnionAll,
+                                   kCandidatesOfTime03,
+                                   kTakesPartInBackups,
+                                   kOverdue,
+                                   kDayOfMonthDue,
+                                   kCandidateAfterClockMinus,
+                                   window,
+                                   kWindowUpToCandidate,
+                                   kCandidateUpToClock,
+                                   kCollapseEqualTimes,
+                                   kCloseCandidates,
+                                   kSelectDue,
+                                   kFromCandidates,
+                                   kDueAfterClockMinus,
+                                   window,
+                                   kWindowUpToDue,
+                                   kDueUpToClock,
+                                   kOrMonthlyWithoutTime,
+                                   kOrderByCode})
         sql += piece;
     return sql;
 }

@@ -52,7 +52,8 @@ public:
 
 private:
     void Little(std::uint32_t value, int width) {
-        for (int i = 0; i < width; ++i) bytes_ += static_cast<char>((value >> (8 * i)) & 0xFF);
+        for (int i = 0; i < width; ++i)
+            bytes_ += static_cast<char>((value >> (8 * i)) & 0xFF);
     }
     std::string bytes_;
 };

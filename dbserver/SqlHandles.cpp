@@ -108,7 +108,8 @@ int Statement::Type() {
     Check(*api_, status);
     fb::InfoReply reply(buffer, sizeof buffer);
     const std::optional<std::string_view> type = reply.Item(fb::info::kSqlStatementType);
-    if (!type || type->empty() || type->size() > 4) throw fb::FirebirdError("the server did not report the statement type");
+    if (!type || type->empty() || type->size() > 4)
+        throw fb::FirebirdError("the server did not report the statement type");
     return static_cast<int>(static_cast<std::uint32_t>(fb::LittleEndian(*type)));
 }
 

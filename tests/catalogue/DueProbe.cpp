@@ -10,17 +10,18 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    return veltor::test::RunCatalogueProbe(argc, argv, 3, "<database> <hours> <minutes> [prepare]", [&](auto& catalogue) {
-        if (argc > 4 && std::string(argv[4]) == "prepare") {
-            catalogue.UpgradeCatalogue();
-            catalogue.ApplyBackupDefaults();
-        }
-        const auto start = std::chrono::steady_clock::now();
-        catalogue.SelectDueCompanies(argv[2], argv[3]);
-        const auto took = std::chrono::steady_clock::now() - start;
-        for (auto& q = catalogue.QEmpresas; !q.Eof(); q.Next())
-            std::printf("%s|%s\n", q.FieldText("CODIGO").c_str(), q.FieldText("HORABACKUP").c_str());
-        std::fprintf(stderr, "%d rows in %.1f ms\n", catalogue.QEmpresas.RecordCount(),
-                     std::chrono::duration<double, std::milli>(took).count());
-    });
+    return veltor::test::RunCatalogueProbe(
+        argc, argv, 3, "<database> <hours> <minutes> [prepare]", [&](auto& catalogue) {
+            if (argc > 4 && std::string(argv[4]) == "prepare") {
+                catalogue.UpgradeCatalogue();
+                catalogue.ApplyBackupDefaults();
+            }
+            const auto start = std::chrono::steady_clock::now();
+            catalogue.SelectDueCompanies(argv[2], argv[3]);
+            const auto took = std::chrono::steady_clock::now() - start;
+            for (auto& q = catalogue.QEmpresas; !q.Eof(); q.Next())
+                std::printf("%s|%s\n", q.FieldText("CODIGO").c_str(), q.FieldText("HORABACKUP").c_str());
+            std::fprintf(stderr, "%d rows in %.1f ms\n", catalogue.QEmpresas.RecordCount(),
+                         std::chrono::duration<double, std::milli>(took).count());
+        });
 }

@@ -149,7 +149,7 @@ TEST_F(CycleRun, ServiceLeftPerhapsStoppedIsStartedByTheNextRunFirst) {
         server.operations.clear();
         server.outcomes = {false};
         cycle.restoreNow = false; // the next runs select nothing
-        cycle.Run(); // the start fails: the note stays for the run after
+        cycle.Run();              // the start fails: the note stays for the run after
         EXPECT_EQ(server.operations.front(), "start");
         EXPECT_TRUE(std::filesystem::exists(note));
         cycle.Run();
@@ -159,8 +159,10 @@ TEST_F(CycleRun, ServiceLeftPerhapsStoppedIsStartedByTheNextRunFirst) {
         EXPECT_THAT(memo[memo.size() - 2],
                     HasSubstr(" NO se pudo iniciar el Servicio que un Backup-Restore que no terminó dejó detenido: "
                               "Mensaje: Error de Apertura en SCM o Servicio"));
-        EXPECT_THAT(memo.back(), HasSubstr(" Servicio Iniciado: un Backup-Restore que no terminó pudo dejarlo detenido "));
-        EXPECT_THAT(cycle.LogLines().back(), HasSubstr(" Servicio Iniciado: un Backup-Restore que no termin\xF3 pudo "));
+        EXPECT_THAT(memo.back(),
+                    HasSubstr(" Servicio Iniciado: un Backup-Restore que no terminó pudo dejarlo detenido "));
+        EXPECT_THAT(cycle.LogLines().back(),
+                    HasSubstr(" Servicio Iniciado: un Backup-Restore que no termin\xF3 pudo "));
 
         cycle.Run(); // nothing left to start
         EXPECT_THAT(server.operations, ElementsAre("start", "start"));

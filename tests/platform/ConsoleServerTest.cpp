@@ -61,8 +61,9 @@ protected:
 TEST_F(ConsoleServerTest, ATickUpgradesTheCatalogueFillsDefaultsAndBacksUpTheDueCompany) {
     // A company never configured: the defaults of an earlier fiscal year make it monthly-only,
     // and never backed up, it is due at once.
-    catalogue.Sql("INSERT INTO EMPRESAS (EMPRESAID, CODIGO, NOMBRE, ANOFIS, ARCHIVO) VALUES (1, '001', 'UNO', '2001', '" +
-                  uno + "'); COMMIT;");
+    catalogue.Sql(
+        "INSERT INTO EMPRESAS (EMPRESAID, CODIGO, NOMBRE, ANOFIS, ARCHIVO) VALUES (1, '001', 'UNO', '2001', '" + uno +
+        "'); COMMIT;");
     catalogue.WriteConfiguration(catalogue.folder.path());
     // What a cycle killed with the service stopped leaves; here the server runs all along.
     WriteFile(catalogue.folder / "ServicioDetenido.inf", "localhost\r\n");
@@ -87,8 +88,9 @@ TEST_F(ConsoleServerTest, ATickUpgradesTheCatalogueFillsDefaultsAndBacksUpTheDue
 }
 
 TEST_F(ConsoleServerTest, ConfigurationMadeFromTheTemplateDrivesTheImmediateRun) {
-    catalogue.Sql("INSERT INTO EMPRESAS (EMPRESAID, CODIGO, NOMBRE, ANOFIS, ARCHIVO) VALUES (1, '001', 'UNO', '2001', '" +
-                  uno + "'); COMMIT;");
+    catalogue.Sql(
+        "INSERT INTO EMPRESAS (EMPRESAID, CODIGO, NOMBRE, ANOFIS, ARCHIVO) VALUES (1, '001', 'UNO', '2001', '" + uno +
+        "'); COMMIT;");
     catalogue.WriteConfiguration(catalogue.folder.path());
     std::filesystem::rename(catalogue.folder / "ADMINBD.inf", catalogue.folder / "ADMINBD.cop");
 
