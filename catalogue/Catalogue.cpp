@@ -37,6 +37,12 @@ const std::string_view kBackupDefaultsStatement =
     " WHERE (REALIZABACKUP IS NULL) OR (REALIZABACKUP = \"\") ";
 // clang-format on
 
+std::string StampStatement(std::string_view dateColumn, std::string_view timeColumn, const std::string& date,
+                           const std::string& hourMinute, const std::string& companyId) {
+    return "UPDATE EMPRESAS SET " + std::string(dateColumn) + "=\"" + date + "\", " + std::string(timeColumn) + "=\"" +
+           hourMinute.substr(0, 2) + ":" + hourMinute.substr(2, 2) + "\" WHERE EMPRESAID=" + companyId;
+}
+
 TCatalogue::TCatalogue(const fb::ClientApi& api) : BDAdmin(api), QEmpresas(BDAdmin), QConsultaEmpresas(BDAdmin) {}
 
 void TCatalogue::ConnectCatalogue(const std::string& databaseString, const std::string& password) {
