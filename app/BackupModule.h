@@ -7,6 +7,7 @@
 #include "ports/FileSystem.h"
 #include "ports/MessageBox.h"
 #include "ports/RegionalFormats.h"
+#include "ports/RunOutcome.h"
 #include "ports/ServiceManager.h"
 #include "ports/ShellLauncher.h"
 
@@ -26,6 +27,8 @@ public:
     virtual void RunScheduledBackup() = 0;
     // The backup-restore cycle; reads the window's RestoreNow.
     virtual void RunBackupRestore() = 0;
+    // What the runs since the module's creation came to.
+    virtual RunOutcome Outcome() const = 0;
 };
 
 // What the backup module is built from: the two objects created before it and the platform.
@@ -37,7 +40,7 @@ struct BackupModuleContext {
     IFileSystem& files;
     IClock& clock;
     IRegionalFormats& regional;
-    IMessageBox& messages; // the application's error box
+    IMessageBox& messages;           // the application's error box
     IServiceManager& serviceManager; // the database server's service
     IShellLauncher& shell;           // the installation's maintenance script
     IDatabaseFiles& databaseFiles;   // the exchange of a database file for its restored copy

@@ -30,9 +30,9 @@ bool IsAdministrator(const IElevation& elevation) {
     }
 }
 
-// Builds the window, the configuration module and the backup module, in this order, and runs
-// the loop until the window is closed.
-void RunWindow(StartupPorts& ports) {
+// Builds the window, the configuration module and the backup module, in this order, runs the
+// loop until the window is closed and returns the front end's exit code.
+int RunWindow(StartupPorts& ports) {
     IGuiApplication& gui = ports.gui;
     gui.Initialize();
     // The generation is asked for every start; nothing here depends on it.
@@ -43,9 +43,8 @@ void RunWindow(StartupPorts& ports) {
     TFrmActividad FrmActividad(parts.view, parts.timerBackup, parts.timerVerTerminal, gui.ErrorBox(), parts.memo);
     TGlobal Global(ports.files, gui.ErrorBox(), ports.configurationRules);
     FrmActividad.SetGlobal(Global);
-    BackupModuleContext context{Global,         FrmActividad,   parts.memo,          ports.files,
-                                ports.clock,    ports.regional, gui.ErrorBox(),      ports.serviceManager,
-                                ports.shell,    ports.databaseFiles};
+    BackupModuleContext context{Global,         FrmActividad,   parts.memo,           ports.files, ports.clock,
+                                ports.regional, gui.ErrorBox(), ports.serviceManager, ports.shell, ports.databaseFiles};
     const std::unique_ptr<IBackupModule> DatosLic = CreateBackupModule(context);
     FrmActividad.SetBackupModule(DatosLic.get());
 
@@ -54,6 +53,7 @@ void RunWindow(StartupPorts& ports) {
         ~Unset() { window.SetBackupModule(nullptr); }
     } unset{FrmActividad};
     gui.RunMessageLoop();
+    return gui.ExitCode(DatosLic->Outcome());
 }
 
 } // namespace
@@ -61,13 +61,10 @@ void RunWindow(StartupPorts& ports) {
 int RunApplication(const std::vector<std::string>& arguments, StartupPorts& ports) {
     try {
         // An administrator never relaunches, and an instance with the switch never does either,
-        // so a start relaunches at most once.
-        if (!IsAdministrator(ports.elevation) && !HasElevationSwitch(arguments)) {
-            ports.elevation.RelaunchElevated();
-            return 0;
-        }
-        RunWindow(ports);
-        return 0;
+        // so a start relaunches at most once. The new instance gets the options of this one.
+        if (!IsAdministrator(ports.elevation) && !HasElevationSwitch(arguments))
+            return ports.elevation.RelaunchElevated(arguments);
+        return RunWindow(ports);
     } catch (const std::exception& error) {
         ports.gui.ReportFatalError(error.what());
     } catch (...) {

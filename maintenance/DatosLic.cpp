@@ -2,9 +2,9 @@
 
 #include "app/FrmActividad.h"
 #include "backup/BackupFiles.h"
+#include "dbserver/UnavailableClient.h"
 #include "maintenance/BackupRestoreCycle.h"
 #include "maintenance/StoppedService.h"
-#include "dbserver/UnavailableClient.h"
 
 #include <exception>
 
@@ -35,13 +35,29 @@ void TDatosLic::RunScheduledBackup() {
                             WorkingBackupFolder(global_.BackupFolder, global_.rules().pathSeparator));
     TScheduledBackup run(
         {global_, Catalogue, IBBackup, Log, files_, clock_, memo_, window_.PeriodHours, window_.PeriodMinutes});
-    run.RunScheduledBackup();
+    try {
+        run.RunScheduledBackup();
+    } catch (...) {
+        outcome_.cutShort = true;
+        outcome_.failedCompanies += run.FailedCompanies();
+        throw;
+    }
+    outcome_.cutShort = outcome_.cutShort || run.CutShort();
+    outcome_.failedCompanies += run.FailedCompanies();
 }
 
 void TDatosLic::RunBackupRestore() {
-    TBackupRestoreCycle cycle({global_, Catalogue, IBBackup, IBRestore, Log, Services, shell_, databaseFiles_, databases_,
-                               files_, clock_, memo_, window_.RestoreNow});
-    cycle.RunBackupRestore();
+    TBackupRestoreCycle cycle({global_, Catalogue, IBBackup, IBRestore, Log, Services, shell_, databaseFiles_,
+                               databases_, files_, clock_, memo_, window_.RestoreNow});
+    try {
+        cycle.RunBackupRestore();
+    } catch (...) {
+        outcome_.cutShort = true;
+        outcome_.failedCompanies += cycle.FailedCompanies();
+        throw;
+    }
+    outcome_.cutShort = outcome_.cutShort || cycle.CutShort();
+    outcome_.failedCompanies += cycle.FailedCompanies();
 }
 
 std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context) {

@@ -39,6 +39,7 @@ public:
 
     void RunScheduledBackup() override;
     void RunBackupRestore() override;
+    RunOutcome Outcome() const override { return outcome_; }
 
     catalogue::TCatalogue Catalogue; // BDAdmin, QEmpresas, QConsultaEmpresas
     fb::FirebirdServiceConnection IBBackup;
@@ -57,6 +58,7 @@ private:
     IDatabaseFiles& databaseFiles_;
     FirebirdDatabaseState databases_;
     ActivityLogServiceMemo serviceMemo_;
+    RunOutcome outcome_;
 };
 
 } // namespace veltor

@@ -21,12 +21,16 @@ std::vector<std::string> journal;
 class FakeElevation : public IElevation {
 public:
     bool IsAdministrator() const override { return administrator; }
-    void RelaunchElevated() override {
+    int RelaunchElevated(const std::vector<std::string>& arguments) override {
         journal.push_back("RelaunchElevated");
+        passed = arguments;
         if (relaunchFails) throw OsError(SystemErrorText(1223, "The operation was canceled by the user."), 1223);
+        return relaunchExitCode;
     }
     bool administrator = false;
     bool relaunchFails = false;
+    int relaunchExitCode = 0;
+    std::vector<std::string> passed;
 };
 
 class FakeOsVersion : public IOsVersion {
@@ -67,6 +71,10 @@ public:
         view.events.runNowClicked();
         journal.push_back("WindowClosed");
     }
+    int ExitCode(const RunOutcome& outcome) const override {
+        given = outcome;
+        return exitCode;
+    }
 
     FakeWindowView view;
     FakeMemo memo;
@@ -75,6 +83,8 @@ public:
     FakeMessageBox errorBox;
     std::vector<std::string> fatal;
     bool createFails = false;
+    int exitCode = 0;
+    mutable RunOutcome given;
 };
 
 struct Program {
@@ -87,7 +97,8 @@ struct Program {
     FakeServiceManager services;
     RecordingShell shell;
     RecordingDatabaseFiles databaseFiles;
-    StartupPorts ports{elevation, gui, osVersion, files, clock, regional, services, shell, databaseFiles, ConfigurationRules{}};
+    StartupPorts ports{elevation, gui,      osVersion, files,         clock,
+                       regional,  services, shell,     databaseFiles, ConfigurationRules{}};
 
     Program() { journal.clear(); }
     int Run(std::vector<std::string> arguments) { return RunApplication(arguments, ports); }
@@ -100,6 +111,7 @@ public:
     void RunBackupRestore() override {
         journal.push_back(std::string("RunBackupRestore RestoreNow=") + (context_.window.RestoreNow ? "1" : "0"));
     }
+    RunOutcome Outcome() const override { return {3, true}; }
 
 private:
     BackupModuleContext& context_;
@@ -131,10 +143,12 @@ TEST(Startup, NonAdministratorWithTheSwitchRunsWithoutElevation) {
     EXPECT_THAT(journal, ::testing::Contains("RunMessageLoop"));
 }
 
-TEST(Startup, NonAdministratorWithoutTheSwitchRelaunchesAndEndsWithZero) {
+TEST(Startup, NonAdministratorWithoutTheSwitchRelaunchesWithItsOptionsAndEndsWithTheNewInstancesCode) {
     Program program;
-    EXPECT_EQ(program.Run({"elevated", "--now"}), 0);
+    program.elevation.relaunchExitCode = 2;
+    EXPECT_EQ(program.Run({"elevated", "--now"}), 2);
     EXPECT_THAT(journal, ::testing::ElementsAre("RelaunchElevated"));
+    EXPECT_THAT(program.elevation.passed, ::testing::ElementsAre("elevated", "--now"));
     EXPECT_THAT(program.gui.fatal, ::testing::IsEmpty());
 }
 
@@ -150,7 +164,11 @@ TEST(Startup, RefusedRelaunchIsFatalWithExitCodeOneAndNoWindow) {
 TEST(Startup, BuildsWindowThenModulesAndRunsTheLoop) {
     Program program;
     program.elevation.administrator = true;
-    EXPECT_EQ(program.Run({}), 0);
+    program.gui.exitCode = 7;
+    EXPECT_EQ(program.Run({}), 7);
+    // The front end's exit code is made from what the backup module says its runs came to.
+    EXPECT_EQ(program.gui.given.failedCompanies, 3);
+    EXPECT_TRUE(program.gui.given.cutShort);
     EXPECT_THAT(journal, ::testing::ElementsAre("Initialize", "OsVersion", "SetTitle Backups Veltor",
                                                 "CreateMainWindow", "CreateBackupModule", "RunMessageLoop",
                                                 "RunScheduledBackup", "RunBackupRestore RestoreNow=1", "WindowClosed"));

@@ -87,6 +87,8 @@ public:
         if (duringCycle) duringCycle();
     }
 
+    RunOutcome Outcome() const override { return {}; }
+
     std::vector<std::string> calls;
     std::function<void()> duringScheduled;
     std::function<void()> duringCycle;

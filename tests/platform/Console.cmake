@@ -3,7 +3,7 @@ veltor_test(console_program_test LABELS unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ConsoleProgramTest.cpp
   LIBS)
 target_compile_definitions(console_program_test PRIVATE
-  VELTOR_CONSOLE_EXE="$<TARGET_FILE:veltor-backups-console>")
+  VELTOR_CONSOLE_EXE="$<TARGET_FILE:veltor-backups-console>" VELTOR_VERSION="${PROJECT_VERSION}")
 add_dependencies(console_program_test veltor-backups-console)
 
 # The headless program against the real server.

@@ -5,6 +5,11 @@ if(VELTOR_BUILD_QT)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/QtWindowTest.cpp
     LIBS veltor_qt veltor_app Qt6::Test)
 
+  add_test(NAME QtProgram.WithoutADisplayEndsWithOneAndALine
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/window-without-display $<TARGET_FILE:veltor-backups>)
+  set_tests_properties(QtProgram.WithoutADisplayEndsWithOneAndALine PROPERTIES LABELS gui
+    ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
+
   add_executable(qt_window_screenshot ${CMAKE_CURRENT_LIST_DIR}/QtWindowScreenshot.cpp)
   target_link_libraries(qt_window_screenshot PRIVATE veltor_qt veltor_app veltor_warnings)
   find_program(XVFB_RUN xvfb-run)
