@@ -41,11 +41,14 @@ void TScheduledBackup::RunScheduledBackup() {
     if (!due.Active()) throw std::runtime_error("La lista de empresas para Backup no está abierta");
     const int dueCount = due.RecordCount();
 
-    if (dueCount > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio Backup: ===> ")) return;
+    if (dueCount > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio Backup: ===> ")) {
+        cutShort_ = true;
+        return;
+    }
 
     due.First();
     while (!due.Eof()) {
-        BackupCompany();
+        if (!BackupCompany()) ++failedCompanies_;
         due.Next();
         log.WriteLogLine(" ");
     }
@@ -62,7 +65,7 @@ void TScheduledBackup::RunScheduledBackup() {
     }
 }
 
-void TScheduledBackup::BackupCompany() {
+bool TScheduledBackup::BackupCompany() {
     auto& log = parts_.log;
     auto& row = parts_.catalogue.QEmpresas;
     auto& service = parts_.IBBackup;
@@ -101,7 +104,7 @@ void TScheduledBackup::BackupCompany() {
         log.WriteLogLine(StampPrefix() + " No terminado Backup: " + company);
         log.WriteMemoLine(StampPrefix() + " No terminado Backup: " + company);
         log.WriteMemoLine("  ");
-        return;
+        return false;
     }
 
     try {
@@ -113,8 +116,10 @@ void TScheduledBackup::BackupCompany() {
         log.WriteMemoLine(StampPrefix() + " Finaliza Backup: " + company);
         log.WriteMemoLine(StampPrefix() + " Ruta del Backup Realizado: " + backupFile);
         log.WriteMemoLine("  ");
+        return true;
     } catch (const std::exception&) {
         // The backup file exists; the row stays unstamped and due for the next runs.
+        return false;
     }
 }
 
