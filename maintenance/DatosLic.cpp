@@ -48,7 +48,15 @@ std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context) 
     const char* why = nullptr;
     const fb::ClientApi* firebird = fb::LoadClientApi(&why);
     if (!firebird) firebird = &fb::UnavailableClientApi(why ? why : "");
-    return std::make_unique<TDatosLic>(context, *firebird);
+    auto module = std::make_unique<TDatosLic>(context, *firebird);
+    // Which library the program works with, or why there is none: the first thing an
+    // administrator needs to know when the backups fail.
+    const std::string& loadedFrom = fb::LoadedClientLibrary().loadedFrom;
+    if (!loadedFrom.empty())
+        module->Log.WriteMemoLine(module->Log.StampPrefix() + " Biblioteca cliente de Firebird: " + loadedFrom);
+    else if (why != nullptr)
+        module->Log.WriteMemoLine(module->Log.StampPrefix() + " Firebird client library not available: " + why);
+    return module;
 }
 
 } // namespace veltor

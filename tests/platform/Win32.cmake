@@ -24,8 +24,9 @@ function(veltor_win32_test target)
     PROPERTIES LABELS win32 ENVIRONMENT "VELTOR_TEST_DATA=${CMAKE_CURRENT_LIST_DIR}/../data")
 endfunction()
 
-# fbclient.dll stand-ins: one with every entry point, one without isc_service_query.
-foreach(kind full partial)
+# fbclient.dll stand-ins: one with every entry point, one without isc_service_query, one whose
+# attachments are slow and fail.
+foreach(kind full partial slow)
   add_library(test_fbclient_${kind} SHARED ${CMAKE_CURRENT_LIST_DIR}/FakeFbClient.cpp)
   target_link_libraries(test_fbclient_${kind} PRIVATE veltor_ports veltor_warnings)
   set_target_properties(test_fbclient_${kind} PROPERTIES OUTPUT_NAME fbclient PREFIX ""
@@ -33,6 +34,7 @@ foreach(kind full partial)
     ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/test-fbclient/${kind})
 endforeach()
 target_compile_definitions(test_fbclient_partial PRIVATE VELTOR_FAKE_FBCLIENT_PARTIAL)
+target_compile_definitions(test_fbclient_slow PRIVATE VELTOR_FAKE_FBCLIENT_SLOW)
 
 veltor_win32_test(win32_platform_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32LayerTest.cpp ${CMAKE_CURRENT_LIST_DIR}/Win32MessageBoxTest.cpp
@@ -77,4 +79,4 @@ veltor_win32_test(win32_programs_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32ProgramsTest.cpp
   LIBS veltor_platform_win32)
 target_compile_definitions(win32_programs_tests PRIVATE VELTOR_ARTIFACTS_DIR="${CMAKE_BINARY_DIR}/artifacts")
-add_dependencies(win32_programs_tests veltor-backups veltor-backups-console)
+add_dependencies(win32_programs_tests veltor-backups veltor-backups-console test_fbclient_slow)

@@ -3,6 +3,7 @@
 // operator would. No fbclient.dll is to be found here, so every Firebird operation fails.
 #include "platform/win32/Win32Application.h"
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32Service.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -10,12 +11,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace veltor::win32 {
 namespace {
@@ -74,8 +78,9 @@ public:
         start.dwFlags = redirect ? STARTF_USESTDHANDLES : 0;
         start.hStdOutput = out;
         start.hStdError = err;
-        std::string command =
-            "\"" + ProgramFolder() + "\\" + program + "\"" + (arguments.empty() ? "" : " ") + arguments;
+        // A program of the tests' folder by its name, any other by its full path.
+        const std::string path = program.find(':') == std::string::npos ? ProgramFolder() + "\\" + program : program;
+        std::string command = "\"" + path + "\"" + (arguments.empty() ? "" : " ") + arguments;
         if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, flags, nullptr, folder.c_str(), &start,
                             &process_))
             ADD_FAILURE() << "cannot start " << command << ": " << GetLastError();
@@ -329,6 +334,152 @@ TEST_F(WindowProgram, StartsWithoutTheClientLibraryRunsFromItsButtonAndClosesWit
     ASSERT_TRUE(code) << "still running after its window was closed";
     EXPECT_EQ(*code, 0u);
     EXPECT_EQ(program.Err(), "");
+}
+
+// The console program as a service of Wine's service manager, installed from a folder of its
+// own with the slow stand-in library beside it (each attachment takes two seconds and fails),
+// so that a run lasts a few seconds. The service's name is the program's own: one test only.
+class ServiceMode : public ProgramFolderTest {
+protected:
+    void SetUp() override {
+        ProgramFolderTest::SetUp();
+        programs = In("programa");
+        data = In("datos");
+        fs::create_directories(programs);
+        fs::create_directories(data);
+        fs::copy_file(ProgramFolder() + "\\veltor-backups-console.exe", Program());
+        fs::copy_file(ProgramFolder() + "\\test-fbclient\\slow\\fbclient.dll", programs + "\\fbclient.dll");
+        manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        ASSERT_NE(manager, nullptr) << GetLastError();
+    }
+    void TearDown() override {
+        if (SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_ALL_ACCESS)) {
+            SERVICE_STATUS status{};
+            ControlService(service, SERVICE_CONTROL_STOP, &status);
+            Eventually([&] { return State() == SERVICE_STOPPED; }, 20000);
+            DeleteService(service);
+            CloseServiceHandle(service);
+        }
+        if (manager != nullptr) CloseServiceHandle(manager);
+        ProgramFolderTest::TearDown();
+    }
+
+    std::string Program() const { return programs + "\\veltor-backups-console.exe"; }
+    std::string Output() const { return Bytes(data + "\\" + kServiceOutputFile); }
+    SERVICE_STATUS Status() const {
+        SERVICE_STATUS status{};
+        if (SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_QUERY_STATUS)) {
+            QueryServiceStatus(service, &status);
+            CloseServiceHandle(service);
+        }
+        return status;
+    }
+    DWORD State() const { return Status().dwCurrentState; }
+    bool Start(std::vector<const char*> arguments) const {
+        SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_START);
+        const bool started =
+            service != nullptr && StartServiceA(service, static_cast<DWORD>(arguments.size()), arguments.data());
+        if (service != nullptr) CloseServiceHandle(service);
+        return started;
+    }
+    bool Stop() const {
+        SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_STOP);
+        SERVICE_STATUS status{};
+        const bool accepted = service != nullptr && ControlService(service, SERVICE_CONTROL_STOP, &status);
+        if (service != nullptr) CloseServiceHandle(service);
+        return accepted;
+    }
+    // The service's configuration: start type, command line and dependencies ("|" between them).
+    // The dependencies are read where the service manager keeps them, since Wine's
+    // QueryServiceConfig does not give them.
+    std::string Configuration() const {
+        SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_QUERY_CONFIG);
+        if (service == nullptr) return "none";
+        std::vector<char> buffer(8192);
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+        DWORD needed = 0;
+        std::string text = "unreadable";
+        if (QueryServiceConfigA(service, config, static_cast<DWORD>(buffer.size()), &needed))
+            text = std::to_string(config->dwStartType) + "|" + config->lpBinaryPathName + "|";
+        CloseServiceHandle(service);
+        std::vector<char> names(4096, '\0');
+        DWORD size = static_cast<DWORD>(names.size() - 2);
+        const std::string key = std::string("SYSTEM\\CurrentControlSet\\Services\\") + kServiceName;
+        if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "DependOnService", RRF_RT_REG_MULTI_SZ, nullptr, names.data(),
+                         &size) == ERROR_SUCCESS)
+            for (const char* name = names.data(); *name != '\0'; name += std::strlen(name) + 1)
+                text += std::string(name) + ";";
+        return text;
+    }
+
+    std::string programs;
+    std::string data;
+    SC_HANDLE manager = nullptr;
+};
+
+TEST_F(ServiceMode, InstalledWithoutDependencyRunsInTheDataFolderStopsAfterTheRunAndIsRemoved) {
+    // Installed only from a data folder.
+    {
+        Child install(folder, Program(), "--install-service");
+        EXPECT_EQ(install.Wait(), std::optional<DWORD>(1u));
+        EXPECT_THAT(install.Err(), HasSubstr("ADMINBD.cop"));
+        EXPECT_EQ(Configuration(), "none");
+    }
+    // An earlier installation made it depend on the database server's service, which the
+    // backup-restore cycle stops with its dependents: installing again takes that away.
+    SC_HANDLE earlier = CreateServiceA(manager, kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, "old.exe",
+                                       nullptr, nullptr, "FirebirdGuardianDefaultInstance\0", nullptr, nullptr);
+    ASSERT_NE(earlier, nullptr) << GetLastError();
+    CloseServiceHandle(earlier);
+    ASSERT_THAT(Configuration(), HasSubstr("FirebirdGuardianDefaultInstance"));
+    std::ofstream(data + "\\ADMINBD.inf", std::ios::binary)
+        << "RUTABD=c:\\datos\\admin.fdb\r\nSERVIDOR=localhost\r\nRUTABACKUP=" << data << "\\bk\\\r\n";
+    {
+        Child install(data, Program(), "--install-service");
+        ASSERT_EQ(install.Wait(), std::optional<DWORD>(0u)) << install.Err();
+        EXPECT_THAT(install.Out(), HasSubstr("Servicio VeltorBackups actualizado"));
+    }
+    EXPECT_EQ(Configuration(), std::to_string(SERVICE_AUTO_START) + "|" + ServiceCommandLine(Program(), data) + "|");
+
+    // A run ("--now" given to the start): the stop asked in the middle of it waits for its end,
+    // "stop pending" with a rising check point meanwhile.
+    ASSERT_TRUE(Start({"--now"})) << GetLastError();
+    ASSERT_TRUE(Eventually([&] { return Output().find(" Inicia Backup ") != std::string::npos; })) << Output();
+    const DWORD asked = GetTickCount();
+    ASSERT_TRUE(Stop()) << GetLastError();
+    std::vector<DWORD> checkPoints;
+    ASSERT_TRUE(Eventually([&] {
+        const SERVICE_STATUS status = Status();
+        if (status.dwCurrentState == SERVICE_STOP_PENDING &&
+            (checkPoints.empty() || checkPoints.back() != status.dwCheckPoint))
+            checkPoints.push_back(status.dwCheckPoint);
+        return status.dwCurrentState == SERVICE_STOPPED;
+    }));
+    EXPECT_GE(GetTickCount() - asked, 1000u);
+    ASSERT_GE(checkPoints.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(checkPoints.begin(), checkPoints.end()));
+    EXPECT_EQ(Status().dwWin32ExitCode, static_cast<DWORD>(NO_ERROR));
+    // ADMINBD.inf was read from the data folder, and the run went on to its end.
+    const std::string output = Output();
+    EXPECT_THAT(output, HasSubstr("Biblioteca cliente de Firebird: " + programs + "\\fbclient.dll"));
+    EXPECT_THAT(output, HasSubstr("LOCALHOST:C:\\DATOS\\ADMIN.FDB"));
+    EXPECT_THAT(output, HasSubstr("Advertencia en Backup: fake\r\n"));
+
+    // With its timers and no run in progress, a stop ends it at once.
+    ASSERT_TRUE(Start({})) << GetLastError();
+    ASSERT_TRUE(Eventually([&] { return State() == SERVICE_RUNNING; }));
+    const DWORD stopping = GetTickCount();
+    ASSERT_TRUE(Stop()) << GetLastError();
+    ASSERT_TRUE(Eventually([&] { return State() == SERVICE_STOPPED; }));
+    EXPECT_LT(GetTickCount() - stopping, 5000u);
+
+    for (const char* said : {"Servicio VeltorBackups eliminado", "El servicio VeltorBackups no est"}) {
+        Child remove(data, Program(), "--remove-service");
+        EXPECT_EQ(remove.Wait(), std::optional<DWORD>(0u)) << remove.Err();
+        EXPECT_THAT(remove.Out(), HasSubstr(said));
+        EXPECT_EQ(Configuration(), "none");
+    }
 }
 
 } // namespace
