@@ -16,12 +16,12 @@ include(GoogleTest)
 # One Windows test executable; each GoogleTest case becomes a CTest test labelled win32,
 # listed and run through the emulator.
 function(veltor_win32_test target)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${target} ${T_SOURCES})
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${target} PRIVATE ${T_LIBS} gmock gtest gtest_main veltor_warnings)
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    PROPERTIES LABELS win32 ENVIRONMENT "VELTOR_TEST_DATA=${CMAKE_CURRENT_LIST_DIR}/../data")
+    PROPERTIES LABELS win32 ENVIRONMENT "VELTOR_TEST_DATA=${CMAKE_CURRENT_LIST_DIR}/../data" ${T_PROPERTIES})
 endfunction()
 
 # fbclient.dll stand-ins: one with every entry point, one without isc_service_query, one whose
@@ -79,4 +79,25 @@ veltor_win32_test(win32_programs_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32ProgramsTest.cpp
   LIBS veltor_platform_win32)
 target_compile_definitions(win32_programs_tests PRIVATE VELTOR_ARTIFACTS_DIR="${CMAKE_BINARY_DIR}/artifacts")
-add_dependencies(win32_programs_tests veltor-backups veltor-backups-console test_fbclient_slow)
+add_dependencies(win32_programs_tests veltor-backups veltor-backups-console)
+
+# The installer, made with makensis from the programs of this build (quickly compressed).
+set(VELTOR_INSTALLER ${CMAKE_BINARY_DIR}/installer/veltor-backups-${PROJECT_VERSION}-win64.exe)
+find_program(VELTOR_MAKENSIS makensis REQUIRED)
+add_custom_command(OUTPUT ${VELTOR_INSTALLER}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/installer
+  COMMAND ${VELTOR_MAKENSIS} -V2 -DCOMPRESSOR=zlib -DPROGRAM_DIR=$<TARGET_FILE_DIR:veltor-backups>
+          -DVERSION=${PROJECT_VERSION} -DOUTFILE=${VELTOR_INSTALLER}
+          ${PROJECT_SOURCE_DIR}/packaging/windows/veltor-backups.nsi
+  DEPENDS veltor-backups veltor-backups-console ${PROJECT_SOURCE_DIR}/packaging/windows/veltor-backups.nsi
+          ${PROJECT_SOURCE_DIR}/packaging/windows/ADMINBD.cop
+  VERBATIM)
+add_custom_target(veltor_test_installer DEPENDS ${VELTOR_INSTALLER})
+
+# The console program as a service, and the installer: both use the service's one name.
+veltor_win32_test(win32_install_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32InstallTest.cpp
+  LIBS veltor_platform_win32 ole32 uuid shell32
+  PROPERTIES RESOURCE_LOCK veltor_windows_service)
+target_compile_definitions(win32_install_tests PRIVATE VELTOR_INSTALLER="${VELTOR_INSTALLER}")
+add_dependencies(win32_install_tests veltor-backups veltor-backups-console test_fbclient_slow veltor_test_installer)
