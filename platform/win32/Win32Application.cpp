@@ -97,7 +97,7 @@ void Win32Timer::Fire() {
     if (handler) handler();
 }
 
-Win32MainWindow::Win32MainWindow() {
+Win32MainWindow::Win32MainWindow(std::size_t memoLineLimit) : memoLineLimit_(memoLineLimit) {
     RegisterWindowClass();
     RECT frame{0, 0, kClientWidth, kClientHeight};
     AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
@@ -168,15 +168,28 @@ void Win32MainWindow::SetRunNowEnabled(bool enabled) {
 void Win32MainWindow::AppendMemoLines(const std::vector<std::string>& lines) {
     HWND memo = GetDlgItem(Hwnd(window_), kMemoActividad);
     for (const std::string& line : lines) {
+        const std::wstring text = WithCrLf(WideForDisplay(line));
         const int length = GetWindowTextLengthW(memo);
-        const std::wstring text = (length > 0 ? L"\r\n" : L"") + WithCrLf(WideForDisplay(line));
+        const std::wstring appended = (memoLines_.empty() ? L"" : L"\r\n") + text;
         SendMessageW(memo, EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
-        SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+        SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(appended.c_str()));
+        // A line with line ends of its own makes as many lines of the memo.
+        for (std::size_t start = 0;;) {
+            const std::size_t end = text.find(L"\r\n", start);
+            memoLines_.push_back((end == std::wstring::npos ? text.size() : end) - start);
+            if (end == std::wstring::npos) break;
+            start = end + 2;
+        }
     }
-    const LRESULT count = SendMessageW(memo, EM_GETLINECOUNT, 0, 0);
-    if (count > kMemoLineLimit) {
-        const LRESULT cut = SendMessageW(memo, EM_LINEINDEX, static_cast<WPARAM>(count - kMemoLineLimit), 0);
-        SendMessageW(memo, EM_SETSEL, 0, cut);
+    // Counted in lines of text: the edit control's own count is of screen lines, wrapped ones
+    // among them.
+    if (memoLines_.size() > memoLineLimit_) {
+        std::size_t cut = 0;
+        while (memoLines_.size() > memoLineLimit_) {
+            cut += memoLines_.front() + 2;
+            memoLines_.pop_front();
+        }
+        SendMessageW(memo, EM_SETSEL, 0, static_cast<LPARAM>(cut));
         SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
     }
     const int end = GetWindowTextLengthW(memo);

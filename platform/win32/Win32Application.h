@@ -5,7 +5,9 @@
 #include "platform/win32/Win32Platform.h"
 #include "ports/GuiApplication.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,8 +26,9 @@ enum ControlId : int {
     kLabel3 = 107,
 };
 
-// The longest the memo grows: older lines leave from the top.
-inline constexpr int kMemoLineLimit = 20'000;
+// The longest the memo grows, in its lines (not the screen lines they wrap into): older lines
+// leave from the top.
+inline constexpr std::size_t kMemoLineLimit = 20'000;
 
 // A timer of the window's message loop (SetTimer on the main window).
 class Win32Timer final : public ITimer {
@@ -57,7 +60,7 @@ private:
 
 class Win32MainWindow final : public IWindowView, public IActivityView {
 public:
-    Win32MainWindow();
+    explicit Win32MainWindow(std::size_t memoLineLimit = kMemoLineLimit);
     ~Win32MainWindow() override;
     Win32MainWindow(const Win32MainWindow&) = delete;
     Win32MainWindow& operator=(const Win32MainWindow&) = delete;
@@ -93,6 +96,9 @@ private:
     void* folderFont_ = nullptr;
     WindowEvents events_;
     bool activated_ = false;
+    std::size_t memoLineLimit_;
+    // The length of each line of the memo, without its line end, first line first.
+    std::deque<std::size_t> memoLines_;
     std::unique_ptr<Win32Timer> timerBackup_;
     std::unique_ptr<Win32Timer> timerVerTerminal_;
 };
