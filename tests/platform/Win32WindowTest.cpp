@@ -170,6 +170,25 @@ TEST_F(Win32Window, MemoKeepsItsLastLinesCountedAsLinesNotAsWrappedScreenLines) 
     EXPECT_EQ(TextOf(memo).substr(0, 2), L"4x");
 }
 
+TEST_F(Win32Window, TaskbarEntryCarriesTheApplicationTitleAndMinimisesTheWindowWithIt) {
+    gui.SetTitle("Backups Veltor");
+    HWND entry = GetWindow(window, GW_OWNER);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(TextOf(entry), L"Backups Veltor");
+    EXPECT_EQ(GetWindow(entry, GW_OWNER), nullptr);
+    EXPECT_FALSE(GetWindowLongW(entry, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    EXPECT_EQ(TextOf(window), L"Veltor - Backups");
+    ShowWindow(entry, SW_SHOWNOACTIVATE);
+    ShowWindow(window, SW_SHOW);
+    parts->view.Minimize();
+    Pump(100);
+    EXPECT_TRUE(IsIconic(entry));
+    EXPECT_FALSE(IsWindowVisible(window));
+    ShowWindow(entry, SW_RESTORE);
+    Pump(100);
+    EXPECT_TRUE(IsWindowVisible(window));
+}
+
 TEST_F(Win32Window, TimersFireWhileEnabledAndNeverWithIntervalZero) {
     int backup = 0;
     int minimise = 0;
