@@ -112,10 +112,11 @@ const ClientApi* LoadClientApi(const char** whyMissing);
 
 // What the program knows of the library LoadClientApi loaded. `loadedFrom`: the file and how
 // it was found, for the memo at start-up (empty where the program is linked with it).
-// `noLocalEngine`: why a restore through the local protocol, which runs the engine in this
-// process, cannot work with it (empty when it can).
+// `missing`: why no library could be loaded. `noLocalEngine`: why a restore through the local
+// protocol, which runs the engine in this process, cannot work with it (empty when it can).
 struct ClientLibraryFacts {
     std::string loadedFrom;
+    std::string missing;
     std::string noLocalEngine;
 };
 const ClientLibraryFacts& LoadedClientLibrary();

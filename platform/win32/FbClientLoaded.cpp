@@ -252,8 +252,8 @@ const ClientApi* LoadClientApi(const char** whyMissing) {
 }
 
 const ClientLibraryFacts& LoadedClientLibrary() {
-    static const ClientLibraryFacts none;
     const Loaded& loaded = TheLoadedClient();
+    static const ClientLibraryFacts none{{}, loaded.why, {}};
     return loaded.client ? loaded.client->facts : none;
 }
 
