@@ -152,7 +152,9 @@ TEST_F(ServiceMode, InstalledWithoutDependencyRunsInTheDataFolderStopsAfterTheRu
     EXPECT_GE(GetTickCount() - asked, 1000u);
     ASSERT_GE(checkPoints.size(), 2u);
     EXPECT_TRUE(std::is_sorted(checkPoints.begin(), checkPoints.end()));
-    EXPECT_EQ(Status().dwWin32ExitCode, static_cast<DWORD>(NO_ERROR));
+    // The run could not reach the catalogue: the program's exit code 2, as the service's own.
+    EXPECT_EQ(Status().dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
+    EXPECT_EQ(Status().dwServiceSpecificExitCode, 2u);
     // ADMINBD.inf was read from the data folder, and the run went on to its end.
     const std::string output = Output();
     EXPECT_THAT(output, HasSubstr("Biblioteca cliente de Firebird: " + programs + "\\fbclient.dll"));
@@ -166,6 +168,7 @@ TEST_F(ServiceMode, InstalledWithoutDependencyRunsInTheDataFolderStopsAfterTheRu
     ASSERT_TRUE(Stop()) << GetLastError();
     ASSERT_TRUE(Eventually([&] { return State() == SERVICE_STOPPED; }));
     EXPECT_LT(GetTickCount() - stopping, 5000u);
+    EXPECT_EQ(Status().dwWin32ExitCode, static_cast<DWORD>(NO_ERROR));
 
     for (const char* said : {"Servicio VeltorBackups eliminado", "El servicio VeltorBackups no est"}) {
         Child remove(data, Program(), "--remove-service");
@@ -273,7 +276,8 @@ TEST_F(Installer, SilentInstallWithEveryChoiceRunsInTheDataFolderAndUninstallKee
     // ADMINBD.inf made from the template (by the service or by itself).
     {
         Child tick(kData, console, "--tick");
-        EXPECT_EQ(tick.Wait(), std::optional<DWORD>(0u)) << tick.Err();
+        // Exit code 2: no client library here, so the catalogue cannot be reached.
+        EXPECT_EQ(tick.Wait(), std::optional<DWORD>(2u)) << tick.Err();
         EXPECT_THAT(tick.Out(), HasSubstr("Conexi\xC3\xB3n: LOCALHOST:C:\\DATOS VELTOR\\ADMIN.FDB"));
     }
     EXPECT_TRUE(fs::exists(std::string(kData) + "\\ADMINBD.inf"));

@@ -2,20 +2,33 @@
 
 #include "app/Startup.h"
 #include "platform/console/ConsoleApplication.h"
+#include "platform/console/ConsoleOptions.h"
 #include "platform/win32/Win32Console.h"
 #include "platform/win32/Win32Service.h"
 #include "platform/win32/WindowsProgram.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
+constexpr const char* kServiceHelp =
+    "\nOn Windows, run as administrator in the data folder (the folder of ADMINBD.inf):\n"
+    "  --install-service   install (or update) the service VeltorBackups: automatic start, this folder\n"
+    "  --remove-service    stop the service after its run in progress and delete it\n";
+
+// The program with its command line read; what the command line answers by itself, it answers.
 int RunProgram(const std::vector<std::string>& arguments, veltor::console::IStopRequests& stops, std::FILE* out,
                std::FILE* err, veltor::console::TextWriter write) {
+    const veltor::console::ConsoleOptions options = veltor::console::ParseConsoleOptions(arguments);
+    if (const std::optional<int> answered = veltor::console::AnswerCommandLine(options, out, err, write)) {
+        if (options.action == veltor::console::ConsoleOptions::Action::Help) write(out, kServiceHelp);
+        return *answered;
+    }
     veltor::win32::WindowsProgram program;
-    veltor::console::ConsoleApplication gui(veltor::console::ModeOf(arguments), out, err, &stops, write);
+    veltor::console::ConsoleApplication gui(options.mode, out, err, &stops, write);
     veltor::StartupPorts ports = program.Ports(gui);
     return veltor::RunApplication(arguments, ports);
 }
