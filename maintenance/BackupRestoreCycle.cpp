@@ -180,7 +180,7 @@ bool TBackupRestoreCycle::CycleCompany() {
     log.WriteLogLine(P() + " Inicio BackupRestore: " + Company());
     log.WriteMemoLine(P() + " Inicio Backup-Restore: " + Company());
 
-    if (GiveUpWithoutLocalRestore()) return;
+    if (GiveUpWithoutLocalRestore()) return false;
 
     stopped_.Stopping(serverText);
     std::string state = ServiceStateName(p_.services.StopWindowsService(serverText, kDatabaseServerService));
@@ -369,8 +369,6 @@ bool TBackupRestoreCycle::RestoreAndSwap(const std::string& serverText, const st
     p_.view.ProcessPendingEvents();
 
     log.WriteMemoLine(P() + " Renombra Archivo Restaurado: " + Company());
-    if (GiveUpWithoutLocalRestore()) return;
-
     stopped_.Stopping(serverText);
     std::string state = ServiceStateName(p_.services.StopWindowsService(serverText, kDatabaseServerService));
     if (state != "SERVICE_STOPPED") {
