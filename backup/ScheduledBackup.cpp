@@ -74,6 +74,7 @@ void TScheduledBackup::BackupCompany() {
 
     std::string backupFile;
     std::string startTime;
+    bool existedBefore = true;
     try {
         const std::string source = row.FieldText("ARCHIVO");
         const LocalDateTime begun = p_.clock.Now();
@@ -89,11 +90,13 @@ void TScheduledBackup::BackupCompany() {
         service.SetServerName(ServerTextOf(p_.global));
         service.SetProtocol(fb::ServiceProtocol::Tcp);
 
+        existedBefore = p_.files.FileExists(backupFile);
         BackupToTheEnd(service, request, log, p_.view);
     } catch (const std::exception& e) {
         log.WriteLogLine(P() + " Advertencia en Backup: " + e.what());
         log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what());
         service.Detach();
+        if (!backupFile.empty()) RemoveUnfinishedBackup(p_.files, backupFile, existedBefore);
         failed = true;
     }
 

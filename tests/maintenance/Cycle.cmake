@@ -18,7 +18,7 @@ veltor_test(cycle_run_tests LABELS firebird
 
 veltor_test(cycle_posix_unit_tests LABELS unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/PosixMaintenanceTest.cpp
-  LIBS veltor_platform_posix)
+  LIBS veltor_maintenance veltor_platform_posix)
 
 veltor_test(cycle_swap_server_tests LABELS firebird
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/SwapKillTest.cpp
