@@ -128,27 +128,28 @@ void TBackupRestoreCycle::CycleCompany() {
     CompanyCycle company{row.FieldText("EMPRESAID"), ServerTextOf(p_.global), row.FieldText("ARCHIVO"), {}};
     p_.log.WriteLogLine(P() + " Inicio BackupRestore: " + Company());
     p_.log.WriteMemoLine(P() + " Inicio Backup-Restore: " + Company());
-    CycleSteps(company);
+    const bool givenUpBeforeTheStop = !CycleSteps(company);
     row.Next();
-    p_.log.WriteLogLine(" ");
+    // A company given up before its first stop was confirmed ends with its last line.
+    if (!givenUpBeforeTheStop) p_.log.WriteLogLine(" ");
 }
 
-void TBackupRestoreCycle::CycleSteps(CompanyCycle& company) {
+bool TBackupRestoreCycle::CycleSteps(CompanyCycle& company) {
     TakeAwayLeftOvers(company);
-    if (!HasRoom(company)) return;
+    if (!HasRoom(company)) return false;
 
     ServiceOutage outage(p_.services, stopped_, company.server);
     const std::uint32_t stop = outage.Stop();
     if (stop != service::kStopped) {
         p_.log.WriteMemoLine(P() + " NO se pudo hacer Stop al Servicio: " + Company() +
                              "Mensaje: " + ServiceStateName(stop));
-        return;
+        return false;
     }
     p_.log.WriteMemoLine(P() + " Stop al Servicio: " + Company());
     company.fileStamp = FileStampOf(p_.clock.Now());
     // Where the live database stands before anybody can reach it through the server again.
     const TransactionMark before = ReadTransactions(company.databasePath);
-    if (outage.Start() != service::kRunning) return;
+    if (outage.Start() != service::kRunning) return true;
 
     const std::optional<BackupMade> backup = BackUp(company);
     if (backup) {
@@ -165,6 +166,7 @@ void TBackupRestoreCycle::CycleSteps(CompanyCycle& company) {
         Stamp(company, *backup);
     else
         p_.log.WriteLogLine(P() + " No terminado BackupRestoer ");
+    return true;
 }
 
 void TBackupRestoreCycle::TakeAwayLeftOvers(const CompanyCycle& company) {

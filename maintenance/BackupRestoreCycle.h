@@ -100,8 +100,9 @@ private:
         std::string stampTime; // HHmm
     };
 
-    // The steps of one company, from the files a cut-short cycle left to the stamp.
-    void CycleSteps(CompanyCycle& company);
+    // The steps of one company, from the files a cut-short cycle left to the stamp. False when
+    // the company was given up before its first stop was confirmed.
+    bool CycleSteps(CompanyCycle& company);
     void TakeAwayLeftOvers(const CompanyCycle& company);
     bool HasRoom(const CompanyCycle& company);
     std::optional<BackupMade> BackUp(const CompanyCycle& company);
