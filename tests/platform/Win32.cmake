@@ -37,7 +37,7 @@ target_compile_definitions(test_fbclient_partial PRIVATE VELTOR_FAKE_FBCLIENT_PA
 veltor_win32_test(win32_platform_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32LayerTest.cpp ${CMAKE_CURRENT_LIST_DIR}/Win32MessageBoxTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/Win32WindowTest.cpp
-  LIBS veltor_platform_win32)
+  LIBS veltor_maintenance veltor_platform_win32)
 target_compile_definitions(win32_platform_tests PRIVATE VELTOR_ARTIFACTS_DIR="${CMAKE_BINARY_DIR}/artifacts")
 add_dependencies(win32_platform_tests test_fbclient_full test_fbclient_partial)
 
@@ -52,7 +52,8 @@ veltor_win32_test(win32_core_tests
           ${CMAKE_CURRENT_LIST_DIR}/../dbserver/ServiceConnectionTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/../dbserver/FirebirdErrorTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/../dbserver/ParameterBlockTest.cpp
-  LIBS veltor_config veltor_backup_log veltor_dbserver veltor_platform_win32)
+          ${CMAKE_CURRENT_LIST_DIR}/../maintenance/CycleNamesTest.cpp
+  LIBS veltor_config veltor_backup_log veltor_dbserver veltor_maintenance veltor_platform_win32)
 
 # The window's behaviour, start-up, due selection and backup file names, on the Windows ABI.
 veltor_win32_test(win32_program_tests
