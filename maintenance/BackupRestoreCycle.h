@@ -9,14 +9,14 @@
 // exchange: work committed in that time is not in the backup, and the restored file would
 // drop it. A restored file that is not exchanged is removed; the backup stays.
 
-#include "app/Global.h"
 #include "backup/ActivityLog.h"
 #include "catalogue/Catalogue.h"
+#include "config/Global.h"
+#include "dbserver/DatabaseState.h"
 #include "dbserver/FirebirdServiceConnection.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/CycleFiles.h"
 #include "maintenance/CycleSelection.h"
-#include "maintenance/DatabaseState.h"
 #include "maintenance/StoppedService.h"
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"

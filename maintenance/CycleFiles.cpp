@@ -1,7 +1,7 @@
 #include "maintenance/CycleFiles.h"
 
-#include "app/Global.h"
 #include "backup/BackupFiles.h"
+#include "config/Global.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 // The side-file names the cycle builds from its run values, the exchange of the files step by
 // step with each step failing, and the reading of the transaction counter's reply.
+#include "dbserver/DatabaseState.h"
 #include "maintenance/BackupRestoreCycle.h"
-#include "maintenance/DatabaseState.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMaintenance.h"
 
