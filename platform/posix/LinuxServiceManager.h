@@ -36,7 +36,7 @@ struct LinuxServiceOptions {
     // Whether this process may stop and start units; by default, whether it runs as root.
     bool privileged;
     // The wait hint reported while a start or stop is under way.
-    std::uint32_t pendingWaitHint = 250;
+    std::uint32_t pendingWaitHint = 50;
 
     LinuxServiceOptions();
 };
