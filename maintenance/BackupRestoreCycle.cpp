@@ -201,8 +201,8 @@ void TBackupRestoreCycle::TakeAwayLeftOvers(const CompanyCycle& company) {
 bool TBackupRestoreCycle::HasRoom(const CompanyCycle& company) {
     std::optional<MissingRoom> missing;
     try {
-        missing = RoomForTheCycle(p_.databaseFiles, company.databasePath, backupFolder_,
-                                  p_.global.rules().pathSeparator);
+        missing =
+            RoomForTheCycle(p_.databaseFiles, company.databasePath, backupFolder_, p_.global.rules().pathSeparator);
     } catch (const std::exception& e) {
         LogAndMemo(" No se pudo medir el espacio para el Backup-Restore: " + Company() + " Mensaje: " + e.what());
         return false;

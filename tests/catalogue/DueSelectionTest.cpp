@@ -1,6 +1,6 @@
 // The backup window text, the due selection statement and the period texts.
-#include "catalogue/Catalogue.h"
 #include "catalogue/DueSelection.h"
+#include "catalogue/Catalogue.h"
 #include "config/Global.h"
 #include "dbserver/UnavailableClient.h"
 

@@ -311,7 +311,8 @@ TEST_P(CycleKilled, LiveDatabaseKeepsItsRowsAndTheNextRunCycles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, CycleKilled,
-                         ::testing::Values(KillStep{"after-first-stop", " Inicio BackupRestore: 001 - EMPRESA UNO", true},
+                         ::testing::Values(KillStep{"after-first-stop", " Inicio BackupRestore: 001 - EMPRESA UNO",
+                                                    true},
                                            KillStep{"after-start", " Inicio BackupRestore: 001 - EMPRESA UNO", false},
                                            KillStep{"during-backup", " Archivo Backup: ", false},
                                            KillStep{"during-restore", " Archivo Backup: ", false},

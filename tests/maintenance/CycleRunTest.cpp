@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <stdexcept>
 #include <fstream>
+#include <stdexcept>
 
 namespace veltor::test {
 namespace {
@@ -275,10 +275,10 @@ TEST_F(CycleRun, TransactionGuardSwapsOnlyWhenTheCounterGainedExactlyTheCyclesOw
         std::int64_t after;
         const char* why; // nullptr: swapped
     };
-    for (const Case& c : {Case{43, " No se reemplaza la base de datos: hubo transacciones durante el Backup-Restore: "},
-                          Case{42, nullptr},
-                          Case{41, " No se reemplaza la base de datos: el archivo no es el mismo que se respaldó: "},
-                          Case{39, " No se reemplaza la base de datos: el archivo no es el mismo que se respaldó: "}}) {
+    for (const Case& c :
+         {Case{43, " No se reemplaza la base de datos: hubo transacciones durante el Backup-Restore: "},
+          Case{42, nullptr}, Case{41, " No se reemplaza la base de datos: el archivo no es el mismo que se respaldó: "},
+          Case{39, " No se reemplaza la base de datos: el archivo no es el mismo que se respaldó: "}}) {
         SCOPED_TRACE(c.after);
         exchange.calls.clear();
         cycle.view.memo.clear();
@@ -293,8 +293,8 @@ TEST_F(CycleRun, TransactionGuardSwapsOnlyWhenTheCounterGainedExactlyTheCyclesOw
         }
         ASSERT_GE(memo.size(), 2u);
         EXPECT_THAT(memo[memo.size() - 2], ::testing::EndsWith(c.why + std::string("001 - EMPRESA UNO")));
-        EXPECT_THAT(memo.back(),
-                    ::testing::EndsWith(" Se borra el Archivo Restaurado que no reemplazó la base de datos: " + restored));
+        EXPECT_THAT(memo.back(), ::testing::EndsWith(
+                                     " Se borra el Archivo Restaurado que no reemplazó la base de datos: " + restored));
         EXPECT_THAT(exchange.CallsOf("link"), IsEmpty());
         EXPECT_THAT(exchange.CallsOf("remove"), ElementsAre(restored));
     }
@@ -311,8 +311,9 @@ TEST_F(CycleRun, FailedSwapIsReportedAndTheServiceStartedAgainAcrossMidnight) {
     const std::string after = "01/01/2027 - 00:00:10";
     const std::string why = after + " No se pudo reemplazar la base de datos: 001 - EMPRESA UNO Mensaje: File exists";
     const auto memo = cycle.MemoSteps();
-    EXPECT_THAT(std::vector<std::string>(memo.end() - 2, memo.end()),
-                ElementsAre(why, after + " Se borra el Archivo Restaurado que no reemplazó la base de datos: " + restored));
+    EXPECT_THAT(
+        std::vector<std::string>(memo.end() - 2, memo.end()),
+        ElementsAre(why, after + " Se borra el Archivo Restaurado que no reemplazó la base de datos: " + restored));
     EXPECT_THAT(memo[memo.size() - 3], HasSubstr(" Renombra el Archivo Restaurado: "));
     EXPECT_THAT(exchange.CallsOf("rename"), IsEmpty());
     EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
@@ -338,11 +339,11 @@ TEST_F(CycleRun, RoomForTheRestoredCopyAndTheBackupIsCheckedAtItsLimitBeforeAnyS
         const char* given; // nullptr: through
     };
     const std::string tooSmall = " No hay espacio para el Backup-Restore: 001 - EMPRESA UNO Necesita: ";
-    for (const Case& c : {Case{{restoreNeed + size, 1}, {restoreNeed + size, 1}, nullptr},
-                          Case{{restoreNeed + size - 1, 1}, {restoreNeed + size - 1, 1}, "680 MB en "},
-                          Case{{restoreNeed, 1}, {size, 2}, nullptr},
-                          Case{{restoreNeed - 1, 1}, {size, 2}, "380 MB en "},
-                          Case{{restoreNeed, 1}, {size - 1, 2}, "301 MB en "}}) {
+    for (const Case& c :
+         {Case{{restoreNeed + size, 1}, {restoreNeed + size, 1}, nullptr},
+          Case{{restoreNeed + size - 1, 1}, {restoreNeed + size - 1, 1}, "680 MB en "},
+          Case{{restoreNeed, 1}, {size, 2}, nullptr}, Case{{restoreNeed - 1, 1}, {size, 2}, "380 MB en "},
+          Case{{restoreNeed, 1}, {size - 1, 2}, "301 MB en "}}) {
         SCOPED_TRACE(c.live.available);
         exchange.rooms[folder] = c.live;
         exchange.rooms[backups] = c.backup;
@@ -385,7 +386,8 @@ TEST_F(CycleRun, LeftOversOfACycleCutShortAreTakenAwayWhateverTheirMinute) {
                                             "remove " + folder + "EMP1-Restore-20261101-0300.GDB"));
     const auto memo = cycle.MemoSteps();
     ASSERT_EQ(memo.size(), 4u);
-    EXPECT_EQ(memo[1], P + " Se deshace el cambio de archivos que no terminó: " + folder + "EMP1-Copia-20261101-0300.GDB");
+    EXPECT_EQ(memo[1],
+              P + " Se deshace el cambio de archivos que no terminó: " + folder + "EMP1-Copia-20261101-0300.GDB");
     EXPECT_EQ(memo[2], P + " Se borra el Archivo Restaurado de un Backup-Restore que no terminó: " + folder +
                            "EMP1-Restore-20261101-0300.GDB");
     EXPECT_EQ(cycle.LogLines().size(), 7u); // the same two lines in the log
@@ -393,9 +395,8 @@ TEST_F(CycleRun, LeftOversOfACycleCutShortAreTakenAwayWhateverTheirMinute) {
     exchange.failures.emplace("remove", OsError("Permission denied", 13));
     cycle.view.memo.clear();
     cycle.Run();
-    EXPECT_THAT(cycle.MemoSteps(),
-                ::testing::Contains(P + " No se pudo borrar el Archivo Restaurado: " + folder +
-                                    "EMP1-Restore-20261101-0300.GDB Mensaje: Permission denied"));
+    EXPECT_THAT(cycle.MemoSteps(), ::testing::Contains(P + " No se pudo borrar el Archivo Restaurado: " + folder +
+                                                       "EMP1-Restore-20261101-0300.GDB Mensaje: Permission denied"));
 }
 
 // A line that cannot be written (a full disk) ends the run with its error; a service that the

@@ -11,14 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
-#include <utility>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <pwd.h>
 #include <regex>
 #include <sys/stat.h>
 #include <thread>
+#include <utility>
 
 namespace veltor::test {
 namespace {
@@ -257,9 +257,7 @@ TEST(CycleRace, ClientWhoseTransactionOpensAtTheStartAndCommitsDuringTheBackupKe
     std::string memo;
     for (const std::string& line : cycle.MemoSteps())
         memo += line + "\n";
-    EXPECT_EQ(cycle.catalogueFiles.Value("SELECT COUNT(*) FROM MOVIMIENTOS WHERE ID = 777777", live),
-              "1")
-        << memo;
+    EXPECT_EQ(cycle.catalogueFiles.Value("SELECT COUNT(*) FROM MOVIMIENTOS WHERE ID = 777777", live), "1") << memo;
     EXPECT_THAT(WithoutPrefix(cycle.MemoSteps()),
                 ::testing::Contains(" No se reemplaza la base de datos: hubo transacciones durante el Backup-Restore: "
                                     "001 - EMPRESA UNO"));

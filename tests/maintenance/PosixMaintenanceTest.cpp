@@ -1,7 +1,7 @@
 // The maintenance script launch and the database file exchange on Linux, on real files and
 // processes.
-#include "maintenance/CycleFiles.h"
 #include "platform/posix/PosixMaintenance.h"
+#include "maintenance/CycleFiles.h"
 #include "ports/Errors.h"
 #include "tests/support/CatalogueFixture.h"
 #include "tests/support/ScratchFolder.h"

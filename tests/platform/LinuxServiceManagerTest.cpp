@@ -9,11 +9,11 @@
 
 #include <cctype>
 #include <cerrno>
-#include <optional>
-#include <unistd.h>
 #include <chrono>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace veltor::posix {
 namespace {
@@ -158,9 +158,9 @@ TEST_F(LinuxServiceManagerTest, OnlyThisMachineAndTheActiveDatabaseCanBeOpened) 
     std::string upper = host;
     for (char& c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (const std::string& local : {std::string("localhost"), std::string("LocalHost"), std::string(),
-                                     std::string("127.0.0.1"), std::string("::1"), std::string(host), upper,
-                                     upper.substr(0, upper.find('.'))}) {
+    for (const std::string& local :
+         {std::string("localhost"), std::string("LocalHost"), std::string(), std::string("127.0.0.1"),
+          std::string("::1"), std::string(host), upper, upper.substr(0, upper.find('.'))}) {
         const ServiceHandle manager = Scm()->OpenManager(local.c_str(), "ServicesActive", 1);
         EXPECT_NE(manager, kNoServiceHandle) << local;
         scm->Close(manager);
@@ -182,10 +182,10 @@ TEST_F(LinuxServiceManagerTest, StatusAnswersThatSayNothingSureFailTheQuery) {
         const char* code;
         std::optional<std::uint32_t> state;
     };
-    for (const Case& c : {Case{false, "0", service::kRunning}, Case{false, "3", service::kStopped},
-                          Case{false, "1", service::kStopped}, Case{false, "4", std::nullopt},
-                          Case{false, "2", std::nullopt}, Case{true, "3", service::kStopped},
-                          Case{true, "1", std::nullopt}, Case{true, "4", std::nullopt}}) {
+    for (const Case& c :
+         {Case{false, "0", service::kRunning}, Case{false, "3", service::kStopped}, Case{false, "1", service::kStopped},
+          Case{false, "4", std::nullopt}, Case{false, "2", std::nullopt}, Case{true, "3", service::kStopped},
+          Case{true, "1", std::nullopt}, Case{true, "4", std::nullopt}}) {
         SCOPED_TRACE(std::string(c.systemd ? "systemd " : "init ") + c.code);
         if (c.systemd)
             ::mkdir((folder / "systemd-runs").c_str(), 0755);

@@ -65,9 +65,9 @@ TEST_F(Win32Files, SwapPutsTheRestoredFileInPlaceAndKeepsTheLiveOne) {
 
     // A kept name that is taken, or a restored file that is missing, leaves the live file.
     Put(In("EMP-Restore-20261207-1245.GDB"), "again");
-    EXPECT_THROW(
-        SwapInRestored(databases, In("EMP.FDB"), In("EMP-Restore-20261207-1245.GDB"), In("EMP-Copia-20261207-1245.GDB")),
-        OsError);
+    EXPECT_THROW(SwapInRestored(databases, In("EMP.FDB"), In("EMP-Restore-20261207-1245.GDB"),
+                                In("EMP-Copia-20261207-1245.GDB")),
+                 OsError);
     EXPECT_THROW(SwapInRestored(databases, In("EMP.FDB"), In("NONE.GDB"), In("EMP-Copia2.GDB")), OsError);
     EXPECT_EQ(Read(In("EMP.FDB")), "restored");
     EXPECT_EQ(Read(In("EMP-Copia-20261207-1245.GDB")), "live");
@@ -103,7 +103,6 @@ TEST_F(Win32Files, DatabaseFilesTellLinksSizesRoomAndTheLeftOversOfACycleCutShor
     EXPECT_EQ(Read(In("EMP.FDB")), "restored");
     EXPECT_THROW(databases.RenameOver(In("NONE.GDB"), In("EMP.FDB")), OsError);
     EXPECT_EQ(databases.FileNamesIn(folder).size(), 2u);
-
 }
 
 TEST_F(Win32Files, AppendWritesAtTheEndAndCreatesAMissingFile) {

@@ -76,7 +76,8 @@ public:
     std::vector<std::string> CallsOf(const std::string& operation) const {
         std::vector<std::string> found;
         for (const std::string& call : calls)
-            if (call.compare(0, operation.size() + 1, operation + " ") == 0) found.push_back(call.substr(operation.size() + 1));
+            if (call.compare(0, operation.size() + 1, operation + " ") == 0)
+                found.push_back(call.substr(operation.size() + 1));
         return found;
     }
 

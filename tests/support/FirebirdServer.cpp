@@ -6,14 +6,14 @@
 
 #include <array>
 #include <chrono>
-#include <thread>
-#include <sys/wait.h>
-#include <fcntl.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace veltor::test {
@@ -83,7 +83,8 @@ std::string RunIsql(const std::string& script, const std::string& database) {
     if (FILE* pipe = popen(command.c_str(), "r")) {
         std::array<char, 4096> buffer{};
         size_t n;
-        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
+        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+            output.append(buffer.data(), n);
         const int rc = pclose(pipe);
         EXPECT_EQ(rc, 0) << "isql-fb failed:\n" << output << "\nscript:\n" << script;
     } else {
@@ -94,8 +95,7 @@ std::string RunIsql(const std::string& script, const std::string& database) {
 }
 
 void CreateDatabase(const std::string& path) {
-    RunIsql("CREATE DATABASE 'localhost:" + path + "' USER 'SYSDBA' PASSWORD '" + kAdminPassword +
-            "' PAGE_SIZE 8192;");
+    RunIsql("CREATE DATABASE 'localhost:" + path + "' USER 'SYSDBA' PASSWORD '" + kAdminPassword + "' PAGE_SIZE 8192;");
 }
 
 IsqlSession::IsqlSession(const std::string& database) {
