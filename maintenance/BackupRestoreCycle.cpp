@@ -95,12 +95,15 @@ void TBackupRestoreCycle::RunBackupRestore() {
     // read, and the run ends here with that error.
     if (!rows.Active()) throw std::runtime_error("La lista de empresas para Backup-Restore no está abierta");
     const int count = rows.RecordCount();
-    if (count > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio BackupRestore: ===> ")) return;
+    if (count > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio BackupRestore: ===> ")) {
+        cutShort_ = true;
+        return;
+    }
 
     backupOptions_ = 0;
     rows.First();
     while (!rows.Eof())
-        CycleCompany();
+        if (!CycleCompany()) ++failedCompanies_;
 
     try {
         if (count > 0) {
@@ -123,50 +126,52 @@ void TBackupRestoreCycle::LogAndMemo(const std::string& text) {
     p_.log.WriteMemoLine(line);
 }
 
-void TBackupRestoreCycle::CycleCompany() {
+bool TBackupRestoreCycle::CycleCompany() {
     auto& row = p_.catalogue.QEmpresas;
     CompanyCycle company{row.FieldText("EMPRESAID"), ServerTextOf(p_.global), row.FieldText("ARCHIVO"), {}};
     p_.log.WriteLogLine(P() + " Inicio BackupRestore: " + Company());
     p_.log.WriteMemoLine(P() + " Inicio Backup-Restore: " + Company());
-    const bool givenUpBeforeTheStop = !CycleSteps(company);
+    const CompanyEnd end = CycleSteps(company);
     row.Next();
     // A company given up before its first stop was confirmed ends with its last line.
-    if (!givenUpBeforeTheStop) p_.log.WriteLogLine(" ");
+    if (end != CompanyEnd::GivenUpBeforeTheStop) p_.log.WriteLogLine(" ");
+    return end == CompanyEnd::Done;
 }
 
-bool TBackupRestoreCycle::CycleSteps(CompanyCycle& company) {
+TBackupRestoreCycle::CompanyEnd TBackupRestoreCycle::CycleSteps(CompanyCycle& company) {
     TakeAwayLeftOvers(company);
-    if (!HasRoom(company)) return false;
+    if (!HasRoom(company)) return CompanyEnd::GivenUpBeforeTheStop;
 
     ServiceOutage outage(p_.services, stopped_, company.server);
     const std::uint32_t stop = outage.Stop();
     if (stop != service::kStopped) {
         p_.log.WriteMemoLine(P() + " NO se pudo hacer Stop al Servicio: " + Company() +
                              "Mensaje: " + ServiceStateName(stop));
-        return false;
+        return CompanyEnd::GivenUpBeforeTheStop;
     }
     p_.log.WriteMemoLine(P() + " Stop al Servicio: " + Company());
     company.fileStamp = FileStampOf(p_.clock.Now());
     // Where the live database stands before anybody can reach it through the server again.
     const TransactionMark before = ReadTransactions(company.databasePath);
-    if (outage.Start() != service::kRunning) return true;
+    if (outage.Start() != service::kRunning) return CompanyEnd::NotDone;
 
     const std::optional<BackupMade> backup = BackUp(company);
+    bool swapped = false;
     if (backup) {
         p_.log.WriteMemoLine(P() + " Ruta del Backup Realizado: " + backup->file);
         p_.log.WriteMemoLine("  ");
-        RestoreAndSwap(company, *backup, before, outage);
+        swapped = RestoreAndSwap(company, *backup, before, outage);
     }
     backupWritten_.reset();
 
     p_.catalogue.BDAdmin.Disconnect();
     p_.catalogue.BDAdmin.Connect();
 
-    if (backup)
-        Stamp(company, *backup);
-    else
+    if (!backup) {
         p_.log.WriteLogLine(P() + " No terminado BackupRestoer ");
-    return true;
+        return CompanyEnd::NotDone;
+    }
+    return Stamp(company, *backup) && swapped ? CompanyEnd::Done : CompanyEnd::NotDone;
 }
 
 void TBackupRestoreCycle::TakeAwayLeftOvers(const CompanyCycle& company) {
@@ -351,14 +356,15 @@ void TBackupRestoreCycle::RemoveRestored(const std::string& restoredFile) {
     }
 }
 
-void TBackupRestoreCycle::StartAgain(ServiceOutage& outage) {
+bool TBackupRestoreCycle::StartAgain(ServiceOutage& outage) {
     const std::uint32_t state = outage.Start();
-    if (state == service::kRunning) return;
+    if (state == service::kRunning) return true;
     p_.log.WriteMemoLine(ServiceStateName(state));
     p_.log.WriteLogLine(P() + " No se pudo iniciar el Servicio: " + Company() + "Mensaje: " + ServiceStateName(state));
+    return false;
 }
 
-void TBackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const BackupMade& backup,
+bool TBackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const BackupMade& backup,
                                          const TransactionMark& before, ServiceOutage& outage) {
     auto& log = p_.log;
     const char separator = p_.global.rules().pathSeparator;
@@ -369,7 +375,7 @@ void TBackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const Back
     log.WriteMemoLine(P() + " Inicia Restore: " + Company());
     if (RestoreDatabase(backup.file, restoredFile)) {
         RemoveRestored(restoredFile);
-        return;
+        return false;
     }
     log.WriteMemoLine(P() + " Restore Finalizado: " + Company());
     log.WriteMemoLine(P() + " Ruta del Restore Realizado: " + restoredFile);
@@ -378,7 +384,7 @@ void TBackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const Back
     // user like the live one before the script starts.
     if (!MatchAccess(live, restoredFile)) {
         RemoveRestored(restoredFile);
-        return;
+        return false;
     }
 
     p_.shell.LaunchScript(kMaintenanceScript, restoredFile);
@@ -401,19 +407,22 @@ void TBackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const Back
         }
     }
     // The server comes back first; the restored file that stayed out goes after.
-    StartAgain(outage);
+    const bool running = StartAgain(outage);
     if (!swapped) RemoveRestored(restoredFile);
+    return swapped && running;
 }
 
-void TBackupRestoreCycle::Stamp(const CompanyCycle& company, const BackupMade& backup) {
+bool TBackupRestoreCycle::Stamp(const CompanyCycle& company, const BackupMade& backup) {
     try {
         p_.catalogue.ExecuteCommand("UPDATE EMPRESAS SET FECHAULTRESTORE=\"" + TGlobal::SqlDateText(p_.clock.Now()) +
                                     "\", HORAULTRESTORE=\"" + backup.stampTime.substr(0, 2) + ":" +
                                     backup.stampTime.substr(2, 2) + "\" WHERE EMPRESAID=" + company.id);
         p_.log.WriteLogLine(P() + " Finaliza BackupRestore ");
         p_.log.WriteLogLine(" ");
+        return true;
     } catch (const std::exception&) {
         // The company stays unstamped; nothing is written about it.
+        return false;
     }
 }
 

@@ -71,8 +71,14 @@ public:
     // have taken effect is followed by a start.
     void RunBackupRestore();
 
-    // Cycles the company of the current row of QEmpresas and moves to the next row.
-    void CycleCompany();
+    // Cycles the company of the current row of QEmpresas and moves to the next row. True when
+    // its database was exchanged, the service runs again and the row is stamped.
+    bool CycleCompany();
+
+    // The companies of this run whose cycle did not end as asked.
+    int FailedCompanies() const { return failedCompanies_; }
+    // Whether the run ended before its companies (the month log could not be opened).
+    bool CutShort() const { return cutShort_; }
 
     // Restores `backupFile` into `databaseFile` through IBRestore. True when the restore failed,
     // also when the backup file is no longer what the cycle's backup wrote (a restore of a
@@ -100,16 +106,20 @@ private:
         std::string stampTime; // HHmm
     };
 
-    // The steps of one company, from the files a cut-short cycle left to the stamp. False when
-    // the company was given up before its first stop was confirmed.
-    bool CycleSteps(CompanyCycle& company);
+    // How one company's cycle ended.
+    enum class CompanyEnd { GivenUpBeforeTheStop, NotDone, Done };
+    // The steps of one company, from the files a cut-short cycle left to the stamp.
+    CompanyEnd CycleSteps(CompanyCycle& company);
     void TakeAwayLeftOvers(const CompanyCycle& company);
     bool HasRoom(const CompanyCycle& company);
     std::optional<BackupMade> BackUp(const CompanyCycle& company);
-    void RestoreAndSwap(const CompanyCycle& company, const BackupMade& backup, const TransactionMark& before,
+    // True when the restored file took the live name and the service runs again.
+    bool RestoreAndSwap(const CompanyCycle& company, const BackupMade& backup, const TransactionMark& before,
                         ServiceOutage& outage);
-    void StartAgain(ServiceOutage& outage);
-    void Stamp(const CompanyCycle& company, const BackupMade& backup);
+    // True when the service runs again.
+    bool StartAgain(ServiceOutage& outage);
+    // True when the row was stamped.
+    bool Stamp(const CompanyCycle& company, const BackupMade& backup);
 
     // With the service stopped: true when the live database may be exchanged; otherwise
     // writes why.
@@ -131,6 +141,8 @@ private:
     // The backup file as the cycle's backup left it; empty outside a company's cycle.
     std::optional<FileFingerprint> backupWritten_;
     std::uint32_t backupOptions_ = 0;
+    int failedCompanies_ = 0;
+    bool cutShort_ = false;
 };
 
 } // namespace veltor

@@ -87,7 +87,7 @@ TEST_F(CycleRun, CompanyIsBackedUpRestoredAndSwappedWithEveryLineInOrder) {
     databases.answers = {40, 42};
     shell.found = false; // a missing script changes nothing
 
-    cycle.Run();
+    EXPECT_EQ(cycle.Run(), 0);
 
     EXPECT_THAT(cycle.MemoSteps(),
                 ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO", P + " Stop al Servicio: 001 - EMPRESA UNO",
@@ -123,7 +123,7 @@ TEST_F(CycleRun, CompanyIsBackedUpRestoredAndSwappedWithEveryLineInOrder) {
 TEST_F(CycleRun, FirstStopNotConfirmedGivesTheCompanyUpWithOneMemoLine) {
     cycle.OneCompany();
     server.outcomes = {false};
-    cycle.Run();
+    EXPECT_EQ(cycle.Run(), 1);
     EXPECT_THAT(
         cycle.MemoSteps(),
         ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO",
@@ -137,7 +137,7 @@ TEST_F(CycleRun, FirstStopNotConfirmedGivesTheCompanyUpWithOneMemoLine) {
 TEST_F(CycleRun, StartNotConfirmedGivesTheCompanyUpSilently) {
     const std::string live = cycle.OneCompany();
     server.outcomes = {true, false};
-    cycle.Run();
+    EXPECT_EQ(cycle.Run(), 1);
     EXPECT_THAT(cycle.MemoSteps(), ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO",
                                                P + " Stop al Servicio: 001 - EMPRESA UNO"));
     EXPECT_THAT(cycle.LogLines(),
@@ -226,7 +226,7 @@ TEST_F(CycleRun, RestoreErrorOfATruncatedBackupStillStampsTheCompany) {
         truncated = true;
         std::filesystem::resize_file(gbk, std::filesystem::file_size(gbk) / 2);
     };
-    cycle.Run();
+    EXPECT_EQ(cycle.Run(), 1);
     ASSERT_TRUE(truncated);
     const auto log = cycle.LogLines();
     ASSERT_EQ(log.size(), 11u);
@@ -252,7 +252,7 @@ TEST_F(CycleRun, SecondStopNotConfirmedStartsTheServiceAgainAndRemovesTheRestore
     const std::string live = cycle.OneCompany();
     const std::string restored = cycle.catalogueFiles.folder.path() + "/EMP1-Restore-20261207-1245.GDB";
     server.outcomes = {true, true, false};
-    cycle.Run();
+    EXPECT_EQ(cycle.Run(), 1);
     const std::string why =
         Q + " NO se pudo hacer Stop al Servicio: 001 - EMPRESA UNOMensaje: Error de Apertura en SCM o Servicio";
     const std::string removed = Q + " Se borra el Archivo Restaurado que no reemplazó la base de datos: " + restored;
@@ -283,7 +283,7 @@ TEST_F(CycleRun, TransactionGuardSwapsOnlyWhenTheCounterGainedExactlyTheCyclesOw
         exchange.calls.clear();
         cycle.view.memo.clear();
         databases.answers = {40, c.after};
-        cycle.Run();
+        EXPECT_EQ(cycle.Run(), c.why == nullptr ? 0 : 1);
         const auto memo = cycle.MemoSteps();
         const std::string restored = exchange.CallsOf("access")[0].substr(live.size() + 1);
         if (c.why == nullptr) {
@@ -423,7 +423,7 @@ TEST_F(CycleRun, ServiceStoppedByTheCycleIsStartedWhenALineFailsAfterEitherStop)
 TEST_F(CycleRun, NothingSelectedOpensNoLogAndWritesNothing) {
     cycle.catalogueFiles.CreateCatalogue();
     cycle.catalogueFiles.WriteConfiguration(cycle.catalogueFiles.folder.path());
-    cycle.Run();
+    EXPECT_EQ(cycle.Run(), 0);
     EXPECT_THAT(cycle.view.memo, IsEmpty());
     EXPECT_FALSE(std::filesystem::exists(TActivityLog::MonthLogPath(cycle.catalogueFiles.backupFolder, clock.Now())));
     EXPECT_THAT(server.operations, IsEmpty());
