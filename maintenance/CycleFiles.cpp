@@ -113,8 +113,8 @@ std::uint64_t RestoreRoomFor(std::uint64_t databaseSize) {
 std::optional<MissingRoom> RoomForTheCycle(IDatabaseFiles& files, const std::string& databasePath,
                                            const std::string& backupFolder, char separator) {
     const std::uint64_t size = files.FileSize(databasePath);
-    std::string liveFolder = FolderOf(databasePath, separator);
-    if (liveFolder.empty()) liveFolder = ".";
+    const std::string folder = FolderOf(databasePath, separator);
+    const std::string liveFolder = folder.empty() ? std::string(".") : folder;
     const VolumeRoom live = files.RoomIn(liveFolder);
     const VolumeRoom backup = files.RoomIn(backupFolder);
     const std::uint64_t restoreNeed = RestoreRoomFor(size);
