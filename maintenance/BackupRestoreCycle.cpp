@@ -139,6 +139,7 @@ bool TBackupRestoreCycle::CycleCompany() {
 }
 
 TBackupRestoreCycle::CompanyEnd TBackupRestoreCycle::CycleSteps(CompanyCycle& company) {
+    if (GiveUpWithoutLocalRestore()) return CompanyEnd::NotDone;
     TakeAwayLeftOvers(company);
     if (!HasRoom(company)) return CompanyEnd::GivenUpBeforeTheStop;
 
@@ -259,6 +260,14 @@ std::optional<TBackupRestoreCycle::BackupMade> TBackupRestoreCycle::BackUp(const
         if (!made.file.empty()) RemoveUnfinishedBackup(p_.files, made.file, existedBefore);
         return std::nullopt;
     }
+}
+
+bool TBackupRestoreCycle::GiveUpWithoutLocalRestore() {
+    const std::string why = p_.databases.WhyNoLocalRestore();
+    if (why.empty()) return false;
+    // Without the restore there is no cycle: the server's service is not stopped for nothing.
+    LogAndMemo(" No se hace Backup-Restore: " + Company() + ": " + why);
+    return true;
 }
 
 TBackupRestoreCycle::TransactionMark TBackupRestoreCycle::ReadTransactions(const std::string& database) {

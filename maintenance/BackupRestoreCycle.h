@@ -127,6 +127,9 @@ private:
     bool MatchAccess(const std::string& databasePath, const std::string& restoredFile);
     void RemoveRestored(const std::string& restoredFile);
     TransactionMark ReadTransactions(const std::string& database);
+    // When this process cannot restore through the local protocol, writes why and gives true,
+    // before anything is stopped.
+    bool GiveUpWithoutLocalRestore();
 
     std::string P() const { return p_.log.StampPrefix(); }
     // CODIGO + " - " + NOMBRE of the current row.

@@ -148,6 +148,21 @@ TEST_F(CycleRun, StartNotConfirmedGivesTheCompanyUpSilently) {
     EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "<null>");
 }
 
+TEST_F(CycleRun, WithoutTheLocalEngineEachCompanyIsGivenUpBeforeTheServiceIsStopped) {
+    cycle.OneCompany();
+    databases.noLocalRestore = "sin motor local";
+    cycle.Run();
+    const std::string line = P + " No se hace Backup-Restore: 001 - EMPRESA UNO: sin motor local";
+    EXPECT_THAT(cycle.MemoSteps(), ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO", line));
+    EXPECT_THAT(cycle.LogLines(), ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
+                                              P + " Inicio BackupRestore: 001 - EMPRESA UNO", line, " ",
+                                              P + " <=== Fin Backup "));
+    EXPECT_THAT(server.operations, IsEmpty());
+    EXPECT_THAT(databases.asked, IsEmpty());
+    EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "<null>");
+}
+
+
 // A start that is not confirmed leaves the service perhaps stopped: the note stays, and the
 // next run starts the service before anything else, once. A note whose service is found
 // running goes without a line; a stop that could not have stopped anything leaves no note.
