@@ -197,7 +197,7 @@ TEST_F(LinuxServiceManagerTest, StatusAnswersThatSayNothingSureFailTheQuery) {
         }
         scm->Close(server);
         scm->Close(manager);
-        MemoSpy memo;
+        test::FakeServiceControlMemo memo;
         ServiceControl control(*scm, memo);
         if (!c.state) {
             EXPECT_EQ(control.StopWindowsService("localhost", kServer), 0u);
