@@ -88,7 +88,6 @@ public:
     }
 
 private:
-
     // What could not be written stays buffered, so a later Close tries it once more.
     void Flush() {
         while (!buffer_.empty()) {
@@ -106,6 +105,29 @@ private:
 
 DWORD AttributesOf(const std::string& path) {
     return GetFileAttributesA(path.c_str());
+}
+
+struct OpenRules {
+    bool followLinks = false;
+    bool singleName = false;
+};
+
+// Opens with CreateFile; unless links are followed, a reparse point (a symbolic link or a
+// junction) is opened as itself and refused, as are folders, devices and pipes, and, when asked,
+// a file with a second name (a hard link).
+Handle OpenRegularFile(const std::string& path, DWORD access, DWORD share, DWORD disposition, OpenRules rules) {
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (rules.followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    Handle handle(CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr));
+    if (!handle.valid()) RaiseLastError();
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle.get(), &info))
+        throw OsError("Not a regular file", ERROR_INVALID_FUNCTION);
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        throw OsError("Is a symbolic link", ERROR_CANT_ACCESS_FILE);
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) throw OsError("Not a regular file", ERROR_DIRECTORY);
+    if (rules.singleName && info.nNumberOfLinks > 1)
+        throw OsError("Has a second name (a hard link)", ERROR_TOO_MANY_LINKS);
+    return handle;
 }
 
 } // namespace
@@ -135,20 +157,29 @@ bool Win32FileSystem::CopyFileNoOverwrite(const std::string& from, const std::st
     return CopyFileA(from.c_str(), to.c_str(), TRUE) != 0;
 }
 
-std::unique_ptr<IInputFile> Win32FileSystem::OpenForReading(const std::string& path) {
+void Win32FileSystem::RenameFile(const std::string& from, const std::string& to) {
+    if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) RaiseLastError();
+}
+
+std::unique_ptr<IInputFile> Win32FileSystem::OpenForReading(const std::string& path, Links links) {
     // Sharing writes too lets us read a file that a writer holds open, the month log included.
-    Handle handle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle.valid()) RaiseLastError();
+    Handle handle = OpenRegularFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                    {.followLinks = links == Links::Follow});
     return std::make_unique<Win32InputFile>(std::move(handle));
 }
 
 std::unique_ptr<IAppendFile> Win32FileSystem::OpenForAppend(const std::string& path) {
-    Handle handle(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr));
-    if (!handle.valid()) RaiseLastError();
+    Handle handle = OpenRegularFile(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, {.singleName = true});
     LARGE_INTEGER end{};
     if (!SetFilePointerEx(handle.get(), end, nullptr, FILE_END)) RaiseLastError();
+    return std::make_unique<Win32AppendFile>(std::move(handle));
+}
+
+std::unique_ptr<IAppendFile> Win32FileSystem::CreateNew(const std::string& path) {
+    // CREATE_NEW fails on any name that exists, a link included.
+    Handle handle(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle.valid()) RaiseLastError();
     return std::make_unique<Win32AppendFile>(std::move(handle));
 }
 

@@ -23,15 +23,19 @@ namespace veltor::win32 {
 
 // Files through CreateFile, ReadFile and WriteFile. A file opened for appending is shared for
 // reading only, so a second writer, in this process or another, is refused with a sharing
-// violation, while readers may still open it.
+// violation, while readers may still open it. Reparse points (symbolic links, junctions) are
+// opened as themselves and refused, unless Links::Follow says otherwise; new files are made
+// with CREATE_NEW.
 class Win32FileSystem final : public IFileSystem {
 public:
     bool FileExists(const std::string& path) const override;
     bool DirectoryExists(const std::string& path) const override;
     void CreateDirectory(const std::string& path) override;
     bool CopyFileNoOverwrite(const std::string& from, const std::string& to) override;
-    std::unique_ptr<IInputFile> OpenForReading(const std::string& path) override;
+    std::unique_ptr<IInputFile> OpenForReading(const std::string& path, Links links = Links::Refuse) override;
     std::unique_ptr<IAppendFile> OpenForAppend(const std::string& path) override;
+    std::unique_ptr<IAppendFile> CreateNew(const std::string& path) override;
+    void RenameFile(const std::string& from, const std::string& to) override;
     bool RemoveFile(const std::string& path) override;
     char PathSeparator() const override { return '\\'; }
 };
@@ -39,7 +43,7 @@ public:
 // ShellExecute "open" of the quoted script name with the quoted argument, in a shown window.
 class Win32ShellLauncher final : public IShellLauncher {
 public:
-    bool LaunchScript(const std::string& script, const std::string& argument) override;
+    ScriptLaunch LaunchScript(const std::string& script, const std::string& argument) override;
 };
 
 // ReplaceFile with the kept name as its backup: the live name holds one database or the other
