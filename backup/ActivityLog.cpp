@@ -28,7 +28,7 @@ void TActivityLog::OpenMonthLog(const std::string& backupFolder) {
 
 void TActivityLog::WriteLogLine(std::string_view text) {
     if (!file_) throw MonthLogNotOpen();
-    std::string bytes = Utf8ToWindows1252(text);
+    std::string bytes = Utf8ToWindows1252(VisibleControls(text));
     bytes += "\r\n";
     file_->Write(bytes);
 }
@@ -40,11 +40,27 @@ void TActivityLog::CloseMonthLog() {
 }
 
 void TActivityLog::WriteMemoLine(std::string_view text) {
-    view_.AppendMemoLines({std::string(text)});
+    view_.AppendMemoLines({VisibleControls(text)});
 }
 
 void TActivityLog::WriteMemoLines(const std::vector<std::string>& lines) {
-    if (!lines.empty()) view_.AppendMemoLines(lines);
+    if (lines.empty()) return;
+    std::vector<std::string> visible;
+    visible.reserve(lines.size());
+    for (const std::string& line : lines)
+        visible.push_back(VisibleControls(line));
+    view_.AppendMemoLines(visible);
+}
+
+void TActivityLog::WriteMemoText(std::initializer_list<std::string_view> shownLines) {
+    std::string text;
+    bool first = true;
+    for (const std::string_view line : shownLines) {
+        if (!first) text += "\r\n";
+        text += VisibleControls(line);
+        first = false;
+    }
+    view_.AppendMemoLines({text});
 }
 
 } // namespace veltor

@@ -343,7 +343,11 @@ void TBackupRestoreCycle::RestoreAndSwap(const std::string& serverText, const st
     log.WriteMemoLine(P() + " Ruta del Restore Realizado: " + restoredFile);
     log.WriteMemoLine("  ");
 
-    p_.shell.LaunchScript(kMaintenanceScript, restoredFile);
+    if (const ScriptLaunch launch = p_.shell.LaunchScript(kMaintenanceScript, restoredFile); !launch.refused.empty()) {
+        const std::string why = std::string(" No se ejecuta ") + kMaintenanceScript + ": " + launch.refused;
+        log.WriteLogLine(P() + why);
+        log.WriteMemoLine(P() + why);
+    }
     p_.clock.Sleep(kMaintenanceScriptPause);
     p_.view.ProcessPendingEvents();
 
@@ -359,8 +363,8 @@ void TBackupRestoreCycle::RestoreAndSwap(const std::string& serverText, const st
     }
 
     if (NobodyElseWorked(databasePath, before)) {
-        log.WriteMemoLine(P() + " Renombra el Archivo Original: " + databasePath + "\r\n por: " + keptCopyFile);
-        log.WriteMemoLine(P() + " Renombra el Archivo Restaurado: " + restoredFile + "\r\n por: " + databasePath);
+        log.WriteMemoText({P() + " Renombra el Archivo Original: " + databasePath, " por: " + keptCopyFile});
+        log.WriteMemoText({P() + " Renombra el Archivo Restaurado: " + restoredFile, " por: " + databasePath});
         try {
             p_.databaseFiles.MatchAccess(databasePath, restoredFile);
             p_.databaseFiles.SwapInRestored(databasePath, restoredFile, keptCopyFile);

@@ -106,6 +106,20 @@ TEST_F(CycleRun, CompanyIsBackedUpRestoredAndSwappedWithEveryLineInOrder) {
     EXPECT_FALSE(std::filesystem::exists(cycle.catalogueFiles.folder.path() + "/ServicioDetenido.inf"));
 }
 
+TEST_F(CycleRun, ScriptThatOthersCouldChangeIsNotStartedSaysWhyAndTheSwapGoesOn) {
+    const std::string live = cycle.OneCompany("emp1.fdb");
+    databases.answers = {40, 41};
+    shell.refusal = "otros usuarios pueden modificar la carpeta: /srv/veltor";
+    cycle.Run();
+    const std::string line =
+        P + " No se ejecuta gfixonline.Bat: otros usuarios pueden modificar la carpeta: /srv/veltor";
+    EXPECT_TRUE(cycle.MemoHas(line));
+    EXPECT_THAT(cycle.LogLines(), ::testing::Contains(line));
+    EXPECT_THAT(shell.launched, IsEmpty());
+    EXPECT_THAT(clock.sleeps, ElementsAre(20000u));
+    EXPECT_THAT(exchange.calls, ElementsAre(HasSubstr("access " + live), HasSubstr("swap " + live)));
+}
+
 TEST_F(CycleRun, FirstStopNotConfirmedGivesTheCompanyUpWithOneMemoLine) {
     cycle.OneCompany();
     server.outcomes = {false};
@@ -149,7 +163,7 @@ TEST_F(CycleRun, ServiceLeftPerhapsStoppedIsStartedByTheNextRunFirst) {
         server.operations.clear();
         server.outcomes = {false};
         cycle.restoreNow = false; // the next runs select nothing
-        cycle.Run(); // the start fails: the note stays for the run after
+        cycle.Run();              // the start fails: the note stays for the run after
         EXPECT_EQ(server.operations.front(), "start");
         EXPECT_TRUE(std::filesystem::exists(note));
         cycle.Run();
@@ -159,8 +173,10 @@ TEST_F(CycleRun, ServiceLeftPerhapsStoppedIsStartedByTheNextRunFirst) {
         EXPECT_THAT(memo[memo.size() - 2],
                     HasSubstr(" NO se pudo iniciar el Servicio que un Backup-Restore que no terminó dejó detenido: "
                               "Mensaje: Error de Apertura en SCM o Servicio"));
-        EXPECT_THAT(memo.back(), HasSubstr(" Servicio Iniciado: un Backup-Restore que no terminó pudo dejarlo detenido "));
-        EXPECT_THAT(cycle.LogLines().back(), HasSubstr(" Servicio Iniciado: un Backup-Restore que no termin\xF3 pudo "));
+        EXPECT_THAT(memo.back(),
+                    HasSubstr(" Servicio Iniciado: un Backup-Restore que no terminó pudo dejarlo detenido "));
+        EXPECT_THAT(cycle.LogLines().back(),
+                    HasSubstr(" Servicio Iniciado: un Backup-Restore que no termin\xF3 pudo "));
 
         cycle.Run(); // nothing left to start
         EXPECT_THAT(server.operations, ElementsAre("start", "start"));
