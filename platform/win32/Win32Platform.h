@@ -26,8 +26,15 @@ namespace veltor::win32 {
 // violation, while readers may still open it. Reparse points (symbolic links, junctions) are
 // opened as themselves and refused, unless Links::Follow says otherwise; new files are made
 // with CREATE_NEW.
+//
+// A folder it creates gets an access list of its own, not the inherited one: full control for
+// the Administrators and SYSTEM, modify for the account of the first of `serverServices` that
+// the service control manager knows (the database server, which writes the backups), and
+// nobody else.
 class Win32FileSystem final : public IFileSystem {
 public:
+    explicit Win32FileSystem(std::vector<std::string> serverServices = {"FirebirdServerDefaultInstance",
+                                                                        "FirebirdGuardianDefaultInstance"});
     bool FileExists(const std::string& path) const override;
     bool DirectoryExists(const std::string& path) const override;
     void CreateDirectory(const std::string& path) override;
@@ -38,6 +45,9 @@ public:
     void RenameFile(const std::string& from, const std::string& to) override;
     bool RemoveFile(const std::string& path) override;
     char PathSeparator() const override { return '\\'; }
+
+private:
+    std::vector<std::string> serverServices_;
 };
 
 // ShellExecute "open" of the quoted script name with the quoted argument, in a shown window.
