@@ -41,11 +41,14 @@ void TScheduledBackup::RunScheduledBackup() {
     if (!due.Active()) throw std::runtime_error("La lista de empresas para Backup no está abierta");
     const int dueCount = due.RecordCount();
 
-    if (dueCount > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio Backup: ===> ")) return;
+    if (dueCount > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio Backup: ===> ")) {
+        cutShort_ = true;
+        return;
+    }
 
     due.First();
     while (!due.Eof()) {
-        BackupCompany();
+        if (!BackupCompany()) ++failedCompanies_;
         due.Next();
         log.WriteLogLine(" ");
     }
@@ -62,7 +65,7 @@ void TScheduledBackup::RunScheduledBackup() {
     }
 }
 
-void TScheduledBackup::BackupCompany() {
+bool TScheduledBackup::BackupCompany() {
     auto& log = p_.log;
     auto& row = p_.catalogue.QEmpresas;
     auto& service = p_.IBBackup;
@@ -101,7 +104,7 @@ void TScheduledBackup::BackupCompany() {
         log.WriteLogLine(P() + " No terminado Backup: " + company);
         log.WriteMemoLine(P() + " No terminado Backup: " + company);
         log.WriteMemoLine("  ");
-        return;
+        return false;
     }
 
     try {
@@ -113,8 +116,10 @@ void TScheduledBackup::BackupCompany() {
         log.WriteMemoLine(P() + " Finaliza Backup: " + company);
         log.WriteMemoLine(P() + " Ruta del Backup Realizado: " + backupFile);
         log.WriteMemoLine("  ");
+        return true;
     } catch (const std::exception&) {
         // The backup file exists; the row stays unstamped and due for the next runs.
+        return false;
     }
 }
 

@@ -31,13 +31,29 @@ void TDatosLic::RunScheduledBackup(const std::string& periodHours, const std::st
     StartServiceLeftStopped(note, Services, Log,
                             WorkingBackupFolder(global_.BackupFolder, global_.rules().pathSeparator));
     TScheduledBackup run({global_, Catalogue, IBBackup, Log, files_, clock_, memo_, periodHours, periodMinutes});
-    run.RunScheduledBackup();
+    try {
+        run.RunScheduledBackup();
+    } catch (...) {
+        outcome_.cutShort = true;
+        outcome_.failedCompanies += run.FailedCompanies();
+        throw;
+    }
+    outcome_.cutShort = outcome_.cutShort || run.CutShort();
+    outcome_.failedCompanies += run.FailedCompanies();
 }
 
 void TDatosLic::RunBackupRestore(bool restoreNow) {
     TBackupRestoreCycle cycle({global_, Catalogue, IBBackup, IBRestore, Log, Services, shell_, databaseFiles_,
                                databases_, files_, clock_, memo_, restoreNow});
-    cycle.RunBackupRestore();
+    try {
+        cycle.RunBackupRestore();
+    } catch (...) {
+        outcome_.cutShort = true;
+        outcome_.failedCompanies += cycle.FailedCompanies();
+        throw;
+    }
+    outcome_.cutShort = outcome_.cutShort || cycle.CutShort();
+    outcome_.failedCompanies += cycle.FailedCompanies();
 }
 
 std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context, const fb::ClientApi& firebird) {

@@ -39,6 +39,7 @@ public:
 
     void RunScheduledBackup(const std::string& periodHours, const std::string& periodMinutes) override;
     void RunBackupRestore(bool restoreNow) override;
+    RunOutcome Outcome() const override { return outcome_; }
 
     catalogue::TCatalogue Catalogue; // BDAdmin, QEmpresas, QConsultaEmpresas
     fb::FirebirdServiceConnection IBBackup;
@@ -56,6 +57,7 @@ private:
     IDatabaseFiles& databaseFiles_;
     FirebirdDatabaseState databases_;
     ActivityLogServiceMemo serviceMemo_;
+    RunOutcome outcome_;
 };
 
 } // namespace veltor

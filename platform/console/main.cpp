@@ -2,11 +2,13 @@
 
 #include "app/Startup.h"
 #include "platform/console/ConsoleApplication.h"
+#include "platform/console/ConsoleOptions.h"
 #include "platform/console/PosixStopSignals.h"
 #include "platform/posix/LinuxProgram.h"
 #include "platform/posix/PosixProcess.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,9 +16,12 @@ namespace {
 
 int Run(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const veltor::console::ConsoleOptions options = veltor::console::ParseConsoleOptions(arguments);
+    if (const std::optional<int> answered = veltor::console::AnswerCommandLine(options, stdout, stderr))
+        return *answered;
     veltor::posix::LinuxProgram program;
     veltor::console::PosixStopSignals stops;
-    veltor::console::ConsoleApplication gui(veltor::console::ModeOf(arguments), stdout, stderr, &stops);
+    veltor::console::ConsoleApplication gui(options.mode, stdout, stderr, &stops);
     veltor::StartupPorts ports = program.Ports(gui);
     return veltor::RunApplication(arguments, ports);
 }
