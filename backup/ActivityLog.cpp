@@ -40,16 +40,16 @@ void TActivityLog::CloseMonthLog() {
 }
 
 void TActivityLog::WriteMemoLine(std::string_view text) {
-    view_.AppendMemoLines({VisibleControls(text)});
+    view_.AppendMemoLines({VisibleControls(ToProgramText(text))});
 }
 
 void TActivityLog::WriteMemoLines(const std::vector<std::string>& lines) {
     if (lines.empty()) return;
-    std::vector<std::string> visible;
-    visible.reserve(lines.size());
+    std::vector<std::string> texts;
+    texts.reserve(lines.size());
     for (const std::string& line : lines)
-        visible.push_back(VisibleControls(line));
-    view_.AppendMemoLines(visible);
+        texts.push_back(VisibleControls(ToProgramText(line)));
+    view_.AppendMemoLines(texts);
 }
 
 void TActivityLog::WriteMemoText(std::initializer_list<std::string_view> shownLines) {
@@ -57,7 +57,7 @@ void TActivityLog::WriteMemoText(std::initializer_list<std::string_view> shownLi
     bool first = true;
     for (const std::string_view line : shownLines) {
         if (!first) text += "\r\n";
-        text += VisibleControls(line);
+        text += VisibleControls(ToProgramText(line));
         first = false;
     }
     view_.AppendMemoLines({text});

@@ -65,6 +65,19 @@ bool BreaksOrDisguisesALine(char32_t c) {
            (c >= 0x2066 && c <= 0x2069);
 }
 
+void AppendUtf8(std::string& out, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        out.push_back(static_cast<char>(codePoint));
+    } else if (codePoint < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    }
+}
+
 } // namespace
 
 std::string VisibleControls(std::string_view utf8) {
@@ -85,6 +98,24 @@ std::string VisibleControls(std::string_view utf8) {
             digits.insert(digits.begin(), kHex[rest & 0xF]);
         out += '<' + digits + '>';
         utf8.remove_prefix(length);
+    }
+    return out;
+}
+
+std::string ToProgramText(std::string_view line) {
+    std::string out;
+    out.reserve(line.size() + line.size() / 8);
+    while (!line.empty()) {
+        char32_t codePoint = 0;
+        const std::size_t length = DecodeOne(line, codePoint);
+        if (length > 0) {
+            out.append(line.substr(0, length));
+            line.remove_prefix(length);
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(line.front());
+        AppendUtf8(out, byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : char32_t{byte});
+        line.remove_prefix(1);
     }
     return out;
 }
