@@ -97,7 +97,9 @@ void TGlobal::ReadConfiguration() {
         // A failed copy shows up as the missing file below.
     }
     try {
-        std::unique_ptr<IInputFile> file = files_.OpenForReading(kConfigurationFile);
+        // The installation folder is the administrator's alone: a link there to a file kept
+        // elsewhere is theirs, and followed.
+        std::unique_ptr<IInputFile> file = files_.OpenForReading(kConfigurationFile, Links::Follow);
         BackupFolder = rules_.defaultBackupFolder;
         std::string databasePath;
         LineReader lines(*file);

@@ -396,7 +396,11 @@ bool TBackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const Back
         return false;
     }
 
-    p_.shell.LaunchScript(kMaintenanceScript, restoredFile);
+    if (const ScriptLaunch launch = p_.shell.LaunchScript(kMaintenanceScript, restoredFile); !launch.refused.empty()) {
+        const std::string why = std::string(" No se ejecuta ") + kMaintenanceScript + ": " + launch.refused;
+        log.WriteLogLine(P() + why);
+        log.WriteMemoLine(P() + why);
+    }
     p_.clock.Sleep(kMaintenanceScriptPause);
     p_.view.ProcessPendingEvents();
 
@@ -406,8 +410,8 @@ bool TBackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const Back
     if (stop != service::kStopped) {
         LogAndMemo(" NO se pudo hacer Stop al Servicio: " + Company() + "Mensaje: " + ServiceStateName(stop));
     } else if (NobodyElseWorked(live, before)) {
-        log.WriteMemoLine(P() + " Renombra el Archivo Original: " + live + "\r\n por: " + keptCopyFile);
-        log.WriteMemoLine(P() + " Renombra el Archivo Restaurado: " + restoredFile + "\r\n por: " + live);
+        log.WriteMemoText({P() + " Renombra el Archivo Original: " + live, " por: " + keptCopyFile});
+        log.WriteMemoText({P() + " Renombra el Archivo Restaurado: " + restoredFile, " por: " + live});
         try {
             SwapInRestored(p_.databaseFiles, live, restoredFile, keptCopyFile);
             swapped = true;

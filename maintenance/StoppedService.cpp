@@ -9,7 +9,8 @@ namespace veltor {
 void StoppedServiceNote::Stopping(const std::string& serverText) noexcept {
     try {
         files_.RemoveFile(path_);
-        const auto note = files_.OpenForAppend(path_);
+        // A new file of our own: a link planted under the name makes this fail, not write elsewhere.
+        const auto note = files_.CreateNew(path_);
         note->Write(serverText + "\r\n");
         note->Close();
     } catch (const std::exception&) {

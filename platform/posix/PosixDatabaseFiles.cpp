@@ -1,4 +1,5 @@
 // The files beside a company database on Linux: links, one rename, the room of a volume.
+#include "platform/posix/PosixFiles.h"
 #include "platform/posix/PosixMaintenance.h"
 #include "ports/Errors.h"
 
@@ -14,8 +15,14 @@
 namespace veltor::posix {
 namespace {
 
-[[noreturn]] void RaiseErrno(int code) {
-    throw OsError(std::strerror(code), static_cast<std::uint32_t>(code));
+// The live database as the exchange needs it: a regular file under its own name, not a link
+// that somebody with the folder put there.
+struct stat LiveFileInfo(const std::string& live) {
+    struct stat info {};
+    if (::lstat(live.c_str(), &info) != 0) RaiseErrno(errno);
+    if (S_ISLNK(info.st_mode)) throw OsError("Is a symbolic link", ELOOP);
+    if (!S_ISREG(info.st_mode)) throw OsError("Not a regular file", EINVAL);
+    return info;
 }
 
 // Writes the folder of `path` out, so that a rename in it survives a crash; best effort.
@@ -31,10 +38,14 @@ void SyncFolderOf(const std::string& path) {
 } // namespace
 
 void PosixDatabaseFiles::MatchAccess(const std::string& live, const std::string& restored) {
-    struct stat info {};
-    if (::stat(live.c_str(), &info) != 0) RaiseErrno(errno);
-    if (::chown(restored.c_str(), info.st_uid, info.st_gid) != 0) RaiseErrno(errno);
-    if (::chmod(restored.c_str(), info.st_mode & 07777) != 0) RaiseErrno(errno);
+    const struct stat info = LiveFileInfo(live);
+    // The restored file lies in a folder of the server's user, who could put a link to any
+    // file of the system (or a second name of one) under its name before the owner changes:
+    // the change goes through the descriptor of a regular file with one name.
+    Descriptor file = OpenRegularFile(restored, O_RDONLY, {.singleName = true});
+    if (::fchown(file.get(), info.st_uid, info.st_gid) != 0) RaiseErrno(errno);
+    // Permission bits only: a set-user or set-group bit has no place on a database file.
+    if (::fchmod(file.get(), info.st_mode & 0777) != 0) RaiseErrno(errno);
 }
 
 void PosixDatabaseFiles::LinkFile(const std::string& existing, const std::string& link) {
@@ -42,6 +53,12 @@ void PosixDatabaseFiles::LinkFile(const std::string& existing, const std::string
 }
 
 void PosixDatabaseFiles::RenameOver(const std::string& from, const std::string& to) {
+    // The restored file lies in a folder of the server's user: only a regular file of its own
+    // takes the live name, never a link planted under the restored name.
+    struct stat info {};
+    if (::lstat(from.c_str(), &info) != 0) RaiseErrno(errno);
+    if (S_ISLNK(info.st_mode)) throw OsError("Is a symbolic link", ELOOP);
+    if (!S_ISREG(info.st_mode)) throw OsError("Not a regular file", EINVAL);
     if (::rename(from.c_str(), to.c_str()) != 0) RaiseErrno(errno);
     SyncFolderOf(to);
 }
@@ -55,7 +72,7 @@ bool PosixDatabaseFiles::RemoveFile(const std::string& path) {
 bool PosixDatabaseFiles::SameFile(const std::string& a, const std::string& b) {
     struct stat first {};
     struct stat second {};
-    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+    return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
            first.st_ino == second.st_ino;
 }
 

@@ -15,9 +15,13 @@ namespace veltor::posix {
 // execute permission that starts with "#!" (or a program) runs by itself; any other script
 // file is read by /bin/sh as its script, still with no shell parsing its path or its
 // argument. Nobody waits for it: a thread of its own reaps it when it ends, so no zombie stays.
+// It runs as root, so it is started only when it is a regular file (not a link) and it, its
+// folder and every folder above belong to root (or to the user this process runs as) and
+// nobody else can write them (a folder above may be writable with the sticky bit, as /tmp);
+// otherwise the launch says why in `refused`.
 class PosixShellLauncher final : public IShellLauncher {
 public:
-    bool LaunchScript(const std::string& script, const std::string& argument) override;
+    ScriptLaunch LaunchScript(const std::string& script, const std::string& argument) override;
 
     // The process id of the last script started (for tests); 0 before any.
     int lastProcessId() const { return lastProcessId_; }

@@ -36,12 +36,12 @@ std::string WithoutFinalSeparator(std::string folder) {
 
 } // namespace
 
-bool Win32ShellLauncher::LaunchScript(const std::string& script, const std::string& argument) {
+ScriptLaunch Win32ShellLauncher::LaunchScript(const std::string& script, const std::string& argument) {
     // Both names quoted, no folder: the shell looks the script up in the current directory.
     const std::string file = "\"" + script + "\"";
     const std::string parameters = "\"" + argument + "\"";
     const HINSTANCE result = ShellExecuteA(nullptr, "open", file.c_str(), parameters.c_str(), "", SW_SHOW);
-    return reinterpret_cast<INT_PTR>(result) > 32;
+    return {reinterpret_cast<INT_PTR>(result) > 32, {}};
 }
 
 void Win32DatabaseFiles::MatchAccess(const std::string&, const std::string&) {

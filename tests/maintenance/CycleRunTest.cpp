@@ -120,6 +120,20 @@ TEST_F(CycleRun, CompanyIsBackedUpRestoredAndSwappedWithEveryLineInOrder) {
     EXPECT_FALSE(std::filesystem::exists(cycle.catalogueFiles.folder.path() + "/ServicioDetenido.inf"));
 }
 
+TEST_F(CycleRun, ScriptThatOthersCouldChangeIsNotStartedSaysWhyAndTheSwapGoesOn) {
+    const std::string live = cycle.OneCompany("emp1.fdb");
+    databases.answers = {40, 41};
+    shell.refusal = "otros usuarios pueden modificar la carpeta: /srv/veltor";
+    cycle.Run();
+    const std::string line =
+        P + " No se ejecuta gfixonline.Bat: otros usuarios pueden modificar la carpeta: /srv/veltor";
+    EXPECT_TRUE(cycle.MemoHas(line));
+    EXPECT_THAT(cycle.LogLines(), ::testing::Contains(line));
+    EXPECT_THAT(shell.launched, IsEmpty());
+    EXPECT_THAT(clock.sleeps, ElementsAre(20000u));
+    EXPECT_THAT(exchange.calls, ElementsAre(HasSubstr("access " + live), HasSubstr("swap " + live)));
+}
+
 TEST_F(CycleRun, FirstStopNotConfirmedGivesTheCompanyUpWithOneMemoLine) {
     cycle.OneCompany();
     server.outcomes = {false};

@@ -52,10 +52,13 @@ protected:
         if (!FirebirdServerAnswers()) StartFirebirdServer();
     }
 
-    // The script of the installation writes down the argument it was given.
+    // The script of the installation writes down the argument it was given. It runs as root,
+    // so it lies in an installation folder that only root can write, with ADMINBD.inf.
     void InstallScript() {
-        WriteFile(cycle.catalogueFiles.folder / "gfixonline.Bat", "#!/bin/sh\nprintf '%s' \"$1\" > script-argument\n");
-        chmod((cycle.catalogueFiles.folder / "gfixonline.Bat").c_str(), 0755);
+        cycle.catalogueFiles.WriteConfiguration(installation.path());
+        WriteFile(installation / "gfixonline.Bat", "#!/bin/sh\nprintf '%s' \"$1\" > script-argument\n");
+        chmod((installation / "gfixonline.Bat").c_str(), 0755);
+        cycle.installationFolder = installation.path();
     }
     std::string Rows(const std::string& database) {
         return cycle.catalogueFiles.Value("SELECT COUNT(*) || '|' || SUM(VALOR) FROM MOVIMIENTOS", database);
@@ -67,6 +70,7 @@ protected:
     FirebirdDatabaseState databases{*fb::LoadClientApi(nullptr)};
     ShortPauseClock clock{1000};
     CycleHarness cycle{*manager, shell, exchange, databases, clock};
+    ScratchFolder installation{"installation", Writers::RootOnly};
 };
 
 TEST_F(CycleServer, RestoredDatabaseTakesTheLivePlaceAndTheServerOpensIt) {
@@ -98,7 +102,7 @@ TEST_F(CycleServer, RestoredDatabaseTakesTheLivePlaceAndTheServerOpensIt) {
     RunIsql("INSERT INTO MOVIMIENTOS VALUES (9999, 'NUEVA', 1); COMMIT;", "localhost:" + live);
     EXPECT_FALSE(std::filesystem::exists(restored));
     EXPECT_TRUE(std::filesystem::exists(gbk)) << gbk;
-    EXPECT_EQ(ReadFile(folder + "/script-argument"), restored);
+    EXPECT_EQ(ReadFile(installation / "script-argument"), restored);
     EXPECT_THAT(cycle.Stamp("FECHAULTRESTORE"), ::testing::Not(HasSubstr("null")));
 
     EXPECT_THAT(WithoutPrefix(cycle.LogLines()),

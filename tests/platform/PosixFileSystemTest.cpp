@@ -88,9 +88,6 @@ TEST_F(PosixFiles, ReadsBytesAndRaisesTheSystemsMessage) {
         EXPECT_EQ(e.code(), static_cast<std::uint32_t>(ENOENT));
         EXPECT_STREQ(e.what(), std::strerror(ENOENT));
     }
-    auto folderAsFile = files.OpenForReading(folder.path());
-    char buffer[8];
-    EXPECT_THROW(folderAsFile->Read(buffer, sizeof buffer), OsError);
 }
 
 TEST_F(PosixFiles, AppendCreatesThenWritesAtTheEnd) {

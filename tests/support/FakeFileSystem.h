@@ -74,7 +74,7 @@ public:
         return true;
     }
 
-    std::unique_ptr<IInputFile> OpenForReading(const std::string& path) override {
+    std::unique_ptr<IInputFile> OpenForReading(const std::string& path, Links = Links::Refuse) override {
         auto it = files.find(path);
         if (it == files.end()) Fail(ENOENT);
         if (unreadable.count(path) != 0) Fail(EACCES);
@@ -89,6 +89,20 @@ public:
         files.try_emplace(path);
         openForAppend.insert(path);
         return std::make_unique<AppendFile>(*this, path);
+    }
+
+    std::unique_ptr<IAppendFile> CreateNew(const std::string& path) override {
+        if (files.count(path) != 0 || directories.count(path) != 0) Fail(EEXIST);
+        return OpenForAppend(path);
+    }
+
+    void RenameFile(const std::string& from, const std::string& to) override {
+        auto it = files.find(from);
+        if (it == files.end()) Fail(ENOENT);
+        if (openForAppend.count(from) != 0 || notWritable.count(to) != 0) Fail(EACCES);
+        std::string bytes = std::move(it->second);
+        files.erase(it);
+        files[to] = std::move(bytes);
     }
 
     bool RemoveFile(const std::string& path) override {

@@ -21,9 +21,12 @@ class RecordingShell : public IShellLauncher {
 public:
     std::vector<std::string> launched; // "script|argument"
     bool found = true;
-    bool LaunchScript(const std::string& script, const std::string& argument) override {
+    // When set, the launch is refused for this reason.
+    std::string refusal;
+    ScriptLaunch LaunchScript(const std::string& script, const std::string& argument) override {
+        if (!refusal.empty()) return {false, refusal};
         launched.push_back(script + "|" + argument);
-        return found;
+        return {found, {}};
     }
 };
 
