@@ -49,6 +49,8 @@ void PosixDatabaseFiles::MatchAccess(const std::string& live, const std::string&
 }
 
 void PosixDatabaseFiles::LinkFile(const std::string& existing, const std::string& link) {
+    // Only the live database itself gets a second name, never a link planted under its name.
+    LiveFileInfo(existing);
     if (::link(existing.c_str(), link.c_str()) != 0) RaiseErrno(errno);
 }
 

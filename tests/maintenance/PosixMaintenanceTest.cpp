@@ -303,7 +303,7 @@ TEST_F(DatabaseFiles, OwnerAndModeChangeAndSwapNeverReachAFileThroughALinkPlante
 
     EXPECT_EQ(FailureOf([&] { files.MatchAccess(live, restored); }), "Is a symbolic link");
     EXPECT_TRUE(secretUntouched());
-    EXPECT_EQ(FailureOf([&] { files.SwapInRestored(live, restored, kept); }), "Is a symbolic link");
+    EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, restored, kept); }), "Is a symbolic link");
     EXPECT_EQ(ReadFile(live), "old");
     EXPECT_FALSE(std::filesystem::exists(kept));
 
@@ -319,7 +319,7 @@ TEST_F(DatabaseFiles, OwnerAndModeChangeAndSwapNeverReachAFileThroughALinkPlante
     ASSERT_TRUE(
         server.Act([&] { return ::unlink(live.c_str()) == 0 && ::symlink(secret.c_str(), live.c_str()) == 0; }));
     EXPECT_EQ(FailureOf([&] { files.MatchAccess(live, restored); }), "Is a symbolic link");
-    EXPECT_EQ(FailureOf([&] { files.SwapInRestored(live, restored, kept); }), "Is a symbolic link");
+    EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, restored, kept); }), "Is a symbolic link");
     EXPECT_TRUE(secretUntouched());
     EXPECT_EQ(ReadFile(restored), "new");
     std::filesystem::remove(secret);
