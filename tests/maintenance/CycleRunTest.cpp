@@ -122,7 +122,7 @@ TEST_F(CycleRun, CompanyIsBackedUpRestoredAndSwappedWithEveryLineInOrder) {
 
 TEST_F(CycleRun, ScriptThatOthersCouldChangeIsNotStartedSaysWhyAndTheSwapGoesOn) {
     const std::string live = cycle.OneCompany("emp1.fdb");
-    databases.answers = {40, 41};
+    databases.answers = {40, 42};
     shell.refusal = "otros usuarios pueden modificar la carpeta: /srv/veltor";
     cycle.Run();
     const std::string line =
@@ -131,7 +131,8 @@ TEST_F(CycleRun, ScriptThatOthersCouldChangeIsNotStartedSaysWhyAndTheSwapGoesOn)
     EXPECT_THAT(cycle.LogLines(), ::testing::Contains(line));
     EXPECT_THAT(shell.launched, IsEmpty());
     EXPECT_THAT(clock.sleeps, ElementsAre(20000u));
-    EXPECT_THAT(exchange.calls, ElementsAre(HasSubstr("access " + live), HasSubstr("swap " + live)));
+    EXPECT_THAT(exchange.calls,
+                ElementsAre(HasSubstr("access " + live), HasSubstr("link " + live), HasSubstr("rename ")));
 }
 
 TEST_F(CycleRun, FirstStopNotConfirmedGivesTheCompanyUpWithOneMemoLine) {
