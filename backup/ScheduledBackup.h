@@ -31,7 +31,7 @@ struct ScheduledBackupParts {
 
 class TScheduledBackup {
 public:
-    explicit TScheduledBackup(ScheduledBackupParts parts) : p_(parts) {}
+    explicit TScheduledBackup(ScheduledBackupParts parts) : parts_(parts) {}
 
     // One run. Raises only when the due list cannot be read (the selection failed) or a
     // catalogue column cannot be added; a failed company is logged and the run goes on.
@@ -47,9 +47,9 @@ public:
     bool CutShort() const { return cutShort_; }
 
 private:
-    std::string P() const { return p_.log.StampPrefix(); }
+    std::string StampPrefix() const { return parts_.log.StampPrefix(); }
 
-    ScheduledBackupParts p_;
+    ScheduledBackupParts parts_;
     std::string backupFolder_;
     int failedCompanies_ = 0;
     bool cutShort_ = false;

@@ -11,6 +11,11 @@
 namespace veltor::catalogue {
 namespace {
 
+TEST(StampStatement, SetsTheRunsDateAndTimeColumnsOfOneCompany) {
+    EXPECT_EQ(StampStatement("FECHAULTBACKUP", "HORAULTBACKUP", "12/07/2026", "0905", "17"),
+              "UPDATE EMPRESAS SET FECHAULTBACKUP=\"12/07/2026\", HORAULTBACKUP=\"09:05\" WHERE EMPRESAID=17");
+}
+
 TEST(BackupWindowText, HasFifteenSignificantDigitsAPointAndNoExponent) {
     EXPECT_EQ(BackupWindowText(0, 30), "0.0208333333333333");
     EXPECT_EQ(BackupWindowText(0, 60), "0.0416666666666667");
