@@ -97,6 +97,9 @@ void TGlobal::ReadConfiguration() {
     try {
         std::unique_ptr<IInputFile> file = files_.OpenForReading(kConfigurationFile);
         BackupFolder = rules_.defaultBackupFolder;
+        KeepBackups.reset();
+        KeepCopies.reset();
+        VerifyBackups.reset();
         std::string databasePath;
         LineReader lines(*file);
         std::string line;
@@ -126,6 +129,9 @@ void TGlobal::ApplyLine(std::string_view rawLine, std::string& databasePath) {
     static constexpr std::string_view kClientPath = "RUTACLBD=";
     static constexpr std::string_view kBackupFolder = "RUTABACKUP=";
     static constexpr std::string_view kTimerPeriod = "TIMERBACKUPLICENCE=";
+    static constexpr std::string_view kKeepBackups = "CONSERVARBACKUPS=";
+    static constexpr std::string_view kKeepCopies = "CONSERVARCOPIAS=";
+    static constexpr std::string_view kVerifyBackups = "VERIFICARBACKUP=";
 
     if (StartsWith(upper, kServer)) {
         ServerName = valueAfter(kServer.size());
@@ -140,6 +146,12 @@ void TGlobal::ApplyLine(std::string_view rawLine, std::string& databasePath) {
         BackupFolder = valueAfter(kBackupFolder.size());
     } else if (StartsWith(upper, kTimerPeriod)) {
         BackupTimerPeriod = valueAfter(kTimerPeriod.size());
+    } else if (StartsWith(upper, kKeepBackups)) {
+        KeepBackups = valueAfter(kKeepBackups.size());
+    } else if (StartsWith(upper, kKeepCopies)) {
+        KeepCopies = valueAfter(kKeepCopies.size());
+    } else if (StartsWith(upper, kVerifyBackups)) {
+        VerifyBackups = valueAfter(kVerifyBackups.size());
     }
 }
 

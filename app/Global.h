@@ -7,6 +7,7 @@
 #include "ports/MessageBox.h"
 #include "ports/OsVersion.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -52,6 +53,13 @@ public:
     std::string ClientDatabasePath;
     std::string BackupFolder;
     std::string BackupTimerPeriod;
+    // Operations an installation asks for, each absent unless the last read that opened the
+    // file found its key: "CONSERVARBACKUPS=" (how many .GBK files of a company to keep),
+    // "CONSERVARCOPIAS=" (how many kept copies of a database) and "VERIFICARBACKUP=" ("S":
+    // restore every scheduled backup to check it). Removing a key switches its operation off.
+    std::optional<std::string> KeepBackups;
+    std::optional<std::string> KeepCopies;
+    std::optional<std::string> VerifyBackups;
 
 private:
     void ApplyLine(std::string_view line, std::string& databasePath);

@@ -1,6 +1,7 @@
 #include "backup/ScheduledBackup.h"
 
 #include "backup/BackupFiles.h"
+#include "backup/Operations.h"
 #include "backup/RunSteps.h"
 #include "backup/ServiceOutput.h"
 
@@ -20,6 +21,7 @@ void TScheduledBackup::RunScheduledBackup() {
     log.WriteMemoLine(P() + " Inicia Backup ");
 
     EnsureBackupFolder(backupFolder_, p_.global.rules(), p_.files, log);
+    if (operations_) operations_->RunStarted(backupFolder_);
 
     CloseLeftOverMonthLog(log);
     ConnectCatalogueOrReport(p_.catalogue, p_.global, log);
@@ -41,7 +43,12 @@ void TScheduledBackup::RunScheduledBackup() {
     if (!due.Active()) throw std::runtime_error("La lista de empresas para Backup no está abierta");
     const int dueCount = due.RecordCount();
 
-    if (dueCount > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio Backup: ===> ")) return;
+    if (dueCount > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio Backup: ===> ")) {
+        if (operations_)
+            for (due.First(); !due.Eof(); due.Next())
+                operations_->BackupSkipped(CurrentCompany(), "no se pudo abrir el log " + log.lastMonthLogPath());
+        return;
+    }
 
     due.First();
     while (!due.Eof()) {
@@ -74,9 +81,13 @@ void TScheduledBackup::BackupCompany() {
 
     std::string backupFile;
     std::string startTime;
+    LocalDateTime begun;
+    std::uint32_t startTick = 0;
+    std::vector<std::string> output;
     try {
         const std::string source = row.FieldText("ARCHIVO");
-        const LocalDateTime begun = p_.clock.Now();
+        begun = p_.clock.Now();
+        startTick = p_.clock.TickCount();
         startTime = HourMinuteText(begun);
         backupFile = BackupFileName(backupFolder_, source, p_.global.rules().pathSeparator, begun, startTime);
 
@@ -89,12 +100,13 @@ void TScheduledBackup::BackupCompany() {
         service.SetServerName(ServerTextOf(p_.global));
         service.SetProtocol(fb::ServiceProtocol::Tcp);
 
-        BackupToTheEnd(service, request, log, p_.view);
+        output = BackupToTheEnd(service, request, log, p_.view);
     } catch (const std::exception& e) {
         log.WriteLogLine(P() + " Advertencia en Backup: " + e.what());
         log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what());
         service.Detach();
         failed = true;
+        if (operations_) operations_->BackupFailed(CurrentCompany(), begun, e.what());
     }
 
     if (failed) {
@@ -103,6 +115,7 @@ void TScheduledBackup::BackupCompany() {
         log.WriteMemoLine("  ");
         return;
     }
+    const double seconds = static_cast<std::uint32_t>(p_.clock.TickCount() - startTick) / 1000.0;
 
     try {
         p_.catalogue.ExecuteCommand("UPDATE EMPRESAS SET FECHAULTBACKUP=\"" + TGlobal::SqlDateText(p_.clock.Now()) +
@@ -116,6 +129,12 @@ void TScheduledBackup::BackupCompany() {
     } catch (const std::exception&) {
         // The backup file exists; the row stays unstamped and due for the next runs.
     }
+    if (operations_) operations_->BackupDone(CurrentCompany(), backupFile, begun, seconds, output);
+}
+
+CompanyRef TScheduledBackup::CurrentCompany() const {
+    const auto& row = p_.catalogue.QEmpresas;
+    return {row.FieldText("EMPRESAID"), row.FieldText("CODIGO"), row.FieldText("NOMBRE"), row.FieldText("ARCHIVO")};
 }
 
 } // namespace veltor

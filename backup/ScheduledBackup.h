@@ -15,6 +15,9 @@
 
 namespace veltor {
 
+class TOperations;
+struct CompanyRef;
+
 // What one run works with. Every reference outlives the run.
 struct ScheduledBackupParts {
     TGlobal& global;
@@ -40,11 +43,17 @@ public:
     // Backs up the company of the current row of the due list.
     void BackupCompany();
 
+    // What is told each company's outcome (the status file, verification, retention); none
+    // by default.
+    void SetOperations(TOperations* operations) { operations_ = operations; }
+
 private:
     std::string P() const { return p_.log.StampPrefix(); }
+    CompanyRef CurrentCompany() const;
 
     ScheduledBackupParts p_;
     std::string backupFolder_;
+    TOperations* operations_ = nullptr;
 };
 
 } // namespace veltor

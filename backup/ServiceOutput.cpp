@@ -10,30 +10,36 @@ std::vector<std::string> AdministratorParameters() {
     return {"user_name=SYSDBA", std::string("password=") + kAdministratorPassword};
 }
 
-void ShowServiceOutput(fb::FirebirdServiceConnection& service, TActivityLog& log, IActivityView& view) {
+std::vector<std::string> ShowServiceOutput(fb::FirebirdServiceConnection& service, TActivityLog& log,
+                                           IActivityView& view) {
     std::vector<std::string> lines;
+    std::vector<std::string> output;
     while (!service.AtEnd()) {
-        lines.push_back("  " + service.ReadNextLine());
+        output.push_back(service.ReadNextLine());
+        lines.push_back("  " + output.back());
         view.ProcessPendingEvents();
     }
     log.WriteMemoLines(lines);
     view.ProcessPendingEvents();
+    return output;
 }
 
-void BackupToTheEnd(fb::FirebirdServiceConnection& service, const fb::BackupRequest& request, TActivityLog& log,
-                    IActivityView& view) {
+std::vector<std::string> BackupToTheEnd(fb::FirebirdServiceConnection& service, const fb::BackupRequest& request,
+                                        TActivityLog& log, IActivityView& view) {
+    std::vector<std::string> output;
     try {
         service.Attach();
         service.StartBackup(request);
         const std::string fileLine = log.StampPrefix() + " Archivo Backup: " + request.backupFiles.front();
         log.WriteLogLine(fileLine);
         log.WriteMemoLine(fileLine);
-        ShowServiceOutput(service, log, view);
+        output = ShowServiceOutput(service, log, view);
     } catch (...) {
         service.Detach();
         throw;
     }
     service.Detach();
+    return output;
 }
 
 } // namespace veltor

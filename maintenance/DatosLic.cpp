@@ -2,20 +2,21 @@
 
 #include "app/FrmActividad.h"
 #include "backup/BackupFiles.h"
+#include "dbserver/UnavailableClient.h"
 #include "maintenance/BackupRestoreCycle.h"
 #include "maintenance/StoppedService.h"
-#include "dbserver/UnavailableClient.h"
 
 #include <exception>
 
 namespace veltor {
 
 TDatosLic::TDatosLic(BackupModuleContext& context, const fb::ClientApi& firebird)
-    : FirebirdClientSession(firebird), Catalogue(firebird), IBBackup(firebird), IBRestore(firebird),
+    : FirebirdClientSession(firebird), Catalogue(firebird), IBBackup(firebird), IBRestore(firebird), IBVerify(firebird),
       Log(context.files, context.clock, context.regional, context.memo), Services(context.serviceManager, serviceMemo_),
       global_(context.global), window_(context.window), memo_(context.memo), files_(context.files),
       clock_(context.clock), shell_(context.shell), databaseFiles_(context.databaseFiles), databases_(firebird),
-      serviceMemo_(Log) {
+      serviceMemo_(Log), restoredDatabases_(firebird),
+      Operations({global_, Catalogue, Log, files_, clock_, memo_, IBVerify, restoredDatabases_}) {
     IBBackup.SetProtocol(fb::ServiceProtocol::Tcp);
     IBRestore.SetProtocol(fb::ServiceProtocol::Local);
 }
@@ -35,12 +36,13 @@ void TDatosLic::RunScheduledBackup() {
                             WorkingBackupFolder(global_.BackupFolder, global_.rules().pathSeparator));
     TScheduledBackup run(
         {global_, Catalogue, IBBackup, Log, files_, clock_, memo_, window_.PeriodHours, window_.PeriodMinutes});
+    run.SetOperations(&Operations);
     run.RunScheduledBackup();
 }
 
 void TDatosLic::RunBackupRestore() {
-    TBackupRestoreCycle cycle({global_, Catalogue, IBBackup, IBRestore, Log, Services, shell_, databaseFiles_, databases_,
-                               files_, clock_, memo_, window_.RestoreNow});
+    TBackupRestoreCycle cycle({global_, Catalogue, IBBackup, IBRestore, Log, Services, shell_, databaseFiles_,
+                               databases_, files_, clock_, memo_, window_.RestoreNow});
     cycle.RunBackupRestore();
 }
 

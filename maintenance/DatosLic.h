@@ -6,6 +6,7 @@
 #include "app/BackupModule.h"
 #include "app/Global.h"
 #include "backup/ActivityLog.h"
+#include "backup/Operations.h"
 #include "backup/ScheduledBackup.h"
 #include "catalogue/Catalogue.h"
 #include "dbserver/FirebirdServiceConnection.h"
@@ -43,6 +44,7 @@ public:
     catalogue::TCatalogue Catalogue; // BDAdmin, QEmpresas, QConsultaEmpresas
     fb::FirebirdServiceConnection IBBackup;
     fb::FirebirdServiceConnection IBRestore;
+    fb::FirebirdServiceConnection IBVerify; // restores each backup to check it, when asked
     TActivityLog Log;
     ServiceControl Services; // the database server's service
 
@@ -57,6 +59,10 @@ private:
     IDatabaseFiles& databaseFiles_;
     FirebirdDatabaseState databases_;
     ActivityLogServiceMemo serviceMemo_;
+    FirebirdRestoredDatabase restoredDatabases_;
+
+public:
+    TOperations Operations; // the status file, verification and retention
 };
 
 } // namespace veltor

@@ -4,9 +4,11 @@
 // hold them there). Every failing operation raises OsError with the system's message.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veltor {
 
@@ -40,8 +42,17 @@ public:
     virtual std::unique_ptr<IInputFile> OpenForReading(const std::string& path) = 0;
     // Opens for appending at the end, creating the file when missing.
     virtual std::unique_ptr<IAppendFile> OpenForAppend(const std::string& path) = 0;
-    // Removes a file; false when there was none.
+    // Removes a file; false when there was none. A link is removed, never what it points to.
     virtual bool RemoveFile(const std::string& path) = 0;
+    // Gives `path` the content `bytes` in one step: the bytes go to a new file of a name of its
+    // own beside it, which then takes the place of `path`. A reader sees the old content or the
+    // new one, never a part; a failure leaves `path` as it was and no new file behind.
+    virtual void ReplaceFileContent(const std::string& path, std::string_view bytes) = 0;
+    // The names (without the folder) of the plain files in `folder`; folders and links are left
+    // out. Raises when the folder cannot be read.
+    virtual std::vector<std::string> ListFiles(const std::string& folder) const = 0;
+    // The size of a file in bytes; raises when it cannot be read.
+    virtual std::uint64_t FileSize(const std::string& path) const = 0;
     // The folder separator of the platform: '\\' on Windows, '/' elsewhere.
     virtual char PathSeparator() const = 0;
 };

@@ -2,8 +2,10 @@
 #include "platform/posix/PosixPlatform.h"
 #include "ports/Errors.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
@@ -42,6 +44,8 @@ public:
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return fd_; }
+    // Gives up the descriptor without closing it.
+    int Release() { return std::exchange(fd_, -1); }
     // Closes now; returns 0 or the errno of close.
     int Close() {
         const int fd = fd_;
@@ -186,6 +190,52 @@ std::unique_ptr<IAppendFile> PosixFileSystem::OpenForAppend(const std::string& p
         if (errno != EINTR) RaiseErrno(errno);
     }
     return std::make_unique<PosixAppendFile>(std::move(fd));
+}
+
+void PosixFileSystem::ReplaceFileContent(const std::string& path, std::string_view bytes) {
+    // A name of this process alone, created anew: nothing planted under it is written through.
+    static std::atomic<unsigned> counter{0};
+    const std::string temporary = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0640));
+    if (fd.get() < 0) RaiseErrno(errno);
+    std::size_t written = 0;
+    int error = WriteAll(fd.get(), bytes.data(), bytes.size(), written);
+    if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
+    const int closeError = fd.Close();
+    if (error == 0) error = closeError;
+    // rename replaces the name itself, a link at `path` included, and never follows it.
+    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        RaiseErrno(error);
+    }
+}
+
+std::vector<std::string> PosixFileSystem::ListFiles(const std::string& folder) const {
+    Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.get() < 0) RaiseErrno(errno);
+    DIR* listing = ::fdopendir(directory.get());
+    if (!listing) RaiseErrno(errno);
+    // The listing owns the descriptor from here on.
+    const int fd = directory.Release();
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        struct stat info {};
+        if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode))
+            names.emplace_back(entry->d_name);
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(listing);
+    if (error != 0) RaiseErrno(error);
+    return names;
+}
+
+std::uint64_t PosixFileSystem::FileSize(const std::string& path) const {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) RaiseErrno(errno);
+    return static_cast<std::uint64_t>(info.st_size);
 }
 
 ConfigurationRules LinuxConfigurationRules() {

@@ -31,6 +31,9 @@ public:
     std::unique_ptr<IInputFile> OpenForReading(const std::string& path) override;
     std::unique_ptr<IAppendFile> OpenForAppend(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
+    void ReplaceFileContent(const std::string& path, std::string_view bytes) override;
+    std::vector<std::string> ListFiles(const std::string& folder) const override;
+    std::uint64_t FileSize(const std::string& path) const override;
     char PathSeparator() const override { return '/'; }
 
 private:

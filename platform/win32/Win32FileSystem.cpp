@@ -152,6 +152,61 @@ std::unique_ptr<IAppendFile> Win32FileSystem::OpenForAppend(const std::string& p
     return std::make_unique<Win32AppendFile>(std::move(handle));
 }
 
+void Win32FileSystem::ReplaceFileContent(const std::string& path, std::string_view bytes) {
+    static LONG counter = 0;
+    const std::string temporary = path + ".tmp-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                  std::to_string(InterlockedIncrement(&counter));
+    Handle handle(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle.valid()) RaiseLastError();
+    DWORD error = 0;
+    for (std::size_t done = 0; error == 0 && done < bytes.size();) {
+        DWORD written = 0;
+        if (!WriteFile(handle.get(), bytes.data() + done, ChunkOf(bytes.size() - done), &written, nullptr))
+            error = GetLastError();
+        else if (written == 0)
+            error = ERROR_WRITE_FAULT;
+        done += written;
+    }
+    if (error == 0 && !FlushFileBuffers(handle.get())) error = GetLastError();
+    const DWORD closeError = handle.Close();
+    if (error == 0) error = closeError;
+    if (error == 0 && !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = GetLastError();
+    if (error != 0) {
+        DeleteFileA(temporary.c_str());
+        Raise(error);
+    }
+}
+
+std::vector<std::string> Win32FileSystem::ListFiles(const std::string& folder) const {
+    std::string pattern = folder;
+    if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+    pattern += '*';
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    std::vector<std::string> names;
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND) return names;
+        Raise(code);
+    }
+    DWORD error = 0;
+    do {
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0)
+            names.emplace_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    error = GetLastError();
+    FindClose(search);
+    if (error != ERROR_NO_MORE_FILES) Raise(error);
+    return names;
+}
+
+std::uint64_t Win32FileSystem::FileSize(const std::string& path) const {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) RaiseLastError();
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 ConfigurationRules WindowsConfigurationRules() {
     return ConfigurationRules{};
 }

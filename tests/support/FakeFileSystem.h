@@ -37,6 +37,10 @@ public:
     std::set<std::string> heldByOtherWriter;
     // The write-out of these at Close raises (the file is released all the same).
     std::set<std::string> writeOutFails;
+    // Listing these folders raises.
+    std::set<std::string> unlistable;
+    // Every ReplaceFileContent call, in order.
+    std::vector<std::string> replacements;
     // Copies to these fail.
     std::set<std::string> copyFails;
     // Creating these folders raises.
@@ -94,6 +98,32 @@ public:
     bool RemoveFile(const std::string& path) override {
         if (openForAppend.count(path) != 0 || notWritable.count(path) != 0) Fail(EACCES);
         return files.erase(path) != 0;
+    }
+
+    void ReplaceFileContent(const std::string& path, std::string_view bytes) override {
+        replacements.push_back(path);
+        if (notWritable.count(path) != 0) Fail(EACCES);
+        files[path] = std::string(bytes);
+    }
+
+    // The names of the files directly in `folder` (which ends with the separator or not).
+    std::vector<std::string> ListFiles(const std::string& folder) const override {
+        if (unlistable.count(folder) != 0) Fail(EACCES);
+        std::string prefix = folder;
+        if (prefix.empty() || prefix.back() != separator) prefix += separator;
+        std::vector<std::string> names;
+        for (const auto& [path, bytes] : files) {
+            if (path.compare(0, prefix.size(), prefix) != 0) continue;
+            const std::string name = path.substr(prefix.size());
+            if (name.find(separator) == std::string::npos) names.push_back(name);
+        }
+        return names;
+    }
+
+    std::uint64_t FileSize(const std::string& path) const override {
+        auto it = files.find(path);
+        if (it == files.end()) Fail(ENOENT);
+        return it->second.size();
     }
 
     char PathSeparator() const override { return separator; }

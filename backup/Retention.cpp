@@ -1,0 +1,125 @@
+#include "backup/Retention.h"
+
+#include <algorithm>
+#include <exception>
+#include <map>
+
+namespace veltor {
+namespace {
+
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool Same(std::string_view a, std::string_view b, bool ignoreCase) {
+    if (a.size() != b.size()) return false;
+    if (!ignoreCase) return a == b;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Upper(a[i]) != Upper(b[i])) return false;
+    return true;
+}
+
+// The value of `count` digits at `at`, or -1.
+long long Digits(std::string_view text, std::size_t at, std::size_t count) {
+    long long value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+// The log line is best effort: the removal has happened whatever the file says.
+void WriteLogAndMemo(TActivityLog& log, const std::string& line) {
+    try {
+        log.WriteLogLine(line);
+    } catch (const std::exception&) {
+    }
+    log.WriteMemoLine(line);
+}
+
+} // namespace
+
+RetentionSetting ReadRetentionSetting(const std::optional<std::string>& value) {
+    RetentionSetting setting;
+    if (!value) return setting;
+    const std::string& text = *value;
+    // A whole number above zero, digits only; very large counts keep everything.
+    constexpr long long kMost = 1'000'000'000;
+    long long number = 0;
+    bool digits = !text.empty();
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            digits = false;
+            break;
+        }
+        number = std::min(kMost, number * 10 + (c - '0'));
+    }
+    if (digits && number > 0)
+        setting.keep = number;
+    else
+        setting.unusable = true;
+    return setting;
+}
+
+bool SameStem(std::string_view a, std::string_view b, bool ignoreCase) {
+    return Same(a, b, ignoreCase);
+}
+
+std::optional<long long> MadeFileStamp(std::string_view name, std::string_view stem, const MadeFileKind& kind,
+                                       bool ignoreCase) {
+    // stem, tag, YYYYMMDD, "-", HHmm, extension: the stamp part has a fixed length, so a name
+    // can belong to one stem only, even when one company's stem begins with another's.
+    const std::size_t stampLength = 8 + 1 + 4;
+    if (stem.empty() || name.size() != stem.size() + kind.tag.size() + stampLength + kind.extension.size())
+        return std::nullopt;
+    if (!Same(name.substr(0, stem.size()), stem, ignoreCase)) return std::nullopt;
+    std::size_t at = stem.size();
+    if (!Same(name.substr(at, kind.tag.size()), kind.tag, ignoreCase)) return std::nullopt;
+    at += kind.tag.size();
+    const long long date = Digits(name, at, 8);
+    if (date < 0 || name[at + 8] != '-') return std::nullopt;
+    const long long minute = Digits(name, at + 9, 4);
+    if (minute < 0 || !Same(name.substr(at + 13), kind.extension, ignoreCase)) return std::nullopt;
+    const long long month = date / 100 % 100;
+    const long long day = date % 100;
+    if (month < 1 || month > 12 || day < 1 || day > 31 || minute / 100 > 23 || minute % 100 > 59) return std::nullopt;
+    return date * 10000 + minute;
+}
+
+std::vector<std::string> FilesBeyondKeep(const std::vector<std::string>& names, std::string_view stem,
+                                         const MadeFileKind& kind, bool ignoreCase, long long keep,
+                                         const std::set<std::string>& protect) {
+    std::vector<std::pair<long long, std::string>> made;
+    for (const std::string& name : names) {
+        if (const auto stamp = MadeFileStamp(name, stem, kind, ignoreCase)) made.emplace_back(*stamp, name);
+    }
+    // Newest first; equal minutes (names differing only in case) by name, so the order is fixed.
+    std::sort(made.begin(), made.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second > b.second;
+    });
+    std::vector<std::string> beyond;
+    for (std::size_t i = made.size(); i-- > 0;) {
+        if (static_cast<long long>(i) < keep) break;
+        if (protect.count(made[i].second) == 0) beyond.push_back(made[i].second);
+    }
+    return beyond;
+}
+
+void RemoveFilesBeyondKeep(IFileSystem& files, TActivityLog& log, const std::string& folder, std::string_view stem,
+                           const MadeFileKind& kind, bool ignoreCase, long long keep,
+                           const std::set<std::string>& protect) {
+    const bool backups = kind.extension == kBackupFiles.extension;
+    for (const std::string& name : FilesBeyondKeep(files.ListFiles(folder), stem, kind, ignoreCase, keep, protect)) {
+        const std::string path = folder + name;
+        try {
+            files.RemoveFile(path);
+            WriteLogAndMemo(log, log.StampPrefix() +
+                                     (backups ? " Elimina Backup antiguo: " : " Elimina Copia antigua: ") + path);
+        } catch (const std::exception& e) {
+            WriteLogAndMemo(log, log.StampPrefix() + " No se pudo eliminar: " + path + " Mensaje: " + e.what());
+        }
+    }
+}
+
+} // namespace veltor
