@@ -184,7 +184,7 @@ private:
     }
 
     std::optional<Value> Read(int depth) {
-        if (depth > kDeepest) return std::nullopt;
+        if (depth >= kDeepest) return std::nullopt;
         SkipBlanks();
         if (at_ >= text_.size()) return std::nullopt;
         const char c = text_[at_];
