@@ -42,11 +42,11 @@ TEST(MadeFileStamp, MatchesOnlyTheProgramsOwnNamesForTheStem) {
     EXPECT_FALSE(stamp("EMP-20261207-20261208-0900.GBK", "EMP"));
     EXPECT_EQ(stamp("EMP-20261207-20261208-0900.GBK", "EMP-20261207"), 202612080900);
     // Files a person put there.
-    for (const char* person : {"EMP-20261207-1245.GBK.bak", "copia de EMP-20261207-1245.GBK", "EMP-20261207-1245.gbk.zip",
-                               "EMP-2026127-1245.GBK", "EMP-20261207-12450.GBK", "EMP-20261207_1245.GBK",
-                               "EMP-2026120A-1245.GBK", "EMP-20261207-1245.GBK ", "EMP-20261307-1245.GBK",
-                               "EMP-20261232-1245.GBK", "EMP-20261207-2400.GBK", "EMP-20261207-1260.GBK",
-                               "EMP-20261207-1245.GDB", "EMP20261207-1245.GBK"})
+    for (const char* person :
+         {"EMP-20261207-1245.GBK.bak", "copia de EMP-20261207-1245.GBK", "EMP-20261207-1245.gbk.zip",
+          "EMP-2026127-1245.GBK", "EMP-20261207-12450.GBK", "EMP-20261207_1245.GBK", "EMP-2026120A-1245.GBK",
+          "EMP-20261207-1245.GBK ", "EMP-20261307-1245.GBK", "EMP-20261232-1245.GBK", "EMP-20261207-2400.GBK",
+          "EMP-20261207-1260.GBK", "EMP-20261207-1245.GDB", "EMP20261207-1245.GBK"})
         EXPECT_FALSE(stamp(person, "EMP")) << person;
     // Other letter cases are other files on Linux; a file system that ignores case matches them.
     EXPECT_FALSE(stamp("emp-20261207-1245.GBK", "EMP"));
@@ -65,9 +65,14 @@ TEST(MadeFileStamp, KeptCopiesCarryTheirOwnTag) {
 }
 
 TEST(FilesBeyondKeep, KeepsTheNewestAndWhatIsProtected) {
-    const std::vector<std::string> folder = {
-        "EMP-20261201-1245.GBK", "EMP-20261203-1245.GBK", "EMP-20261202-2000.GBK", "EMP-20261202-1245.GBK",
-        "EMP-2024-20261101-1245.GBK", "emp-20261101-1245.GBK", "notas.txt", "Log Backup Veltor 202612.txt"};
+    const std::vector<std::string> folder = {"EMP-20261201-1245.GBK",
+                                             "EMP-20261203-1245.GBK",
+                                             "EMP-20261202-2000.GBK",
+                                             "EMP-20261202-1245.GBK",
+                                             "EMP-2024-20261101-1245.GBK",
+                                             "emp-20261101-1245.GBK",
+                                             "notas.txt",
+                                             "Log Backup Veltor 202612.txt"};
     // Exactly as many as to keep: nothing goes; one more: the oldest goes.
     EXPECT_THAT(FilesBeyondKeep(folder, "EMP", kBackupFiles, false, 4, {}), IsEmpty());
     EXPECT_THAT(FilesBeyondKeep(folder, "EMP", kBackupFiles, false, 3, {}), ElementsAre("EMP-20261201-1245.GBK"));

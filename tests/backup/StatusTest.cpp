@@ -31,8 +31,8 @@ TEST(Json, ReadsWhatItWritesAndRefusesWhatIsNotJson) {
     EXPECT_EQ(read->Number("fraction"), 2.5);
     EXPECT_EQ(json::Write(*read), json::Write(written));
     EXPECT_EQ(json::Parse(R"({"a": "\u00e9\ud83d\ude00"})")->Text("a"), "\xC3\xA9\xF0\x9F\x98\x80");
-    for (const char* bad : {"", "{", "{\"a\" 1}", "[1,]", "{\"a\":1}x", "\"\\ud800\"", "\"tab\there\"", "01x",
-                            "{\"a\": tru}", "-"})
+    for (const char* bad :
+         {"", "{", "{\"a\" 1}", "[1,]", "{\"a\":1}x", "\"\\ud800\"", "\"tab\there\"", "01x", "{\"a\": tru}", "-"})
         EXPECT_FALSE(json::Parse(bad)) << bad;
     std::string deep(65, '[');
     deep += std::string(65, ']');
@@ -135,8 +135,8 @@ TEST_F(StatusEvaluation, LatenessIsMeasuredFromTheFirstMissedTime) {
 }
 
 TEST_F(StatusEvaluation, AFailedLastAttemptWarnsAndAFailedVerificationIsNoGoodBackup) {
-    book.Company("1", "001", "UNO").lastAttempt =
-        BackupRecord{"2026-12-07T12:45:00", kBackupFailed, "Verificación fallida: falta la tabla X", "", {}, {}, false, ""};
+    book.Company("1", "001", "UNO").lastAttempt = BackupRecord{
+        "2026-12-07T12:45:00", kBackupFailed, "Verificación fallida: falta la tabla X", "", {}, {}, false, ""};
     // The catalogue's stamp of the same minute is the failed backup's own: it does not count,
     // and no good backup is known.
     rows[0].stamped = At("2026-12-07T12:45:00");
@@ -156,11 +156,11 @@ TEST_F(StatusEvaluation, NeverBackedUpIsCritical) {
 }
 
 TEST(BackupOutput, TablesAndRowsAreTheLastCountOfEachTable) {
-    const TableRows rows = TableRowsOfBackupOutput({"gbak:writing tables ", "gbak:    writing table MOVS ",
-                                                    "gbak:    writing data for table EMPTY1 ", "gbak:0 records written ",
-                                                    "gbak:    writing data for table lower t ", "gbak:1 records written ",
-                                                    "gbak:    writing data for table MOVS ", "gbak:10000 records written ",
-                                                    "gbak:45002 records written ", "gbak:writing security classes "});
+    const TableRows rows = TableRowsOfBackupOutput(
+        {"gbak:writing tables ", "gbak:    writing table MOVS ", "gbak:    writing data for table EMPTY1 ",
+         "gbak:0 records written ", "gbak:    writing data for table lower t ", "gbak:1 records written ",
+         "gbak:    writing data for table MOVS ", "gbak:10000 records written ", "gbak:45002 records written ",
+         "gbak:writing security classes "});
     EXPECT_EQ(rows, (TableRows{{"EMPTY1", 0}, {"lower t", 1}, {"MOVS", 45002}}));
     EXPECT_EQ(CompareTableRows(rows, rows), "");
     EXPECT_EQ(CompareTableRows(rows, {{"EMPTY1", 0}, {"MOVS", 45001}, {"OTRA", 3}}),

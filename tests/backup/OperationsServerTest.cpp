@@ -1,0 +1,229 @@
+// The status file, verification and retention in scheduled runs against the local Firebird
+// server: real backups, real restores, real files in the backup folder.
+
+#include "backup/Operations.h"
+#include "backup/StatusCheck.h"
+#include "tests/backup/ScheduledRunHarness.h"
+#include "tests/support/FirebirdServer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+namespace veltor::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+class OperationsServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(RequireFirebirdServer());
+        ASSERT_NO_FATAL_FAILURE(cat.CreateCatalogue());
+    }
+
+    // ADMINBD.inf of the catalogue with `extra` lines.
+    void Configure(const std::string& extra) {
+        WriteFile(cat.folder / "ADMINBD.inf",
+                  "RUTABD=" + cat.adminPath + "\nSERVIDOR=localhost\nRUTABACKUP=" + cat.backupFolder + "\n" + extra);
+    }
+
+    void Run() {
+        CurrentDirectory inCatalogueFolder(cat.folder.path());
+        TScheduledBackup run(
+            {h.global, h.catalogue, h.backup, h.log, h.files, h.clock, h.view, h.periodHours, h.periodMinutes});
+        run.SetOperations(&operations);
+        run.RunScheduledBackup();
+    }
+
+    std::set<std::string> FolderNames() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(cat.backupFolder))
+            names.insert(entry.path().filename());
+        return names;
+    }
+
+    StatusBook Book() { return *StatusBook::FromJson(ReadFile(StatusBook::PathIn(cat.backupFolder))); }
+
+    std::string Memo() const {
+        std::string all;
+        for (const std::string& line : h.view.memo)
+            all += line + "\n";
+        return all;
+    }
+
+    ScheduledRunHarness h;
+    CatalogueFixture& cat = h.catalogueFiles;
+    fb::FirebirdServiceConnection verifyService{h.api};
+    FirebirdRestoredDatabase databases{h.api};
+    TOperations operations{{h.global, h.catalogue, h.log, h.files, h.clock, h.view, verifyService, databases}};
+};
+
+TEST_F(OperationsServerTest, WithoutTheKeysOnlyTheStatusFileIsAddedAndItFollowsTheCatalogue) {
+    Configure("");
+    const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 30);
+    cat.AddCompany(
+        {.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
+    cat.AddCompany({.id = 2,
+                    .codigo = "002",
+                    .nombre = "EMPRESA DOS",
+                    .archivo = cat.folder / "missing.fdb",
+                    .horaBackup01 = CurrentHourMinute()});
+    // An old backup of the first company, as a person would have kept it.
+    WriteFile(cat.backupFolder + "uno-20200101-1245.GBK", "old");
+
+    Run();
+
+    // The backup, the month log, the status file and the old file: nothing else, nothing removed.
+    const std::set<std::string> names = FolderNames();
+    EXPECT_EQ(names.size(), 4u);
+    EXPECT_TRUE(names.count("uno-20200101-1245.GBK"));
+    EXPECT_TRUE(names.count(kStatusFileName));
+    const std::string log = ReadFile(h.MonthLogPath());
+    EXPECT_THAT(log, Not(HasSubstr("Verific")));
+    EXPECT_THAT(log, Not(HasSubstr("Elimina")));
+    EXPECT_THAT(Memo(), Not(HasSubstr("Estado")));
+
+    StatusBook book = Book();
+    const CompanyStatus* first = book.Find("1");
+    ASSERT_TRUE(first && first->lastAttempt && first->lastGood);
+    EXPECT_EQ(first->lastAttempt->outcome, kBackupDone);
+    EXPECT_FALSE(first->lastAttempt->verified);
+    EXPECT_GT(*first->lastGood->bytes, 0u);
+    EXPECT_EQ(*first->lastGood->bytes, std::filesystem::file_size(first->lastGood->file));
+    const CompanyStatus* second = book.Find("2");
+    ASSERT_TRUE(second && second->lastAttempt);
+    EXPECT_EQ(second->lastAttempt->outcome, kBackupFailed);
+    EXPECT_THAT(second->lastAttempt->message, HasSubstr("missing.fdb"));
+    EXPECT_FALSE(second->lastGood);
+
+    // The second company leaves the catalogue; the first is backed up again in a later run.
+    cat.Sql("DELETE FROM EMPRESAS WHERE EMPRESAID = 2; UPDATE EMPRESAS SET FECHAULTBACKUP = NULL; COMMIT;");
+    Run();
+    book = Book();
+    EXPECT_TRUE(book.Find("1"));
+    EXPECT_FALSE(book.Find("2"));
+    // No temporary file is left beside it.
+    for (const std::string& name : FolderNames())
+        EXPECT_THAT(name, Not(HasSubstr(".tmp-")));
+}
+
+TEST_F(OperationsServerTest, VerificationRestoresEachBackupChecksItAndRemovesTheScratchDatabase) {
+    Configure("VERIFICARBACKUP=S\n");
+    const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 250);
+    cat.AddCompany(
+        {.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
+
+    Run();
+
+    EXPECT_THAT(Memo(), HasSubstr(" Inicia Verificación: 001 - EMPRESA UNO"));
+    EXPECT_THAT(Memo(), HasSubstr(" Backup Verificado: 001 - EMPRESA UNO ("));
+    EXPECT_THAT(Memo(), HasSubstr(" 250 filas)"));
+    EXPECT_THAT(ReadFile(h.MonthLogPath()), HasSubstr(" Backup Verificado: 001 - EMPRESA UNO"));
+    for (const std::string& name : FolderNames())
+        EXPECT_THAT(name, Not(HasSubstr("Verifica")));
+    const StatusBook book = Book();
+    const CompanyStatus* status = book.Find("1");
+    ASSERT_TRUE(status && status->lastVerified);
+    EXPECT_EQ(status->lastAttempt->verified, true);
+    EXPECT_EQ(status->lastVerified->file, status->lastGood->file);
+}
+
+TEST_F(OperationsServerTest, AVerificationThatFailsLeavesNoScratchAndTouchesNoFileOfAnotherOwner) {
+    const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 40);
+    const std::string gbk = cat.backupFolder + "UNO-20261207-1245.GBK";
+    ASSERT_EQ(std::system(("gbak -b -user SYSDBA -password quillbank 'localhost:" + uno + "' '" + gbk + "'").c_str()),
+              0);
+    TBackupVerifier verifier(verifyService, databases, h.files, h.view);
+
+    // Counts that disagree with the backup.
+    VerificationResult result = verifier.Verify("localhost", gbk, {{"MOVIMIENTOS", 41}});
+    EXPECT_FALSE(result.passed);
+    EXPECT_THAT(result.message, HasSubstr("la tabla MOVIMIENTOS tiene 40 filas en lugar de 41"));
+    EXPECT_FALSE(std::filesystem::exists(ScratchDatabaseName(gbk)));
+
+    // A backup cut short.
+    const std::string cut = cat.backupFolder + "CUT-20261207-1245.GBK";
+    const std::string bytes = ReadFile(gbk);
+    WriteFile(cut, bytes.substr(0, bytes.size() / 2));
+    result = verifier.Verify("localhost", cut, {{"MOVIMIENTOS", 40}});
+    EXPECT_FALSE(result.passed);
+    EXPECT_FALSE(std::filesystem::exists(ScratchDatabaseName(cut)));
+
+    // A file of the scratch name that was there before is left as it is.
+    WriteFile(ScratchDatabaseName(gbk), "somebody's");
+    result = verifier.Verify("localhost", gbk, {{"MOVIMIENTOS", 40}});
+    EXPECT_FALSE(result.passed);
+    EXPECT_EQ(ReadFile(ScratchDatabaseName(gbk)), "somebody's");
+    std::filesystem::remove(ScratchDatabaseName(gbk));
+
+    // And the good case through the same verifier.
+    result = verifier.Verify("localhost", gbk, {{"MOVIMIENTOS", 40}});
+    EXPECT_TRUE(result.passed) << result.message;
+}
+
+TEST_F(OperationsServerTest, RetentionRemovesOnlyThisCompanysOwnOlderBackups) {
+    Configure("CONSERVARBACKUPS=2\n");
+    const std::string uno = cat.CreateCompanyDatabase("emp.fdb", 10);
+    cat.AddCompany({.id = 1, .codigo = "001", .nombre = "EMP", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
+    cat.AddCompany(
+        {.id = 2, .codigo = "002", .nombre = "EMP 2024", .archivo = cat.folder / "emp-2024.fdb", .realizaBackup = "N"});
+    const std::vector<std::string> kept = {
+        "emp-2024-20200101-1245.GBK", // the company whose stem begins with this one's
+        "EMP-20200101-1245.GBK",      // another letter case: another company on Linux
+        "emp-20200101-1245.GBK.bak",      "notas emp-20200101-1245.GBK",
+        "emp-20200101-1245-Verifica.FDB", "emp-20261207-1245.GBK"}; // the newest before this run
+    for (const std::string& name : kept)
+        WriteFile(cat.backupFolder + name, "x");
+    WriteFile(cat.backupFolder + "emp-20200101-1245.GBK", "x");
+    WriteFile(cat.backupFolder + "emp-20200102-1245.GBK", "x");
+
+    Run();
+
+    std::set<std::string> names = FolderNames();
+    for (const std::string& name : kept)
+        EXPECT_TRUE(names.count(name)) << name;
+    EXPECT_FALSE(names.count("emp-20200101-1245.GBK"));
+    EXPECT_FALSE(names.count("emp-20200102-1245.GBK"));
+    const std::string written = Book().Find("1")->lastGood->file; // copied before the book goes
+    EXPECT_TRUE(std::filesystem::exists(written));
+    const std::string log = ReadFile(h.MonthLogPath());
+    EXPECT_THAT(log, HasSubstr(" Elimina Backup antiguo: " + cat.backupFolder + "emp-20200101-1245.GBK\r\n"));
+    EXPECT_THAT(log, HasSubstr(" Elimina Backup antiguo: " + cat.backupFolder + "emp-20200102-1245.GBK\r\n"));
+
+    // A second database of the same file name elsewhere shares the backup names: nothing is
+    // removed for that stem, and the memo says why once.
+    cat.Sql("UPDATE EMPRESAS SET ARCHIVO = '/otra/carpeta/emp.gdb', REALIZABACKUP = 'N' WHERE EMPRESAID = 2; "
+            "UPDATE EMPRESAS SET FECHAULTBACKUP = NULL; COMMIT;");
+    Run();
+    EXPECT_TRUE(std::filesystem::exists(cat.backupFolder + "emp-20261207-1245.GBK"));
+    EXPECT_THAT(Memo(), HasSubstr(" No se eliminan Backups de emp: otra base de datos del catálogo"));
+}
+
+TEST_F(OperationsServerTest, AnUnusableCountRemovesNothingAndIsSaidOnce) {
+    Configure("CONSERVARBACKUPS=0\nCONSERVARCOPIAS=dos\n");
+    const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 5);
+    cat.AddCompany(
+        {.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
+    WriteFile(cat.backupFolder + "uno-20200101-1245.GBK", "x");
+    Run();
+    cat.Sql("UPDATE EMPRESAS SET FECHAULTBACKUP = NULL; COMMIT;");
+    Run();
+    EXPECT_TRUE(std::filesystem::exists(cat.backupFolder + "uno-20200101-1245.GBK"));
+    const std::string memo = Memo();
+    const auto count = [&](const std::string& part) {
+        std::size_t n = 0;
+        for (std::size_t at = memo.find(part); at != std::string::npos; at = memo.find(part, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count(" CONSERVARBACKUPS=0 no es un número de archivos a conservar"), 1u);
+    EXPECT_EQ(count(" CONSERVARCOPIAS=dos no es un número de archivos a conservar"), 1u);
+}
+
+} // namespace
+} // namespace veltor::test
