@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+
 namespace veltor::test {
 namespace {
 
