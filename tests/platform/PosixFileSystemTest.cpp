@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -177,6 +180,30 @@ TEST_F(PosixFiles, AnotherProcessReadsButCannotWriteWhileTheFileIsHeld) {
 
 TEST_F(PosixFiles, OpenForAppendInAMissingFolderRaises) {
     EXPECT_THROW(files.OpenForAppend(folder / "falta/log.txt"), OsError);
+}
+
+TEST_F(PosixFiles, ReplacesContentInOneStepWithoutFollowingALink) {
+    WriteFile(folder / "status.json", "old");
+    files.ReplaceFileContent(folder / "status.json", "new content");
+    EXPECT_EQ(ReadFile(folder / "status.json"), "new content");
+    EXPECT_EQ(files.FileSize(folder / "status.json"), 11u);
+    // A link planted at the name is replaced, never written through.
+    WriteFile(folder / "target", "untouched");
+    ASSERT_EQ(::symlink((folder / "target").c_str(), (folder / "linked.json").c_str()), 0);
+    files.ReplaceFileContent(folder / "linked.json", "mine");
+    EXPECT_EQ(ReadFile(folder / "target"), "untouched");
+    EXPECT_EQ(ReadFile(folder / "linked.json"), "mine");
+    // A folder that is not there: the failure is raised and nothing is left behind.
+    EXPECT_THROW(files.ReplaceFileContent(folder / "none/status.json", "x"), OsError);
+    EXPECT_THROW(files.FileSize(folder / "none"), OsError);
+    // Plain files only: the link and the folder are left out.
+    ASSERT_EQ(::mkdir((folder / "sub").c_str(), 0700), 0);
+    std::vector<std::string> names = files.ListFiles(folder.path() + "/");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"linked.json", "status.json", "target"}));
+    ASSERT_EQ(::symlink((folder / "target").c_str(), (folder / "link2").c_str()), 0);
+    EXPECT_EQ(files.ListFiles(folder.path()).size(), 3u);
+    EXPECT_THROW(files.ListFiles(folder / "none"), OsError);
 }
 
 } // namespace

@@ -61,6 +61,8 @@ veltor_win32_test(win32_program_tests
           ${CMAKE_CURRENT_LIST_DIR}/../catalogue/DueSelectionTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/../catalogue/ColumnTextTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/../backup/BackupFilesTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/../backup/RetentionTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/../backup/StatusTest.cpp
   LIBS veltor_app veltor_config veltor_catalogue veltor_backup)
 
 # The service control against the system's service manager, on a test service of our own.

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -169,6 +170,23 @@ TEST_F(Win32Files, FailuresCarryTheSystemMessage) {
         EXPECT_THAT(e.what(), Not(HasSubstr("\r\n")));
     }
     EXPECT_THROW(files.OpenForAppend(In("no-folder\\log.txt")), OsError);
+}
+
+TEST_F(Win32Files, ReplacesContentInOneStepAndListsPlainFiles) {
+    Put(In("status.json"), "old");
+    files.ReplaceFileContent(In("status.json"), "new content");
+    EXPECT_EQ(Read(In("status.json")), "new content");
+    EXPECT_EQ(files.FileSize(In("status.json")), 11u);
+    // A folder that is not there: the failure is raised.
+    EXPECT_THROW(files.ReplaceFileContent(In("none\\status.json"), "x"), OsError);
+    EXPECT_THROW(files.FileSize(In("none")), OsError);
+    fs::create_directory(In("sub"));
+    Put(In("EMP-20261207-1245.GBK"), "b");
+    std::vector<std::string> names = files.ListFiles(folder);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"EMP-20261207-1245.GBK", "status.json"}));
+    EXPECT_EQ(files.ListFiles(folder + "\\").size(), 2u);
+    EXPECT_THROW(files.ListFiles(In("none")), OsError);
 }
 
 TEST(Win32FileSystem, SeparatorIsTheBackslash) {
