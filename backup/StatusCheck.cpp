@@ -4,7 +4,6 @@
 #include "backup/Moments.h"
 #include "backup/ServiceOutput.h"
 #include "catalogue/SqlDatabase.h"
-#include "dbserver/UnavailableClient.h"
 
 #include <algorithm>
 #include <exception>
@@ -317,15 +316,12 @@ public:
 
 } // namespace
 
-int RunStatusCommand(bool json, IFileSystem& files, const IClock& clock, const ConfigurationRules& rules,
-                     std::string& text) {
+int RunStatusCommand(bool json, const fb::ClientApi& api, IFileSystem& files, const IClock& clock,
+                     const ConfigurationRules& rules, std::string& text) {
     CollectedMessages messages;
     TGlobal global(files, messages, rules);
-    const char* why = nullptr;
-    const fb::ClientApi* api = fb::LoadClientApi(&why);
-    if (!api) api = &fb::UnavailableClientApi(why ? why : "");
-    StatusSummary summary = CheckStatus(global, *api, files, clock);
-    api->shutdown(10000, fb::kShutdownApplicationStopped);
+    StatusSummary summary = CheckStatus(global, api, files, clock);
+    api.shutdown(10000, fb::kShutdownApplicationStopped);
     if (!messages.texts.empty() && !summary.problem.empty()) summary.problem = messages.texts + "; " + summary.problem;
     text = json ? StatusJson(summary) : StatusText(summary);
     return static_cast<int>(summary.state);

@@ -81,8 +81,8 @@ StatusSummary CheckStatus(TGlobal& global, const fb::ClientApi& api, IFileSystem
 
 // The whole check of the console program's --status (--json for machines): ADMINBD.inf from
 // the current folder, without elevation and without any window or box. `text` is what goes to
-// standard output; the result is the exit code.
-int RunStatusCommand(bool json, IFileSystem& files, const IClock& clock, const ConfigurationRules& rules,
-                     std::string& text);
+// standard output; the result is the exit code. The client library's work ends with it.
+int RunStatusCommand(bool json, const fb::ClientApi& api, IFileSystem& files, const IClock& clock,
+                     const ConfigurationRules& rules, std::string& text);
 
 } // namespace veltor

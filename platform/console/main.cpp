@@ -2,6 +2,7 @@
 
 #include "app/Startup.h"
 #include "backup/StatusCheck.h"
+#include "dbserver/UnavailableClient.h"
 #include "platform/console/ConsoleApplication.h"
 #include "platform/console/PosixStopSignals.h"
 #include "platform/posix/LinuxProgram.h"
