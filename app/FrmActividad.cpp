@@ -1,7 +1,7 @@
 #include "app/FrmActividad.h"
 
-#include "app/BackupModule.h"
-#include "app/Global.h"
+#include "config/Global.h"
+#include "ports/BackupModule.h"
 
 #include <limits>
 
@@ -135,8 +135,8 @@ void TFrmActividad::TimerBackupTimer() {
     if (!runInProgress_) {
         RunScope run(*this);
         try {
-            BackupModule().RunScheduledBackup();
-            BackupModule().RunBackupRestore();
+            BackupModule().RunScheduledBackup(PeriodHours, PeriodMinutes);
+            BackupModule().RunBackupRestore(RestoreNow);
         } catch (...) {
             // The runs report their own problems in the activity log.
         }
@@ -149,9 +149,9 @@ void TFrmActividad::Button3Click() {
     RunScope run(*this);
     RestoreNow = true;
     try {
-        BackupModule().RunScheduledBackup();
+        BackupModule().RunScheduledBackup(PeriodHours, PeriodMinutes);
         TimerVerTerminal.SetEnabled(false);
-        BackupModule().RunBackupRestore();
+        BackupModule().RunBackupRestore(RestoreNow);
     } catch (...) {
         // The runs report their own problems in the activity log.
     }

@@ -60,10 +60,10 @@ public:
     ITimer& TimerVerTerminal;
     IActivityView& MemoActividad;
 
-    // The backup period split at the first activation; the due-backup selection reads them.
+    // The backup period split at the first activation; handed to the scheduled run.
     std::string PeriodHours;
     std::string PeriodMinutes;
-    // Set while the operator's immediate run is in progress; the cycle reads it.
+    // Set while the operator's immediate run is in progress; handed to the cycle.
     bool RestoreNow = false;
 
 private:

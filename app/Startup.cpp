@@ -1,6 +1,5 @@
 #include "app/Startup.h"
 
-#include "app/BackupModule.h"
 #include "app/FrmActividad.h"
 
 #include <algorithm>
@@ -43,10 +42,7 @@ void RunWindow(StartupPorts& ports) {
     TFrmActividad FrmActividad(parts.view, parts.timerBackup, parts.timerVerTerminal, gui.ErrorBox(), parts.memo);
     TGlobal Global(ports.files, gui.ErrorBox(), ports.configurationRules);
     FrmActividad.SetGlobal(Global);
-    BackupModuleContext context{Global,         FrmActividad,   parts.memo,          ports.files,
-                                ports.clock,    ports.regional, gui.ErrorBox(),      ports.serviceManager,
-                                ports.shell,    ports.databaseFiles};
-    const std::unique_ptr<IBackupModule> DatosLic = CreateBackupModule(context);
+    const std::unique_ptr<IBackupModule> DatosLic = ports.makeBackupModule(Global, parts.memo, gui.ErrorBox());
     FrmActividad.SetBackupModule(DatosLic.get());
 
     struct Unset {

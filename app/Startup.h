@@ -2,17 +2,17 @@
 // The process entry shared by the front ends: elevation, the three long-lived objects and the
 // message loop.
 
-#include "app/Global.h"
-#include "ports/Clock.h"
-#include "ports/DatabaseFiles.h"
+#include "config/Global.h"
+#include "ports/ActivityView.h"
+#include "ports/BackupModule.h"
 #include "ports/Elevation.h"
 #include "ports/FileSystem.h"
 #include "ports/GuiApplication.h"
+#include "ports/MessageBox.h"
 #include "ports/OsVersion.h"
-#include "ports/RegionalFormats.h"
-#include "ports/ServiceManager.h"
-#include "ports/ShellLauncher.h"
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,18 +21,20 @@ namespace veltor {
 
 inline constexpr const char* kApplicationTitle = "Backups Veltor";
 
+// Makes the backup module from what start-up made before it: the configuration module, the
+// window's memo and the application's error box. The program's composition root supplies it
+// with the adapters and the client library it chose.
+using BackupModuleMaker =
+    std::function<std::unique_ptr<IBackupModule>(TGlobal& global, IActivityView& memo, IMessageBox& errorBox)>;
+
 // What the program is started on. Every reference outlives RunApplication.
 struct StartupPorts {
     IElevation& elevation;
     IGuiApplication& gui;
     const IOsVersion& osVersion;
     IFileSystem& files;
-    IClock& clock;
-    IRegionalFormats& regional;
-    IServiceManager& serviceManager;
-    IShellLauncher& shell;
-    IDatabaseFiles& databaseFiles;
     ConfigurationRules configurationRules;
+    BackupModuleMaker makeBackupModule;
 };
 
 // "-elevated" or "/elevated" in any letter case.

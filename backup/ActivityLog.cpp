@@ -1,7 +1,7 @@
 #include "backup/ActivityLog.h"
 
-#include "app/Global.h"
 #include "backup/Windows1252.h"
+#include "config/Global.h"
 
 #include <utility>
 

@@ -2,8 +2,8 @@
 // Backup folder preparation and backup file naming, shared by the scheduled run and the
 // backup-restore cycle.
 
-#include "app/Global.h"
 #include "backup/ActivityLog.h"
+#include "config/Global.h"
 #include "ports/Clock.h"
 #include "ports/FileSystem.h"
 

@@ -1,6 +1,6 @@
 #include "backup/Moments.h"
 
-#include "app/Global.h"
+#include "config/Global.h"
 
 namespace veltor {
 

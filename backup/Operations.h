@@ -4,7 +4,7 @@
 // retention of old backups and kept copies). The runs call it at a few points; with none of
 // its keys in ADMINBD.inf it writes nothing but the status file.
 
-#include "app/Global.h"
+#include "config/Global.h"
 #include "backup/ActivityLog.h"
 #include "backup/Retention.h"
 #include "backup/StatusFile.h"

@@ -2,9 +2,9 @@
 // The steps that open both runs, the scheduled backup and the backup-restore cycle, with the
 // lines they write when a step fails.
 
-#include "app/Global.h"
 #include "backup/ActivityLog.h"
 #include "catalogue/Catalogue.h"
+#include "config/Global.h"
 
 #include <exception>
 #include <string>

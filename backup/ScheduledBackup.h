@@ -3,9 +3,9 @@
 // through the database server, every step written to the memo and the month log, and each
 // completed backup stamped in its company row.
 
-#include "app/Global.h"
 #include "backup/ActivityLog.h"
 #include "catalogue/Catalogue.h"
+#include "config/Global.h"
 #include "dbserver/FirebirdServiceConnection.h"
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"

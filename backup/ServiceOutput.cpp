@@ -6,10 +6,6 @@ std::string ServerTextOf(const TGlobal& global) {
     return global.ServerName.empty() ? std::string("localhost") : global.ServerName;
 }
 
-std::vector<std::string> AdministratorParameters() {
-    return {"user_name=SYSDBA", std::string("password=") + kAdministratorPassword};
-}
-
 std::vector<std::string> ShowServiceOutput(fb::FirebirdServiceConnection& service, TActivityLog& log,
                                            IActivityView& view) {
     std::vector<std::string> lines;

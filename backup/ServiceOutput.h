@@ -2,8 +2,9 @@
 // What the scheduled run and the backup-restore cycle share around a Firebird service:
 // the administrator's credentials, the server text and the reading of the verbose output.
 
-#include "app/Global.h"
 #include "backup/ActivityLog.h"
+#include "config/Global.h"
+#include "dbserver/Administrator.h"
 #include "dbserver/FirebirdServiceConnection.h"
 #include "ports/ActivityView.h"
 
@@ -12,14 +13,8 @@
 
 namespace veltor {
 
-// The database server's administrator; the password is fixed for the installation.
-inline constexpr const char* kAdministratorPassword = "quillbank";
-
 // The configured server name, or "localhost" when none is configured.
 std::string ServerTextOf(const TGlobal& global);
-
-// "user_name=SYSDBA", "password=" + the administrator password.
-std::vector<std::string> AdministratorParameters();
 
 // Reads the output of the started action to its end, each line prefixed with two blanks,
 // letting the window handle its events after every line; then adds the whole batch to the

@@ -3,7 +3,7 @@
 #include "backup/Json.h"
 #include "backup/Moments.h"
 #include "backup/ServiceOutput.h"
-#include "catalogue/SqlDatabase.h"
+#include "dbserver/SqlDatabase.h"
 
 #include <algorithm>
 #include <exception>

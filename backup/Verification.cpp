@@ -1,7 +1,7 @@
 #include "backup/Verification.h"
 
 #include "backup/ServiceOutput.h"
-#include "catalogue/SqlDatabase.h"
+#include "dbserver/SqlDatabase.h"
 
 #include <exception>
 #include <stdexcept>

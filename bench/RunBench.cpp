@@ -15,11 +15,11 @@
 //
 // The memo goes to /dev/null; the results go to standard output as "key value" lines.
 
-#include "app/Global.h"
 #include "backup/ActivityLog.h"
 #include "backup/ScheduledBackup.h"
 #include "backup/ServiceOutput.h"
 #include "catalogue/Catalogue.h"
+#include "config/Global.h"
 #include "dbserver/FirebirdServiceConnection.h"
 #include "platform/console/ConsoleApplication.h"
 #include "platform/posix/PosixPlatform.h"

@@ -4,7 +4,7 @@
 // upgrade the EMPRESAS table, fill its defaults and select the companies due for a backup.
 // Every operation raises its failure to the caller, except ApplyBackupDefaults.
 
-#include "catalogue/SqlDatabase.h"
+#include "dbserver/SqlDatabase.h"
 
 #include <array>
 #include <string>

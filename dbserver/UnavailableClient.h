@@ -11,4 +11,12 @@ namespace veltor::fb {
 
 const ClientApi& UnavailableClientApi(const std::string& reason);
 
+// The client library of this platform (LoadClientApi), or the unavailable table with the
+// reason when it cannot be loaded. Called by the programs' composition roots.
+inline const ClientApi& LoadClientApiOrUnavailable() {
+    const char* why = nullptr;
+    if (const ClientApi* api = LoadClientApi(&why)) return *api;
+    return UnavailableClientApi(why ? why : "");
+}
+
 } // namespace veltor::fb

@@ -3,7 +3,7 @@
 // box, gives values stripped of blanks and control characters (upper-cased under the Windows
 // rules), and does not depend on how the file's bytes are split across reads.
 
-#include "app/Global.h"
+#include "config/Global.h"
 #include "tests/support/FakeFileSystem.h"
 #include "tests/support/FakeMessageBox.h"
 

@@ -2,9 +2,9 @@
 // either comes back whole, and reads back item by item into exactly what was asked, or the
 // writer raises its own error; a length that does not fit its field is never cut.
 
-#include "catalogue/SqlDatabase.h"
 #include "dbserver/FirebirdError.h"
 #include "dbserver/FirebirdServiceConnection.h"
+#include "dbserver/SqlDatabase.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -8,12 +8,12 @@
 // the live database between the backup and the stop before the exchange: work committed in
 // that time is not in the backup, and the restored file would drop it.
 
-#include "app/Global.h"
 #include "backup/ActivityLog.h"
 #include "catalogue/Catalogue.h"
+#include "config/Global.h"
+#include "dbserver/DatabaseState.h"
 #include "dbserver/FirebirdServiceConnection.h"
 #include "dbserver/ServiceControl.h"
-#include "maintenance/DatabaseState.h"
 #include "maintenance/StoppedService.h"
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"

@@ -1,8 +1,6 @@
 #include "maintenance/DatosLic.h"
 
-#include "app/FrmActividad.h"
 #include "backup/BackupFiles.h"
-#include "dbserver/UnavailableClient.h"
 #include "maintenance/BackupRestoreCycle.h"
 #include "maintenance/StoppedService.h"
 
@@ -11,11 +9,10 @@
 namespace veltor {
 
 TDatosLic::TDatosLic(BackupModuleContext& context, const fb::ClientApi& firebird)
-    : FirebirdClientSession(firebird), Catalogue(firebird), IBBackup(firebird), IBRestore(firebird), IBVerify(firebird),
-      Log(context.files, context.clock, context.regional, context.memo), Services(context.serviceManager, serviceMemo_),
-      global_(context.global), window_(context.window), memo_(context.memo), files_(context.files),
-      clock_(context.clock), shell_(context.shell), databaseFiles_(context.databaseFiles), databases_(firebird),
-      serviceMemo_(Log), restoredDatabases_(firebird),
+    : FirebirdClientSession(firebird), Catalogue(firebird), IBBackup(firebird), IBRestore(firebird),
+      IBVerify(firebird), Log(context.files, context.clock, context.regional, context.memo), Services(context.serviceManager, serviceMemo_),
+      global_(context.global), memo_(context.memo), files_(context.files), clock_(context.clock), shell_(context.shell),
+      databaseFiles_(context.databaseFiles), databases_(firebird), serviceMemo_(Log), restoredDatabases_(firebird),
       Operations({global_, Catalogue, Log, files_, clock_, memo_, IBVerify, restoredDatabases_}) {
     IBBackup.SetProtocol(fb::ServiceProtocol::Tcp);
     IBRestore.SetProtocol(fb::ServiceProtocol::Local);
@@ -29,28 +26,24 @@ TDatosLic::~TDatosLic() {
     }
 }
 
-void TDatosLic::RunScheduledBackup() {
+void TDatosLic::RunScheduledBackup(const std::string& periodHours, const std::string& periodMinutes) {
     // The backups need the server: a service that a cycle cut short left stopped starts first.
     StoppedServiceNote note(files_);
     StartServiceLeftStopped(note, Services, Log,
                             WorkingBackupFolder(global_.BackupFolder, global_.rules().pathSeparator));
-    TScheduledBackup run(
-        {global_, Catalogue, IBBackup, Log, files_, clock_, memo_, window_.PeriodHours, window_.PeriodMinutes});
+    TScheduledBackup run({global_, Catalogue, IBBackup, Log, files_, clock_, memo_, periodHours, periodMinutes});
     run.SetOperations(&Operations);
     run.RunScheduledBackup();
 }
 
-void TDatosLic::RunBackupRestore() {
+void TDatosLic::RunBackupRestore(bool restoreNow) {
     TBackupRestoreCycle cycle({global_, Catalogue, IBBackup, IBRestore, Log, Services, shell_, databaseFiles_,
-                               databases_, files_, clock_, memo_, window_.RestoreNow});
+                               databases_, files_, clock_, memo_, restoreNow});
     cycle.RunBackupRestore();
 }
 
-std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context) {
-    const char* why = nullptr;
-    const fb::ClientApi* firebird = fb::LoadClientApi(&why);
-    if (!firebird) firebird = &fb::UnavailableClientApi(why ? why : "");
-    return std::make_unique<TDatosLic>(context, *firebird);
+std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context, const fb::ClientApi& firebird) {
+    return std::make_unique<TDatosLic>(context, firebird);
 }
 
 } // namespace veltor

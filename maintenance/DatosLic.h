@@ -3,15 +3,15 @@
 // connection with its company list, the backup and restore service connections and the
 // one month-log handle — and the two runs the activity window starts.
 
-#include "app/BackupModule.h"
-#include "app/Global.h"
 #include "backup/ActivityLog.h"
 #include "backup/Operations.h"
 #include "backup/ScheduledBackup.h"
 #include "catalogue/Catalogue.h"
+#include "config/Global.h"
+#include "dbserver/DatabaseState.h"
 #include "dbserver/FirebirdServiceConnection.h"
 #include "dbserver/ServiceControl.h"
-#include "maintenance/DatabaseState.h"
+#include "maintenance/BackupModule.h"
 #include "maintenance/ServiceMemo.h"
 
 namespace veltor {
@@ -38,8 +38,8 @@ public:
     TDatosLic(const TDatosLic&) = delete;
     TDatosLic& operator=(const TDatosLic&) = delete;
 
-    void RunScheduledBackup() override;
-    void RunBackupRestore() override;
+    void RunScheduledBackup(const std::string& periodHours, const std::string& periodMinutes) override;
+    void RunBackupRestore(bool restoreNow) override;
 
     catalogue::TCatalogue Catalogue; // BDAdmin, QEmpresas, QConsultaEmpresas
     fb::FirebirdServiceConnection IBBackup;
@@ -51,7 +51,6 @@ public:
 private:
     // The context's members live until the process ends; the context object itself need not.
     TGlobal& global_;
-    TFrmActividad& window_;
     IActivityView& memo_;
     IFileSystem& files_;
     IClock& clock_;

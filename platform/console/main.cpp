@@ -23,12 +23,9 @@ bool Has(const std::vector<std::string>& arguments, const char* option) {
 int Status(const std::vector<std::string>& arguments) {
     veltor::posix::PosixFileSystem files;
     veltor::posix::PosixClock clock;
-    const char* why = nullptr;
-    const veltor::fb::ClientApi* api = veltor::fb::LoadClientApi(&why);
-    if (!api) api = &veltor::fb::UnavailableClientApi(why ? why : "");
     std::string text;
-    const int code = veltor::RunStatusCommand(Has(arguments, "--json"), *api, files, clock,
-                                              veltor::posix::LinuxConfigurationRules(), text);
+    const int code = veltor::RunStatusCommand(Has(arguments, "--json"), veltor::fb::LoadClientApiOrUnavailable(), files,
+                                              clock, veltor::posix::LinuxConfigurationRules(), text);
     veltor::console::WriteToStream(stdout, text);
     return code;
 }

@@ -2,7 +2,7 @@
 // The POSIX adapters of the file-system, clock, regional-format and version ports, and the
 // configuration rules of Linux.
 
-#include "app/Global.h"
+#include "config/Global.h"
 #include "ports/Clock.h"
 #include "ports/FileSystem.h"
 #include "ports/OsVersion.h"

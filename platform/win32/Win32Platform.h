@@ -3,7 +3,7 @@
 // headers. Paths are handed to the ANSI calls as they come, that is in the system's code
 // page, the form in which ADMINBD.inf and the administration database give them.
 
-#include "app/Global.h"
+#include "config/Global.h"
 #include "dbserver/FbClientApi.h"
 #include "ports/Clock.h"
 #include "ports/DatabaseFiles.h"

@@ -1,8 +1,11 @@
 #include "app/FrmActividad.h"
 
-#include "app/Global.h"
-#include "tests/app/WindowFakes.h"
+#include "config/Global.h"
+#include "tests/support/FakeActivityView.h"
+#include "tests/support/FakeBackupModule.h"
 #include "tests/support/FakeFileSystem.h"
+#include "tests/support/FakeMessageBox.h"
+#include "tests/support/FakeWindow.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -19,7 +22,7 @@ struct WindowUnderTest {
     FakeTimer timerBackup;
     FakeTimer timerVerTerminal;
     FakeMessageBox errorBox;
-    FakeMemo memo;
+    FakeActivityView memo;
     FakeFileSystem files;
     FakeMessageBox configurationBoxes;
     TGlobal global{files, configurationBoxes, ConfigurationRules{}};
@@ -152,6 +155,8 @@ TEST(FrmActividadTick, RunsBackupThenCycleWithTheTimerOffAndRearmsIt) {
     w.timerBackup.Fire();
 
     EXPECT_THAT(w.module.calls, ElementsAre("RunScheduledBackup", "RunBackupRestore"));
+    EXPECT_THAT(w.module.periods, ElementsAre("01:00"));
+    EXPECT_THAT(w.module.restoreNowGiven, ElementsAre(false));
     const Snapshot during{false, false, true, false, true};
     EXPECT_THAT(seen, ElementsAre(during, during));
     EXPECT_TRUE(w.timerBackup.enabled);
@@ -184,6 +189,8 @@ TEST(FrmActividadRunNow, SetsRestoreNowAndStopsMinimiseTimerOnlyDuringTheCycle) 
 
     EXPECT_THAT(w.module.calls, ElementsAre("RunScheduledBackup", "RunBackupRestore"));
     EXPECT_THAT(seen, ElementsAre(Snapshot{true, true, true, false, true}, Snapshot{true, true, false, false, true}));
+    EXPECT_THAT(w.module.periods, ElementsAre("00:30"));
+    EXPECT_THAT(w.module.restoreNowGiven, ElementsAre(true));
     EXPECT_FALSE(w.window.RestoreNow);
     EXPECT_TRUE(w.timerVerTerminal.enabled);
     EXPECT_EQ(w.timerVerTerminal.starts, minimiseStarts + 1); // the 12 hours count again

@@ -1,12 +1,12 @@
 #include "app/Startup.h"
 
-#include "app/BackupModule.h"
 #include "app/FrmActividad.h"
 #include "ports/Errors.h"
-#include "tests/app/WindowFakes.h"
+#include "tests/support/FakeActivityView.h"
+#include "tests/support/FakeBackupModule.h"
 #include "tests/support/FakeFileSystem.h"
-#include "tests/support/FakeMaintenance.h"
-#include "tests/support/FakeServiceManager.h"
+#include "tests/support/FakeMessageBox.h"
+#include "tests/support/FakeWindow.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -37,19 +37,6 @@ public:
     }
 };
 
-class FakeClock : public IClock {
-public:
-    LocalDateTime Now() const override { return {}; }
-    std::uint32_t TickCount() const override { return 0; }
-    void Sleep(std::uint32_t) override {}
-};
-
-class FakeRegional : public IRegionalFormats {
-public:
-    std::string ShortDate(const LocalDateTime&) const override { return "01/01/2026"; }
-    std::string LongTime(const LocalDateTime&) const override { return "00:00:00"; }
-};
-
 class FakeGui : public IGuiApplication {
 public:
     void ReportFatalError(const std::string& text) override { fatal.push_back(text); }
@@ -69,7 +56,7 @@ public:
     }
 
     FakeWindowView view;
-    FakeMemo memo;
+    FakeActivityView memo;
     FakeTimer timerBackup;
     FakeTimer timerVerTerminal;
     FakeMessageBox errorBox;
@@ -77,32 +64,40 @@ public:
     bool createFails = false;
 };
 
+// The backup module of these tests: it records its creation and its runs in the journal.
+class JournalModule : public FakeBackupModule {
+public:
+    JournalModule() {
+        duringScheduled = [] { journal.push_back("RunScheduledBackup"); };
+        duringCycle = [this] {
+            journal.push_back(std::string("RunBackupRestore RestoreNow=") + (restoreNowGiven.back() ? "1" : "0"));
+        };
+    }
+};
+
 struct Program {
     FakeElevation elevation;
     FakeGui gui;
     FakeOsVersion osVersion;
     FakeFileSystem files;
-    FakeClock clock;
-    FakeRegional regional;
-    FakeServiceManager services;
-    RecordingShell shell;
-    RecordingDatabaseFiles databaseFiles;
-    StartupPorts ports{elevation, gui, osVersion, files, clock, regional, services, shell, databaseFiles, ConfigurationRules{}};
+    StartupPorts ports{elevation,
+                       gui,
+                       osVersion,
+                       files,
+                       ConfigurationRules{},
+                       [this](TGlobal& global, IActivityView& memo, IMessageBox& errorBox) {
+                           journal.push_back("CreateBackupModule");
+                           // The window exists and its creation handler ran; the configuration
+                           // module exists.
+                           EXPECT_EQ(gui.timerVerTerminal.interval, TFrmActividad::kMinimiseInterval);
+                           EXPECT_EQ(&memo, &gui.memo);
+                           EXPECT_EQ(&errorBox, &gui.errorBox);
+                           EXPECT_TRUE(global.ServerName.empty());
+                           return std::make_unique<JournalModule>();
+                       }};
 
     Program() { journal.clear(); }
     int Run(std::vector<std::string> arguments) { return RunApplication(arguments, ports); }
-};
-
-class RecordingModule : public IBackupModule {
-public:
-    explicit RecordingModule(BackupModuleContext& context) : context_(context) {}
-    void RunScheduledBackup() override { journal.push_back("RunScheduledBackup"); }
-    void RunBackupRestore() override {
-        journal.push_back(std::string("RunBackupRestore RestoreNow=") + (context_.window.RestoreNow ? "1" : "0"));
-    }
-
-private:
-    BackupModuleContext& context_;
 };
 
 TEST(ElevationSwitch, DashOrSlashAndTheWordInAnyCase) {
@@ -173,15 +168,4 @@ TEST(Startup, ErrorEscapingStartupIsFatal) {
 
 } // namespace
 } // namespace test
-
-// The backup module of these tests: it records its creation and what the context holds then.
-std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context) {
-    test::journal.push_back("CreateBackupModule");
-    // The window exists and its creation handler ran; the configuration module exists.
-    EXPECT_EQ(context.window.TimerVerTerminal.Interval(), TFrmActividad::kMinimiseInterval);
-    EXPECT_EQ(&context.memo, &context.window.MemoActividad);
-    EXPECT_TRUE(context.global.ServerName.empty());
-    return std::make_unique<test::RecordingModule>(context);
-}
-
 } // namespace veltor

@@ -2,10 +2,10 @@
 // One scheduled run against the real server, over the real POSIX adapters, with the memo
 // and the error boxes recorded.
 
-#include "app/Global.h"
 #include "backup/ActivityLog.h"
 #include "backup/ScheduledBackup.h"
 #include "catalogue/Catalogue.h"
+#include "config/Global.h"
 #include "dbserver/FirebirdServiceConnection.h"
 #include "platform/posix/PosixPlatform.h"
 #include "tests/support/CatalogueFixture.h"

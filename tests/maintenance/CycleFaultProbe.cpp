@@ -10,9 +10,9 @@
 // between-swap-steps, before-restart. Without a step the cycle runs to its end (exit 0; 1
 // when the run raised).
 
-#include "app/Global.h"
 #include "backup/ActivityLog.h"
 #include "catalogue/Catalogue.h"
+#include "config/Global.h"
 #include "dbserver/FirebirdServiceConnection.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/BackupRestoreCycle.h"

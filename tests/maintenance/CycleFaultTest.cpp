@@ -4,7 +4,7 @@
 // holds every committed row, the log shows how far the cycle got and what failed, and the next
 // run cycles the company. These tests stop the shared server; they run alone and leave it
 // running.
-#include "maintenance/DatabaseState.h"
+#include "dbserver/DatabaseState.h"
 #include "platform/posix/LinuxServiceManager.h"
 #include "platform/posix/PosixMaintenance.h"
 #include "tests/maintenance/CycleHarness.h"

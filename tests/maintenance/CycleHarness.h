@@ -3,9 +3,9 @@
 // with the service control manager, the script launch, the file exchange, the questions to the
 // databases and the clock chosen by each test; the memo is recorded.
 
-#include "app/Global.h"
 #include "backup/ActivityLog.h"
 #include "catalogue/Catalogue.h"
+#include "config/Global.h"
 #include "dbserver/FirebirdServiceConnection.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/BackupRestoreCycle.h"

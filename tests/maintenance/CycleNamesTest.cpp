@@ -1,7 +1,7 @@
 // The side-file names the cycle builds from its run values, and the reading of the
 // transaction counter's reply.
+#include "dbserver/DatabaseState.h"
 #include "maintenance/BackupRestoreCycle.h"
-#include "maintenance/DatabaseState.h"
 #include "tests/support/FakeClock.h"
 
 #include <gtest/gtest.h>

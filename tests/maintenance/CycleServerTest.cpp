@@ -1,7 +1,7 @@
 // The cycle end to end on this machine: the Debian server's service really stopped and started
 // through its init script, the script launched, the files exchanged and the transactions read.
 // These tests stop the shared server; they run alone.
-#include "maintenance/DatabaseState.h"
+#include "dbserver/DatabaseState.h"
 #include "platform/posix/LinuxServiceManager.h"
 #include "platform/posix/PosixMaintenance.h"
 #include "tests/maintenance/CycleHarness.h"

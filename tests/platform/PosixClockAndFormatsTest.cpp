@@ -1,4 +1,4 @@
-#include "app/Global.h"
+#include "config/Global.h"
 #include "platform/posix/PosixPlatform.h"
 #include "tests/support/FakeClock.h"
 

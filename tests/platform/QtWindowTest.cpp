@@ -1,7 +1,7 @@
 #include "platform/qt/QtApplication.h"
 
 #include "app/FrmActividad.h"
-#include "tests/app/WindowFakes.h"
+#include "tests/support/FakeBackupModule.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -136,6 +136,7 @@ TEST(QtWindow, ButtonThreeStartsTheImmediateRunAndIsDisabledMeanwhile) {
     p.window.show();
     QTest::mouseClick(button3, Qt::LeftButton);
     EXPECT_THAT(p.module.calls, ::testing::ElementsAre("RunScheduledBackup", "RunBackupRestore"));
+    EXPECT_THAT(p.module.restoreNowGiven, ::testing::ElementsAre(true));
     EXPECT_THAT(enabledDuringRun, ::testing::ElementsAre(false));
     EXPECT_TRUE(button3->isEnabled());
     EXPECT_FALSE(p.frm.RestoreNow);

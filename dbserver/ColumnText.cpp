@@ -1,4 +1,4 @@
-#include "catalogue/ColumnText.h"
+#include "dbserver/ColumnText.h"
 
 #include <charconv>
 #include <cstdint>

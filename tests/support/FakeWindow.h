@@ -1,15 +1,11 @@
 #pragma once
-// Fakes of the window's ports: timers fired by hand, a view and a memo that record, a backup
-// module whose runs call hooks.
+// The window's ports for unit tests: timers fired by hand and a view that records what it was
+// told.
 
-#include "app/BackupModule.h"
-#include "ports/ActivityView.h"
-#include "ports/MessageBox.h"
 #include "ports/Timer.h"
 #include "ports/WindowView.h"
 
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -54,42 +50,6 @@ public:
     std::vector<std::string> shownFolders;
     int minimised = 0;
     bool runNowEnabled = true;
-};
-
-class FakeMemo : public IActivityView {
-public:
-    void AppendMemoLines(const std::vector<std::string>& value) override {
-        lines.insert(lines.end(), value.begin(), value.end());
-    }
-    void ProcessPendingEvents() override {
-        if (onProcessEvents) onProcessEvents();
-    }
-
-    std::vector<std::string> lines;
-    std::function<void()> onProcessEvents;
-};
-
-class FakeMessageBox : public IMessageBox {
-public:
-    void ShowError(const std::string& text) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
-// Records the runs; a hook runs inside each one and may raise.
-class FakeBackupModule : public IBackupModule {
-public:
-    void RunScheduledBackup() override {
-        calls.push_back("RunScheduledBackup");
-        if (duringScheduled) duringScheduled();
-    }
-    void RunBackupRestore() override {
-        calls.push_back("RunBackupRestore");
-        if (duringCycle) duringCycle();
-    }
-
-    std::vector<std::string> calls;
-    std::function<void()> duringScheduled;
-    std::function<void()> duringCycle;
 };
 
 } // namespace veltor::test

@@ -1,4 +1,4 @@
-#include "catalogue/SqlHandles.h"
+#include "dbserver/SqlHandles.h"
 
 #include <limits>
 

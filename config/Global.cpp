@@ -1,4 +1,4 @@
-#include "app/Global.h"
+#include "config/Global.h"
 
 #include <array>
 #include <memory>

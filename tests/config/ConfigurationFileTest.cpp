@@ -1,5 +1,5 @@
 // ADMINBD.inf through the real file system, in the current directory.
-#include "app/Global.h"
+#include "config/Global.h"
 #include "platform/posix/PosixPlatform.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/ScratchFolder.h"

@@ -5,7 +5,8 @@
 // strings, a DATE carries a time of day) and runs in a transaction of its own, committed
 // when the statement completes and rolled back when it fails.
 
-#include "catalogue/SqlHandles.h"
+#include "dbserver/Administrator.h"
+#include "dbserver/SqlHandles.h"
 
 #include <optional>
 #include <string>
@@ -25,7 +26,7 @@ struct RowSet {
 // attachment, transactions read committed with record versions that wait on lock conflicts.
 class SqlDatabase {
 public:
-    static constexpr const char* kUserName = "SYSDBA";
+    static constexpr const char* kUserName = kAdministratorUser;
     static constexpr unsigned short kStatementDialect = 1;
     static constexpr int kRequestedDialect = 3;
 

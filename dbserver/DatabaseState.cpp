@@ -1,10 +1,10 @@
-#include "maintenance/DatabaseState.h"
+#include "dbserver/DatabaseState.h"
 
-#include "backup/ServiceOutput.h"
-#include "catalogue/SqlDatabase.h"
-#include "catalogue/SqlHandles.h"
+#include "dbserver/Administrator.h"
 #include "dbserver/FirebirdError.h"
 #include "dbserver/ParameterBlock.h"
+#include "dbserver/SqlDatabase.h"
+#include "dbserver/SqlHandles.h"
 
 namespace veltor {
 namespace {
@@ -21,7 +21,7 @@ constexpr char kInfoNextTransaction = 107;
 std::string FirebirdDatabaseState::AttachmentBlock() {
     fb::ParameterBlock dpb;
     dpb.Byte(kDpbVersion1)
-        .String1(kDpbUserName, "SYSDBA")
+        .String1(kDpbUserName, kAdministratorUser)
         .String1(kDpbPassword, kAdministratorPassword)
         .LengthInt4(kDpbNoDatabaseTriggers, 1);
     return dpb.bytes();

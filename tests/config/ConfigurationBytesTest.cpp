@@ -1,6 +1,6 @@
 // ADMINBD.inf with every byte value: inside a value, and in front of a key.
 
-#include "app/Global.h"
+#include "config/Global.h"
 #include "tests/support/FakeFileSystem.h"
 #include "tests/support/FakeMessageBox.h"
 

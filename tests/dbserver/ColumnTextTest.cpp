@@ -1,5 +1,5 @@
 // Column values as text, from the buffers a fetch fills.
-#include "catalogue/ColumnText.h"
+#include "dbserver/ColumnText.h"
 
 #include <gtest/gtest.h>
 

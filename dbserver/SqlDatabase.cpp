@@ -1,6 +1,6 @@
-#include "catalogue/SqlDatabase.h"
+#include "dbserver/SqlDatabase.h"
 
-#include "catalogue/ColumnText.h"
+#include "dbserver/ColumnText.h"
 #include "dbserver/ParameterBlock.h"
 
 #include <cstddef>

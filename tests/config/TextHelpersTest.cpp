@@ -1,4 +1,4 @@
-#include "app/Global.h"
+#include "config/Global.h"
 #include "tests/support/FakeOsVersion.h"
 
 #include <gtest/gtest.h>

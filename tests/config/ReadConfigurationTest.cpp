@@ -1,4 +1,4 @@
-#include "app/Global.h"
+#include "config/Global.h"
 #include "tests/support/FakeFileSystem.h"
 #include "tests/support/FakeMessageBox.h"
 

@@ -1,0 +1,22 @@
+#pragma once
+// The backup module as the activity window sees it: the two runs, and what the window hands
+// them.
+
+#include <string>
+
+namespace veltor {
+
+// The two runs of the backup module. Both return nothing and may raise; while they work they
+// may let pending window events through (IActivityView).
+class IBackupModule {
+public:
+    virtual ~IBackupModule() = default;
+    // The scheduled backup of the companies due for a backup timer of the given period (the
+    // window's PeriodHours and PeriodMinutes, texts of integers).
+    virtual void RunScheduledBackup(const std::string& periodHours, const std::string& periodMinutes) = 0;
+    // The backup-restore cycle; `restoreNow` is the window's RestoreNow (the operator's
+    // immediate run).
+    virtual void RunBackupRestore(bool restoreNow) = 0;
+};
+
+} // namespace veltor

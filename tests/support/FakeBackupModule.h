@@ -1,0 +1,33 @@
+#pragma once
+// A backup module for unit tests: records its runs with what the window handed them; a hook
+// runs inside each run and may raise.
+
+#include "ports/BackupModule.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace veltor::test {
+
+class FakeBackupModule : public IBackupModule {
+public:
+    void RunScheduledBackup(const std::string& periodHours, const std::string& periodMinutes) override {
+        calls.push_back("RunScheduledBackup");
+        periods.push_back(periodHours + ":" + periodMinutes);
+        if (duringScheduled) duringScheduled();
+    }
+    void RunBackupRestore(bool restoreNow) override {
+        calls.push_back("RunBackupRestore");
+        restoreNowGiven.push_back(restoreNow);
+        if (duringCycle) duringCycle();
+    }
+
+    std::vector<std::string> calls;
+    std::vector<std::string> periods;  // "hours:minutes" of every scheduled run
+    std::vector<bool> restoreNowGiven; // of every cycle
+    std::function<void()> duringScheduled;
+    std::function<void()> duringCycle;
+};
+
+} // namespace veltor::test
