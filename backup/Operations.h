@@ -4,12 +4,12 @@
 // retention of old backups and kept copies). The runs call it at a few points; with none of
 // its keys in ADMINBD.inf it writes nothing but the status file.
 
-#include "config/Global.h"
 #include "backup/ActivityLog.h"
 #include "backup/Retention.h"
 #include "backup/StatusFile.h"
 #include "backup/Verification.h"
 #include "catalogue/Catalogue.h"
+#include "config/Global.h"
 #include "dbserver/FirebirdServiceConnection.h"
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"

@@ -5,8 +5,8 @@
 // is late by more than one backup-timer period or its last attempt failed, 2 (critical) one has
 // had no good backup for more than a day past its schedule, or the catalogue cannot be read.
 
-#include "config/Global.h"
 #include "backup/StatusFile.h"
+#include "config/Global.h"
 #include "dbserver/FbClientApi.h"
 #include "ports/Clock.h"
 #include "ports/FileSystem.h"
