@@ -29,9 +29,9 @@ bool IsAdministrator(const IElevation& elevation) {
     }
 }
 
-// Builds the window, the configuration module and the backup module, in this order, and runs
-// the loop until the window is closed.
-void RunWindow(StartupPorts& ports) {
+// Builds the window, the configuration module and the backup module, in this order, runs the
+// loop until the window is closed and returns the front end's exit code.
+int RunWindow(StartupPorts& ports) {
     IGuiApplication& gui = ports.gui;
     gui.Initialize();
     // The generation is asked for every start; nothing here depends on it.
@@ -50,6 +50,7 @@ void RunWindow(StartupPorts& ports) {
         ~Unset() { window.SetBackupModule(nullptr); }
     } unset{FrmActividad};
     gui.RunMessageLoop();
+    return gui.ExitCode(DatosLic->Outcome());
 }
 
 } // namespace
@@ -57,13 +58,10 @@ void RunWindow(StartupPorts& ports) {
 int RunApplication(const std::vector<std::string>& arguments, StartupPorts& ports) {
     try {
         // An administrator never relaunches, and an instance with the switch never does either,
-        // so a start relaunches at most once.
-        if (!IsAdministrator(ports.elevation) && !HasElevationSwitch(arguments)) {
-            ports.elevation.RelaunchElevated();
-            return 0;
-        }
-        RunWindow(ports);
-        return 0;
+        // so a start relaunches at most once. The new instance gets the options of this one.
+        if (!IsAdministrator(ports.elevation) && !HasElevationSwitch(arguments))
+            return ports.elevation.RelaunchElevated(arguments);
+        return RunWindow(ports);
     } catch (const std::exception& error) {
         ports.gui.ReportFatalError(error.what());
     } catch (...) {

@@ -42,9 +42,9 @@ bool IsElevationSwitch(std::string_view argument);
 // Whether any of the arguments (the program name not among them) is the elevation switch.
 bool HasElevationSwitch(const std::vector<std::string>& arguments);
 
-// Runs the program and returns its exit code: 0 after the relaunch of an elevated instance or
-// when the main window has been closed; 1 when an error escapes start-up (reported through
-// ReportFatalError). `arguments` leaves out the program name.
+// Runs the program and returns its exit code: the relaunch's when an elevated instance was
+// started; the front end's (IGuiApplication::ExitCode) when the loop has ended; 1 when an error
+// escapes start-up (reported through ReportFatalError). `arguments` leaves out the program name.
 int RunApplication(const std::vector<std::string>& arguments, StartupPorts& ports);
 
 } // namespace veltor

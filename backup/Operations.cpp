@@ -131,7 +131,7 @@ void TOperations::RemoveBeyondKeep(const std::string& folder, const std::string&
     }
 }
 
-void TOperations::BackupDone(const CompanyRef& company, const std::string& backupFile, const LocalDateTime& started,
+bool TOperations::BackupDone(const CompanyRef& company, const std::string& backupFile, const LocalDateTime& started,
                              double seconds, const std::vector<std::string>& output) {
     CompanyStatus& status = book_.Company(company.id, company.code, company.name);
     BackupRecord record;
@@ -175,6 +175,7 @@ void TOperations::BackupDone(const CompanyRef& company, const std::string& backu
         }
     }
     Save();
+    return record.outcome == kBackupDone;
 }
 
 void TOperations::BackupFailed(const CompanyRef& company, const LocalDateTime& started, const std::string& message) {

@@ -54,8 +54,8 @@ public:
 
     // The scheduled backup of a company wrote `backupFile` without error: verifies it when
     // asked, writes the outcome down and, when it is good, removes the backups beyond those
-    // to keep.
-    void BackupDone(const CompanyRef& company, const std::string& backupFile, const LocalDateTime& started,
+    // to keep. False when the backup failed its verification.
+    bool BackupDone(const CompanyRef& company, const std::string& backupFile, const LocalDateTime& started,
                     double seconds, const std::vector<std::string>& output);
     void BackupFailed(const CompanyRef& company, const LocalDateTime& started, const std::string& message);
     void BackupSkipped(const CompanyRef& company, const std::string& why);

@@ -44,6 +44,7 @@ void TScheduledBackup::RunScheduledBackup() {
     const int dueCount = due.RecordCount();
 
     if (dueCount > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio Backup: ===> ")) {
+        cutShort_ = true;
         if (operations_)
             for (due.First(); !due.Eof(); due.Next())
                 operations_->BackupSkipped(CurrentCompany(), "no se pudo abrir el log " + log.lastMonthLogPath());
@@ -52,7 +53,7 @@ void TScheduledBackup::RunScheduledBackup() {
 
     due.First();
     while (!due.Eof()) {
-        BackupCompany();
+        if (!BackupCompany()) ++failedCompanies_;
         due.Next();
         log.WriteLogLine(" ");
     }
@@ -69,7 +70,7 @@ void TScheduledBackup::RunScheduledBackup() {
     }
 }
 
-void TScheduledBackup::BackupCompany() {
+bool TScheduledBackup::BackupCompany() {
     auto& log = p_.log;
     auto& row = p_.catalogue.QEmpresas;
     auto& service = p_.IBBackup;
@@ -113,10 +114,11 @@ void TScheduledBackup::BackupCompany() {
         log.WriteLogLine(P() + " No terminado Backup: " + company);
         log.WriteMemoLine(P() + " No terminado Backup: " + company);
         log.WriteMemoLine("  ");
-        return;
+        return false;
     }
     const double seconds = static_cast<std::uint32_t>(p_.clock.TickCount() - startTick) / 1000.0;
 
+    bool stamped = false;
     try {
         p_.catalogue.ExecuteCommand("UPDATE EMPRESAS SET FECHAULTBACKUP=\"" + TGlobal::SqlDateText(p_.clock.Now()) +
                                     "\", HORAULTBACKUP=\"" + startTime.substr(0, 2) + ":" + startTime.substr(2, 2) +
@@ -126,10 +128,13 @@ void TScheduledBackup::BackupCompany() {
         log.WriteMemoLine(P() + " Finaliza Backup: " + company);
         log.WriteMemoLine(P() + " Ruta del Backup Realizado: " + backupFile);
         log.WriteMemoLine("  ");
+        stamped = true;
     } catch (const std::exception&) {
         // The backup file exists; the row stays unstamped and due for the next runs.
     }
-    if (operations_) operations_->BackupDone(CurrentCompany(), backupFile, begun, seconds, output);
+    // A backup whose verification failed counts as failed.
+    const bool good = !operations_ || operations_->BackupDone(CurrentCompany(), backupFile, begun, seconds, output);
+    return stamped && good;
 }
 
 CompanyRef TScheduledBackup::CurrentCompany() const {

@@ -40,8 +40,14 @@ public:
     // catalogue column cannot be added; a failed company is logged and the run goes on.
     void RunScheduledBackup();
 
-    // Backs up the company of the current row of the due list.
-    void BackupCompany();
+    // Backs up the company of the current row of the due list; false when its backup or its
+    // stamp failed.
+    bool BackupCompany();
+
+    // The companies of this run whose backup or stamp failed.
+    int FailedCompanies() const { return failedCompanies_; }
+    // Whether the run ended before its companies (the month log could not be opened).
+    bool CutShort() const { return cutShort_; }
 
     // What is told each company's outcome (the status file, verification, retention); none
     // by default.
@@ -54,6 +60,8 @@ private:
     ScheduledBackupParts p_;
     std::string backupFolder_;
     TOperations* operations_ = nullptr;
+    int failedCompanies_ = 0;
+    bool cutShort_ = false;
 };
 
 } // namespace veltor

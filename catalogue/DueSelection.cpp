@@ -106,7 +106,12 @@ std::string PlainDecimal(double value) {
 std::string BackupWindowText(long long hours, long long minutes) {
     const double window = (static_cast<double>(hours) * 60.0 + static_cast<double>(minutes)) / 1440.0;
     if (window == 0) return "0";
-    return window < 0 ? "-" + PlainDecimal(-window) : PlainDecimal(window);
+    if (window > 0) return PlainDecimal(window);
+    // The sign is appended to a string of its own: GCC 12 at -O3 reads "-" + a temporary as a
+    // copy that may overlap itself (-Wrestrict) and fails a build with warnings as errors.
+    std::string text = "-";
+    text += PlainDecimal(-window);
+    return text;
 }
 
 std::string DueCompaniesStatement(std::string_view window) {

@@ -143,12 +143,15 @@ void TBackupRestoreCycle::RunBackupRestore() {
     // read, and the run ends here with that error.
     if (!rows.Active()) throw std::runtime_error("La lista de empresas para Backup-Restore no está abierta");
     const int count = rows.RecordCount();
-    if (count > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio BackupRestore: ===> ")) return;
+    if (count > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio BackupRestore: ===> ")) {
+        cutShort_ = true;
+        return;
+    }
 
     backupOptions_ = 0;
     rows.First();
     while (!rows.Eof())
-        CycleCompany();
+        if (!CycleCompany()) ++failedCompanies_;
 
     try {
         if (count > 0) {
@@ -165,7 +168,7 @@ std::string TBackupRestoreCycle::Company() const {
     return row.FieldText("CODIGO") + " - " + row.FieldText("NOMBRE");
 }
 
-void TBackupRestoreCycle::CycleCompany() {
+bool TBackupRestoreCycle::CycleCompany() {
     auto& log = p_.log;
     auto& row = p_.catalogue.QEmpresas;
     auto& service = p_.IBBackup;
@@ -173,6 +176,7 @@ void TBackupRestoreCycle::CycleCompany() {
     const std::string companyId = row.FieldText("EMPRESAID");
     const std::string serverText = ServerTextOf(p_.global);
     bool cycleFailed = false;
+    bool done = false;
     log.WriteLogLine(P() + " Inicio BackupRestore: " + Company());
     log.WriteMemoLine(P() + " Inicio Backup-Restore: " + Company());
 
@@ -181,7 +185,7 @@ void TBackupRestoreCycle::CycleCompany() {
     if (state != "SERVICE_STOPPED") {
         log.WriteMemoLine(P() + " NO se pudo hacer Stop al Servicio: " + Company() + "Mensaje: " + state);
         row.Next();
-        return;
+        return false;
     }
     log.WriteMemoLine(P() + " Stop al Servicio: " + Company());
 
@@ -226,10 +230,11 @@ void TBackupRestoreCycle::CycleCompany() {
             cycleFailed = true;
         }
 
+        bool swapped = false;
         if (!cycleFailed) {
             log.WriteMemoLine(P() + " Ruta del Backup Realizado: " + backupFile);
             log.WriteMemoLine("  ");
-            RestoreAndSwap(serverText, databasePath, backupFile, fileStamp, before);
+            swapped = RestoreAndSwap(serverText, databasePath, backupFile, fileStamp, before);
         }
         backupWritten_.reset();
 
@@ -246,6 +251,7 @@ void TBackupRestoreCycle::CycleCompany() {
                                             "\" WHERE EMPRESAID=" + companyId);
                 log.WriteLogLine(P() + " Finaliza BackupRestore ");
                 log.WriteLogLine(" ");
+                done = swapped;
             } catch (const std::exception&) {
                 // The company stays unstamped; nothing is written about it.
             }
@@ -254,6 +260,7 @@ void TBackupRestoreCycle::CycleCompany() {
 
     row.Next();
     log.WriteLogLine(" ");
+    return done;
 }
 
 TBackupRestoreCycle::TransactionMark TBackupRestoreCycle::ReadTransactions(const std::string& database) {
@@ -329,7 +336,7 @@ bool TBackupRestoreCycle::NobodyElseWorked(const std::string& databasePath, cons
     return false;
 }
 
-void TBackupRestoreCycle::RestoreAndSwap(const std::string& serverText, const std::string& databasePath,
+bool TBackupRestoreCycle::RestoreAndSwap(const std::string& serverText, const std::string& databasePath,
                                          const std::string& backupFile, const std::string& fileStamp,
                                          const TransactionMark& before) {
     auto& log = p_.log;
@@ -338,7 +345,7 @@ void TBackupRestoreCycle::RestoreAndSwap(const std::string& serverText, const st
     const std::string keptCopyFile = KeptCopyFileName(databasePath, separator, fileStamp);
 
     log.WriteMemoLine(P() + " Inicia Restore: " + Company());
-    if (RestoreDatabase(backupFile, restoredFile)) return;
+    if (RestoreDatabase(backupFile, restoredFile)) return false;
     log.WriteMemoLine(P() + " Restore Finalizado: " + Company());
     log.WriteMemoLine(P() + " Ruta del Restore Realizado: " + restoredFile);
     log.WriteMemoLine("  ");
@@ -355,15 +362,17 @@ void TBackupRestoreCycle::RestoreAndSwap(const std::string& serverText, const st
         const std::string why = " NO se pudo hacer Stop al Servicio: " + Company() + "Mensaje: " + state;
         log.WriteLogLine(P() + why);
         log.WriteMemoLine(P() + why);
-        return;
+        return false;
     }
 
+    bool swapped = false;
     if (NobodyElseWorked(databasePath, before)) {
         log.WriteMemoLine(P() + " Renombra el Archivo Original: " + databasePath + "\r\n por: " + keptCopyFile);
         log.WriteMemoLine(P() + " Renombra el Archivo Restaurado: " + restoredFile + "\r\n por: " + databasePath);
         try {
             p_.databaseFiles.MatchAccess(databasePath, restoredFile);
             p_.databaseFiles.SwapInRestored(databasePath, restoredFile, keptCopyFile);
+            swapped = true;
         } catch (const std::exception& e) {
             const std::string why = " No se pudo reemplazar la base de datos: " + Company() + " Mensaje: " + e.what();
             log.WriteLogLine(P() + why);
@@ -374,10 +383,11 @@ void TBackupRestoreCycle::RestoreAndSwap(const std::string& serverText, const st
     state = ServiceStateName(p_.services.StartWindowsService(serverText, kDatabaseServerService));
     if (state == "SERVICE_RUNNING") {
         stopped_.Started();
-    } else {
-        log.WriteMemoLine(state);
-        log.WriteLogLine(P() + " No se pudo iniciar el Servicio: " + Company() + "Mensaje: " + state);
+        return swapped;
     }
+    log.WriteMemoLine(state);
+    log.WriteLogLine(P() + " No se pudo iniciar el Servicio: " + Company() + "Mensaje: " + state);
+    return false;
 }
 
 } // namespace veltor

@@ -97,8 +97,14 @@ public:
     // goes on.
     void RunBackupRestore();
 
-    // Cycles the company of the current row of QEmpresas and moves to the next row.
-    void CycleCompany();
+    // Cycles the company of the current row of QEmpresas and moves to the next row. True when
+    // its database was exchanged, the service runs again and the row is stamped.
+    bool CycleCompany();
+
+    // The companies of this run whose cycle did not end as asked.
+    int FailedCompanies() const { return failedCompanies_; }
+    // Whether the run ended before its companies (the month log could not be opened).
+    bool CutShort() const { return cutShort_; }
 
     // Restores `backupFile` into `databaseFile` through IBRestore. True when the restore failed,
     // also when the backup file is no longer what the cycle's backup wrote (a restore of a
@@ -114,8 +120,8 @@ public:
 
     // Restores the backup beside the live database, runs the maintenance script on it and,
     // with the service stopped and nobody else's work since `before`, exchanges the files;
-    // then starts the service again.
-    void RestoreAndSwap(const std::string& serverText, const std::string& databasePath, const std::string& backupFile,
+    // then starts the service again. True when the files were exchanged and the service runs.
+    bool RestoreAndSwap(const std::string& serverText, const std::string& databasePath, const std::string& backupFile,
                         const std::string& fileStamp, const TransactionMark& before);
 
 private:
@@ -134,6 +140,8 @@ private:
     // The backup file as the cycle's backup left it; empty outside a company's cycle.
     std::optional<FileFingerprint> backupWritten_;
     std::uint32_t backupOptions_ = 0;
+    int failedCompanies_ = 0;
+    bool cutShort_ = false;
 };
 
 } // namespace veltor

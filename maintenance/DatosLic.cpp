@@ -9,8 +9,8 @@
 namespace veltor {
 
 TDatosLic::TDatosLic(BackupModuleContext& context, const fb::ClientApi& firebird)
-    : FirebirdClientSession(firebird), Catalogue(firebird), IBBackup(firebird), IBRestore(firebird),
-      IBVerify(firebird), Log(context.files, context.clock, context.regional, context.memo), Services(context.serviceManager, serviceMemo_),
+    : FirebirdClientSession(firebird), Catalogue(firebird), IBBackup(firebird), IBRestore(firebird), IBVerify(firebird),
+      Log(context.files, context.clock, context.regional, context.memo), Services(context.serviceManager, serviceMemo_),
       global_(context.global), memo_(context.memo), files_(context.files), clock_(context.clock), shell_(context.shell),
       databaseFiles_(context.databaseFiles), databases_(firebird), serviceMemo_(Log), restoredDatabases_(firebird),
       Operations({global_, Catalogue, Log, files_, clock_, memo_, IBVerify, restoredDatabases_}) {
@@ -33,13 +33,29 @@ void TDatosLic::RunScheduledBackup(const std::string& periodHours, const std::st
                             WorkingBackupFolder(global_.BackupFolder, global_.rules().pathSeparator));
     TScheduledBackup run({global_, Catalogue, IBBackup, Log, files_, clock_, memo_, periodHours, periodMinutes});
     run.SetOperations(&Operations);
-    run.RunScheduledBackup();
+    try {
+        run.RunScheduledBackup();
+    } catch (...) {
+        outcome_.cutShort = true;
+        outcome_.failedCompanies += run.FailedCompanies();
+        throw;
+    }
+    outcome_.cutShort = outcome_.cutShort || run.CutShort();
+    outcome_.failedCompanies += run.FailedCompanies();
 }
 
 void TDatosLic::RunBackupRestore(bool restoreNow) {
     TBackupRestoreCycle cycle({global_, Catalogue, IBBackup, IBRestore, Log, Services, shell_, databaseFiles_,
                                databases_, files_, clock_, memo_, restoreNow});
-    cycle.RunBackupRestore();
+    try {
+        cycle.RunBackupRestore();
+    } catch (...) {
+        outcome_.cutShort = true;
+        outcome_.failedCompanies += cycle.FailedCompanies();
+        throw;
+    }
+    outcome_.cutShort = outcome_.cutShort || cycle.CutShort();
+    outcome_.failedCompanies += cycle.FailedCompanies();
 }
 
 std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context, const fb::ClientApi& firebird) {

@@ -40,6 +40,7 @@ public:
 
     void RunScheduledBackup(const std::string& periodHours, const std::string& periodMinutes) override;
     void RunBackupRestore(bool restoreNow) override;
+    RunOutcome Outcome() const override { return outcome_; }
 
     catalogue::TCatalogue Catalogue; // BDAdmin, QEmpresas, QConsultaEmpresas
     fb::FirebirdServiceConnection IBBackup;
@@ -58,6 +59,7 @@ private:
     IDatabaseFiles& databaseFiles_;
     FirebirdDatabaseState databases_;
     ActivityLogServiceMemo serviceMemo_;
+    RunOutcome outcome_;
     FirebirdRestoredDatabase restoredDatabases_;
 
 public:

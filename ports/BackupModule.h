@@ -2,6 +2,8 @@
 // The backup module as the activity window sees it: the two runs, and what the window hands
 // them.
 
+#include "ports/RunOutcome.h"
+
 #include <string>
 
 namespace veltor {
@@ -17,6 +19,8 @@ public:
     // The backup-restore cycle; `restoreNow` is the window's RestoreNow (the operator's
     // immediate run).
     virtual void RunBackupRestore(bool restoreNow) = 0;
+    // What the runs since the module's creation came to.
+    virtual RunOutcome Outcome() const = 0;
 };
 
 } // namespace veltor

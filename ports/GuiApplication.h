@@ -1,6 +1,7 @@
 #pragma once
 #include "ports/ActivityView.h"
 #include "ports/MessageBox.h"
+#include "ports/RunOutcome.h"
 #include "ports/Timer.h"
 #include "ports/WindowView.h"
 
@@ -33,6 +34,12 @@ public:
     // Shows the main window, raises its first activation from the loop and runs the loop until
     // the window is closed.
     virtual void RunMessageLoop() = 0;
+    // The process's exit code once the loop has ended, given what the runs came to. A window
+    // that was closed ends with 0 whatever its runs did.
+    virtual int ExitCode(const RunOutcome& outcome) const {
+        (void)outcome;
+        return kExitDone;
+    }
 };
 
 } // namespace veltor

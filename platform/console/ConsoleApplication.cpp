@@ -18,14 +18,6 @@ void WriteToStream(std::FILE* stream, const std::string& text) {
     std::fflush(stream);
 }
 
-ConsoleMode ModeOf(const std::vector<std::string>& arguments) {
-    for (const std::string& argument : arguments) {
-        if (argument == "--now") return ConsoleMode::Now;
-        if (argument == "--tick") return ConsoleMode::Tick;
-    }
-    return ConsoleMode::Timers;
-}
-
 void ConsoleTimer::Restart() {
     const std::uint32_t longest = 0x7FFF'FFFF;
     due_ = steady_clock::now() + milliseconds(std::min(interval_, longest));
@@ -170,6 +162,14 @@ void ConsoleApplication::WaitForEvent() {
 void ConsoleApplication::RunMessageLoop() {
     if (!window_) throw std::logic_error("There is no main window.");
     if (window_->events().activated) window_->events().activated();
+    // A period of 00:00, or one that does not convert, leaves the backup timer off: the window
+    // would wait for its button, which nobody here can press.
+    if (mode_ != ConsoleMode::Now && (!timerBackup_.Enabled() || timerBackup_.Interval() == 0)) {
+        backupTimerOff_ = true;
+        write_(err_, title_ + ": El timer de backup no corre con el periodo TIMERBACKUPLICENCE de ADMINBD.inf;"
+                              " no se hace Backup\n");
+        return;
+    }
     switch (mode_) {
     case ConsoleMode::Now:
         if (window_->events().runNowClicked) window_->events().runNowClicked();
@@ -184,6 +184,12 @@ void ConsoleApplication::RunMessageLoop() {
         ProcessPendingEvents();
         if (!stopRequested_) WaitForEvent();
     }
+}
+
+int ConsoleApplication::ExitCode(const RunOutcome& outcome) const {
+    if (backupTimerOff_) return kExitFailed;
+    if (mode_ == ConsoleMode::Timers) return kExitDone;
+    return ExitCodeOf(outcome);
 }
 
 } // namespace veltor::console

@@ -20,9 +20,6 @@ enum class ConsoleMode {
     Tick,   // one event of the backup timer, then the end
 };
 
-// The mode the options ask for: --now or --tick (the first one given), else the timers.
-ConsoleMode ModeOf(const std::vector<std::string>& arguments);
-
 using SteadyTime = std::chrono::steady_clock::time_point;
 
 // Where stop requests from outside the program come from. The platform's form is handed to
@@ -82,7 +79,13 @@ public:
     void SetTitle(const std::string& title) override { title_ = title; }
     MainWindowParts CreateMainWindow() override;
     IMessageBox& ErrorBox() override;
+    // Activates the window and runs the mode: with the timers until a stop request, or one run.
+    // The backup timer's modes end at once, with a line, when the period of the activation
+    // leaves that timer off.
     void RunMessageLoop() override;
+    // A one-off run's exit code is what its runs came to; the timers end with 0 on a stop
+    // request. 1 when the backup timer does not run.
+    int ExitCode(const RunOutcome& outcome) const override;
 
 private:
     class Window;
@@ -102,6 +105,7 @@ private:
     std::string title_;
     bool stopRequested_ = false;
     bool stopsInstalled_ = false;
+    bool backupTimerOff_ = false;
     ConsoleTimer timerBackup_;
     ConsoleTimer timerVerTerminal_;
     std::unique_ptr<Window> window_;

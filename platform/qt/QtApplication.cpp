@@ -11,6 +11,7 @@
 #include <QScreen>
 
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <stdexcept>
 
@@ -28,6 +29,29 @@ QFont WindowFont(int pixelSize, bool bold) {
 
 QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QtMessageHandler previousHandler = nullptr;
+
+// Qt aborts on a fatal message, such as a display it cannot open or no platform plugin; the
+// program ends instead with a line that says why and exit code 1.
+void EndOnFatalMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type != QtFatalMsg) {
+        if (previousHandler) previousHandler(type, context, message);
+        return;
+    }
+    const QByteArray text = message.toLocal8Bit();
+    std::fprintf(stderr, "veltor-backups: the window cannot start: %s\n", text.constData());
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
+bool HasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -160,7 +184,10 @@ void QtErrorBox::ShowError(const std::string& text) {
     QMessageBox::critical(parent_, FromUtf8(title_), FromUtf8(text), QMessageBox::Ok);
 }
 
-QtGuiApplication::QtGuiApplication(int& argc, char** argv) : argc_(argc), argv_(argv) {}
+QtGuiApplication::QtGuiApplication(int& argc, char** argv) : argc_(argc), argv_(argv) {
+    QtMessageHandler previous = qInstallMessageHandler(EndOnFatalMessage);
+    if (previous != EndOnFatalMessage) previousHandler = previous;
+}
 
 QtGuiApplication::~QtGuiApplication() {
     // The window and timers go before the application object.
@@ -173,6 +200,13 @@ void QtGuiApplication::ReportFatalError(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);
+    // The box as well when there is a display (a refused password prompt comes before the
+    // window exists, so the application may have to be made here).
+    if (QApplication::instance() == nullptr && !HasDisplay()) return;
+    Initialize();
+    QString message = FromUtf8(text);
+    message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox::critical(nullptr, QStringLiteral("Application Error"), message, QMessageBox::Ok);
 }
 
 void QtGuiApplication::Initialize() {

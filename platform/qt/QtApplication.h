@@ -92,6 +92,8 @@ public:
     QtGuiApplication(const QtGuiApplication&) = delete;
     QtGuiApplication& operator=(const QtGuiApplication&) = delete;
 
+    // The text on standard error, and in a box captioned "Application Error" when there is a
+    // display.
     void ReportFatalError(const std::string& text) override;
     void Initialize() override;
     void SetTitle(const std::string& title) override;

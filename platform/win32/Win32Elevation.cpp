@@ -24,6 +24,25 @@ struct Token {
     }
 };
 
+// One argument as the C run-time's command-line parser reads it back: quoted when it holds a
+// blank or a quote, with the backslashes before a quote doubled.
+std::string QuotedArgument(const std::string& argument) {
+    if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, '\\');
+    return quoted + "\"";
+}
+
 } // namespace
 
 std::string ProgramPath() {
@@ -54,15 +73,18 @@ bool Win32Elevation::IsAdministrator() const {
     return member != FALSE;
 }
 
-void Win32Elevation::RelaunchElevated() {
+int Win32Elevation::RelaunchElevated(const std::vector<std::string>& arguments) {
     const std::string program = ProgramPath();
+    std::string parameters = "-elevated";
+    for (const std::string& argument : arguments)
+        parameters += " " + QuotedArgument(argument);
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
     info.hwnd = nullptr;
     info.lpVerb = "runas";
     info.lpFile = program.c_str();
-    info.lpParameters = "-elevated";
+    info.lpParameters = parameters.c_str();
     info.lpDirectory = nullptr;
     info.nShow = SW_SHOWNORMAL;
     if (!ShellExecuteExA(&info)) {
@@ -71,6 +93,7 @@ void Win32Elevation::RelaunchElevated() {
     }
     // The new instance goes its own way; this one does not wait for it.
     if (info.hProcess) CloseHandle(info.hProcess);
+    return 0;
 }
 
 } // namespace veltor::win32

@@ -109,7 +109,7 @@ public:
 class Win32Elevation final : public IElevation {
 public:
     bool IsAdministrator() const override;
-    void RelaunchElevated() override;
+    int RelaunchElevated(const std::vector<std::string>& arguments) override;
 };
 
 // Values upper-cased, backups under C:\Datos Veltor\Backups\.

@@ -21,12 +21,16 @@ std::vector<std::string> journal;
 class FakeElevation : public IElevation {
 public:
     bool IsAdministrator() const override { return administrator; }
-    void RelaunchElevated() override {
+    int RelaunchElevated(const std::vector<std::string>& arguments) override {
         journal.push_back("RelaunchElevated");
+        passed = arguments;
         if (relaunchFails) throw OsError(SystemErrorText(1223, "The operation was canceled by the user."), 1223);
+        return relaunchExitCode;
     }
     bool administrator = false;
     bool relaunchFails = false;
+    int relaunchExitCode = 0;
+    std::vector<std::string> passed;
 };
 
 class FakeOsVersion : public IOsVersion {
@@ -54,6 +58,10 @@ public:
         view.events.runNowClicked();
         journal.push_back("WindowClosed");
     }
+    int ExitCode(const RunOutcome& outcome) const override {
+        given = outcome;
+        return exitCode;
+    }
 
     FakeWindowView view;
     FakeActivityView memo;
@@ -62,6 +70,8 @@ public:
     FakeMessageBox errorBox;
     std::vector<std::string> fatal;
     bool createFails = false;
+    int exitCode = 0;
+    mutable RunOutcome given;
 };
 
 // The backup module of these tests: it records its creation and its runs in the journal.
@@ -93,7 +103,10 @@ struct Program {
                            EXPECT_EQ(&memo, &gui.memo);
                            EXPECT_EQ(&errorBox, &gui.errorBox);
                            EXPECT_TRUE(global.ServerName.empty());
-                           return std::make_unique<JournalModule>();
+                           auto module = std::make_unique<JournalModule>();
+                           // Three failed companies and a run cut short.
+                           module->outcome = {3, true};
+                           return module;
                        }};
 
     Program() { journal.clear(); }
@@ -126,10 +139,12 @@ TEST(Startup, NonAdministratorWithTheSwitchRunsWithoutElevation) {
     EXPECT_THAT(journal, ::testing::Contains("RunMessageLoop"));
 }
 
-TEST(Startup, NonAdministratorWithoutTheSwitchRelaunchesAndEndsWithZero) {
+TEST(Startup, NonAdministratorWithoutTheSwitchRelaunchesWithItsOptionsAndEndsWithTheNewInstancesCode) {
     Program program;
-    EXPECT_EQ(program.Run({"elevated", "--now"}), 0);
+    program.elevation.relaunchExitCode = 2;
+    EXPECT_EQ(program.Run({"elevated", "--now"}), 2);
     EXPECT_THAT(journal, ::testing::ElementsAre("RelaunchElevated"));
+    EXPECT_THAT(program.elevation.passed, ::testing::ElementsAre("elevated", "--now"));
     EXPECT_THAT(program.gui.fatal, ::testing::IsEmpty());
 }
 
@@ -145,7 +160,11 @@ TEST(Startup, RefusedRelaunchIsFatalWithExitCodeOneAndNoWindow) {
 TEST(Startup, BuildsWindowThenModulesAndRunsTheLoop) {
     Program program;
     program.elevation.administrator = true;
-    EXPECT_EQ(program.Run({}), 0);
+    program.gui.exitCode = 7;
+    EXPECT_EQ(program.Run({}), 7);
+    // The front end's exit code is made from what the backup module says its runs came to.
+    EXPECT_EQ(program.gui.given.failedCompanies, 3);
+    EXPECT_TRUE(program.gui.given.cutShort);
     EXPECT_THAT(journal, ::testing::ElementsAre("Initialize", "OsVersion", "SetTitle Backups Veltor",
                                                 "CreateMainWindow", "CreateBackupModule", "RunMessageLoop",
                                                 "RunScheduledBackup", "RunBackupRestore RestoreNow=1", "WindowClosed"));

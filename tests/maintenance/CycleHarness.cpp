@@ -29,11 +29,12 @@ std::string CycleHarness::OneCompany(const std::string& fileName, int rows) {
     return path;
 }
 
-void CycleHarness::Run() {
+int CycleHarness::Run() {
     CurrentDirectory inCatalogueFolder(catalogueFiles.folder.path());
     TBackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, databaseFiles, databases,
                                files, clock, view, restoreNow});
     cycle.RunBackupRestore();
+    return cycle.FailedCompanies();
 }
 
 std::vector<std::string> CycleHarness::LogLines() const {

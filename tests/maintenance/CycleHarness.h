@@ -89,7 +89,8 @@ struct CycleHarness {
     // `fileName` in the catalogue's folder; returns the database path.
     std::string OneCompany(const std::string& fileName = "emp1.fdb", int rows = 50);
     // Runs once from the catalogue's folder, where ADMINBD.inf lies.
-    void Run();
+    // Runs one cycle; the companies it counts as failed.
+    int Run();
 
     // The lines of the month log of the clock's month (CR LF taken off).
     std::vector<std::string> LogLines() const;

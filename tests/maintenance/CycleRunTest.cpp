@@ -74,7 +74,7 @@ TEST_F(CycleRun, CompanyIsBackedUpRestoredAndSwappedWithEveryLineInOrder) {
     databases.answers = {40, 41};
     shell.found = false; // a missing script changes nothing
 
-    cycle.Run();
+    EXPECT_EQ(cycle.Run(), 0);
 
     EXPECT_THAT(cycle.MemoSteps(),
                 ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO", P + " Stop al Servicio: 001 - EMPRESA UNO",
@@ -109,7 +109,7 @@ TEST_F(CycleRun, CompanyIsBackedUpRestoredAndSwappedWithEveryLineInOrder) {
 TEST_F(CycleRun, FirstStopNotConfirmedGivesTheCompanyUpWithOneMemoLine) {
     cycle.OneCompany();
     server.outcomes = {false};
-    cycle.Run();
+    EXPECT_EQ(cycle.Run(), 1);
     EXPECT_THAT(
         cycle.MemoSteps(),
         ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO",
@@ -123,7 +123,7 @@ TEST_F(CycleRun, FirstStopNotConfirmedGivesTheCompanyUpWithOneMemoLine) {
 TEST_F(CycleRun, StartNotConfirmedGivesTheCompanyUpSilently) {
     cycle.OneCompany();
     server.outcomes = {true, false};
-    cycle.Run();
+    EXPECT_EQ(cycle.Run(), 1);
     EXPECT_THAT(cycle.MemoSteps(), ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO",
                                                P + " Stop al Servicio: 001 - EMPRESA UNO"));
     EXPECT_THAT(cycle.LogLines(),
@@ -149,7 +149,7 @@ TEST_F(CycleRun, ServiceLeftPerhapsStoppedIsStartedByTheNextRunFirst) {
         server.operations.clear();
         server.outcomes = {false};
         cycle.restoreNow = false; // the next runs select nothing
-        cycle.Run(); // the start fails: the note stays for the run after
+        cycle.Run();              // the start fails: the note stays for the run after
         EXPECT_EQ(server.operations.front(), "start");
         EXPECT_TRUE(std::filesystem::exists(note));
         cycle.Run();
@@ -159,8 +159,10 @@ TEST_F(CycleRun, ServiceLeftPerhapsStoppedIsStartedByTheNextRunFirst) {
         EXPECT_THAT(memo[memo.size() - 2],
                     HasSubstr(" NO se pudo iniciar el Servicio que un Backup-Restore que no terminó dejó detenido: "
                               "Mensaje: Error de Apertura en SCM o Servicio"));
-        EXPECT_THAT(memo.back(), HasSubstr(" Servicio Iniciado: un Backup-Restore que no terminó pudo dejarlo detenido "));
-        EXPECT_THAT(cycle.LogLines().back(), HasSubstr(" Servicio Iniciado: un Backup-Restore que no termin\xF3 pudo "));
+        EXPECT_THAT(memo.back(),
+                    HasSubstr(" Servicio Iniciado: un Backup-Restore que no terminó pudo dejarlo detenido "));
+        EXPECT_THAT(cycle.LogLines().back(),
+                    HasSubstr(" Servicio Iniciado: un Backup-Restore que no termin\xF3 pudo "));
 
         cycle.Run(); // nothing left to start
         EXPECT_THAT(server.operations, ElementsAre("start", "start"));
@@ -170,7 +172,7 @@ TEST_F(CycleRun, ServiceLeftPerhapsStoppedIsStartedByTheNextRunFirst) {
 TEST_F(CycleRun, BackupErrorLeavesTheRowUnstampedAndRestoresNothing) {
     const std::string live = cycle.OneCompany();
     std::filesystem::remove(live);
-    cycle.Run();
+    EXPECT_EQ(cycle.Run(), 1);
     // The server's message may run over several lines, and the server refuses the missing
     // database either when the backup starts or at its first read: the file line is written
     // only in the second case.
@@ -198,7 +200,7 @@ TEST_F(CycleRun, RestoreErrorOfATruncatedBackupStillStampsTheCompany) {
         truncated = true;
         std::filesystem::resize_file(gbk, std::filesystem::file_size(gbk) / 2);
     };
-    cycle.Run();
+    EXPECT_EQ(cycle.Run(), 1);
     ASSERT_TRUE(truncated);
     const auto log = cycle.LogLines();
     ASSERT_EQ(log.size(), 10u);
@@ -219,7 +221,7 @@ TEST_F(CycleRun, RestoreErrorOfATruncatedBackupStillStampsTheCompany) {
 TEST_F(CycleRun, SecondStopNotConfirmedLeavesBothFilesAndTheServiceAsTheStopLeftIt) {
     cycle.OneCompany();
     server.outcomes = {true, true, false};
-    cycle.Run();
+    EXPECT_EQ(cycle.Run(), 1);
     const std::string why =
         Q + " NO se pudo hacer Stop al Servicio: 001 - EMPRESA UNOMensaje: Error de Apertura en SCM o Servicio";
     EXPECT_EQ(cycle.MemoSteps().back(), why);
@@ -233,7 +235,7 @@ TEST_F(CycleRun, SecondStopNotConfirmedLeavesBothFilesAndTheServiceAsTheStopLeft
 TEST_F(CycleRun, WorkOfOthersDuringTheCycleKeepsTheLiveDatabase) {
     cycle.OneCompany();
     databases.answers = {40, 43}; // the backup's own transaction and two more
-    cycle.Run();
+    EXPECT_EQ(cycle.Run(), 1);
     const std::string why = Q +
                             " No se reemplaza la base de datos: hubo transacciones durante el Backup-Restore: 001 - "
                             "EMPRESA UNO";
@@ -251,7 +253,7 @@ TEST_F(CycleRun, FailedSwapIsReportedAndTheServiceStartedAgainAcrossMidnight) {
     // Named at 23:59, stamped after the pause, on the next day.
     clock.Set(2026, 12, 31, 23, 59, 50);
     exchange.swapFailure = OsError("File exists", 17);
-    cycle.Run();
+    EXPECT_EQ(cycle.Run(), 1);
     const std::string after = "01/01/2027 - 00:00:10";
     const std::string why = after + " No se pudo reemplazar la base de datos: 001 - EMPRESA UNO Mensaje: File exists";
     EXPECT_EQ(cycle.MemoSteps().back(), why);
@@ -267,7 +269,7 @@ TEST_F(CycleRun, FailedSwapIsReportedAndTheServiceStartedAgainAcrossMidnight) {
 TEST_F(CycleRun, NothingSelectedOpensNoLogAndWritesNothing) {
     cycle.catalogueFiles.CreateCatalogue();
     cycle.catalogueFiles.WriteConfiguration(cycle.catalogueFiles.folder.path());
-    cycle.Run();
+    EXPECT_EQ(cycle.Run(), 0);
     EXPECT_THAT(cycle.view.memo, IsEmpty());
     EXPECT_FALSE(std::filesystem::exists(TActivityLog::MonthLogPath(cycle.catalogueFiles.backupFolder, clock.Now())));
     EXPECT_THAT(server.operations, IsEmpty());

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include <cerrno>
 #include <chrono>
@@ -117,14 +118,14 @@ private:
 
 const std::string kMissingFile = "Backups Veltor: No se encontró el archivo ADMINBD.inf\n";
 
-TEST(ConsoleProgram, TickAndNowRunOnceAndEndWithZero) {
+TEST(ConsoleProgram, TickAndNowWithoutAConfigurationRunOnceAndEndWithTwo) {
     for (const char* option : {"--tick", "--now"}) {
         ScratchFolder folder("console");
         Process process(folder, {kConsole, option});
         const std::optional<Finished> finished = process.Wait();
         ASSERT_TRUE(finished) << option << " did not end";
         EXPECT_TRUE(finished->exited) << option;
-        EXPECT_EQ(finished->exitCode, 0) << option << finished->err;
+        EXPECT_EQ(finished->exitCode, 2) << option << finished->err;
         // The activation and then the run read the configuration; each box became a line that
         // waits for nobody.
         EXPECT_EQ(finished->err, kMissingFile + kMissingFile) << option;
@@ -133,11 +134,12 @@ TEST(ConsoleProgram, TickAndNowRunOnceAndEndWithZero) {
 
 TEST(ConsoleProgram, ConfigurationFileIsMadeFromTheTemplate) {
     ScratchFolder folder("console");
-    WriteFile(folder / "ADMINBD.cop", "RUTABD=/srv/admin.fdb\nSERVIDOR=localhost\nTIMERBACKUPLICENCE=01:00\n");
+    WriteFile(folder / "ADMINBD.cop", "RUTABD=/srv/admin.fdb\nSERVIDOR=localhost/1\nTIMERBACKUPLICENCE=01:00\n");
     Process process(folder, {kConsole, "--tick"});
     const std::optional<Finished> finished = process.Wait();
     ASSERT_TRUE(finished);
-    EXPECT_EQ(finished->exitCode, 0);
+    // No server answers on port 1: the run cannot reach its catalogue.
+    EXPECT_EQ(finished->exitCode, 2);
     EXPECT_EQ(finished->err, "");
     EXPECT_EQ(ReadFile(folder / "ADMINBD.inf"), ReadFile(folder / "ADMINBD.cop"));
 }
@@ -157,6 +159,90 @@ TEST(ConsoleProgram, TerminationSignalsEndTheTimerLoopCleanly) {
         ASSERT_TRUE(finished) << "still running after signal " << signal;
         EXPECT_TRUE(finished->exited) << "killed by signal " << finished->signal;
         EXPECT_EQ(finished->exitCode, 0);
+    }
+}
+
+TEST(ConsoleProgram, HelpVersionAndUsageErrorsAnswerWithoutReadingTheConfiguration) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string out; // the start of standard output
+        std::string err; // the start of standard error
+    };
+    const std::string tryHelp = "Try 'veltor-backups-console --help' for more information.\n";
+    const std::vector<Case> cases = {
+        {{"--help"}, 0, "Usage: veltor-backups-console [--tick | --now] [-elevated]\n", ""},
+        {{"-h"}, 0, "Usage: ", ""},
+        {{"--bogus", "--help"}, 0, "Usage: ", ""},
+        {{"--version"}, 0, std::string("veltor-backups-console ") + VELTOR_VERSION + "\n", ""},
+        {{"--bogus"}, 2, "", "veltor-backups-console: unknown option '--bogus'\n" + tryHelp},
+        {{"--tick", "--now"}, 2, "", "veltor-backups-console: --tick and --now exclude each other\n" + tryHelp},
+        {{"elevated"}, 2, "", "veltor-backups-console: unexpected argument 'elevated'\n" + tryHelp},
+        {{"/tick"}, 2, "", "veltor-backups-console: unknown option '/tick'\n"},
+        {{"--status", "--tick"},
+         2,
+         "",
+         "veltor-backups-console: --status takes no other option than --json, not '--tick'\n"},
+        {{"--json"}, 2, "", "veltor-backups-console: unknown option '--json'\n"},
+    };
+    for (const Case& c : cases) {
+        ScratchFolder folder("console");
+        std::vector<std::string> command = {kConsole};
+        command.insert(command.end(), c.arguments.begin(), c.arguments.end());
+        Process process(folder, command);
+        const std::optional<Finished> finished = process.Wait();
+        ASSERT_TRUE(finished) << c.arguments[0];
+        EXPECT_EQ(finished->exitCode, c.exitCode) << c.arguments[0];
+        EXPECT_EQ(finished->out.substr(0, c.out.size()), c.out) << c.arguments[0];
+        EXPECT_EQ(finished->err.substr(0, c.err.size()), c.err) << c.arguments[0];
+        if (c.err.empty()) {
+            EXPECT_EQ(finished->err, "") << c.arguments[0];
+        }
+        EXPECT_FALSE(std::filesystem::exists(folder / "ADMINBD.inf"));
+    }
+    // The same mode twice and the switch in any letter case are no usage error.
+    ScratchFolder folder("console");
+    Process process(folder, {kConsole, "--tick", "-ELEVATED", "--tick"});
+    const std::optional<Finished> finished = process.Wait();
+    ASSERT_TRUE(finished);
+    EXPECT_THAT(finished->err, Not(HasSubstr("Try ")));
+    EXPECT_THAT(finished->out, HasSubstr(" Inicia Backup \n"));
+}
+
+// A period that leaves the backup timer off: --tick and the timers end at once with 1 and
+// back up nothing; --now runs as the window's button does. 00:01 is the shortest that runs.
+TEST(ConsoleProgram, BackupTimerThatDoesNotRunEndsTickAndTimersWithOne) {
+    const std::string timerOff =
+        "Backups Veltor: El timer de backup no corre con el periodo TIMERBACKUPLICENCE de ADMINBD.inf; no se hace "
+        "Backup\n";
+    struct Case {
+        std::string period;
+        std::vector<std::string> options;
+        int exitCode;
+        std::string err;
+        bool runs;
+    };
+    const std::vector<Case> cases = {
+        {"00:00", {"--tick"}, 1, timerOff, false},
+        {"00:00", {}, 1, timerOff, false},
+        {"30", {"--tick"}, 1, "Backups Veltor: '' is not a valid integer value.\n" + timerOff, false},
+        {"00:00", {"--now"}, 2, "", true},
+        {"00:01", {"--tick"}, 2, "", true},
+    };
+    for (const Case& c : cases) {
+        ScratchFolder folder("console");
+        // No server answers on port 1, so a run that starts ends with 2 at its catalogue.
+        WriteFile(folder / "ADMINBD.inf",
+                  "RUTABD=/srv/admin.fdb\nSERVIDOR=localhost/1\nTIMERBACKUPLICENCE=" + c.period + "\n");
+        std::vector<std::string> command = {kConsole};
+        command.insert(command.end(), c.options.begin(), c.options.end());
+        Process process(folder, command);
+        const std::optional<Finished> finished = process.Wait();
+        const std::string what = c.period + (c.options.empty() ? "" : " " + c.options[0]);
+        ASSERT_TRUE(finished) << what;
+        EXPECT_EQ(finished->exitCode, c.exitCode) << what << finished->err;
+        EXPECT_EQ(finished->err, c.err) << what;
+        EXPECT_EQ(finished->out.find(" Inicia Backup ") != std::string::npos, c.runs) << what;
     }
 }
 
@@ -188,8 +274,20 @@ TEST(ConsoleProgram, OrdinaryUserWithTheSwitchRunsWithoutElevation) {
     Process process(folder, AsNobody(folder, {kConsole, "--tick", "-elevated"}));
     const std::optional<Finished> finished = process.Wait();
     ASSERT_TRUE(finished);
-    EXPECT_EQ(finished->exitCode, 0) << finished->err;
+    EXPECT_EQ(finished->exitCode, 2) << finished->err;
     EXPECT_EQ(finished->err, kMissingFile + kMissingFile);
+}
+
+TEST(ConsoleProgram, StatusRunsAsAnOrdinaryUserWithoutElevationAndWithoutTheTimers) {
+    ScratchFolder folder("console");
+    Process process(folder, AsNobody(folder, {kConsole, "--status"}));
+    const std::optional<Finished> finished = process.Wait();
+    ASSERT_TRUE(finished);
+    // No configuration: critical, said on standard output, the box's text in it.
+    EXPECT_EQ(finished->exitCode, 2);
+    EXPECT_THAT(finished->out, HasSubstr("VELTOR BACKUPS CRITICAL - No se encontró el archivo ADMINBD.inf"));
+    EXPECT_EQ(finished->err, "");
+    EXPECT_THAT(finished->out, Not(HasSubstr(" Inicia Backup ")));
 }
 
 } // namespace

@@ -61,8 +61,9 @@ protected:
 TEST_F(ConsoleServerTest, ATickUpgradesTheCatalogueFillsDefaultsAndBacksUpTheDueCompany) {
     // A company never configured: the defaults of an earlier fiscal year make it monthly-only,
     // and never backed up, it is due at once.
-    catalogue.Sql("INSERT INTO EMPRESAS (EMPRESAID, CODIGO, NOMBRE, ANOFIS, ARCHIVO) VALUES (1, '001', 'UNO', '2001', '" +
-                  uno + "'); COMMIT;");
+    catalogue.Sql(
+        "INSERT INTO EMPRESAS (EMPRESAID, CODIGO, NOMBRE, ANOFIS, ARCHIVO) VALUES (1, '001', 'UNO', '2001', '" + uno +
+        "'); COMMIT;");
     catalogue.WriteConfiguration(catalogue.folder.path());
     // What a cycle killed with the service stopped leaves; here the server runs all along.
     WriteFile(catalogue.folder / "ServicioDetenido.inf", "localhost\r\n");
@@ -87,8 +88,9 @@ TEST_F(ConsoleServerTest, ATickUpgradesTheCatalogueFillsDefaultsAndBacksUpTheDue
 }
 
 TEST_F(ConsoleServerTest, ConfigurationMadeFromTheTemplateDrivesTheImmediateRun) {
-    catalogue.Sql("INSERT INTO EMPRESAS (EMPRESAID, CODIGO, NOMBRE, ANOFIS, ARCHIVO) VALUES (1, '001', 'UNO', '2001', '" +
-                  uno + "'); COMMIT;");
+    catalogue.Sql(
+        "INSERT INTO EMPRESAS (EMPRESAID, CODIGO, NOMBRE, ANOFIS, ARCHIVO) VALUES (1, '001', 'UNO', '2001', '" + uno +
+        "'); COMMIT;");
     catalogue.WriteConfiguration(catalogue.folder.path());
     std::filesystem::rename(catalogue.folder / "ADMINBD.inf", catalogue.folder / "ADMINBD.cop");
 
@@ -100,9 +102,24 @@ TEST_F(ConsoleServerTest, ConfigurationMadeFromTheTemplateDrivesTheImmediateRun)
     EXPECT_EQ(Backups().size(), 1u);
 }
 
-TEST_F(ConsoleServerTest, WithoutAConfigurationTheRunReportsAndNothingIsBackedUp) {
+TEST_F(ConsoleServerTest, ACompanyWhoseBackupFailsEndsTheTickWithOneAfterTheOthersAreDone) {
+    catalogue.Sql(
+        "INSERT INTO EMPRESAS (EMPRESAID, CODIGO, NOMBRE, ANOFIS, ARCHIVO) VALUES (1, '001', 'UNO', '2001', '" + uno +
+        "'); INSERT INTO EMPRESAS (EMPRESAID, CODIGO, NOMBRE, ANOFIS, ARCHIVO) VALUES (2, '002', 'DOS', "
+        "'2001', '" +
+        (catalogue.folder / "dos-is-gone.fdb") + "'); COMMIT;");
+    catalogue.WriteConfiguration(catalogue.folder.path());
+
     const Outcome tick = RunConsole(catalogue, "--tick");
-    EXPECT_EQ(tick.exitCode, 0);
+    EXPECT_EQ(tick.exitCode, 1) << tick.err;
+    EXPECT_THAT(tick.out, HasSubstr(" Finaliza Backup: 001 - UNO\n"));
+    EXPECT_THAT(tick.out, HasSubstr(" No terminado Backup: 002 - DOS\n"));
+    EXPECT_EQ(Backups().size(), 1u);
+}
+
+TEST_F(ConsoleServerTest, WithoutAConfigurationTheRunReportsNothingIsBackedUpAndTheExitCodeIsTwo) {
+    const Outcome tick = RunConsole(catalogue, "--tick");
+    EXPECT_EQ(tick.exitCode, 2);
     EXPECT_THAT(tick.err, HasSubstr("No se encontró el archivo ADMINBD.inf"));
     EXPECT_THAT(tick.out, HasSubstr(" No se pudo conectar a lista Empresas ... \n"));
     EXPECT_TRUE(Backups().empty());

@@ -175,6 +175,21 @@ TEST(QtWindow, ErrorBoxIsCriticalAndCaptionedWithTheTitle) {
     EXPECT_EQ(icon, QMessageBox::Critical);
 }
 
+TEST(QtWindow, FatalErrorIsShownInTheApplicationErrorBox) {
+    QtProgram p;
+    QString title, text;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle();
+        text = box->text();
+        box->accept();
+    });
+    p.gui.ReportFatalError("System Error.  Code: 13.\r\nPermission denied");
+    EXPECT_EQ(title, "Application Error");
+    EXPECT_EQ(text, "System Error.  Code: 13.\nPermission denied");
+}
+
 TEST(QtWindow, MessageLoopActivatesTheWindowOnceAndEndsWhenItCloses) {
     QtProgram p;
     int activations = 0;

@@ -22,12 +22,14 @@ public:
         restoreNowGiven.push_back(restoreNow);
         if (duringCycle) duringCycle();
     }
+    RunOutcome Outcome() const override { return outcome; }
 
     std::vector<std::string> calls;
     std::vector<std::string> periods;  // "hours:minutes" of every scheduled run
     std::vector<bool> restoreNowGiven; // of every cycle
     std::function<void()> duringScheduled;
     std::function<void()> duringCycle;
+    RunOutcome outcome;
 };
 
 } // namespace veltor::test
