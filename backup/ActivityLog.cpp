@@ -40,11 +40,16 @@ void TActivityLog::CloseMonthLog() {
 }
 
 void TActivityLog::WriteMemoLine(std::string_view text) {
-    view_.AppendMemoLines({std::string(text)});
+    view_.AppendMemoLines({ToProgramText(text)});
 }
 
 void TActivityLog::WriteMemoLines(const std::vector<std::string>& lines) {
-    if (!lines.empty()) view_.AppendMemoLines(lines);
+    if (lines.empty()) return;
+    std::vector<std::string> texts;
+    texts.reserve(lines.size());
+    for (const std::string& line : lines)
+        texts.push_back(ToProgramText(line));
+    view_.AppendMemoLines(texts);
 }
 
 } // namespace veltor

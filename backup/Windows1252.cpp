@@ -60,7 +60,38 @@ std::size_t DecodeOne(std::string_view text, char32_t& codePoint) {
     return length;
 }
 
+void AppendUtf8(std::string& out, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        out.push_back(static_cast<char>(codePoint));
+    } else if (codePoint < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    }
+}
+
 } // namespace
+
+std::string ToProgramText(std::string_view line) {
+    std::string out;
+    out.reserve(line.size() + line.size() / 8);
+    while (!line.empty()) {
+        char32_t codePoint = 0;
+        const std::size_t length = DecodeOne(line, codePoint);
+        if (length > 0) {
+            out.append(line.substr(0, length));
+            line.remove_prefix(length);
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(line.front());
+        AppendUtf8(out, byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : char32_t{byte});
+        line.remove_prefix(1);
+    }
+    return out;
+}
 
 std::string Utf8ToWindows1252(std::string_view utf8) {
     std::string out;

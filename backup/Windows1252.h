@@ -9,4 +9,11 @@ namespace veltor {
 // a valid UTF-8 sequence pass through unchanged.
 std::string Utf8ToWindows1252(std::string_view utf8);
 
+// A line as the program's own text, UTF-8. Values from outside (ADMINBD.inf, the catalogue,
+// which has no character set) keep their bytes while the program uses them to reach files and
+// rows, and are joined into its lines as they are; here they become characters: a valid UTF-8
+// sequence stays, any other byte is the Windows-1252 character it stands for, as the month
+// log reads it. So the windows show what the month log holds.
+std::string ToProgramText(std::string_view line);
+
 } // namespace veltor

@@ -22,6 +22,9 @@ public:
     // True when `database` is open for use, false when it is shut down. Raises the
     // attachment's failure.
     virtual bool IsOnline(const std::string& database) = 0;
+    // Why this process cannot restore a database through the local protocol (the engine it
+    // needs is not beside the client library); empty when it can.
+    virtual std::string WhyNoLocalRestore() const { return {}; }
 };
 
 // Attaches as the administrator with the database triggers off (a trigger on connect would
@@ -33,6 +36,7 @@ public:
     explicit FirebirdDatabaseState(const fb::ClientApi& api) : api_(api) {}
     std::int64_t NextTransaction(const std::string& database) override;
     bool IsOnline(const std::string& database) override;
+    std::string WhyNoLocalRestore() const override { return fb::LoadedClientLibrary().noLocalEngine; }
 
     // The attachment block of NextTransaction.
     static std::string AttachmentBlock();

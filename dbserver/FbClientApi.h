@@ -6,6 +6,7 @@
 // agree) so that no core file needs that header.
 
 #include <cstdint>
+#include <string>
 
 namespace veltor::fb {
 
@@ -108,5 +109,16 @@ constexpr int kShutdownApplicationStopped = -3;
 // `whyMissing` when the library cannot be found or lacks an entry point. The table lives
 // for the rest of the process.
 const ClientApi* LoadClientApi(const char** whyMissing);
+
+// What the program knows of the library LoadClientApi loaded. `loadedFrom`: the file and how
+// it was found, for the memo at start-up (empty where the program is linked with it).
+// `missing`: why no library could be loaded. `noLocalEngine`: why a restore through the local
+// protocol, which runs the engine in this process, cannot work with it (empty when it can).
+struct ClientLibraryFacts {
+    std::string loadedFrom;
+    std::string missing;
+    std::string noLocalEngine;
+};
+const ClientLibraryFacts& LoadedClientLibrary();
 
 } // namespace veltor::fb

@@ -180,6 +180,8 @@ bool TBackupRestoreCycle::CycleCompany() {
     log.WriteLogLine(P() + " Inicio BackupRestore: " + Company());
     log.WriteMemoLine(P() + " Inicio Backup-Restore: " + Company());
 
+    if (GiveUpWithoutLocalRestore()) return false;
+
     stopped_.Stopping(serverText);
     std::string state = ServiceStateName(p_.services.StopWindowsService(serverText, kDatabaseServerService));
     if (state != "SERVICE_STOPPED") {
@@ -261,6 +263,18 @@ bool TBackupRestoreCycle::CycleCompany() {
     row.Next();
     log.WriteLogLine(" ");
     return done;
+}
+
+bool TBackupRestoreCycle::GiveUpWithoutLocalRestore() {
+    const std::string why = p_.databases.WhyNoLocalRestore();
+    if (why.empty()) return false;
+    // Without the restore there is no cycle: the server's service is not stopped for nothing.
+    const std::string line = P() + " No se hace Backup-Restore: " + Company() + ": " + why;
+    p_.log.WriteLogLine(line);
+    p_.log.WriteMemoLine(line);
+    p_.catalogue.QEmpresas.Next();
+    p_.log.WriteLogLine(" ");
+    return true;
 }
 
 TBackupRestoreCycle::TransactionMark TBackupRestoreCycle::ReadTransactions(const std::string& database) {

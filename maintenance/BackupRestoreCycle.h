@@ -129,6 +129,9 @@ private:
     // CODIGO + " - " + NOMBRE of the current row.
     std::string Company() const;
     TransactionMark ReadTransactions(const std::string& database);
+    // When this process cannot restore through the local protocol, writes why, moves to the
+    // next company and gives true, before anything is stopped.
+    bool GiveUpWithoutLocalRestore();
     // With the service stopped: true when the live database may be exchanged; otherwise
     // writes why.
     bool NobodyElseWorked(const std::string& databasePath, const TransactionMark& before);

@@ -59,7 +59,16 @@ void TDatosLic::RunBackupRestore(bool restoreNow) {
 }
 
 std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context, const fb::ClientApi& firebird) {
-    return std::make_unique<TDatosLic>(context, firebird);
+    auto module = std::make_unique<TDatosLic>(context, firebird);
+    // Which library the program works with, or why there is none: the first thing an
+    // administrator needs to know when the backups fail.
+    const fb::ClientLibraryFacts& library = fb::LoadedClientLibrary();
+    if (!library.loadedFrom.empty())
+        module->Log.WriteMemoLine(module->Log.StampPrefix() + " Biblioteca cliente de Firebird: " + library.loadedFrom);
+    else if (!library.missing.empty())
+        module->Log.WriteMemoLine(module->Log.StampPrefix() + " Firebird client library not available: " +
+                                  library.missing);
+    return module;
 }
 
 } // namespace veltor

@@ -73,4 +73,10 @@ const ClientApi* LoadClientApi(const char** whyMissing) {
     return &kLinked;
 }
 
+const ClientLibraryFacts& LoadedClientLibrary() {
+    // Linked with the system's library, whose package brings the engine with it.
+    static const ClientLibraryFacts linked;
+    return linked;
+}
+
 } // namespace veltor::fb

@@ -1,4 +1,5 @@
 #include "platform/qt/QtApplication.h"
+#include "backup/Windows1252.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -27,8 +28,11 @@ QFont WindowFont(int pixelSize, bool bold) {
     return font;
 }
 
+// A value from outside that is not UTF-8 (the folder of ADMINBD.inf) shows its Windows-1252
+// characters, as the month log holds them.
 QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    const std::string utf8 = ToProgramText(text);
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 QtMessageHandler previousHandler = nullptr;

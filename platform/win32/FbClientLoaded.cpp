@@ -1,6 +1,9 @@
-// The client-library boundary over fbclient.dll, loaded when first asked for: from the
-// program's folder, then from the folders of the PATH. The current folder is not searched,
-// so a fbclient.dll left beside ADMINBD.inf is never picked up by accident.
+// The client-library boundary over fbclient.dll, loaded when first asked for. The library of
+// the database server installed on the machine comes first (the FIREBIRD variable's folder,
+// then the server instance in the registry): only a server's library has the engine beside it
+// (plugins\engine*.dll) that a restore through the local protocol runs in this process. Then
+// the program's folder and the folders of the PATH. The current folder is not searched, so a
+// fbclient.dll left beside ADMINBD.inf is never picked up by accident.
 #include "dbserver/FbClientApi.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Text.h"
@@ -36,6 +39,8 @@ namespace veltor::win32 {
 namespace {
 
 constexpr const char* kLibraryName = "fbclient.dll";
+constexpr const char* kServerInstancesKey = "SOFTWARE\\Firebird Project\\Firebird Server\\Instances";
+constexpr const char* kServerInstanceValue = "DefaultInstance";
 
 std::string InFolder(const std::string& folder, const char* name) {
     if (folder.empty()) return name;
@@ -67,6 +72,41 @@ std::vector<std::string> PathFolders() {
         start = end + 1;
     }
     return folders;
+}
+
+std::string EnvironmentValue(const char* name) {
+    const DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
+    if (size == 0) return {};
+    std::string value(size, '\0');
+    const DWORD length = GetEnvironmentVariableA(name, value.data(), size);
+    value.resize(length < size ? length : 0);
+    return value;
+}
+
+// The root folder of the server instance that the server's installer registers.
+std::string RegisteredServerFolder() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServerInstancesKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
+        ERROR_SUCCESS)
+        return {};
+    char buffer[MAX_PATH + 1] = {};
+    DWORD type = 0;
+    DWORD size = MAX_PATH;
+    const LONG result =
+        RegQueryValueExA(key, kServerInstanceValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
+    return std::string(buffer, strnlen(buffer, MAX_PATH));
+}
+
+// Whether the engine of the local protocol is beside a library: plugins\engine12.dll for a
+// Firebird 3 server, engine13.dll for later ones.
+bool HasLocalEngine(const std::string& libraryFolder) {
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA(InFolder(InFolder(libraryFolder, "plugins"), "engine*.dll").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
 }
 
 // GetProcAddress gives a generic function pointer; each entry gets the type of its slot.
@@ -125,53 +165,96 @@ std::string ProgramFolder() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-std::optional<fb::ClientApi> LoadClientApiFrom(const std::vector<std::string>& folders, std::string& whyMissing) {
-    for (const std::string& folder : folders) {
-        const std::string path = InFolder(folder, kLibraryName);
+std::vector<ClientFolder> ClientLibraryFolders() {
+    std::vector<ClientFolder> folders;
+    // A server's root holds fbclient.dll; servers before Firebird 3 kept it in bin\.
+    const auto addServer = [&folders](const std::string& root, const char* origin) {
+        if (root.empty()) return;
+        folders.push_back({root, origin});
+        folders.push_back({InFolder(root, "bin"), origin});
+    };
+    addServer(EnvironmentValue("FIREBIRD"), "variable FIREBIRD");
+    addServer(RegisteredServerFolder(), "servidor registrado");
+    if (std::string program = ProgramFolder(); !program.empty())
+        folders.push_back({std::move(program), "carpeta del programa"});
+    for (std::string& folder : PathFolders())
+        folders.push_back({std::move(folder), "PATH"});
+    return folders;
+}
+
+std::optional<LoadedClient> LoadClientFrom(const std::vector<ClientFolder>& folders, std::string& whyMissing) {
+    for (const ClientFolder& candidate : folders) {
+        const std::string path = InFolder(candidate.folder, kLibraryName);
         if (!IsFile(path)) continue;
         // The library's own DLLs are looked for beside it first.
         const HMODULE library = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
         if (library == nullptr) {
             const DWORD code = GetLastError();
-            whyMissing = "No se pudo cargar la biblioteca cliente de Firebird " + path + ": " + SystemMessage(code) +
-                         " (código " + std::to_string(code) + ")";
+            whyMissing = "No se pudo cargar la biblioteca cliente de Firebird " + Utf8FromAnsi(path) + ": " +
+                         SystemMessage(code) + " (código " + std::to_string(code) + ")";
             return std::nullopt;
         }
-        fb::ClientApi api{};
-        if (const char* missing = BindAll(library, api)) {
-            whyMissing = "La biblioteca cliente de Firebird " + path + " no tiene la función " + missing;
+        LoadedClient loaded{};
+        if (const char* missing = BindAll(library, loaded.api)) {
+            whyMissing = "La biblioteca cliente de Firebird " + Utf8FromAnsi(path) + " no tiene la función " + missing;
             FreeLibrary(library);
             return std::nullopt;
         }
         whyMissing.clear();
-        return api;
+        loaded.facts.loadedFrom = Utf8FromAnsi(path) + (candidate.origin.empty() ? "" : " (" + candidate.origin + ")");
+        if (!HasLocalEngine(candidate.folder))
+            loaded.facts.noLocalEngine = "la biblioteca cliente " + Utf8FromAnsi(path) +
+                                         " no tiene a su lado el motor de Firebird (plugins\\engine*.dll) que "
+                                         "necesita la restauración local: instale el servidor Firebird en esta máquina";
+        return loaded;
     }
     whyMissing = std::string("No se encontró la biblioteca cliente de Firebird ") + kLibraryName +
-                 " en la carpeta del programa ni en las carpetas del PATH";
+                 " del servidor instalado (variable FIREBIRD, registro) ni en la carpeta del programa ni en las "
+                 "carpetas del PATH";
     return std::nullopt;
+}
+
+std::optional<fb::ClientApi> LoadClientApiFrom(const std::vector<std::string>& folders, std::string& whyMissing) {
+    std::vector<ClientFolder> candidates;
+    for (const std::string& folder : folders)
+        candidates.push_back({folder, ""});
+    std::optional<LoadedClient> loaded = LoadClientFrom(candidates, whyMissing);
+    if (!loaded) return std::nullopt;
+    return loaded->api;
 }
 
 } // namespace veltor::win32
 
 namespace veltor::fb {
+namespace {
 
-const ClientApi* LoadClientApi(const char** whyMissing) {
-    struct Loaded {
-        std::optional<ClientApi> api;
-        std::string why;
-    };
-    // Looked for once; the table and the library live until the process ends.
+struct Loaded {
+    std::optional<win32::LoadedClient> client;
+    std::string why;
+};
+
+// Looked for once; the table and the library live until the process ends.
+const Loaded& TheLoadedClient() {
     static const Loaded loaded = [] {
         Loaded result;
-        std::vector<std::string> folders;
-        if (std::string program = win32::ProgramFolder(); !program.empty()) folders.push_back(std::move(program));
-        for (std::string& folder : win32::PathFolders())
-            folders.push_back(std::move(folder));
-        result.api = win32::LoadClientApiFrom(folders, result.why);
+        result.client = win32::LoadClientFrom(win32::ClientLibraryFolders(), result.why);
         return result;
     }();
-    if (whyMissing) *whyMissing = loaded.api ? nullptr : loaded.why.c_str();
-    return loaded.api ? &*loaded.api : nullptr;
+    return loaded;
+}
+
+} // namespace
+
+const ClientApi* LoadClientApi(const char** whyMissing) {
+    const Loaded& loaded = TheLoadedClient();
+    if (whyMissing) *whyMissing = loaded.client ? nullptr : loaded.why.c_str();
+    return loaded.client ? &loaded.client->api : nullptr;
+}
+
+const ClientLibraryFacts& LoadedClientLibrary() {
+    const Loaded& loaded = TheLoadedClient();
+    static const ClientLibraryFacts none{{}, loaded.why, {}};
+    return loaded.client ? loaded.client->facts : none;
 }
 
 } // namespace veltor::fb

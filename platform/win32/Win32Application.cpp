@@ -10,6 +10,7 @@ namespace veltor::win32 {
 namespace {
 
 constexpr const wchar_t* kWindowClass = L"VeltorFrmActividad";
+constexpr const wchar_t* kTaskbarClass = L"VeltorApplication";
 constexpr const wchar_t* kCaption = L"Veltor - Backups";
 constexpr int kClientWidth = 825;
 constexpr int kClientHeight = 468;
@@ -47,6 +48,29 @@ void RegisterWindowClass() {
         type.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
         type.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
         type.lpszClassName = kWindowClass;
+        if (!RegisterClassExW(&type)) RaiseLastError();
+        return true;
+    }();
+    (void)registered;
+}
+
+LRESULT CALLBACK TaskbarProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(l);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* owner = reinterpret_cast<Win32TaskbarEntry*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (owner != nullptr && owner->handle() == window) return owner->OnMessage(message, w, l);
+    return DefWindowProcW(window, message, w, l);
+}
+
+void RegisterTaskbarClass() {
+    static const bool registered = [] {
+        WNDCLASSEXW type{};
+        type.cbSize = sizeof type;
+        type.lpfnWndProc = TaskbarProcedure;
+        type.hInstance = GetModuleHandleW(nullptr);
+        type.lpszClassName = kTaskbarClass;
         if (!RegisterClassExW(&type)) RaiseLastError();
         return true;
     }();
@@ -97,13 +121,65 @@ void Win32Timer::Fire() {
     if (handler) handler();
 }
 
-Win32MainWindow::Win32MainWindow() {
+Win32TaskbarEntry::Win32TaskbarEntry(const std::string& title) {
+    RegisterTaskbarClass();
+    // No size, in the middle of the screen: only its taskbar button is seen.
+    window_ = CreateWindowExW(0, kTaskbarClass, WideForDisplay(title).c_str(),
+                              WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPSIBLINGS,
+                              GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
+                              nullptr, GetModuleHandleW(nullptr), this);
+    if (window_ == nullptr) RaiseLastError();
+}
+
+Win32TaskbarEntry::~Win32TaskbarEntry() {
+    if (window_ != nullptr && IsWindow(Hwnd(window_))) {
+        SetWindowLongPtrW(Hwnd(window_), GWLP_USERDATA, 0);
+        DestroyWindow(Hwnd(window_));
+    }
+}
+
+void Win32TaskbarEntry::SetTitle(const std::string& title) {
+    SetWindowTextW(Hwnd(window_), WideForDisplay(title).c_str());
+}
+
+void Win32TaskbarEntry::Show() {
+    ShowWindow(Hwnd(window_), SW_SHOWNOACTIVATE);
+}
+
+std::intptr_t Win32TaskbarEntry::OnMessage(unsigned message, std::uintptr_t w, std::intptr_t l) {
+    switch (message) {
+    case WM_ACTIVATE:
+        // Picked in the taskbar: the activity window is the one to work with.
+        if (LOWORD(w) != WA_INACTIVE && main_ != nullptr && IsWindowVisible(Hwnd(main_)) && !IsIconic(Hwnd(window_))) {
+            SetActiveWindow(Hwnd(main_));
+            return 0;
+        }
+        break;
+    case WM_SIZE:
+        // The activity window goes and comes back with it (Windows hides owned windows with
+        // their owner by itself; not every system that runs the program does).
+        if (main_ != nullptr && w == SIZE_MINIMIZED) ShowWindow(Hwnd(main_), SW_HIDE);
+        if (main_ != nullptr && w == SIZE_RESTORED && !IsWindowVisible(Hwnd(main_))) {
+            ShowWindow(Hwnd(main_), SW_SHOW);
+            SetActiveWindow(Hwnd(main_));
+        }
+        break;
+    case WM_CLOSE:
+        if (main_ != nullptr) PostMessageW(Hwnd(main_), WM_CLOSE, 0, 0);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(Hwnd(window_), message, w, l);
+}
+
+Win32MainWindow::Win32MainWindow(std::size_t memoLineLimit, void* owner) : memoLineLimit_(memoLineLimit) {
     RegisterWindowClass();
     RECT frame{0, 0, kClientWidth, kClientHeight};
     AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
     window_ =
         CreateWindowExW(0, kWindowClass, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
-                        frame.bottom - frame.top, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+                        frame.bottom - frame.top, Hwnd(owner), nullptr, GetModuleHandleW(nullptr), this);
     if (window_ == nullptr) RaiseLastError();
     font_ = MakeFont(11, false);
     panelFont_ = MakeFont(16, true);
@@ -158,7 +234,9 @@ void Win32MainWindow::ShowBackupFolder(const std::string& folder) {
 }
 
 void Win32MainWindow::Minimize() {
-    ShowWindow(Hwnd(window_), SW_MINIMIZE);
+    // An owned window goes down with its owner, the application's taskbar entry.
+    HWND owner = GetWindow(Hwnd(window_), GW_OWNER);
+    ShowWindow(owner != nullptr ? owner : Hwnd(window_), SW_MINIMIZE);
 }
 
 void Win32MainWindow::SetRunNowEnabled(bool enabled) {
@@ -168,15 +246,28 @@ void Win32MainWindow::SetRunNowEnabled(bool enabled) {
 void Win32MainWindow::AppendMemoLines(const std::vector<std::string>& lines) {
     HWND memo = GetDlgItem(Hwnd(window_), kMemoActividad);
     for (const std::string& line : lines) {
+        const std::wstring text = WithCrLf(WideForDisplay(line));
         const int length = GetWindowTextLengthW(memo);
-        const std::wstring text = (length > 0 ? L"\r\n" : L"") + WithCrLf(WideForDisplay(line));
+        const std::wstring appended = (memoLines_.empty() ? L"" : L"\r\n") + text;
         SendMessageW(memo, EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
-        SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+        SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(appended.c_str()));
+        // A line with line ends of its own makes as many lines of the memo.
+        for (std::size_t start = 0;;) {
+            const std::size_t end = text.find(L"\r\n", start);
+            memoLines_.push_back((end == std::wstring::npos ? text.size() : end) - start);
+            if (end == std::wstring::npos) break;
+            start = end + 2;
+        }
     }
-    const LRESULT count = SendMessageW(memo, EM_GETLINECOUNT, 0, 0);
-    if (count > kMemoLineLimit) {
-        const LRESULT cut = SendMessageW(memo, EM_LINEINDEX, static_cast<WPARAM>(count - kMemoLineLimit), 0);
-        SendMessageW(memo, EM_SETSEL, 0, cut);
+    // Counted in lines of text: the edit control's own count is of screen lines, wrapped ones
+    // among them.
+    if (memoLines_.size() > memoLineLimit_) {
+        std::size_t cut = 0;
+        while (memoLines_.size() > memoLineLimit_) {
+            cut += memoLines_.front() + 2;
+            memoLines_.pop_front();
+        }
+        SendMessageW(memo, EM_SETSEL, 0, static_cast<LPARAM>(cut));
         SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
     }
     const int end = GetWindowTextLengthW(memo);
@@ -259,9 +350,17 @@ void Win32GuiApplication::ReportFatalError(const std::string& text) {
     MessageBoxW(nullptr, wide.c_str(), L"Application Error", MB_ICONERROR | MB_OK | MB_TASKMODAL);
 }
 
+void Win32GuiApplication::SetTitle(const std::string& title) {
+    title_ = title;
+    errorBox_.SetCaption(title);
+    if (taskbar_) taskbar_->SetTitle(title);
+}
+
 MainWindowParts Win32GuiApplication::CreateMainWindow() {
     if (window_) throw std::logic_error("The main window exists already.");
-    window_ = std::make_unique<Win32MainWindow>();
+    taskbar_ = std::make_unique<Win32TaskbarEntry>(title_);
+    window_ = std::make_unique<Win32MainWindow>(kMemoLineLimit, taskbar_->handle());
+    taskbar_->SetMainWindow(window_->handle());
     errorBox_.SetOwner(window_->handle());
     return {*window_, *window_, window_->timerBackup(), window_->timerVerTerminal()};
 }
@@ -270,6 +369,7 @@ void Win32GuiApplication::RunMessageLoop() {
     if (!window_) throw std::logic_error("There is no main window.");
     HWND window = Hwnd(window_->handle());
     window_->CentreOnScreen();
+    taskbar_->Show();
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
     PostMessageW(window, kActivateOnce, 0, 0);

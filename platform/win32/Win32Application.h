@@ -5,7 +5,9 @@
 #include "platform/win32/Win32Platform.h"
 #include "ports/GuiApplication.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,8 +26,9 @@ enum ControlId : int {
     kLabel3 = 107,
 };
 
-// The longest the memo grows: older lines leave from the top.
-inline constexpr int kMemoLineLimit = 20'000;
+// The longest the memo grows, in its lines (not the screen lines they wrap into): older lines
+// leave from the top.
+inline constexpr std::size_t kMemoLineLimit = 20'000;
 
 // A timer of the window's message loop (SetTimer on the main window).
 class Win32Timer final : public ITimer {
@@ -55,9 +58,32 @@ private:
     std::function<void()> handler_;
 };
 
+// The application's entry in the taskbar, captioned with the application title: a window of
+// no size that owns the activity window, as the activity window's caption is its own
+// ("Veltor - Backups"). Minimising it takes the activity window along; activating it from
+// the taskbar hands the activation on; closing it closes the activity window.
+class Win32TaskbarEntry {
+public:
+    explicit Win32TaskbarEntry(const std::string& title);
+    ~Win32TaskbarEntry();
+    Win32TaskbarEntry(const Win32TaskbarEntry&) = delete;
+    Win32TaskbarEntry& operator=(const Win32TaskbarEntry&) = delete;
+
+    void* handle() const { return window_; }
+    void SetTitle(const std::string& title);
+    void SetMainWindow(void* window) { main_ = window; }
+    void Show();
+    std::intptr_t OnMessage(unsigned message, std::uintptr_t w, std::intptr_t l);
+
+private:
+    void* window_ = nullptr;
+    void* main_ = nullptr;
+};
+
 class Win32MainWindow final : public IWindowView, public IActivityView {
 public:
-    Win32MainWindow();
+    // Owned by the taskbar entry when one is given, else a window of its own in the taskbar.
+    explicit Win32MainWindow(std::size_t memoLineLimit = kMemoLineLimit, void* owner = nullptr);
     ~Win32MainWindow() override;
     Win32MainWindow(const Win32MainWindow&) = delete;
     Win32MainWindow& operator=(const Win32MainWindow&) = delete;
@@ -93,6 +119,9 @@ private:
     void* folderFont_ = nullptr;
     WindowEvents events_;
     bool activated_ = false;
+    std::size_t memoLineLimit_;
+    // The length of each line of the memo, without its line end, first line first.
+    std::deque<std::size_t> memoLines_;
     std::unique_ptr<Win32Timer> timerBackup_;
     std::unique_ptr<Win32Timer> timerVerTerminal_;
 };
@@ -102,7 +131,7 @@ public:
     // The fatal error box, captioned "Application Error", as the run-time shows it.
     void ReportFatalError(const std::string& text) override;
     void Initialize() override {}
-    void SetTitle(const std::string& title) override { errorBox_.SetCaption(title); }
+    void SetTitle(const std::string& title) override;
     MainWindowParts CreateMainWindow() override;
     IMessageBox& ErrorBox() override { return errorBox_; }
     void RunMessageLoop() override;
@@ -110,7 +139,10 @@ public:
     Win32MainWindow* window() { return window_.get(); }
 
 private:
+    std::string title_ = "Backups Veltor";
     Win32MessageBox errorBox_;
+    // Declared before the window it owns, so it goes after it.
+    std::unique_ptr<Win32TaskbarEntry> taskbar_;
     std::unique_ptr<Win32MainWindow> window_;
 };
 

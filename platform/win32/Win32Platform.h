@@ -115,10 +115,26 @@ public:
 // Values upper-cased, backups under C:\Datos Veltor\Backups\.
 ConfigurationRules WindowsConfigurationRules();
 
-// The entry points of the first fbclient.dll found in the given folders, in order. The
-// library stays loaded for the rest of the process. Nothing, with the reason in whyMissing,
-// when no folder holds one, it cannot be loaded, or it lacks an entry point.
-// fb::LoadClientApi searches the program's folder, then the folders of the PATH.
+// A folder that may hold fbclient.dll, and how it came to be looked at ("servidor registrado").
+struct ClientFolder {
+    std::string folder;
+    std::string origin;
+};
+// The folders fb::LoadClientApi looks at, in order: the database server's (the FIREBIRD
+// environment variable's folder, then the root of the server instance in the registry, each
+// with its bin\ after it), then the program's folder, then the folders of the PATH.
+std::vector<ClientFolder> ClientLibraryFolders();
+
+struct LoadedClient {
+    fb::ClientApi api;
+    fb::ClientLibraryFacts facts;
+};
+// The entry points of the first fbclient.dll found in the given folders, in order, with where
+// it came from and whether the local engine is beside it. The library stays loaded for the
+// rest of the process. Nothing, with the reason in whyMissing, when no folder holds one, it
+// cannot be loaded, or it lacks an entry point.
+std::optional<LoadedClient> LoadClientFrom(const std::vector<ClientFolder>& folders, std::string& whyMissing);
+// The same for folders of no particular origin; the entry points only.
 std::optional<fb::ClientApi> LoadClientApiFrom(const std::vector<std::string>& folders, std::string& whyMissing);
 
 // The full path of the running executable, and its folder without a final separator.

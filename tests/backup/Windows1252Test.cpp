@@ -36,5 +36,23 @@ TEST(Utf8ToWindows1252, InvalidBytesPassThroughUnchanged) {
     EXPECT_EQ(Utf8ToWindows1252("\xC3\xC3\xB3"), "\xC3\xF3");
 }
 
+TEST(ToProgramText, AnOutsideValueJoinedToProgramTextComesOutWholeAndAsTheLogHasIt) {
+    // "Conexión: " of the program, then a path from ADMINBD.inf in the ANSI code page.
+    const std::string line = "Conexi\xC3\xB3n: C:\\COMPA\xD1\xCD"
+                             "A\\ADMIN.FDB";
+    EXPECT_EQ(ToProgramText(line), "Conexión: C:\\COMPAÑÍA\\ADMIN.FDB");
+    EXPECT_EQ(Utf8ToWindows1252(ToProgramText(line)), Utf8ToWindows1252(line));
+}
+
+TEST(ToProgramText, ValidTextStaysAndEveryOtherByteIsItsWindows1252Character) {
+    EXPECT_EQ(ToProgramText("Conexión € 😀"), "Conexión € 😀");
+    EXPECT_EQ(ToProgramText("\x80\x81\x9F\xA0\xFF"), "€\u0081Ÿ\u00A0ÿ");
+    // A cut sequence at the end, and a lead byte followed by a letter.
+    EXPECT_EQ(ToProgramText("x\xC3"), "xÃ");
+    EXPECT_EQ(ToProgramText("\xF1"
+                            "a"),
+              "ña");
+}
+
 } // namespace
 } // namespace veltor

@@ -34,6 +34,8 @@ public:
     std::deque<std::optional<std::int64_t>> answers;
     std::vector<std::string> asked;
     std::vector<std::string> askedOnline;
+    std::string noLocalRestore;
+    std::string WhyNoLocalRestore() const override { return noLocalRestore; }
     bool IsOnline(const std::string& database) override {
         askedOnline.push_back(database);
         return real_.IsOnline(database);

@@ -135,6 +135,20 @@ TEST_F(CycleRun, StartNotConfirmedGivesTheCompanyUpSilently) {
 
 // A start that is not confirmed, or a second stop that is not, leaves the service perhaps
 // stopped: the note stays, and the next run starts the service before anything else, once.
+TEST_F(CycleRun, WithoutTheLocalEngineEachCompanyIsGivenUpBeforeTheServiceIsStopped) {
+    cycle.OneCompany();
+    databases.noLocalRestore = "sin motor local";
+    cycle.Run();
+    const std::string line = P + " No se hace Backup-Restore: 001 - EMPRESA UNO: sin motor local";
+    EXPECT_THAT(cycle.MemoSteps(), ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO", line));
+    EXPECT_THAT(cycle.LogLines(), ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
+                                              P + " Inicio BackupRestore: 001 - EMPRESA UNO", line, " ",
+                                              P + " <=== Fin Backup "));
+    EXPECT_THAT(server.operations, IsEmpty());
+    EXPECT_THAT(databases.asked, IsEmpty());
+    EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "<null>");
+}
+
 TEST_F(CycleRun, ServiceLeftPerhapsStoppedIsStartedByTheNextRunFirst) {
     cycle.OneCompany();
     const std::string note = cycle.catalogueFiles.folder.path() + "/ServicioDetenido.inf";

@@ -157,6 +157,13 @@ TEST(QtWindow, MemoKeepsTheLastTwentyThousandLinesAndBreaksAtCrLf) {
     EXPECT_EQ(memo->document()->lastBlock().previous().text(), "gbak: first");
 }
 
+TEST(QtWindow, AFolderInTheAnsiCodePageShowsItsCharacters) {
+    QtProgram p;
+    p.parts.view.ShowBackupFolder("C:\\COMPA\xD1\xCD"
+                                  "A\\BACKUPS\\");
+    EXPECT_EQ(Child<QLineEdit>(p.window, "EdRutaCopias")->text(), QString::fromUtf8("C:\\COMPAÑÍA\\BACKUPS\\"));
+}
+
 TEST(QtWindow, ErrorBoxIsCriticalAndCaptionedWithTheTitle) {
     QtProgram p;
     QString title, text;

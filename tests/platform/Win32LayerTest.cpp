@@ -2,6 +2,8 @@
 #include "platform/win32/Win32Platform.h"
 #include "ports/Errors.h"
 
+#include "platform/win32/WinApi.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -310,6 +312,73 @@ TEST(FbClientLoader, NamesTheEntryPointALibraryLacks) {
     EXPECT_FALSE(LoadClientApiFrom({FakeClientFolder("partial"), FakeClientFolder("full")}, why).has_value());
     EXPECT_THAT(why, HasSubstr("isc_service_query"));
     EXPECT_THAT(why, HasSubstr("partial\\fbclient.dll"));
+}
+
+// A server's folders as its installer leaves them: the FIREBIRD variable and the instance in
+// the registry, each naming a root that holds the stand-in fbclient.dll. Undone afterwards.
+class FbClientSearch : public Win32Files {
+protected:
+    static constexpr const char* kInstances = "SOFTWARE\\Firebird Project\\Firebird Server\\Instances";
+
+    void TearDown() override {
+        SetEnvironmentVariableA("FIREBIRD", nullptr);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kInstances);
+        Win32Files::TearDown();
+    }
+    // A root with the stand-in library and, when asked, the engine of the local protocol.
+    std::string ServerRoot(const std::string& name, bool withEngine) {
+        const std::string root = In(name);
+        fs::create_directories(root + "\\plugins");
+        fs::copy_file(FakeClientFolder("full") + "\\fbclient.dll", root + "\\fbclient.dll");
+        if (withEngine) Put(root + "\\plugins\\engine12.dll", "");
+        return root;
+    }
+    void Register(const std::string& root) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstances, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        const std::string value = root + "\\";
+        RegSetValueExA(key, "DefaultInstance", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+        RegCloseKey(key);
+    }
+};
+
+TEST_F(FbClientSearch, TheServersOwnLibraryComesBeforeTheProgramsFolderAndThePath) {
+    const std::string named = ServerRoot("named", true);
+    const std::string registered = ServerRoot("registered", true);
+    SetEnvironmentVariableA("FIREBIRD", named.c_str());
+    ASSERT_NO_FATAL_FAILURE(Register(registered));
+
+    const std::vector<ClientFolder> folders = ClientLibraryFolders();
+    ASSERT_GE(folders.size(), 5u);
+    EXPECT_EQ(folders[0].folder, named);
+    EXPECT_EQ(folders[0].origin, "variable FIREBIRD");
+    EXPECT_EQ(folders[1].folder, named + "\\bin");
+    EXPECT_EQ(folders[2].folder, registered + "\\");
+    EXPECT_EQ(folders[2].origin, "servidor registrado");
+    EXPECT_EQ(folders[4].folder, ProgramFolder());
+    EXPECT_EQ(folders.back().origin, "PATH");
+
+    std::string why;
+    std::optional<LoadedClient> loaded = LoadClientFrom(folders, why);
+    ASSERT_TRUE(loaded) << why;
+    EXPECT_EQ(loaded->facts.loadedFrom, named + "\\fbclient.dll (variable FIREBIRD)");
+    EXPECT_EQ(loaded->facts.noLocalEngine, "");
+
+    // Without the variable, the registered server's library.
+    SetEnvironmentVariableA("FIREBIRD", nullptr);
+    loaded = LoadClientFrom(ClientLibraryFolders(), why);
+    ASSERT_TRUE(loaded) << why;
+    EXPECT_THAT(loaded->facts.loadedFrom, HasSubstr("registered\\fbclient.dll (servidor registrado)"));
+}
+
+TEST_F(FbClientSearch, ALibraryWithoutTheEngineBesideItSaysTheLocalRestoreCannotWork) {
+    std::string why;
+    const std::optional<LoadedClient> clientOnly = LoadClientFrom({{ServerRoot("client", false), "PATH"}}, why);
+    ASSERT_TRUE(clientOnly) << why;
+    EXPECT_THAT(clientOnly->facts.noLocalEngine, HasSubstr("plugins\\engine"));
+    EXPECT_THAT(clientOnly->facts.noLocalEngine, HasSubstr("client\\fbclient.dll"));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -150,6 +151,42 @@ TEST_F(Win32Window, ShowsTheFolderAndAppendsMemoLines) {
     parts->memo.AppendMemoLines({"07/12/2026 - 12:45:03 Conexión", "uno\r\ndos", "  "});
     EXPECT_EQ(TextOf(GetDlgItem(window, kMemoActividad)),
               L" \r\n07/12/2026 - 12:45:03 Conexi\u00f3n\r\nuno\r\ndos\r\n  ");
+}
+
+TEST_F(Win32Window, MemoKeepsItsLastLinesCountedAsLinesNotAsWrappedScreenLines) {
+    Win32MainWindow small(3);
+    HWND memo = GetDlgItem(static_cast<HWND>(small.handle()), kMemoActividad);
+    // Each line wraps into several screen lines of the memo.
+    const std::string wide(400, 'x');
+    small.AppendMemoLines({"1" + wide, "2" + wide});
+    small.AppendMemoLines({"3" + wide});
+    EXPECT_EQ(TextOf(memo).substr(0, 2), L"1x") << "three lines fit";
+    small.AppendMemoLines({"4" + wide});
+    const std::wstring kept = TextOf(memo);
+    EXPECT_EQ(kept.substr(0, 2), L"2x");
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), L'\n'), 2);
+    // A line with a line end of its own counts twice.
+    small.AppendMemoLines({"5\r\n6"});
+    EXPECT_EQ(TextOf(memo).substr(0, 2), L"4x");
+}
+
+TEST_F(Win32Window, TaskbarEntryCarriesTheApplicationTitleAndMinimisesTheWindowWithIt) {
+    gui.SetTitle("Backups Veltor");
+    HWND entry = GetWindow(window, GW_OWNER);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(TextOf(entry), L"Backups Veltor");
+    EXPECT_EQ(GetWindow(entry, GW_OWNER), nullptr);
+    EXPECT_FALSE(GetWindowLongW(entry, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    EXPECT_EQ(TextOf(window), L"Veltor - Backups");
+    ShowWindow(entry, SW_SHOWNOACTIVATE);
+    ShowWindow(window, SW_SHOW);
+    parts->view.Minimize();
+    Pump(100);
+    EXPECT_TRUE(IsIconic(entry));
+    EXPECT_FALSE(IsWindowVisible(window));
+    ShowWindow(entry, SW_RESTORE);
+    Pump(100);
+    EXPECT_TRUE(IsWindowVisible(window));
 }
 
 TEST_F(Win32Window, TimersFireWhileEnabledAndNeverWithIntervalZero) {

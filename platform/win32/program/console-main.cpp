@@ -1,9 +1,10 @@
-// veltor-backups-console.exe: the program without a window, in a console.
+// veltor-backups-console.exe: the program without a window, in a console or as a service.
 
 #include "app/Startup.h"
 #include "platform/console/ConsoleApplication.h"
 #include "platform/console/ConsoleOptions.h"
 #include "platform/win32/Win32Console.h"
+#include "platform/win32/Win32Service.h"
 #include "platform/win32/WindowsProgram.h"
 
 #include <cstdio>
@@ -11,15 +12,37 @@
 #include <string>
 #include <vector>
 
-int main(int argc, char** argv) {
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
+namespace {
+
+constexpr const char* kServiceHelp =
+    "\nOn Windows, run as administrator in the data folder (the folder of ADMINBD.inf):\n"
+    "  --install-service   install (or update) the service VeltorBackups: automatic start, this folder\n"
+    "  --remove-service    stop the service after its run in progress and delete it\n";
+
+// The program with its command line read; what the command line answers by itself, it answers.
+int RunProgram(const std::vector<std::string>& arguments, veltor::console::IStopRequests& stops, std::FILE* out,
+               std::FILE* err, veltor::console::TextWriter write) {
     const veltor::console::ConsoleOptions options = veltor::console::ParseConsoleOptions(arguments);
-    if (const std::optional<int> answered =
-            veltor::console::AnswerCommandLine(options, stdout, stderr, veltor::win32::WriteText))
+    if (const std::optional<int> answered = veltor::console::AnswerCommandLine(options, out, err, write)) {
+        if (options.action == veltor::console::ConsoleOptions::Action::Help) write(out, kServiceHelp);
         return *answered;
+    }
     veltor::win32::WindowsProgram program;
-    veltor::win32::Win32ConsoleStops stops;
-    veltor::console::ConsoleApplication gui(options.mode, stdout, stderr, &stops, veltor::win32::WriteText);
+    veltor::console::ConsoleApplication gui(options.mode, out, err, &stops, write);
     veltor::StartupPorts ports = program.Ports(gui);
     return veltor::RunApplication(arguments, ports);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const auto asService = [](const std::vector<std::string>& serviceArguments, veltor::console::IStopRequests& stops,
+                              std::FILE* output, veltor::console::TextWriter write) {
+        return RunProgram(serviceArguments, stops, output, output, write);
+    };
+    if (const auto code = veltor::win32::RunServiceCommand(arguments, asService, veltor::win32::WriteText))
+        return *code;
+    veltor::win32::Win32ConsoleStops stops;
+    return RunProgram(arguments, stops, stdout, stderr, veltor::win32::WriteText);
 }
