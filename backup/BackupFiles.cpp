@@ -6,7 +6,8 @@ namespace veltor {
 
 std::string WorkingBackupFolder(const std::string& backupFolder, char separator) {
     std::string folder = backupFolder;
-    while (!folder.empty() && folder.back() == ' ') folder.pop_back();
+    while (!folder.empty() && folder.back() == ' ')
+        folder.pop_back();
     if (folder.empty() || folder.back() != separator) folder += separator;
     return folder;
 }

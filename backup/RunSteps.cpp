@@ -9,7 +9,8 @@ void ReportCatalogueFailure(const TGlobal& global, TActivityLog& log, const std:
                             const std::exception& error) {
     log.WriteMemoLine(" ");
     log.WriteMemoLine(log.StampPrefix() + headline);
-    log.WriteMemoLine(log.StampPrefix() + " Conexión: " + global.AdminConnection + "  Clave: " + kAdministratorPassword);
+    log.WriteMemoLine(log.StampPrefix() + " Conexión: " + global.AdminConnection +
+                      "  Clave: " + kAdministratorPassword);
     log.WriteMemoLine(log.StampPrefix() + " Advertencia en Backup: " + error.what());
 }
 

@@ -11,31 +11,31 @@
 namespace veltor {
 
 void TScheduledBackup::RunScheduledBackup() {
-    auto& log = p_.log;
-    p_.global.ReadConfiguration();
+    auto& log = parts_.log;
+    parts_.global.ReadConfiguration();
 
-    const char separator = p_.global.rules().pathSeparator;
-    backupFolder_ = WorkingBackupFolder(p_.global.BackupFolder, separator);
+    const char separator = parts_.global.rules().pathSeparator;
+    backupFolder_ = WorkingBackupFolder(parts_.global.BackupFolder, separator);
 
     log.WriteMemoLine(" ");
-    log.WriteMemoLine(P() + " Inicia Backup ");
+    log.WriteMemoLine(StampPrefix() + " Inicia Backup ");
 
-    EnsureBackupFolder(backupFolder_, p_.global.rules(), p_.files, log);
+    EnsureBackupFolder(backupFolder_, parts_.global.rules(), parts_.files, log);
     if (operations_) operations_->RunStarted(backupFolder_);
 
     CloseLeftOverMonthLog(log);
-    ConnectCatalogueOrReport(p_.catalogue, p_.global, log);
+    ConnectCatalogueOrReport(parts_.catalogue, parts_.global, log);
 
-    p_.catalogue.UpgradeCatalogue();
-    p_.catalogue.ApplyBackupDefaults();
+    parts_.catalogue.UpgradeCatalogue();
+    parts_.catalogue.ApplyBackupDefaults();
 
-    auto& due = p_.catalogue.QEmpresas;
+    auto& due = parts_.catalogue.QEmpresas;
     try {
-        p_.catalogue.SelectDueCompanies(p_.periodHours, p_.periodMinutes);
-        log.WriteMemoLine(P() + " Empresas Pendientes de Backup: " + std::to_string(due.RecordCount()));
+        parts_.catalogue.SelectDueCompanies(parts_.periodHours, parts_.periodMinutes);
+        log.WriteMemoLine(StampPrefix() + " Empresas Pendientes de Backup: " + std::to_string(due.RecordCount()));
         log.WriteMemoLine(" ");
     } catch (const std::exception& e) {
-        ReportCompanyListFailure(p_.global, log, e);
+        ReportCompanyListFailure(parts_.global, log, e);
     }
 
     // A selection that failed left the list closed: its row count cannot be read, and the
@@ -60,9 +60,9 @@ void TScheduledBackup::RunScheduledBackup() {
 
     if (dueCount > 0) {
         try {
-            log.WriteLogLine(P() + " <=== Fin Backup ");
+            log.WriteLogLine(StampPrefix() + " <=== Fin Backup ");
             log.CloseMonthLog();
-            log.WriteMemoLine(P() + " Backup Finalizado ");
+            log.WriteMemoLine(StampPrefix() + " Backup Finalizado ");
             log.WriteMemoLine("  ");
         } catch (const std::exception&) {
             // The end of the section is best effort; the backups are done.
@@ -71,14 +71,14 @@ void TScheduledBackup::RunScheduledBackup() {
 }
 
 bool TScheduledBackup::BackupCompany() {
-    auto& log = p_.log;
-    auto& row = p_.catalogue.QEmpresas;
-    auto& service = p_.IBBackup;
+    auto& log = parts_.log;
+    auto& row = parts_.catalogue.QEmpresas;
+    auto& service = parts_.IBBackup;
     const std::string company = row.FieldText("CODIGO") + " - " + row.FieldText("NOMBRE");
 
     bool failed = false;
-    log.WriteLogLine(P() + " Inicio Backup: " + company);
-    log.WriteMemoLine(P() + " Inicio Backup: " + company);
+    log.WriteLogLine(StampPrefix() + " Inicio Backup: " + company);
+    log.WriteMemoLine(StampPrefix() + " Inicio Backup: " + company);
 
     std::string backupFile;
     std::string startTime;
@@ -87,10 +87,10 @@ bool TScheduledBackup::BackupCompany() {
     std::vector<std::string> output;
     try {
         const std::string source = row.FieldText("ARCHIVO");
-        begun = p_.clock.Now();
-        startTick = p_.clock.TickCount();
+        begun = parts_.clock.Now();
+        startTick = parts_.clock.TickCount();
         startTime = HourMinuteText(begun);
-        backupFile = BackupFileName(backupFolder_, source, p_.global.rules().pathSeparator, begun, startTime);
+        backupFile = BackupFileName(backupFolder_, source, parts_.global.rules().pathSeparator, begun, startTime);
 
         fb::BackupRequest request;
         request.backupFiles = {backupFile};
@@ -98,35 +98,36 @@ bool TScheduledBackup::BackupCompany() {
         request.options = 0;
         request.verbose = true;
         service.SetParameters(AdministratorParameters());
-        service.SetServerName(ServerTextOf(p_.global));
+        service.SetServerName(ServerTextOf(parts_.global));
         service.SetProtocol(fb::ServiceProtocol::Tcp);
 
-        output = BackupToTheEnd(service, request, log, p_.view);
+        output = BackupToTheEnd(service, request, log, parts_.view);
     } catch (const std::exception& e) {
-        log.WriteLogLine(P() + " Advertencia en Backup: " + e.what());
-        log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what());
+        log.WriteLogLine(StampPrefix() + " Advertencia en Backup: " + e.what());
+        log.WriteMemoLine(StampPrefix() + " Advertencia en Backup: " + e.what());
         service.Detach();
         failed = true;
         if (operations_) operations_->BackupFailed(CurrentCompany(), begun, e.what());
     }
 
     if (failed) {
-        log.WriteLogLine(P() + " No terminado Backup: " + company);
-        log.WriteMemoLine(P() + " No terminado Backup: " + company);
+        log.WriteLogLine(StampPrefix() + " No terminado Backup: " + company);
+        log.WriteMemoLine(StampPrefix() + " No terminado Backup: " + company);
         log.WriteMemoLine("  ");
         return false;
     }
-    const double seconds = static_cast<std::uint32_t>(p_.clock.TickCount() - startTick) / 1000.0;
+    const double seconds = static_cast<std::uint32_t>(parts_.clock.TickCount() - startTick) / 1000.0;
 
     bool stamped = false;
+
     try {
-        p_.catalogue.ExecuteCommand("UPDATE EMPRESAS SET FECHAULTBACKUP=\"" + TGlobal::SqlDateText(p_.clock.Now()) +
-                                    "\", HORAULTBACKUP=\"" + startTime.substr(0, 2) + ":" + startTime.substr(2, 2) +
-                                    "\" WHERE EMPRESAID=" + row.FieldText("EMPRESAID"));
-        log.WriteLogLine(P() + " Finaliza Backup: " + company);
+        parts_.catalogue.ExecuteCommand(catalogue::StampStatement("FECHAULTBACKUP", "HORAULTBACKUP",
+                                                                  TGlobal::SqlDateText(parts_.clock.Now()), startTime,
+                                                                  row.FieldText("EMPRESAID")));
+        log.WriteLogLine(StampPrefix() + " Finaliza Backup: " + company);
         log.WriteLogLine(" ");
-        log.WriteMemoLine(P() + " Finaliza Backup: " + company);
-        log.WriteMemoLine(P() + " Ruta del Backup Realizado: " + backupFile);
+        log.WriteMemoLine(StampPrefix() + " Finaliza Backup: " + company);
+        log.WriteMemoLine(StampPrefix() + " Ruta del Backup Realizado: " + backupFile);
         log.WriteMemoLine("  ");
         stamped = true;
     } catch (const std::exception&) {
@@ -138,7 +139,7 @@ bool TScheduledBackup::BackupCompany() {
 }
 
 CompanyRef TScheduledBackup::CurrentCompany() const {
-    const auto& row = p_.catalogue.QEmpresas;
+    const auto& row = parts_.catalogue.QEmpresas;
     return {row.FieldText("EMPRESAID"), row.FieldText("CODIGO"), row.FieldText("NOMBRE"), row.FieldText("ARCHIVO")};
 }
 

@@ -34,7 +34,7 @@ struct ScheduledBackupParts {
 
 class TScheduledBackup {
 public:
-    explicit TScheduledBackup(ScheduledBackupParts parts) : p_(parts) {}
+    explicit TScheduledBackup(ScheduledBackupParts parts) : parts_(parts) {}
 
     // One run. Raises only when the due list cannot be read (the selection failed) or a
     // catalogue column cannot be added; a failed company is logged and the run goes on.
@@ -54,10 +54,10 @@ public:
     void SetOperations(TOperations* operations) { operations_ = operations; }
 
 private:
-    std::string P() const { return p_.log.StampPrefix(); }
+    std::string StampPrefix() const { return parts_.log.StampPrefix(); }
     CompanyRef CurrentCompany() const;
 
-    ScheduledBackupParts p_;
+    ScheduledBackupParts parts_;
     std::string backupFolder_;
     TOperations* operations_ = nullptr;
     int failedCompanies_ = 0;

@@ -29,8 +29,19 @@ const std::array<UpgradeStep, 19> kUpgradeSteps = {{
 // The double blanks are part of the text.
 // clang-format off
 const std::string_view kBackupDefaultsStatement =
-    "UPDATE EMPRESAS SET REALIZABACKUP=\"S\", SOLOBACKUPMENSUAL=IIF(ANOFIS=cast((extract(YEAR from cast(\"Now\" as date))) as VARCHAR(4)),\"N\",\"S\"), HORABACKUP01=\"12:45\", HORABACKUP02=IIF(ANOFIS=cast((extract(YEAR from cast(\"Now\" as date))) as VARCHAR(4)),\"20:00\",NULL),  DIAMESBACKUP=IIF(ANOFIS=cast((extract(YEAR from cast(\"Now\" as date))) as VARCHAR(4)),\"00\",\"01\")  WHERE (REALIZABACKUP IS NULL) OR (REALIZABACKUP = \"\") ";
+    "UPDATE EMPRESAS SET REALIZABACKUP=\"S\","
+    " SOLOBACKUPMENSUAL=IIF(ANOFIS=cast((extract(YEAR from cast(\"Now\" as date))) as VARCHAR(4)),\"N\",\"S\"),"
+    " HORABACKUP01=\"12:45\","
+    " HORABACKUP02=IIF(ANOFIS=cast((extract(YEAR from cast(\"Now\" as date))) as VARCHAR(4)),\"20:00\",NULL),"
+    "  DIAMESBACKUP=IIF(ANOFIS=cast((extract(YEAR from cast(\"Now\" as date))) as VARCHAR(4)),\"00\",\"01\") "
+    " WHERE (REALIZABACKUP IS NULL) OR (REALIZABACKUP = \"\") ";
 // clang-format on
+
+std::string StampStatement(std::string_view dateColumn, std::string_view timeColumn, const std::string& date,
+                           const std::string& hourMinute, const std::string& companyId) {
+    return "UPDATE EMPRESAS SET " + std::string(dateColumn) + "=\"" + date + "\", " + std::string(timeColumn) + "=\"" +
+           hourMinute.substr(0, 2) + ":" + hourMinute.substr(2, 2) + "\" WHERE EMPRESAID=" + companyId;
+}
 
 TCatalogue::TCatalogue(const fb::ClientApi& api) : BDAdmin(api), QEmpresas(BDAdmin), QConsultaEmpresas(BDAdmin) {}
 

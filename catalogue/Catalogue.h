@@ -25,6 +25,11 @@ extern const std::array<UpgradeStep, 19> kUpgradeSteps;
 // Fills the scheduling defaults into rows never configured (REALIZABACKUP NULL or empty).
 extern const std::string_view kBackupDefaultsStatement;
 
+// The statement that stamps the company `companyId` once its run has finished: the date
+// column gets `date` (MM/DD/YYYY), the time column "HH:MM" from the "HHMM" of `hourMinute`.
+std::string StampStatement(std::string_view dateColumn, std::string_view timeColumn, const std::string& date,
+                           const std::string& hourMinute, const std::string& companyId);
+
 class TCatalogue {
 public:
     explicit TCatalogue(const fb::ClientApi& api);

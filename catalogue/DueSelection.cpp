@@ -8,77 +8,90 @@
 namespace veltor::catalogue {
 namespace {
 
-// The pieces of the statement, joined in this order with nothing between them:
-// 1a 1b branch01 1c branch02 1d branch03 1e 1f 1g 1h W 3 4 5 6 7 8 9 W 11 12 13 14.
-// Every blank belongs to the text; the statement is dialect 1, so double quotes delimit
-// string literals.
+// The pieces of the statement in the order DueCompaniesStatement joins them, with nothing
+// between them and the window W put in twice. Every blank belongs to the text; the statement
+// is dialect 1, so double quotes delimit string literals.
 
 // clang-format off
-// 1a. The columns of the common table expression.
-constexpr std::string_view kPiece1a =
-    "WITH empresasbackup AS (select ce.EMPRESAID,ce.CODIGO,ce.NOMBRE,ce.NIT,ce.ANOFIS,ce.ULTPERIODO,ce.ARCHIVO,ce.CONSOLIDA,ce.RUTALOGO, ce.solobackupmensual,max(HORABACKUP) HORABACKUP";
-// 1b. Opens the union of the three branches; branch 01 follows.
-constexpr std::string_view kPiece1b =
+// The columns of the candidates, a common table expression.
+constexpr std::string_view kCandidateColumns =
+    "WITH empresasbackup AS (select ce.EMPRESAID,ce.CODIGO,ce.NOMBRE,ce.NIT,ce.ANOFIS,ce.ULTPERIODO,ce.ARCHIVO,"
+    "ce.CONSOLIDA,ce.RUTALOGO, ce.solobackupmensual,max(HORABACKUP) HORABACKUP";
+// Opens the union of the candidates of the three times.
+constexpr std::string_view kOpenTimes =
     " from (";
-// 1c. Branch 02 follows.
-constexpr std::string_view kPiece1c =
+// Between the candidates of two times.
+constexpr std::string_view kUnionAll =
     " union all ";
-// 1d. Branch 03 follows.
-constexpr std::string_view kPiece1d =
-    " union all ";
-// 1e. Only companies that take part in backups.
-constexpr std::string_view kPiece1e =
+// Closes the union; only companies that take part in backups.
+constexpr std::string_view kTakesPartInBackups =
     ") ce where coalesce(REALIZABACKUP, \"N\") = \"S\"";
-// 1f. Overdue: the last backup moment lies more than 1 (daily) or 31 days back.
-constexpr std::string_view kPiece1f =
-    " and    ((iif(FECHAULTBACKUP is null or HORAULTBACKUP is null,\"01/01/1900 01:00\",FECHAULTBACKUP||\" 23:59\")<(cast(\"Now\" as date)-iif(DIAMESBACKUP=\"00\",1,31)))";
-// 1g. Or: every day, or the day of the month (in February 28..31 count as 27)...
-constexpr std::string_view kPiece1g =
-    " or       ((DIAMESBACKUP=\"00\" or (DIAMESBACKUP<>\"00\" and iif(cast(DIAMESBACKUP as integer)>=28 and cast((extract(month from cast(\"Now\" as date))) as integer)=2,27,cast(DIAMESBACKUP as integer))=cast((extract(day from cast(\"Now\" as date))) as integer)))";
-// 1h. ...and the candidate time in the window: its lower bound, clock minus W.
-constexpr std::string_view kPiece1h =
-    " and         (cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" || cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp)-";
-// Branch 01: one candidate per company for HORABACKUP01 (NULL when unset but monthly-only).
-constexpr std::string_view kBranch01 =
-    "select EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,REALIZABACKUP,FECHAULTBACKUP,HORAULTBACKUP,DIAMESBACKUP,solobackupmensual,IIF(trim(COALESCE(HORABACKUP01,\":\"))=\":\",null, \"01/01/1900 \"||HORABACKUP01) HORABACKUP from EMPRESAS where ( TRIM(COALESCE(horabackup01, ':')) <> ':' ) OR ( TRIM(COALESCE(solobackupmensual,'N')) = 'S' )";
-// Branch 02: the same for HORABACKUP02.
-constexpr std::string_view kBranch02 =
-    "select EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,REALIZABACKUP,FECHAULTBACKUP,HORAULTBACKUP,DIAMESBACKUP,solobackupmensual,IIF(trim(COALESCE(HORABACKUP02,\":\"))=\":\",null, \"01/01/1900 \"||HORABACKUP02) HORABACKUP from EMPRESAS where ( TRIM(COALESCE(horabackup02, ':')) <> ':' ) OR ( TRIM(COALESCE(solobackupmensual,'N')) = 'S' )";
-// Branch 03: the same for HORABACKUP03.
-constexpr std::string_view kBranch03 =
-    "select EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,REALIZABACKUP,FECHAULTBACKUP,HORAULTBACKUP,DIAMESBACKUP,solobackupmensual,IIF(trim(COALESCE(HORABACKUP03,\":\"))=\":\",null, \"01/01/1900 \"||HORABACKUP03) HORABACKUP from EMPRESAS where ( TRIM(COALESCE(horabackup03, ':')) <> ':' ) OR ( TRIM(COALESCE(solobackupmensual,'N')) = 'S' )";
-// 3. Lower bound of the window in the common table expression.
-constexpr std::string_view kPiece3 =
+// Overdue: the last backup moment lies more than 1 (daily) or 31 days back.
+constexpr std::string_view kOverdue =
+    " and    ((iif(FECHAULTBACKUP is null or HORAULTBACKUP is null,\"01/01/1900 01:00\",FECHAULTBACKUP"
+    "||\" 23:59\")<(cast(\"Now\" as date)-iif(DIAMESBACKUP=\"00\",1,31)))";
+// Or: every day, or the day of the month (in February 28..31 count as 27)...
+constexpr std::string_view kDayOfMonthDue =
+    " or       ((DIAMESBACKUP=\"00\" or (DIAMESBACKUP<>\"00\" and iif(cast(DIAMESBACKUP as integer)>=28"
+    " and cast((extract(month from cast(\"Now\" as date))) as integer)=2,27,"
+    "cast(DIAMESBACKUP as integer))=cast((extract(day from cast(\"Now\" as date))) as integer)))";
+// ...and the candidate time in the window: its lower bound, the clock minus W...
+constexpr std::string_view kCandidateAfterClockMinus =
+    " and         (cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" "
+    "|| cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp)-";
+// One candidate per company for HORABACKUP01 (NULL when unset but monthly-only).
+constexpr std::string_view kCandidatesOfTime01 =
+    "select EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,REALIZABACKUP,FECHAULTBACKUP,"
+    "HORAULTBACKUP,DIAMESBACKUP,solobackupmensual,IIF(trim(COALESCE(HORABACKUP01,\":\"))=\":\",null, \"01/01/1900 \""
+    "||HORABACKUP01) HORABACKUP from EMPRESAS where ( TRIM(COALESCE(horabackup01, ':')) <> ':' )"
+    " OR ( TRIM(COALESCE(solobackupmensual,'N')) = 'S' )";
+// The same for HORABACKUP02.
+constexpr std::string_view kCandidatesOfTime02 =
+    "select EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,REALIZABACKUP,FECHAULTBACKUP,"
+    "HORAULTBACKUP,DIAMESBACKUP,solobackupmensual,IIF(trim(COALESCE(HORABACKUP02,\":\"))=\":\",null, \"01/01/1900 \""
+    "||HORABACKUP02) HORABACKUP from EMPRESAS where ( TRIM(COALESCE(horabackup02, ':')) <> ':' )"
+    " OR ( TRIM(COALESCE(solobackupmensual,'N')) = 'S' )";
+// The same for HORABACKUP03.
+constexpr std::string_view kCandidatesOfTime03 =
+    "select EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,REALIZABACKUP,FECHAULTBACKUP,"
+    "HORAULTBACKUP,DIAMESBACKUP,solobackupmensual,IIF(trim(COALESCE(HORABACKUP03,\":\"))=\":\",null, \"01/01/1900 \""
+    "||HORABACKUP03) HORABACKUP from EMPRESAS where ( TRIM(COALESCE(horabackup03, ':')) <> ':' )"
+    " OR ( TRIM(COALESCE(solobackupmensual,'N')) = 'S' )";
+// ...W, up to the candidate time...
+constexpr std::string_view kWindowUpToCandidate =
     ")<=cast(ce.HORABACKUP as timestamp) and ";
-// 4. Upper bound: the clock.
-constexpr std::string_view kPiece4 =
-    "        cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" || cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp)>=cast(ce.HORABACKUP as timestamp))) ";
-// 5. Candidates of one company with equal times collapse.
-constexpr std::string_view kPiece5 =
-    "group by ce.EMPRESAID,ce.CODIGO,ce.NOMBRE,ce.NIT,ce.ANOFIS,ce.ULTPERIODO,ce.ARCHIVO,ce.CONSOLIDA,ce.RUTALOGO,ce.solobackupmensual,ce.HORABACKUP ";
-// 6. Closes the common table expression.
-constexpr std::string_view kPiece6 =
+// ...and the candidate time up to the clock.
+constexpr std::string_view kCandidateUpToClock =
+    "        cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" "
+    "|| cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp)>=cast(ce.HORABACKUP as timestamp))) ";
+// Candidates of one company with equal times collapse.
+constexpr std::string_view kCollapseEqualTimes =
+    "group by ce.EMPRESAID,ce.CODIGO,ce.NOMBRE,ce.NIT,ce.ANOFIS,ce.ULTPERIODO,ce.ARCHIVO,ce.CONSOLIDA,ce.RUTALOGO,"
+    "ce.solobackupmensual,ce.HORABACKUP ";
+// Closes the common table expression.
+constexpr std::string_view kCloseCandidates =
     ") ";
-// 7.
-constexpr std::string_view kPiece7 =
+// The due rows are the collapsed candidates...
+constexpr std::string_view kSelectDue =
     "SELECT eb.* ";
-// 8.
-constexpr std::string_view kPiece8 =
+constexpr std::string_view kFromCandidates =
     "FROM empresasbackup eb ";
-// 9. The window again over the collapsed candidates: clock minus...
-constexpr std::string_view kPiece9 =
-    "WHERE ( ( cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" || cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp) - ";
-// 11. ...W up to the candidate time...
-constexpr std::string_view kPiece11 =
+// ...whose time lies in the window again: the clock minus...
+constexpr std::string_view kDueAfterClockMinus =
+    "WHERE ( ( cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" "
+    "|| cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp) - ";
+// ...W, up to the candidate time...
+constexpr std::string_view kWindowUpToDue =
     ") <= cast(eb.HORABACKUP as timestamp) ";
-// 12. ...and the candidate time up to the clock.
-constexpr std::string_view kPiece12 =
-    "      AND cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" || cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp) >= cast(eb.HORABACKUP as timestamp) ) ";
-// 13. Or the candidate without a time of a monthly-only company.
-constexpr std::string_view kPiece13 =
+// ...and the candidate time up to the clock...
+constexpr std::string_view kDueUpToClock =
+    "      AND cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" "
+    "|| cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp) >= cast(eb.HORABACKUP as timestamp) ) ";
+// ...or the candidate without a time of a monthly-only company.
+constexpr std::string_view kOrMonthlyWithoutTime =
     "      OR ( eb.horabackup IS NULL AND TRIM(COALESCE(eb.solobackupmensual,'N')) = 'S' ) ";
-// 14. Sorted by company code.
-constexpr std::string_view kPiece14 =
+// Sorted by company code.
+constexpr std::string_view kOrderByCode =
     "ORDER BY eb.CODIGO ";
 // clang-format on
 
@@ -116,9 +129,30 @@ std::string BackupWindowText(long long hours, long long minutes) {
 
 std::string DueCompaniesStatement(std::string_view window) {
     std::string sql;
-    for (std::string_view piece : {kPiece1a, kPiece1b, kBranch01, kPiece1c, kBranch02, kPiece1d, kBranch03, kPiece1e,
-                                   kPiece1f, kPiece1g, kPiece1h,  window,   kPiece3,   kPiece4,  kPiece5,   kPiece6,
-                                   kPiece7,  kPiece8,  kPiece9,   window,   kPiece11,  kPiece12, kPiece13,  kPiece14})
+    for (std::string_view piece : {kCandidateColumns,
+                                   kOpenTimes,
+                                   kCandidatesOfTime01,
+                                   kUnionAll,
+                                   kCandidatesOfTime02,
+                                   kUnionAll,
+                                   kCandidatesOfTime03,
+                                   kTakesPartInBackups,
+                                   kOverdue,
+                                   kDayOfMonthDue,
+                                   kCandidateAfterClockMinus,
+                                   window,
+                                   kWindowUpToCandidate,
+                                   kCandidateUpToClock,
+                                   kCollapseEqualTimes,
+                                   kCloseCandidates,
+                                   kSelectDue,
+                                   kFromCandidates,
+                                   kDueAfterClockMinus,
+                                   window,
+                                   kWindowUpToDue,
+                                   kDueUpToClock,
+                                   kOrMonthlyWithoutTime,
+                                   kOrderByCode})
         sql += piece;
     return sql;
 }

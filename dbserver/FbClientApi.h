@@ -12,8 +12,8 @@ namespace veltor::fb {
 
 static_assert(sizeof(void*) == 8, "the client-library boundary is written for 64-bit targets");
 
-using Status = std::intptr_t;    // one entry of a status vector
-using Handle = unsigned int;     // attachment, transaction, statement and service handles
+using Status = std::intptr_t;     // one entry of a status vector
+using Handle = unsigned int;      // attachment, transaction, statement and service handles
 constexpr int kStatusLength = 20; // entries of a status vector
 
 // Column descriptor of a statement (XSQLVAR).

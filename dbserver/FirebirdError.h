@@ -34,6 +34,8 @@ private:
 FirebirdError ErrorFromStatus(const ClientApi& api, const Status* status);
 
 // True when the status vector holds an error.
-inline bool IsError(const Status* status) { return status[0] == 1 && status[1] != 0; }
+inline bool IsError(const Status* status) {
+    return status[0] == 1 && status[1] != 0;
+}
 
 } // namespace veltor::fb

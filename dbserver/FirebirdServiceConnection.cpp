@@ -1,6 +1,8 @@
 #include "dbserver/FirebirdServiceConnection.h"
 
+#include "dbserver/FbConstants.h"
 #include "dbserver/FirebirdError.h"
+#include "dbserver/InfoReply.h"
 #include "dbserver/ParameterBlock.h"
 
 #include <algorithm>
@@ -16,23 +18,6 @@
 namespace veltor::fb {
 namespace {
 
-// Services API constants.
-constexpr std::uint8_t kSpbVersion = 2;
-constexpr std::uint8_t kSpbCurrentVersion = 2;
-constexpr std::uint8_t kSpbUserName = 28;
-constexpr std::uint8_t kSpbPassword = 29;
-constexpr std::uint8_t kActionBackup = 1;
-constexpr std::uint8_t kActionRestore = 2;
-constexpr std::uint8_t kSpbDbName = 106;
-constexpr std::uint8_t kSpbVerbose = 107;
-constexpr std::uint8_t kSpbOptions = 108;
-constexpr std::uint8_t kSpbBackupFile = 5;
-constexpr std::uint8_t kSpbBackupFactor = 6;
-constexpr std::uint8_t kSpbRestoreBuffers = 9;
-constexpr std::uint8_t kSpbRestorePageSize = 10;
-constexpr char kInfoSvcLine = 62;
-constexpr char kInfoSvcRunning = 67;
-constexpr char kInfoEnd = 1;
 constexpr const char* kMalformedReply = "Unexpected Output buffer value";
 
 // Names of service attachment items that this connection does not send.
@@ -80,7 +65,7 @@ std::string ServiceAttachmentName(ServiceProtocol protocol, const std::string& s
 std::string ServiceAttachmentBlock(const std::vector<std::string>& parameters) {
     return Checked([&] {
         ParameterBlock block;
-        block.Byte(kSpbVersion).Byte(kSpbCurrentVersion);
+        block.Byte(spb::kVersion).Byte(spb::kCurrentVersion);
         for (const std::string& line : parameters) {
             // A line without "=" has no name.
             const std::size_t equals = line.find('=');
@@ -89,9 +74,9 @@ std::string ServiceAttachmentBlock(const std::vector<std::string>& parameters) {
             if (name.starts_with("isc_spb_")) name.erase(0, 8);
             const std::string_view value = std::string_view(line).substr(equals + 1);
             if (name == "user_name") {
-                block.String1(kSpbUserName, value);
+                block.String1(spb::kUserName, value);
             } else if (name == "password") {
-                block.String1(kSpbPassword, value);
+                block.String1(spb::kPassword, value);
             } else if (std::find(kUnsupportedNames.begin(), kUnsupportedNames.end(), name) != kUnsupportedNames.end()) {
                 throw FirebirdError("SPB Constant Not supported");
             } else {
@@ -105,13 +90,13 @@ std::string ServiceAttachmentBlock(const std::vector<std::string>& parameters) {
 std::string BackupStartBlock(const BackupRequest& request) {
     return Checked([&] {
         ParameterBlock block;
-        block.Byte(kActionBackup);
-        if (!request.databasePath.empty()) block.String2(kSpbDbName, request.databasePath);
-        block.Int4(kSpbOptions, request.options);
-        if (request.verbose) block.Byte(kSpbVerbose);
+        block.Byte(spb::kActionBackup);
+        if (!request.databasePath.empty()) block.String2(spb::kDatabaseName, request.databasePath);
+        block.Int4(spb::kOptions, request.options);
+        if (request.verbose) block.Byte(spb::kVerbose);
         if (request.blockingFactor > 0)
-            block.Int4(kSpbBackupFactor, static_cast<std::uint32_t>(request.blockingFactor));
-        AddPaths(block, kSpbBackupFile, request.backupFiles);
+            block.Int4(spb::kBackupFactor, static_cast<std::uint32_t>(request.blockingFactor));
+        AddPaths(block, spb::kBackupFile, request.backupFiles);
         return block.bytes();
     });
 }
@@ -119,29 +104,28 @@ std::string BackupStartBlock(const BackupRequest& request) {
 std::string RestoreStartBlock(const RestoreRequest& request) {
     return Checked([&] {
         ParameterBlock block;
-        block.Byte(kActionRestore);
-        block.Int4(kSpbOptions, request.options);
-        if (request.verbose) block.Byte(kSpbVerbose);
-        if (request.pageSize > 0) block.Int4(kSpbRestorePageSize, static_cast<std::uint32_t>(request.pageSize));
-        if (request.pageBuffers > 0) block.Int4(kSpbRestoreBuffers, static_cast<std::uint32_t>(request.pageBuffers));
-        AddPaths(block, kSpbBackupFile, request.backupFiles);
-        AddPaths(block, kSpbDbName, request.databasePaths);
+        block.Byte(spb::kActionRestore);
+        block.Int4(spb::kOptions, request.options);
+        if (request.verbose) block.Byte(spb::kVerbose);
+        if (request.pageSize > 0) block.Int4(spb::kRestorePageSize, static_cast<std::uint32_t>(request.pageSize));
+        if (request.pageBuffers > 0) block.Int4(spb::kRestoreBuffers, static_cast<std::uint32_t>(request.pageBuffers));
+        AddPaths(block, spb::kBackupFile, request.backupFiles);
+        AddPaths(block, spb::kDatabaseName, request.databasePaths);
         return block.bytes();
     });
 }
 
 ServiceLine ParseServiceLineReply(const char* reply, std::size_t size) {
-    // item, two length bytes, the text, isc_info_end
-    if (size < 4 || reply[0] != kInfoSvcLine) throw FirebirdError(kMalformedReply);
-    const std::size_t length = static_cast<unsigned char>(reply[1]) | static_cast<unsigned char>(reply[2]) << 8;
-    if (length > size - 4 || reply[3 + length] != kInfoEnd) throw FirebirdError(kMalformedReply);
+    // the line item, then the end item
+    InfoReply answer(reply, size);
+    const std::optional<std::string_view> text = answer.Item(info::kServiceLine);
+    if (!text || !answer.AtEnd()) throw FirebirdError(kMalformedReply);
     ServiceLine line;
-    if (length == 0) {
+    if (text->empty()) {
         line.atEnd = true;
         return line;
     }
-    const std::string_view text(reply + 3, length);
-    line.text = std::string(text.substr(0, text.find('\0')));
+    line.text = std::string(text->substr(0, text->find('\0')));
     return line;
 }
 
@@ -231,7 +215,7 @@ std::string FirebirdServiceConnection::ReadNextLine() {
     if (action_ == Action::None) throw FirebirdError("Query Parameters missing or incorrect");
     if (!output_) output_ = std::make_unique<char[]>(kOutputBufferSize);
     for (;;) {
-        const char request = kInfoSvcLine;
+        const char request = info::kServiceLine;
         Status status[kStatusLength] = {};
         api_.service_query(status, &handle_, nullptr, 0, nullptr, 1, &request,
                            static_cast<unsigned short>(kOutputBufferSize), output_.get());
@@ -249,15 +233,15 @@ std::string FirebirdServiceConnection::ReadNextLine() {
 }
 
 bool FirebirdServiceConnection::ActionRunning() {
-    const char request = kInfoSvcRunning;
+    const char request = info::kServiceRunning;
     char reply[16] = {};
     Status status[kStatusLength] = {};
     api_.service_query(status, &handle_, nullptr, 0, nullptr, 1, &request, sizeof reply, reply);
     // A server that cannot tell is taken at its word that the output ended.
-    if (IsError(status) || reply[0] != kInfoSvcRunning) return false;
-    std::uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(static_cast<unsigned char>(reply[1 + i])) << (8 * i);
-    return value != 0;
+    if (IsError(status)) return false;
+    InfoReply answer(reply, sizeof reply);
+    const std::optional<std::uint64_t> running = answer.FixedItem(info::kServiceRunning, 4);
+    return running && *running != 0;
 }
 
 void FirebirdServiceConnection::Detach() {

@@ -29,20 +29,20 @@ public:
     ParameterBlock& String2(std::uint8_t tag, std::string_view text) {
         if (text.size() > 0xFFFF) throw std::length_error("parameter value longer than 65535 bytes");
         Byte(tag);
-        Little(static_cast<std::uint32_t>(text.size()), 2);
+        AppendLittleEndian(static_cast<std::uint32_t>(text.size()), 2);
         bytes_.append(text);
         return *this;
     }
     // tag, 4-byte value (service start blocks)
     ParameterBlock& Int4(std::uint8_t tag, std::uint32_t value) {
         Byte(tag);
-        Little(value, 4);
+        AppendLittleEndian(value, 4);
         return *this;
     }
     // tag, 1-byte length 4, 4-byte value (attachment blocks)
     ParameterBlock& LengthInt4(std::uint8_t tag, std::uint32_t value) {
         Byte(tag).Byte(4);
-        Little(value, 4);
+        AppendLittleEndian(value, 4);
         return *this;
     }
 
@@ -51,8 +51,9 @@ public:
     std::size_t size() const { return bytes_.size(); }
 
 private:
-    void Little(std::uint32_t value, int width) {
-        for (int i = 0; i < width; ++i) bytes_ += static_cast<char>((value >> (8 * i)) & 0xFF);
+    void AppendLittleEndian(std::uint32_t value, int width) {
+        for (int i = 0; i < width; ++i)
+            bytes_ += static_cast<char>((value >> (8 * i)) & 0xFF);
     }
     std::string bytes_;
 };

@@ -1,6 +1,7 @@
 #include "dbserver/SqlDatabase.h"
 
 #include "dbserver/ColumnText.h"
+#include "dbserver/FbConstants.h"
 #include "dbserver/ParameterBlock.h"
 
 #include <cstddef>
@@ -8,20 +9,6 @@
 
 namespace veltor::sql {
 namespace {
-
-// Attachment and transaction parameter items.
-constexpr std::uint8_t kDpbVersion1 = 1;
-constexpr std::uint8_t kDpbUserName = 28;
-constexpr std::uint8_t kDpbPassword = 29;
-constexpr std::uint8_t kDpbSqlDialect = 63;
-constexpr std::uint8_t kTpbVersion3 = 3;
-constexpr std::uint8_t kTpbWait = 6;
-constexpr std::uint8_t kTpbWrite = 9;
-constexpr std::uint8_t kTpbReadCommitted = 15;
-constexpr std::uint8_t kTpbRecVersion = 17;
-
-constexpr int kStatementTypeSelect = 1;
-constexpr int kStatementTypeSelectForUpdate = 12;
 
 // A descriptor area with room for `count` columns, and the buffers its columns point to.
 class Descriptor {
@@ -85,16 +72,20 @@ bool SameName(std::string_view a, std::string_view b) {
 
 std::string SqlDatabase::AttachmentBlock(const std::string& password) {
     fb::ParameterBlock dpb;
-    dpb.Byte(kDpbVersion1)
-        .String1(kDpbUserName, kUserName)
-        .String1(kDpbPassword, password)
-        .LengthInt4(kDpbSqlDialect, kRequestedDialect);
+    dpb.Byte(fb::dpb::kVersion1)
+        .String1(fb::dpb::kUserName, kUserName)
+        .String1(fb::dpb::kPassword, password)
+        .LengthInt4(fb::dpb::kSqlDialect, kRequestedDialect);
     return dpb.bytes();
 }
 
 std::string SqlDatabase::TransactionBlock() {
     fb::ParameterBlock tpb;
-    tpb.Byte(kTpbVersion3).Byte(kTpbWrite).Byte(kTpbReadCommitted).Byte(kTpbRecVersion).Byte(kTpbWait);
+    tpb.Byte(fb::tpb::kVersion3)
+        .Byte(fb::tpb::kWrite)
+        .Byte(fb::tpb::kReadCommitted)
+        .Byte(fb::tpb::kRecordVersion)
+        .Byte(fb::tpb::kWait);
     return tpb.bytes();
 }
 
@@ -129,7 +120,7 @@ RowSet SqlDatabase::RunConnected(std::string_view sql, bool readRows, bool* retu
             statement.Describe(out.da());
         }
         const int type = statement.Type();
-        const bool selection = type == kStatementTypeSelect || type == kStatementTypeSelectForUpdate;
+        const bool selection = type == fb::kStatementTypeSelect || type == fb::kStatementTypeSelectForUpdate;
         if (returnedRows) *returnedRows = selection;
         out.Bind();
         statement.Execute(transaction);

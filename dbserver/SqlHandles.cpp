@@ -1,23 +1,15 @@
 #include "dbserver/SqlHandles.h"
 
+#include "dbserver/FbConstants.h"
+#include "dbserver/InfoReply.h"
+
 #include <limits>
 
 namespace veltor::sql {
 namespace {
 
 constexpr unsigned short kDropStatement = 2; // DSQL_drop
-constexpr char kInfoEnd = 1;
-constexpr char kInfoSqlStatementType = 21;
-constexpr char kInfoOdsVersion = 32;
 constexpr fb::Status kEndOfRows = 100;
-
-// A little-endian integer of `width` bytes at `p`.
-int Little(const char* p, int width) {
-    int value = 0;
-    for (int i = 0; i < width; ++i)
-        value |= static_cast<int>(static_cast<unsigned char>(p[i])) << (8 * i);
-    return value;
-}
 
 } // namespace
 
@@ -55,7 +47,7 @@ void Attachment::Release() noexcept {
 bool Attachment::Alive() noexcept {
     if (handle_ == 0) return false;
     fb::Status status[fb::kStatusLength] = {};
-    const char items[] = {kInfoOdsVersion, kInfoEnd};
+    const char items[] = {fb::info::kOdsVersion, fb::info::kEnd};
     char buffer[64] = {};
     api_->database_info(status, &handle_, sizeof items, items, sizeof buffer, buffer);
     return !fb::IsError(status);
@@ -110,14 +102,15 @@ void Statement::Describe(fb::SqlDa* out) {
 
 int Statement::Type() {
     fb::Status status[fb::kStatusLength] = {};
-    const char items[] = {kInfoSqlStatementType};
+    const char items[] = {fb::info::kSqlStatementType};
     char buffer[16] = {};
     api_->dsql_sql_info(status, &handle_, sizeof items, items, sizeof buffer, buffer);
     Check(*api_, status);
-    if (buffer[0] != kInfoSqlStatementType) throw fb::FirebirdError("the server did not report the statement type");
-    const int length = Little(buffer + 1, 2);
-    if (length < 1 || length > 4) throw fb::FirebirdError("the server did not report the statement type");
-    return Little(buffer + 3, length);
+    fb::InfoReply reply(buffer, sizeof buffer);
+    const std::optional<std::string_view> type = reply.Item(fb::info::kSqlStatementType);
+    if (!type || type->empty() || type->size() > 4)
+        throw fb::FirebirdError("the server did not report the statement type");
+    return static_cast<int>(static_cast<std::uint32_t>(fb::LittleEndian(*type)));
 }
 
 void Statement::Execute(Transaction& transaction) {

@@ -247,10 +247,8 @@ bool TBackupRestoreCycle::CycleCompany() {
 
         if (!cycleFailed) {
             try {
-                p_.catalogue.ExecuteCommand("UPDATE EMPRESAS SET FECHAULTRESTORE=\"" +
-                                            TGlobal::SqlDateText(p_.clock.Now()) + "\", HORAULTRESTORE=\"" +
-                                            stampTime.substr(0, 2) + ":" + stampTime.substr(2, 2) +
-                                            "\" WHERE EMPRESAID=" + companyId);
+                p_.catalogue.ExecuteCommand(catalogue::StampStatement(
+                    "FECHAULTRESTORE", "HORAULTRESTORE", TGlobal::SqlDateText(p_.clock.Now()), stampTime, companyId));
                 log.WriteLogLine(P() + " Finaliza BackupRestore ");
                 log.WriteLogLine(" ");
                 done = swapped;

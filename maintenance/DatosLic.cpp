@@ -66,8 +66,8 @@ std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context, 
     if (!library.loadedFrom.empty())
         module->Log.WriteMemoLine(module->Log.StampPrefix() + " Biblioteca cliente de Firebird: " + library.loadedFrom);
     else if (!library.missing.empty())
-        module->Log.WriteMemoLine(module->Log.StampPrefix() + " Firebird client library not available: " +
-                                  library.missing);
+        module->Log.WriteMemoLine(module->Log.StampPrefix() +
+                                  " Firebird client library not available: " + library.missing);
     return module;
 }
 

@@ -23,8 +23,12 @@ static_assert(kSqlVarying == SQL_VARYING && kSqlTimestamp == SQL_TIMESTAMP && kS
 static_assert(kSqlDaVersion1 == SQLDA_VERSION1);
 static_assert(kShutdownApplicationStopped == fb_shutrsn_app_stopped);
 
-XSQLDA* Native(SqlDa* da) { return reinterpret_cast<XSQLDA*>(da); }
-const XSQLDA* Native(const SqlDa* da) { return reinterpret_cast<const XSQLDA*>(da); }
+XSQLDA* Native(SqlDa* da) {
+    return reinterpret_cast<XSQLDA*>(da);
+}
+const XSQLDA* Native(const SqlDa* da) {
+    return reinterpret_cast<const XSQLDA*>(da);
+}
 
 const ClientApi kLinked = {
     [](Status* s, short n, const char* name, Handle* h, short l, const char* dpb) {

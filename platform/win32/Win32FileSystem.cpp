@@ -88,7 +88,6 @@ public:
     }
 
 private:
-
     // What could not be written stays buffered, so a later Close tries it once more.
     void Flush() {
         while (!buffer_.empty()) {

@@ -4,8 +4,8 @@
 #include "platform/win32/Win32Text.h"
 #include "platform/win32/WinApi.h"
 
-#include <shellapi.h>
 #include "ports/Errors.h"
+#include <shellapi.h>
 
 namespace veltor::win32 {
 

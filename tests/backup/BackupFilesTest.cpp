@@ -32,7 +32,8 @@ TEST(BackupFileName, JoinsFolderStemDateAndStartMinute) {
                              HourMinuteText(december7)),
               "C:\\Datos Veltor\\Backups\\EMPRESA1-20261207-1245.GBK");
     const LocalDateTime march3 = test::MakeDateTime(2025, 3, 3, 7, 5);
-    EXPECT_EQ(BackupFileName("/b/", "/d/emp2024.gdb", '/', march3, HourMinuteText(march3)), "/b/emp2024-20250303-0705.GBK");
+    EXPECT_EQ(BackupFileName("/b/", "/d/emp2024.gdb", '/', march3, HourMinuteText(march3)),
+              "/b/emp2024-20250303-0705.GBK");
 }
 
 class EnsureBackupFolderTest : public ::testing::Test {

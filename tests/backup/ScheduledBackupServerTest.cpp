@@ -59,11 +59,14 @@ TEST_F(ScheduledBackupServerTest, BacksUpExactlyTheDueCompaniesLogsThemAndStamps
     const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 50);
     const std::string tres = cat.CreateCompanyDatabase("tres.fdb", 700);
     cat.AddCompany({.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = now});
-    cat.AddCompany({.id = 2, .codigo = "002", .nombre = "EMPRESA DOS", .archivo = cat.folder / "missing.fdb",
+    cat.AddCompany({.id = 2,
+                    .codigo = "002",
+                    .nombre = "EMPRESA DOS",
+                    .archivo = cat.folder / "missing.fdb",
                     .horaBackup01 = now});
     cat.AddCompany({.id = 3, .codigo = "003", .nombre = "EMPRESA TRES", .archivo = tres, .horaBackup01 = now});
-    cat.AddCompany({.id = 4, .codigo = "004", .nombre = "SIN BACKUP", .archivo = uno, .realizaBackup = "N",
-                    .horaBackup01 = now});
+    cat.AddCompany(
+        {.id = 4, .codigo = "004", .nombre = "SIN BACKUP", .archivo = uno, .realizaBackup = "N", .horaBackup01 = now});
     cat.AddCompany({.id = 5, .codigo = "005", .nombre = "OTRA HORA", .archivo = uno, .horaBackup01 = FarFromNow()});
 
     h.Run();
@@ -83,8 +86,8 @@ TEST_F(ScheduledBackupServerTest, BacksUpExactlyTheDueCompaniesLogsThemAndStamps
     // Each restores with gbak and holds the rows of its database.
     for (const auto& [file, rows] : {std::pair{files[0], "700"}, std::pair{files[1], "50"}}) {
         const std::string restored = cat.folder / ("restored-" + file + ".fdb");
-        ASSERT_EQ(std::system(("gbak -c -user SYSDBA -password quillbank '" + cat.backupFolder + file + "' 'localhost:" +
-                               restored + "' >/dev/null 2>&1")
+        ASSERT_EQ(std::system(("gbak -c -user SYSDBA -password quillbank '" + cat.backupFolder + file +
+                               "' 'localhost:" + restored + "' >/dev/null 2>&1")
                                   .c_str()),
                   0)
             << file;
@@ -92,7 +95,8 @@ TEST_F(ScheduledBackupServerTest, BacksUpExactlyTheDueCompaniesLogsThemAndStamps
     }
 
     // The backed-up rows carry today's date and the start minute; the others nothing.
-    EXPECT_EQ(cat.Value("SELECT COUNT(*) FROM EMPRESAS WHERE FECHAULTBACKUP = CURRENT_DATE AND EMPRESAID IN (1, 3)"), "2");
+    EXPECT_EQ(cat.Value("SELECT COUNT(*) FROM EMPRESAS WHERE FECHAULTBACKUP = CURRENT_DATE AND EMPRESAID IN (1, 3)"),
+              "2");
     EXPECT_EQ(cat.Value("SELECT HORAULTBACKUP FROM EMPRESAS WHERE EMPRESAID = " +
                         std::string(files[0].rfind("uno", 0) == 0 ? "1" : "3")),
               startMinute);
@@ -106,20 +110,20 @@ TEST_F(ScheduledBackupServerTest, BacksUpExactlyTheDueCompaniesLogsThemAndStamps
     std::erase_if(log, [&](const std::string& line) {
         return std::regex_match(line, std::regex(p + " Archivo Backup: .*missing-.*\\.GBK"));
     });
-    EXPECT_THAT(log,
-                ElementsAre(" ", MatchesRegex(p + " Inicio Backup: ===> "), " ",
-                            MatchesRegex(p + " Inicio Backup: 001 - EMPRESA UNO"),
-                            MatchesRegex(p + " Archivo Backup: " + cat.backupFolder + "uno-.*\\.GBK"),
-                            MatchesRegex(p + " Finaliza Backup: 001 - EMPRESA UNO"), " ", " ",
-                            MatchesRegex(p + " Inicio Backup: 002 - EMPRESA DOS"),
-                            // The server's message comes in three lines.
-                            MatchesRegex(p + " Advertencia en Backup: I/O error during \"open\" operation .*missing.fdb\""),
-                            "Error while trying to open file", "No such file or directory",
-                            MatchesRegex(p + " No terminado Backup: 002 - EMPRESA DOS"), " ",
-                            MatchesRegex(p + " Inicio Backup: 003 - EMPRESA TRES"),
-                            MatchesRegex(p + " Archivo Backup: " + cat.backupFolder + "tres-.*\\.GBK"),
-                            MatchesRegex(p + " Finaliza Backup: 003 - EMPRESA TRES"), " ", " ",
-                            MatchesRegex(p + " <=== Fin Backup ")));
+    EXPECT_THAT(
+        log,
+        ElementsAre(
+            " ", MatchesRegex(p + " Inicio Backup: ===> "), " ", MatchesRegex(p + " Inicio Backup: 001 - EMPRESA UNO"),
+            MatchesRegex(p + " Archivo Backup: " + cat.backupFolder + "uno-.*\\.GBK"),
+            MatchesRegex(p + " Finaliza Backup: 001 - EMPRESA UNO"), " ", " ",
+            MatchesRegex(p + " Inicio Backup: 002 - EMPRESA DOS"),
+            // The server's message comes in three lines.
+            MatchesRegex(p + " Advertencia en Backup: I/O error during \"open\" operation .*missing.fdb\""),
+            "Error while trying to open file", "No such file or directory",
+            MatchesRegex(p + " No terminado Backup: 002 - EMPRESA DOS"), " ",
+            MatchesRegex(p + " Inicio Backup: 003 - EMPRESA TRES"),
+            MatchesRegex(p + " Archivo Backup: " + cat.backupFolder + "tres-.*\\.GBK"),
+            MatchesRegex(p + " Finaliza Backup: 003 - EMPRESA TRES"), " ", " ", MatchesRegex(p + " <=== Fin Backup ")));
 
     // The memo shows the server's verbose output, two blanks in front of each line, in one
     // batch per company ending with the empty last line.
@@ -131,8 +135,8 @@ TEST_F(ScheduledBackupServerTest, BacksUpExactlyTheDueCompaniesLogsThemAndStamps
 TEST_F(ScheduledBackupServerTest, CreatesAMissingBackupFolderThatTheServerCanWriteTo) {
     auto& cat = h.catalogueFiles;
     const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 5);
-    cat.AddCompany({.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno,
-                    .horaBackup01 = CurrentHourMinute()});
+    cat.AddCompany(
+        {.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
     // No RUTABACKUP: the default folder, missing with its parent.
     WriteFile(cat.folder / "ADMINBD.inf", "RUTABD=" + cat.adminPath + "\nSERVIDOR=localhost\n");
     h.Run();
@@ -149,8 +153,12 @@ TEST_F(ScheduledBackupServerTest, CreatesAMissingBackupFolderThatTheServerCanWri
 
 TEST_F(ScheduledBackupServerTest, WithNoCompanyDueCreatesNoLogFile) {
     auto& cat = h.catalogueFiles;
-    cat.AddCompany({.id = 1, .codigo = "001", .nombre = "LEJOS", .archivo = cat.folder / "x.fdb",
-                    .horaBackup01 = FarFromNow(), .diaMesBackup = "00"});
+    cat.AddCompany({.id = 1,
+                    .codigo = "001",
+                    .nombre = "LEJOS",
+                    .archivo = cat.folder / "x.fdb",
+                    .horaBackup01 = FarFromNow(),
+                    .diaMesBackup = "00"});
     cat.Sql("UPDATE EMPRESAS SET FECHAULTBACKUP = CURRENT_DATE, HORAULTBACKUP = '00:00'; COMMIT;");
     h.Run();
     EXPECT_TRUE(h.MemoHasLineEndingWith(" Empresas Pendientes de Backup: 0"));
@@ -187,8 +195,8 @@ TEST_F(ScheduledBackupServerTest, AColumnThatCannotBeAddedEndsTheRunSilently) {
 TEST_F(ScheduledBackupServerTest, AMonthLogHeldByAnotherWriterStopsTheRunBeforeAnyBackup) {
     auto& cat = h.catalogueFiles;
     const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 5);
-    cat.AddCompany({.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno,
-                    .horaBackup01 = CurrentHourMinute()});
+    cat.AddCompany(
+        {.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
     posix::PosixFileSystem otherWriter;
     const auto held = otherWriter.OpenForAppend(h.MonthLogPath());
     h.Run();

@@ -3,38 +3,25 @@
 //   catalogue_due_probe <database> <hours> <minutes> [prepare]
 // With "prepare" the schema upgrade and the defaults run first, as a scheduled run does.
 // The time the selection took goes to standard error.
-#include "catalogue/Catalogue.h"
+#include "tests/support/CatalogueProbe.h"
 
 #include <chrono>
 #include <cstdio>
-#include <exception>
 #include <string>
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: %s <database> <hours> <minutes> [prepare]\n", argv[0]);
-        return 2;
-    }
-    try {
-        const veltor::fb::ClientApi* api = veltor::fb::LoadClientApi(nullptr);
-        if (!api) throw std::runtime_error("no Firebird client library");
-        veltor::catalogue::TCatalogue catalogue(*api);
-        catalogue.ConnectCatalogue(argv[1], "quillbank");
-        if (argc > 4 && std::string(argv[4]) == "prepare") {
-            catalogue.UpgradeCatalogue();
-            catalogue.ApplyBackupDefaults();
-        }
-        const auto start = std::chrono::steady_clock::now();
-        catalogue.SelectDueCompanies(argv[2], argv[3]);
-        const auto took = std::chrono::steady_clock::now() - start;
-        for (auto& q = catalogue.QEmpresas; !q.Eof(); q.Next())
-            std::printf("%s|%s\n", q.FieldText("CODIGO").c_str(), q.FieldText("HORABACKUP").c_str());
-        std::fprintf(stderr, "%d rows in %.1f ms\n", catalogue.QEmpresas.RecordCount(),
-                     std::chrono::duration<double, std::milli>(took).count());
-        catalogue.BDAdmin.Disconnect();
-        return 0;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", error.what());
-        return 1;
-    }
+    return veltor::test::RunCatalogueProbe(
+        argc, argv, 3, "<database> <hours> <minutes> [prepare]", [&](auto& catalogue) {
+            if (argc > 4 && std::string(argv[4]) == "prepare") {
+                catalogue.UpgradeCatalogue();
+                catalogue.ApplyBackupDefaults();
+            }
+            const auto start = std::chrono::steady_clock::now();
+            catalogue.SelectDueCompanies(argv[2], argv[3]);
+            const auto took = std::chrono::steady_clock::now() - start;
+            for (auto& q = catalogue.QEmpresas; !q.Eof(); q.Next())
+                std::printf("%s|%s\n", q.FieldText("CODIGO").c_str(), q.FieldText("HORABACKUP").c_str());
+            std::fprintf(stderr, "%d rows in %.1f ms\n", catalogue.QEmpresas.RecordCount(),
+                         std::chrono::duration<double, std::milli>(took).count());
+        });
 }

@@ -2,16 +2,14 @@
 // embedded database (a path without host, so the server's "Now" is the clock of the probe
 // process), and the probe runs under faketime.
 #include "tests/support/FirebirdServer.h"
+#include "tests/support/ProbeProcess.h"
 #include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,25 +20,9 @@ namespace {
 // defined order).
 std::vector<std::string> Probe(const std::string& database, const std::string& now, const std::string& hours,
                                const std::string& minutes, bool prepare = false) {
-    std::string command = "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 ";
-    if (!now.empty()) command += "faketime '" + now + "' ";
-    command += std::string(VELTOR_DUE_PROBE) + " '" + database + "' '" + hours + "' '" + minutes + "'";
+    std::string command = std::string(VELTOR_DUE_PROBE) + " '" + database + "' '" + hours + "' '" + minutes + "'";
     if (prepare) command += " prepare";
-    command += " 2>/dev/null";
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        std::array<char, 4096> buffer{};
-        std::size_t n;
-        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-            output.append(buffer.data(), n);
-        EXPECT_EQ(pclose(pipe), 0) << "probe failed: " << command;
-    } else {
-        ADD_FAILURE() << "cannot run " << command;
-    }
-    std::vector<std::string> rows;
-    std::istringstream lines(output);
-    for (std::string line; std::getline(lines, line);)
-        rows.push_back(line);
+    std::vector<std::string> rows = test::RunProbe(command, now, false);
     std::sort(rows.begin(), rows.end());
     return rows;
 }

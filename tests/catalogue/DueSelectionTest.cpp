@@ -1,5 +1,6 @@
 // The backup window text, the due selection statement and the period texts.
 #include "catalogue/DueSelection.h"
+#include "catalogue/Catalogue.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,11 @@
 
 namespace veltor::catalogue {
 namespace {
+
+TEST(StampStatement, SetsTheRunsDateAndTimeColumnsOfOneCompany) {
+    EXPECT_EQ(StampStatement("FECHAULTBACKUP", "HORAULTBACKUP", "12/07/2026", "0905", "17"),
+              "UPDATE EMPRESAS SET FECHAULTBACKUP=\"12/07/2026\", HORAULTBACKUP=\"09:05\" WHERE EMPRESAID=17");
+}
 
 TEST(BackupWindowText, HasFifteenSignificantDigitsAPointAndNoExponent) {
     EXPECT_EQ(BackupWindowText(0, 30), "0.0208333333333333");

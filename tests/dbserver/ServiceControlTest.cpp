@@ -1,4 +1,5 @@
 #include "dbserver/ServiceControl.h"
+#include "tests/support/FakeServiceControlMemo.h"
 #include "tests/support/FakeServiceManager.h"
 
 #include <gmock/gmock.h>
@@ -15,14 +16,7 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 constexpr const char* kServer = "FirebirdGuardianDefaultInstance";
-constexpr const char* kPrefix = "07/12/2026 - 12:45:03";
-
-class MemoSpy : public IServiceControlMemo {
-public:
-    std::string StampPrefix() override { return kPrefix; }
-    void WriteMemoLine(const std::string& line) override { lines.push_back(line); }
-    std::vector<std::string> lines;
-};
+constexpr const char* kPrefix = test::FakeServiceControlMemo::kPrefix;
 
 class ServiceControlTest : public ::testing::Test {
 protected:
@@ -39,7 +33,7 @@ protected:
     }
 
     FakeServiceManager scm;
-    MemoSpy memo;
+    test::FakeServiceControlMemo memo;
     ServiceControl control{scm, memo};
 };
 

@@ -9,6 +9,8 @@
 #include "platform/posix/PosixMaintenance.h"
 #include "tests/maintenance/CycleHarness.h"
 #include "tests/support/FirebirdServer.h"
+#include "tests/support/ScratchFolder.h"
+#include "tests/support/ShortPauseClock.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -32,25 +34,6 @@ using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
-
-// The local clock, with the pause before the exchange cut to a second.
-class ShortPauseClock : public IClock {
-public:
-    LocalDateTime Now() const override { return clock_.Now(); }
-    std::uint32_t TickCount() const override { return clock_.TickCount(); }
-    void Sleep(std::uint32_t milliseconds) override { clock_.Sleep(std::min<std::uint32_t>(milliseconds, 1000)); }
-
-private:
-    posix::PosixClock clock_;
-};
-
-std::vector<std::string> FilesLike(const std::string& folder, const std::string& pattern) {
-    std::vector<std::string> found;
-    const std::regex like(pattern);
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        if (std::regex_match(entry.path().filename().string(), like)) found.push_back(entry.path().string());
-    return found;
-}
 
 ino_t Inode(const std::string& path) {
     struct stat info {};
@@ -305,7 +288,8 @@ TEST_P(CycleKilled, LiveDatabaseKeepsItsRowsAndTheNextRunCycles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, CycleKilled,
-                         ::testing::Values(KillStep{"after-first-stop", " Inicio BackupRestore: 001 - EMPRESA UNO", true},
+                         ::testing::Values(KillStep{"after-first-stop", " Inicio BackupRestore: 001 - EMPRESA UNO",
+                                                    true},
                                            KillStep{"after-start", " Inicio BackupRestore: 001 - EMPRESA UNO", false},
                                            KillStep{"during-backup", " Archivo Backup: ", false},
                                            KillStep{"during-restore", " Archivo Backup: ", false},

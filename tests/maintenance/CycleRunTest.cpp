@@ -141,9 +141,9 @@ TEST_F(CycleRun, WithoutTheLocalEngineEachCompanyIsGivenUpBeforeTheServiceIsStop
     cycle.Run();
     const std::string line = P + " No se hace Backup-Restore: 001 - EMPRESA UNO: sin motor local";
     EXPECT_THAT(cycle.MemoSteps(), ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO", line));
-    EXPECT_THAT(cycle.LogLines(), ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
-                                              P + " Inicio BackupRestore: 001 - EMPRESA UNO", line, " ",
-                                              P + " <=== Fin Backup "));
+    EXPECT_THAT(cycle.LogLines(),
+                ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
+                            P + " Inicio BackupRestore: 001 - EMPRESA UNO", line, " ", P + " <=== Fin Backup "));
     EXPECT_THAT(server.operations, IsEmpty());
     EXPECT_THAT(databases.asked, IsEmpty());
     EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "<null>");

@@ -2,16 +2,14 @@
 // embedded database (a path without host, so the server's "Now" is the clock of the probe
 // process), and the probe runs under faketime.
 #include "tests/support/FirebirdServer.h"
+#include "tests/support/ProbeProcess.h"
 #include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,24 +22,14 @@ struct Selection {
 };
 
 Selection Probe(const std::string& database, const std::string& now, bool restoreNow) {
-    const std::string command = "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 faketime '" + now + "' " +
-                                std::string(VELTOR_CYCLE_PROBE) + " '" + database + "' " +
-                                (restoreNow ? "now" : "timer") + " 2>&1";
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        std::array<char, 4096> buffer{};
-        std::size_t n;
-        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-            output.append(buffer.data(), n);
-        EXPECT_EQ(pclose(pipe), 0) << "probe failed: " << command << "\n" << output;
-    } else {
-        ADD_FAILURE() << "cannot run " << command;
-    }
+    const std::string command =
+        std::string(VELTOR_CYCLE_PROBE) + " '" + database + "' " + (restoreNow ? "now" : "timer");
+    std::vector<std::string> lines = test::RunProbe(command, now, true);
     Selection selection;
-    std::istringstream lines(output);
-    std::getline(lines, selection.clock);
-    for (std::string line; std::getline(lines, line);)
-        selection.codes.push_back(line);
+    if (!lines.empty()) {
+        selection.clock = lines.front();
+        selection.codes.assign(lines.begin() + 1, lines.end());
+    }
     std::sort(selection.codes.begin(), selection.codes.end());
     return selection;
 }

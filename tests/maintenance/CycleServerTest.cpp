@@ -6,6 +6,8 @@
 #include "platform/posix/PosixMaintenance.h"
 #include "tests/maintenance/CycleHarness.h"
 #include "tests/support/FirebirdServer.h"
+#include "tests/support/ScratchFolder.h"
+#include "tests/support/ShortPauseClock.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,19 +27,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-// The local clock, with the pause before the exchange cut short.
-class ShortPauseClock : public IClock {
-public:
-    explicit ShortPauseClock(std::uint32_t pause) : pause_(pause) {}
-    LocalDateTime Now() const override { return clock_.Now(); }
-    std::uint32_t TickCount() const override { return clock_.TickCount(); }
-    void Sleep(std::uint32_t milliseconds) override { clock_.Sleep(std::min(milliseconds, pause_)); }
-
-private:
-    posix::PosixClock clock_;
-    std::uint32_t pause_;
-};
-
 // The lines without their stamp prefix ("08/12/26 - 21:04:05" in any regional form).
 std::vector<std::string> WithoutPrefix(const std::vector<std::string>& lines) {
     static const std::regex prefix("^[0-9/.-]+ - [0-9:]+ ");
@@ -45,14 +34,6 @@ std::vector<std::string> WithoutPrefix(const std::vector<std::string>& lines) {
     for (const std::string& line : lines)
         out.push_back(std::regex_replace(line, prefix, " "));
     return out;
-}
-
-std::vector<std::string> FilesLike(const std::string& folder, const std::string& pattern) {
-    std::vector<std::string> found;
-    const std::regex like(pattern);
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        if (std::regex_match(entry.path().filename().string(), like)) found.push_back(entry.path().string());
-    return found;
 }
 
 struct stat StatOf(const std::string& path) {

@@ -4,6 +4,7 @@
 #include "dbserver/FbClientApi.h"
 #include "dbserver/ServiceControl.h"
 #include "platform/posix/LinuxServiceManager.h"
+#include "tests/support/FakeServiceControlMemo.h"
 #include "tests/support/FirebirdServer.h"
 
 #include <gtest/gtest.h>
@@ -21,13 +22,6 @@ using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
 constexpr const char* kServer = "FirebirdGuardianDefaultInstance";
-
-class MemoSpy : public IServiceControlMemo {
-public:
-    std::string StampPrefix() override { return "P"; }
-    void WriteMemoLine(const std::string& line) override { lines.push_back(line); }
-    std::vector<std::string> lines;
-};
 
 // The first moment within `limit` at which the server answers; nullopt when it never did.
 std::optional<milliseconds> TimeUntilServerAnswers(milliseconds limit) {
@@ -51,7 +45,7 @@ protected:
     }
 
     std::unique_ptr<IServiceManager> scm = MakeLinuxServiceManager();
-    MemoSpy memo;
+    test::FakeServiceControlMemo memo;
     ServiceControl control{*scm, memo};
 };
 

@@ -2,6 +2,7 @@
 // start or stop a unit, and the service control driven over it.
 #include "platform/posix/LinuxServiceManager.h"
 #include "dbserver/ServiceControl.h"
+#include "tests/support/FakeServiceControlMemo.h"
 #include "tests/support/ScratchFolder.h"
 
 #include <gmock/gmock.h>
@@ -21,13 +22,6 @@ using test::WriteFile;
 using ::testing::HasSubstr;
 
 constexpr const char* kServer = "FirebirdGuardianDefaultInstance";
-
-class MemoSpy : public IServiceControlMemo {
-public:
-    std::string StampPrefix() override { return "P"; }
-    void WriteMemoLine(const std::string& line) override { lines.push_back(line); }
-    std::vector<std::string> lines;
-};
 
 // True when no child of this process is left, reaped or not.
 bool NoChildLeft() {
@@ -127,7 +121,7 @@ TEST_F(LinuxServiceManagerTest, RefusesToStopAStoppedUnitOrStartARunningOne) {
 }
 
 TEST_F(LinuxServiceManagerTest, ServiceControlStopsAndStartsTheUnit) {
-    MemoSpy memo;
+    test::FakeServiceControlMemo memo;
     ServiceControl control(*Scm(), memo);
     EXPECT_EQ(control.StartWindowsService("localhost", kServer), service::kRunning);
     EXPECT_EQ(control.StartWindowsService("localhost", kServer), service::kRunning);
@@ -195,14 +189,15 @@ TEST_F(LinuxServiceManagerTest, UnprivilegedProcessMayOnlyLookAndHasNoDependents
 // The real machine's unit folders and `service` command; neither case reaches the unit.
 TEST(LinuxServiceManagerOnThisMachine, UnknownServiceGivesZeroAndOtherMachinesTheirMemoLine) {
     const std::unique_ptr<IServiceManager> scm = MakeLinuxServiceManager();
-    MemoSpy memo;
+    test::FakeServiceControlMemo memo;
     ServiceControl control(*scm, memo);
     EXPECT_EQ(control.StopWindowsService("localhost", "NoSuchService"), 0u);
     EXPECT_EQ(control.StartWindowsService("localhost", "NoSuchService"), 0u);
     EXPECT_TRUE(memo.lines.empty());
     EXPECT_EQ(control.StopWindowsService("SERVIDOR01", kServer), 0u);
     EXPECT_EQ(control.StartWindowsService("SERVIDOR01", kServer), 0u);
-    EXPECT_THAT(memo.lines, ::testing::ElementsAre("PError abriendo SCM: 1722", "PError abriendo SCM: 1722"));
+    const std::string line = std::string(test::FakeServiceControlMemo::kPrefix) + "Error abriendo SCM: 1722";
+    EXPECT_THAT(memo.lines, ::testing::ElementsAre(line, line));
 }
 
 } // namespace

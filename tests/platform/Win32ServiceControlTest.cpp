@@ -2,6 +2,7 @@
 // test's own: veltor_test_service.exe registered under fresh names, one depending on the other.
 #include "dbserver/ServiceControl.h"
 #include "platform/win32/Win32Platform.h"
+#include "tests/support/FakeServiceControlMemo.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -23,13 +24,6 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 using Clock = std::chrono::steady_clock;
-
-class MemoLines : public IServiceControlMemo {
-public:
-    std::vector<std::string> lines;
-    std::string StampPrefix() override { return "07/12/2026 - 12:45:03"; }
-    void WriteMemoLine(const std::string& line) override { lines.push_back(line); }
-};
 
 // Wine's manager, seen as the program sees a Windows one. Wine lists no dependents (its
 // EnumDependentServices reports none) and stops a service whose dependents run; here the
@@ -181,7 +175,7 @@ protected:
     std::string mainName;
     std::string dependentName;
     WineAsWindows services;
-    MemoLines memo;
+    test::FakeServiceControlMemo memo;
     ServiceControl control{services, memo};
 
 private:

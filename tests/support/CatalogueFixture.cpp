@@ -16,7 +16,8 @@ namespace {
 std::string Quoted(const std::string& text) {
     if (text.empty()) return "NULL";
     std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
+    for (char c : text)
+        out += c == '\'' ? std::string("''") : std::string(1, c);
     return out + "'";
 }
 
@@ -28,8 +29,7 @@ std::string Trimmed(const std::string& text) {
 
 } // namespace
 
-CatalogueFixture::CatalogueFixture()
-    : adminPath(folder / "ADMIN.FDB"), backupFolder(folder / "Backups/") {
+CatalogueFixture::CatalogueFixture() : adminPath(folder / "ADMIN.FDB"), backupFolder(folder / "Backups/") {
     mkdir(backupFolder.c_str(), 0777);
     chmod(backupFolder.c_str(), 0777);
 }
@@ -67,10 +67,9 @@ void CatalogueFixture::AddCompany(const Company& c) {
            "REALIZABACKUP, HORABACKUP01, HORABACKUP02, SOLOBACKUPMENSUAL, DIAMESBACKUP, REALIZARESTORE, HORARESTORE) "
            "VALUES ("
         << c.id << ", " << Quoted(c.codigo) << ", " << Quoted(c.nombre) << ", '900" << c.id << "', " << Quoted(c.anofis)
-        << ", 12, " << Quoted(c.archivo) << ", 'N', NULL, " << Quoted(c.realizaBackup) << ", "
-        << Quoted(c.horaBackup01) << ", " << Quoted(c.horaBackup02) << ", " << Quoted(c.soloBackupMensual) << ", "
-        << Quoted(c.diaMesBackup) << ", " << Quoted(c.realizaRestore) << ", " << Quoted(c.horaRestore)
-        << "); COMMIT;";
+        << ", 12, " << Quoted(c.archivo) << ", 'N', NULL, " << Quoted(c.realizaBackup) << ", " << Quoted(c.horaBackup01)
+        << ", " << Quoted(c.horaBackup02) << ", " << Quoted(c.soloBackupMensual) << ", " << Quoted(c.diaMesBackup)
+        << ", " << Quoted(c.realizaRestore) << ", " << Quoted(c.horaRestore) << "); COMMIT;";
     Sql(sql.str());
 }
 

@@ -78,7 +78,8 @@ std::string RunIsql(const std::string& script, const std::string& database) {
     if (FILE* pipe = popen(command.c_str(), "r")) {
         std::array<char, 4096> buffer{};
         size_t n;
-        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
+        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+            output.append(buffer.data(), n);
         const int rc = pclose(pipe);
         EXPECT_EQ(rc, 0) << "isql-fb failed:\n" << output << "\nscript:\n" << script;
     } else {
@@ -89,8 +90,7 @@ std::string RunIsql(const std::string& script, const std::string& database) {
 }
 
 void CreateDatabase(const std::string& path) {
-    RunIsql("CREATE DATABASE 'localhost:" + path + "' USER 'SYSDBA' PASSWORD '" + kAdminPassword +
-            "' PAGE_SIZE 8192;");
+    RunIsql("CREATE DATABASE 'localhost:" + path + "' USER 'SYSDBA' PASSWORD '" + kAdminPassword + "' PAGE_SIZE 8192;");
 }
 
 } // namespace veltor::test

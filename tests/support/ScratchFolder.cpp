@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -37,6 +38,14 @@ std::string ReadFile(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::vector<std::string> FilesLike(const std::string& folder, const std::string& pattern) {
+    std::vector<std::string> found;
+    const std::regex like(pattern);
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (std::regex_match(entry.path().filename().string(), like)) found.push_back(entry.path().string());
+    return found;
 }
 
 } // namespace veltor::test

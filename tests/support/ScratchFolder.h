@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 namespace veltor::test {
 
@@ -24,5 +25,7 @@ private:
 void WriteFile(const std::string& path, const std::string& bytes);
 // The whole content of a file; fails the test when it cannot be read.
 std::string ReadFile(const std::string& path);
+// The paths of the entries of `folder` whose names match the regular expression `pattern`.
+std::vector<std::string> FilesLike(const std::string& folder, const std::string& pattern);
 
 } // namespace veltor::test
