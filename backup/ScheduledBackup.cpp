@@ -77,6 +77,7 @@ bool TScheduledBackup::BackupCompany() {
 
     std::string backupFile;
     std::string startTime;
+    bool existedBefore = true;
     try {
         const std::string source = row.FieldText("ARCHIVO");
         const LocalDateTime begun = parts_.clock.Now();
@@ -92,11 +93,13 @@ bool TScheduledBackup::BackupCompany() {
         service.SetServerName(ServerTextOf(parts_.global));
         service.SetProtocol(fb::ServiceProtocol::Tcp);
 
+        existedBefore = parts_.files.FileExists(backupFile);
         BackupToTheEnd(service, request, log, parts_.view);
     } catch (const std::exception& e) {
         log.WriteLogLine(StampPrefix() + " Advertencia en Backup: " + e.what());
         log.WriteMemoLine(StampPrefix() + " Advertencia en Backup: " + e.what());
         service.Detach();
+        if (!backupFile.empty()) RemoveUnfinishedBackup(parts_.files, backupFile, existedBefore);
         failed = true;
     }
 

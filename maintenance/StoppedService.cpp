@@ -47,6 +47,10 @@ void StartServiceLeftStopped(StoppedServiceNote& note, ServiceControl& services,
                              const std::string& backupFolder) {
     const std::optional<std::string> server = note.LeftStopped();
     if (!server) return;
+    if (services.QueryWindowsService(*server, kDatabaseServerService) == service::kRunning) {
+        note.Started();
+        return;
+    }
     const std::string state = ServiceStateName(services.StartWindowsService(*server, kDatabaseServerService));
     std::string line = log.StampPrefix();
     if (state == "SERVICE_RUNNING") {

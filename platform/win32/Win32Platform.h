@@ -56,12 +56,20 @@ public:
     ScriptLaunch LaunchScript(const std::string& script, const std::string& argument) override;
 };
 
-// ReplaceFile with the kept name as its backup: the live name holds one database or the other
-// whatever happens; a kept name that exists already fails before anything is touched.
+// The files beside a company database: CreateHardLink for a second name, MoveFileEx with
+// MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH for the rename over the live name,
+// GetDiskFreeSpaceEx for the room this process may take, the volume serial number and file
+// index of GetFileInformationByHandle to tell two names of one file.
 class Win32DatabaseFiles final : public IDatabaseFiles {
 public:
     void MatchAccess(const std::string& live, const std::string& restored) override;
-    void SwapInRestored(const std::string& live, const std::string& restored, const std::string& kept) override;
+    void LinkFile(const std::string& existing, const std::string& link) override;
+    void RenameOver(const std::string& from, const std::string& to) override;
+    bool RemoveFile(const std::string& path) override;
+    bool SameFile(const std::string& a, const std::string& b) override;
+    std::uint64_t FileSize(const std::string& path) override;
+    VolumeRoom RoomIn(const std::string& folder) override;
+    std::vector<std::string> FileNamesIn(const std::string& folder) override;
 };
 
 // GetLocalTime, GetTickCount, Sleep.

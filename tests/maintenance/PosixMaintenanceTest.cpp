@@ -1,6 +1,7 @@
 // The maintenance script launch and the database file exchange on Linux, on real files and
 // processes.
 #include "platform/posix/PosixMaintenance.h"
+#include "maintenance/CycleFiles.h"
 #include "ports/Errors.h"
 #include "tests/support/CatalogueFixture.h"
 #include "tests/support/ScratchFolder.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -173,7 +175,7 @@ protected:
 
 TEST_F(DatabaseFiles, SwapPutsTheRestoredFileAtTheLiveNameAndKeepsTheLiveFileUnderTheKeptName) {
     const ino_t before = Inode(live);
-    files.SwapInRestored(live, restored, kept);
+    SwapInRestored(files, live, restored, kept);
     EXPECT_EQ(ReadFile(live), "new");
     EXPECT_EQ(ReadFile(kept), "old");
     EXPECT_EQ(Inode(kept), before);
@@ -182,24 +184,50 @@ TEST_F(DatabaseFiles, SwapPutsTheRestoredFileAtTheLiveNameAndKeepsTheLiveFileUnd
 
 TEST_F(DatabaseFiles, KeptNameTakenOrRestoredFileMissingFailsBeforeAnythingIsTouched) {
     WriteFile(kept, "earlier");
-    EXPECT_EQ(FailureOf([&] { files.SwapInRestored(live, restored, kept); }), "File exists");
+    EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, restored, kept); }), "File exists");
     ExpectUntouched();
     EXPECT_EQ(ReadFile(kept), "earlier");
 
     std::filesystem::remove(kept);
-    EXPECT_EQ(FailureOf([&] { files.SwapInRestored(live, folder / "nothing.GDB", kept); }),
+    EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, folder / "nothing.GDB", kept); }),
               "No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(kept));
     ExpectUntouched();
 }
 
-TEST_F(DatabaseFiles, SwapCutShortAfterItsLinkIsFinishedByTheNextSwapOfTheSameName) {
-    const ino_t before = Inode(live);
+TEST_F(DatabaseFiles, LeftOversAreRestoredFilesOfAnyStampAndKeptNamesThatAreStillTheLiveFile) {
     ASSERT_EQ(::link(live.c_str(), kept.c_str()), 0); // what a process killed between the steps leaves
-    files.SwapInRestored(live, restored, kept);
-    EXPECT_EQ(ReadFile(live), "new");
-    EXPECT_EQ(Inode(kept), before);
-    EXPECT_FALSE(std::filesystem::exists(restored));
+    const std::string older = folder / "EMP-Copia-20261101-0300.GDB";
+    const std::string otherRestored = folder / "EMP-Restore-20261101-0300.GDB";
+    WriteFile(older, "an exchange that ended"); // a kept copy of its own: not a left-over
+    WriteFile(otherRestored, "x");
+    WriteFile(folder / "EMP-Restore-2026110-0300.GDB", "x");   // not a stamp
+    WriteFile(folder / "EMPX-Restore-20261101-0300.GDB", "x"); // another database
+    WriteFile(folder / "EMP-Restore-20261101-0300.gdb", "x");  // not a name the cycle makes
+
+    LeftOvers found = FindLeftOvers(files, live, '/');
+    std::sort(found.restoredFiles.begin(), found.restoredFiles.end());
+    EXPECT_EQ(found.keptLinks, std::vector<std::string>{kept});
+    EXPECT_EQ(found.restoredFiles, (std::vector<std::string>{otherRestored, restored}));
+    EXPECT_THROW(FindLeftOvers(files, folder / "gone/emp.fdb", '/'), OsError);
+}
+
+TEST_F(DatabaseFiles, SizesRoomsNamesAndRemovalOfRealFiles) {
+    EXPECT_EQ(files.FileSize(live), 3u);
+    EXPECT_THROW(files.FileSize(folder / "nothing"), OsError);
+    EXPECT_TRUE(files.SameFile(live, live));
+    EXPECT_FALSE(files.SameFile(live, restored));
+    EXPECT_FALSE(files.SameFile(live, folder / "nothing"));
+    // The scratch folder and /dev/shm lie on two volumes; one folder's room is what df shows.
+    const VolumeRoom here = files.RoomIn(folder.path());
+    EXPECT_EQ(here.volume, files.RoomIn(folder.path() + "/").volume);
+    EXPECT_NE(here.volume, files.RoomIn("/dev/shm").volume);
+    EXPECT_GT(here.available, 0u);
+    EXPECT_THROW(files.RoomIn(folder / "nothing"), OsError);
+    EXPECT_TRUE(files.RemoveFile(restored));
+    EXPECT_FALSE(files.RemoveFile(restored));
+    std::vector<std::string> names = files.FileNamesIn(folder.path());
+    EXPECT_EQ(names, std::vector<std::string>{"emp.fdb"});
 }
 
 TEST_F(DatabaseFiles, ReadOnlyFolderFailsWithTheSystemsMessageAndLeavesTheLiveFile) {
@@ -214,7 +242,7 @@ TEST_F(DatabaseFiles, ReadOnlyFolderFailsWithTheSystemsMessageAndLeavesTheLiveFi
     if (child == 0) {
         std::string message = "no failure";
         if (setgid(65534) == 0 && setuid(65534) == 0)
-            message = FailureOf([&] { files.SwapInRestored(live, restored, kept); });
+            message = FailureOf([&] { SwapInRestored(files, live, restored, kept); });
         (void)!::write(pipe[1], message.data(), message.size());
         _exit(0);
     }
@@ -233,7 +261,7 @@ TEST_F(DatabaseFiles, FailedRenameTakesTheKeptLinkAwayAgain) {
     // A restored file on another file system cannot be renamed over the live one.
     const std::string elsewhere = "/dev/shm/veltor-swap-" + std::to_string(getpid()) + ".GDB";
     WriteFile(elsewhere, "new");
-    EXPECT_EQ(FailureOf([&] { files.SwapInRestored(live, elsewhere, kept); }), "Invalid cross-device link");
+    EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, elsewhere, kept); }), "Invalid cross-device link");
     EXPECT_EQ(ReadFile(live), "old");
     EXPECT_FALSE(std::filesystem::exists(kept));
     EXPECT_EQ(ReadFile(elsewhere), "new");
@@ -275,7 +303,7 @@ TEST_F(DatabaseFiles, OwnerAndModeChangeAndSwapNeverReachAFileThroughALinkPlante
 
     EXPECT_EQ(FailureOf([&] { files.MatchAccess(live, restored); }), "Is a symbolic link");
     EXPECT_TRUE(secretUntouched());
-    EXPECT_EQ(FailureOf([&] { files.SwapInRestored(live, restored, kept); }), "Is a symbolic link");
+    EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, restored, kept); }), "Is a symbolic link");
     EXPECT_EQ(ReadFile(live), "old");
     EXPECT_FALSE(std::filesystem::exists(kept));
 
@@ -291,7 +319,7 @@ TEST_F(DatabaseFiles, OwnerAndModeChangeAndSwapNeverReachAFileThroughALinkPlante
     ASSERT_TRUE(
         server.Act([&] { return ::unlink(live.c_str()) == 0 && ::symlink(secret.c_str(), live.c_str()) == 0; }));
     EXPECT_EQ(FailureOf([&] { files.MatchAccess(live, restored); }), "Is a symbolic link");
-    EXPECT_EQ(FailureOf([&] { files.SwapInRestored(live, restored, kept); }), "Is a symbolic link");
+    EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, restored, kept); }), "Is a symbolic link");
     EXPECT_TRUE(secretUntouched());
     EXPECT_EQ(ReadFile(restored), "new");
     std::filesystem::remove(secret);

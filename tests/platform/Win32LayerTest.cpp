@@ -1,4 +1,5 @@
 // The Windows adapters against the real system calls (run under Wine here).
+#include "maintenance/CycleFiles.h"
 #include "platform/win32/Win32Platform.h"
 #include "ports/Errors.h"
 
@@ -61,19 +62,52 @@ protected:
 TEST_F(Win32Files, SwapPutsTheRestoredFileInPlaceAndKeepsTheLiveOne) {
     Win32DatabaseFiles databases;
     Put(In("EMP.FDB"), "live");
-    Put(In("EMP-Restore.GDB"), "restored");
-    databases.SwapInRestored(In("EMP.FDB"), In("EMP-Restore.GDB"), In("EMP-Copia.GDB"));
+    Put(In("EMP-Restore-20261207-1245.GDB"), "restored");
+    SwapInRestored(databases, In("EMP.FDB"), In("EMP-Restore-20261207-1245.GDB"), In("EMP-Copia-20261207-1245.GDB"));
     EXPECT_EQ(Read(In("EMP.FDB")), "restored");
-    EXPECT_EQ(Read(In("EMP-Copia.GDB")), "live");
-    EXPECT_FALSE(fs::exists(In("EMP-Restore.GDB")));
+    EXPECT_EQ(Read(In("EMP-Copia-20261207-1245.GDB")), "live");
+    EXPECT_FALSE(fs::exists(In("EMP-Restore-20261207-1245.GDB")));
 
-    // A kept name that is taken, or a restored file that is missing, touches nothing.
-    Put(In("EMP-Restore.GDB"), "again");
-    EXPECT_THROW(databases.SwapInRestored(In("EMP.FDB"), In("EMP-Restore.GDB"), In("EMP-Copia.GDB")), OsError);
-    EXPECT_THROW(databases.SwapInRestored(In("EMP.FDB"), In("NONE.GDB"), In("EMP-Copia2.GDB")), OsError);
+    // A kept name that is taken, or a restored file that is missing, leaves the live file.
+    Put(In("EMP-Restore-20261207-1245.GDB"), "again");
+    EXPECT_THROW(SwapInRestored(databases, In("EMP.FDB"), In("EMP-Restore-20261207-1245.GDB"),
+                                In("EMP-Copia-20261207-1245.GDB")),
+                 OsError);
+    EXPECT_THROW(SwapInRestored(databases, In("EMP.FDB"), In("NONE.GDB"), In("EMP-Copia2.GDB")), OsError);
     EXPECT_EQ(Read(In("EMP.FDB")), "restored");
-    EXPECT_EQ(Read(In("EMP-Copia.GDB")), "live");
-    EXPECT_EQ(Read(In("EMP-Restore.GDB")), "again");
+    EXPECT_EQ(Read(In("EMP-Copia-20261207-1245.GDB")), "live");
+    EXPECT_EQ(Read(In("EMP-Restore-20261207-1245.GDB")), "again");
+    EXPECT_FALSE(fs::exists(In("EMP-Copia2.GDB")));
+}
+
+TEST_F(Win32Files, DatabaseFilesTellLinksSizesRoomAndTheLeftOversOfACycleCutShort) {
+    Win32DatabaseFiles databases;
+    Put(In("EMP.FDB"), "live");
+    databases.LinkFile(In("EMP.FDB"), In("EMP-Copia-20261101-0300.GDB"));
+    Put(In("EMP-Restore-20261101-0300.GDB"), "restored");
+    Put(In("EMP-Copia-20261001-0300.GDB"), "an exchange that ended");
+    EXPECT_TRUE(databases.SameFile(In("EMP.FDB"), In("EMP-Copia-20261101-0300.GDB")));
+    EXPECT_FALSE(databases.SameFile(In("EMP.FDB"), In("EMP-Copia-20261001-0300.GDB")));
+    EXPECT_FALSE(databases.SameFile(In("EMP.FDB"), In("NONE.GDB")));
+    EXPECT_EQ(databases.FileSize(In("EMP.FDB")), 4u);
+    EXPECT_THROW(databases.FileSize(In("NONE.GDB")), OsError);
+    EXPECT_THROW(databases.LinkFile(In("EMP.FDB"), In("EMP-Copia-20261001-0300.GDB")), OsError);
+
+    const LeftOvers found = FindLeftOvers(databases, In("emp.fdb"), '\\');
+    EXPECT_EQ(found.keptLinks, std::vector<std::string>{In("EMP-Copia-20261101-0300.GDB")});
+    EXPECT_EQ(found.restoredFiles, std::vector<std::string>{In("EMP-Restore-20261101-0300.GDB")});
+
+    const VolumeRoom room = databases.RoomIn(folder + "\\");
+    EXPECT_GT(room.available, 0u);
+    EXPECT_EQ(room.volume, databases.RoomIn(folder).volume);
+    EXPECT_THROW(databases.RoomIn(In("NONE")), OsError);
+    EXPECT_TRUE(databases.RemoveFile(In("EMP-Copia-20261101-0300.GDB")));
+    EXPECT_FALSE(databases.RemoveFile(In("EMP-Copia-20261101-0300.GDB")));
+    EXPECT_EQ(Read(In("EMP.FDB")), "live");
+    databases.RenameOver(In("EMP-Restore-20261101-0300.GDB"), In("EMP.FDB"));
+    EXPECT_EQ(Read(In("EMP.FDB")), "restored");
+    EXPECT_THROW(databases.RenameOver(In("NONE.GDB"), In("EMP.FDB")), OsError);
+    EXPECT_EQ(databases.FileNamesIn(folder).size(), 2u);
 }
 
 TEST_F(Win32Files, AppendWritesAtTheEndAndCreatesAMissingFile) {
