@@ -7,33 +7,6 @@
 
 namespace veltor {
 
-std::int32_t StrToInt(std::string_view text) {
-    auto fail = [text]() -> std::int32_t {
-        throw ConvertError("'" + std::string(text) + "' is not a valid integer value.");
-    };
-    std::size_t at = 0;
-    while (at < text.size() && text[at] == ' ')
-        ++at;
-    bool negative = false;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-        negative = text[at] == '-';
-        ++at;
-    }
-    if (at == text.size()) return fail();
-    // The magnitude may reach 2^31 for the most negative value.
-    constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-    std::int64_t value = 0;
-    for (; at < text.size(); ++at) {
-        const char c = text[at];
-        if (c < '0' || c > '9') return fail();
-        value = value * 10 + (c - '0');
-        if (value > limit) return fail();
-    }
-    if (negative) return static_cast<std::int32_t>(-value);
-    if (value == limit) return fail();
-    return static_cast<std::int32_t>(value);
-}
-
 std::uint32_t BackupIntervalOf(std::int32_t hours, std::int32_t minutes) {
     const std::int64_t milliseconds = (std::int64_t{hours} * 3600 + std::int64_t{minutes} * 60) * 1000;
     if (milliseconds <= 0) return 0;

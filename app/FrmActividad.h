@@ -2,6 +2,7 @@
 // The activity window's behaviour: its handlers, its two timers and the values it owns. The
 // front end draws the window and forwards its events; this class decides what they do.
 
+#include "config/Global.h"
 #include "ports/ActivityView.h"
 #include "ports/MessageBox.h"
 #include "ports/Timer.h"
@@ -16,16 +17,6 @@ namespace veltor {
 
 class TGlobal;
 class IBackupModule;
-
-// A text that is not a decimal integer.
-class ConvertError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// The decimal integer of a text: leading blanks, an optional sign and digits that fit 32 bits.
-// Raises ConvertError "'<text>' is not a valid integer value." otherwise.
-std::int32_t StrToInt(std::string_view text);
 
 // The backup timer's interval for a period of hours and minutes: 0 for a negative period,
 // at most 2^31 - 1 ms.

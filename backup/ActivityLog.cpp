@@ -28,7 +28,7 @@ void TActivityLog::OpenMonthLog(const std::string& backupFolder) {
 
 void TActivityLog::WriteLogLine(std::string_view text) {
     if (!file_) throw MonthLogNotOpen();
-    std::string bytes = Utf8ToWindows1252(text);
+    std::string bytes = Utf8ToWindows1252(VisibleControls(text));
     bytes += "\r\n";
     file_->Write(bytes);
 }
@@ -40,7 +40,7 @@ void TActivityLog::CloseMonthLog() {
 }
 
 void TActivityLog::WriteMemoLine(std::string_view text) {
-    view_.AppendMemoLines({ToProgramText(text)});
+    view_.AppendMemoLines({VisibleControls(ToProgramText(text))});
 }
 
 void TActivityLog::WriteMemoLines(const std::vector<std::string>& lines) {
@@ -48,8 +48,19 @@ void TActivityLog::WriteMemoLines(const std::vector<std::string>& lines) {
     std::vector<std::string> texts;
     texts.reserve(lines.size());
     for (const std::string& line : lines)
-        texts.push_back(ToProgramText(line));
+        texts.push_back(VisibleControls(ToProgramText(line)));
     view_.AppendMemoLines(texts);
+}
+
+void TActivityLog::WriteMemoText(std::initializer_list<std::string_view> shownLines) {
+    std::string text;
+    bool first = true;
+    for (const std::string_view line : shownLines) {
+        if (!first) text += "\r\n";
+        text += VisibleControls(ToProgramText(line));
+        first = false;
+    }
+    view_.AppendMemoLines({text});
 }
 
 } // namespace veltor

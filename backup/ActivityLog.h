@@ -1,12 +1,18 @@
 #pragma once
 // The activity log: lines for the memo of the activity window and the month's log file in
 // the backup folder. The process owns one of these, shared by every run.
+//
+// Lines carry texts from outside (company names and codes from the catalogue, paths from the
+// catalogue and ADMINBD.inf, error messages that quote them). Every line written here has its
+// control characters made visible (VisibleControls, "<0A>" for a line feed), so one line given
+// is one line in the memo and in the file, whatever those texts hold.
 
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"
 #include "ports/FileSystem.h"
 #include "ports/RegionalFormats.h"
 
+#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -53,6 +59,8 @@ public:
     // Appends one line, or a batch of lines in order, at the end of the memo.
     void WriteMemoLine(std::string_view text);
     void WriteMemoLines(const std::vector<std::string>& lines);
+    // Appends one memo entry that the memo shows on several lines, CR LF between them.
+    void WriteMemoText(std::initializer_list<std::string_view> shownLines);
 
 private:
     IFileSystem& files_;

@@ -47,4 +47,13 @@ std::string BackupFileName(const std::string& folder, const std::string& databas
            startTime + ".GBK";
 }
 
+void RemoveUnfinishedBackup(IFileSystem& files, const std::string& backupFile, bool existedBefore) noexcept {
+    if (existedBefore) return;
+    try {
+        files.RemoveFile(backupFile);
+    } catch (...) {
+        // What stays is what the server wrote; the failure is in the log already.
+    }
+}
+
 } // namespace veltor

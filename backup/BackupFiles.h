@@ -31,4 +31,9 @@ std::string HourMinuteText(const LocalDateTime& moment);
 std::string BackupFileName(const std::string& folder, const std::string& databasePath, char separator,
                            const LocalDateTime& date, const std::string& startTime);
 
+// Removes what a backup that failed left of its file, unless a file of that name was there
+// before the backup began: a backup cut short (a full disk, a server gone away) is no backup and
+// only takes room. Best effort, without a line.
+void RemoveUnfinishedBackup(IFileSystem& files, const std::string& backupFile, bool existedBefore) noexcept;
+
 } // namespace veltor

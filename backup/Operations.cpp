@@ -91,7 +91,7 @@ void TOperations::Save() {
                 ids.insert(id);
             book_.KeepOnly(ids);
         }
-        p_.files.ReplaceFileContent(statusPath_, book_.ToJson(IsoText(p_.clock.Now())));
+        ReplaceFileContent(p_.files, statusPath_, book_.ToJson(IsoText(p_.clock.Now())));
     } catch (const std::exception&) {
         // The status file is for watchers from outside; the run goes on without it.
     }

@@ -85,6 +85,7 @@ bool TScheduledBackup::BackupCompany() {
     LocalDateTime begun;
     std::uint32_t startTick = 0;
     std::vector<std::string> output;
+    bool existedBefore = true;
     try {
         const std::string source = row.FieldText("ARCHIVO");
         begun = parts_.clock.Now();
@@ -101,11 +102,13 @@ bool TScheduledBackup::BackupCompany() {
         service.SetServerName(ServerTextOf(parts_.global));
         service.SetProtocol(fb::ServiceProtocol::Tcp);
 
+        existedBefore = parts_.files.FileExists(backupFile);
         output = BackupToTheEnd(service, request, log, parts_.view);
     } catch (const std::exception& e) {
         log.WriteLogLine(StampPrefix() + " Advertencia en Backup: " + e.what());
         log.WriteMemoLine(StampPrefix() + " Advertencia en Backup: " + e.what());
         service.Detach();
+        if (!backupFile.empty()) RemoveUnfinishedBackup(parts_.files, backupFile, existedBefore);
         failed = true;
         if (operations_) operations_->BackupFailed(CurrentCompany(), begun, e.what());
     }

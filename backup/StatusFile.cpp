@@ -130,4 +130,24 @@ StatusBook LoadStatusBook(IFileSystem& files, const std::string& path, std::stri
     return {};
 }
 
+void ReplaceFileContent(IFileSystem& files, const std::string& path, std::string_view bytes) {
+    const std::string temporary = path + ".tmp";
+    // What an earlier run left, or somebody put, under the temporary name goes as a name;
+    // CreateNew then refuses whatever appears there again.
+    files.RemoveFile(temporary);
+    try {
+        const std::unique_ptr<IAppendFile> file = files.CreateNew(temporary);
+        file->Write(bytes);
+        file->Close();
+        files.RenameFile(temporary, path);
+    } catch (const std::exception&) {
+        try {
+            files.RemoveFile(temporary);
+        } catch (const std::exception&) {
+            // The first failure is the one to tell.
+        }
+        throw;
+    }
+}
+
 } // namespace veltor

@@ -87,4 +87,10 @@ private:
 // (`problem`, when given, then says which). Never raises.
 StatusBook LoadStatusBook(IFileSystem& files, const std::string& path, std::string* problem = nullptr);
 
+// Gives `path` the content `bytes` in one step: the bytes go to a new file under `path` +
+// ".tmp", which then takes the place of `path`. A reader sees the old content or the new one,
+// never a part; a link at either name is replaced as a name, never written through. Raises on
+// a failure, which leaves `path` as it was and no temporary file behind.
+void ReplaceFileContent(IFileSystem& files, const std::string& path, std::string_view bytes);
+
 } // namespace veltor

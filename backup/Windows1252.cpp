@@ -60,6 +60,11 @@ std::size_t DecodeOne(std::string_view text, char32_t& codePoint) {
     return length;
 }
 
+bool BreaksOrDisguisesALine(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
 void AppendUtf8(std::string& out, char32_t codePoint) {
     if (codePoint < 0x80) {
         out.push_back(static_cast<char>(codePoint));
@@ -74,6 +79,28 @@ void AppendUtf8(std::string& out, char32_t codePoint) {
 }
 
 } // namespace
+
+std::string VisibleControls(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    while (!utf8.empty()) {
+        char32_t codePoint = 0;
+        const std::size_t length = DecodeOne(utf8, codePoint);
+        if (length == 0 || !BreaksOrDisguisesALine(codePoint)) {
+            const std::size_t taken = length == 0 ? 1 : length;
+            out.append(utf8.substr(0, taken));
+            utf8.remove_prefix(taken);
+            continue;
+        }
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        std::string digits;
+        for (char32_t rest = codePoint; rest != 0 || digits.size() < 2; rest >>= 4)
+            digits.insert(digits.begin(), kHex[rest & 0xF]);
+        out += '<' + digits + '>';
+        utf8.remove_prefix(length);
+    }
+    return out;
+}
 
 std::string ToProgramText(std::string_view line) {
     std::string out;

@@ -1,6 +1,7 @@
 #include "catalogue/Catalogue.h"
 
 #include "catalogue/DueSelection.h"
+#include "config/Global.h"
 
 namespace veltor::catalogue {
 
@@ -98,7 +99,7 @@ void TCatalogue::ApplyBackupDefaults() noexcept {
 
 void TCatalogue::SelectDueCompanies(const std::string& periodHours, const std::string& periodMinutes) {
     try {
-        const std::string window = BackupWindowText(PeriodNumber(periodHours), PeriodNumber(periodMinutes));
+        const std::string window = BackupWindowText(StrToInt(periodHours), StrToInt(periodMinutes));
         OpenSelection(DueCompaniesStatement(window));
     } catch (...) {
         QEmpresas.Close();

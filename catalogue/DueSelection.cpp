@@ -157,18 +157,4 @@ std::string DueCompaniesStatement(std::string_view window) {
     return sql;
 }
 
-long long PeriodNumber(std::string_view text) {
-    std::string_view digits = text;
-    while (!digits.empty() && digits.front() == ' ')
-        digits.remove_prefix(1);
-    while (!digits.empty() && digits.back() == ' ')
-        digits.remove_suffix(1);
-    if (digits.size() > 1 && digits.front() == '+' && digits[1] != '-') digits.remove_prefix(1);
-    long long value = 0;
-    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (digits.empty() || result.ec != std::errc() || result.ptr != digits.data() + digits.size())
-        throw std::invalid_argument("'" + std::string(text) + "' is not a valid integer value");
-    return value;
-}
-
 } // namespace veltor::catalogue

@@ -17,8 +17,4 @@ std::string BackupWindowText(long long hours, long long minutes);
 // The full selection statement for the window text `window`.
 std::string DueCompaniesStatement(std::string_view window);
 
-// The integer value of a period text; raises std::invalid_argument for anything else
-// ("'x' is not a valid integer value"). Blanks around the digits are allowed.
-long long PeriodNumber(std::string_view text);
-
 } // namespace veltor::catalogue

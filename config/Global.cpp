@@ -1,5 +1,7 @@
 #include "config/Global.h"
 
+#include <limits>
+
 #include <array>
 #include <memory>
 #include <utility>
@@ -95,7 +97,9 @@ void TGlobal::ReadConfiguration() {
         // A failed copy shows up as the missing file below.
     }
     try {
-        std::unique_ptr<IInputFile> file = files_.OpenForReading(kConfigurationFile);
+        // The installation folder is the administrator's alone: a link there to a file kept
+        // elsewhere is theirs, and followed.
+        std::unique_ptr<IInputFile> file = files_.OpenForReading(kConfigurationFile, Links::Follow);
         BackupFolder = rules_.defaultBackupFolder;
         KeepBackups.reset();
         KeepCopies.reset();
@@ -194,6 +198,33 @@ int TGlobal::OsGeneration(const IOsVersion& version) {
         if (info->minor == 1) return 7;
     }
     return 0;
+}
+
+std::int32_t StrToInt(std::string_view text) {
+    auto fail = [text]() -> std::int32_t {
+        throw ConvertError("'" + std::string(text) + "' is not a valid integer value.");
+    };
+    std::size_t at = 0;
+    while (at < text.size() && text[at] == ' ')
+        ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        negative = text[at] == '-';
+        ++at;
+    }
+    if (at == text.size()) return fail();
+    // The magnitude may reach 2^31 for the most negative value.
+    constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    std::int64_t value = 0;
+    for (; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c < '0' || c > '9') return fail();
+        value = value * 10 + (c - '0');
+        if (value > limit) return fail();
+    }
+    if (negative) return static_cast<std::int32_t>(-value);
+    if (value == limit) return fail();
+    return static_cast<std::int32_t>(value);
 }
 
 } // namespace veltor

@@ -7,11 +7,24 @@
 #include "ports/MessageBox.h"
 #include "ports/OsVersion.h"
 
+#include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace veltor {
+
+// A text that is not a decimal integer.
+class ConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The decimal integer of a text: leading blanks, an optional sign and digits that fit 32 bits.
+// Raises ConvertError "'<text>' is not a valid integer value." otherwise. The one reading of
+// the backup period's hours and minutes, for the window's timer and the due selection alike.
+std::int32_t StrToInt(std::string_view text);
 
 // What differs between the platforms in reading the configuration.
 struct ConfigurationRules {

@@ -178,6 +178,22 @@ std::uint32_t ServiceControl::StartWindowsService(const std::string& machineName
     }
 }
 
+std::uint32_t ServiceControl::QueryWindowsService(const std::string& machineName, const std::string& serviceName) {
+    ScopedServiceHandle manager(manager_);
+    ScopedServiceHandle service(manager_);
+    try {
+        ServiceStatus status;
+        manager.reset(OpenManagerOrReport(machineName, service::kActiveDatabase, service::kManagerConnect));
+        if (!manager) return 0;
+        service.reset(manager_.OpenServiceByName(manager.get(), serviceName.c_str(), service::kQueryStatus));
+        if (!service) return 0;
+        if (!manager_.QueryStatus(service.get(), status)) return 0;
+        return status.dwCurrentState;
+    } catch (...) {
+        return ResultOfUnexpectedFailure();
+    }
+}
+
 bool ServiceControl::StopDependentServices(ServiceHandle manager, ServiceHandle service) {
     std::uint32_t bytesNeeded = 0;
     std::uint32_t count = 0;

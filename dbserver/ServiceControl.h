@@ -42,6 +42,9 @@ public:
     // service that is already running gives 4 at once.
     std::uint32_t StartWindowsService(const std::string& machineName, const std::string& serviceName);
 
+    // The service's current state, without changing it. Results as StopWindowsService.
+    std::uint32_t QueryWindowsService(const std::string& machineName, const std::string& serviceName);
+
     // Stops each running dependent of an open service and waits for it; a dependent that cannot
     // be opened, queried or stopped is skipped. True when the list of dependents could be read.
     // Unexpected failures pass on to the caller.

@@ -4,44 +4,11 @@
 #include "backup/RunSteps.h"
 #include "backup/ServiceOutput.h"
 
-#include <array>
 #include <exception>
 #include <stdexcept>
-#include <vector>
 
 namespace veltor {
 namespace {
-
-std::string Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-// The weekday conditions of the timer's selection, in the order they are written: the piece
-// that follows the weekday name of the server.
-constexpr std::array<std::string_view, 7> kWeekdayConditions = {
-    "\"=\"LUNES\" AND COALESCE(RESTORELUNES,\"N\")=\"S\") OR ",
-    "\"=\"MARTES\" AND COALESCE(RESTOREMARTES,\"N\")=\"S\") OR ",
-    "\"=\"MIERCOLES\" AND COALESCE(RESTOREMIERCOLES,\"N\")=\"S\") OR ",
-    "\"=\"JUEVES\" AND COALESCE(RESTOREJUEVES,\"N\")=\"S\") OR ",
-    "\"=\"VIERNES\" AND COALESCE(RESTOREVIERNES,\"N\")=\"S\") OR ",
-    "\"=\"SABADO\" AND COALESCE(RESTORESABADO,\"N\")=\"S\") OR ",
-    "\"=\"DOMINGO\" AND COALESCE(RESTOREDOMINGO,\"N\")=\"S\")) AND ",
-};
-constexpr std::string_view kWeekdayOpening = "      (\"";
-
-std::string SideFileName(const std::string& databasePath, char separator, const char* tag,
-                         const std::string& fileStamp) {
-    const std::size_t slash = databasePath.rfind(separator);
-    const std::string folder = slash == std::string::npos ? std::string() : databasePath.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? databasePath : databasePath.substr(slash + 1);
-    const std::size_t dot = base.rfind('.');
-    if (dot != std::string::npos) base.erase(dot);
-    for (char& c : base)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return folder + base + tag + fileStamp + ".GDB";
-}
 
 // The failure of a restore that ended without an error but left its database unusable; the
 // company's code follows it in the line.
@@ -50,73 +17,58 @@ constexpr const char* kRestoreIncomplete = "El Restore no terminó: la base de d
 // the company's code follow it.
 constexpr const char* kBackupChanged = "El archivo de Backup cambió después del Backup: ";
 
+constexpr std::uint64_t kMegabyte = 1024 * 1024;
+
+// Whether a stop that answered `state` may have stopped the service: not when the service
+// manager or the service could not be opened (0) and not for the continue-pending answer (5).
+bool StopMayHaveTakenEffect(std::uint32_t state) {
+    return state != 0 && state != service::kContinuePending;
+}
+
 } // namespace
 
-const std::string_view kServerClockStatement =
-    " SELECT DECODE(EXTRACT(WEEKDAY FROM (SELECT CAST(\"Now\" AS Date) actual from "
-    "RDB$DATABASE)),0,\"DOMINGO\",1,\"LUNES\",2,\"MARTES\",3,\"MIERCOLES\",4,\"JUEVES\",5,\"VIERNES\",6,\"SABADO\") "
-    "DIA, cast((extract(hour from cast(\"Now\" as date))) as integer) ||\":\"|| cast(extract(minute from cast(\"Now\" "
-    "as date)) as integer) HORA,  cast((extract(year from cast(\"Now\" as date))) as integer) ANNO  FROM RDB$DATABASE ";
-
-std::string CycleSelectionStatement(const ServerClock& clock, bool restoreNow) {
-    if (restoreNow)
-        return std::string(
-                   "SELECT EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,HORARESTORE FROM "
-                   "EMPRESAS WHERE COALESCE(REALIZARESTORE,\"N\")=\"S\" OR ANOFIS=") +
-               clock.ANNO;
-    std::string statement =
-        "SELECT EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,HORARESTORE FROM EMPRESAS "
-        "WHERE COALESCE(REALIZARESTORE,\"N\")=\"S\" AND HORARESTORE IS NOT NULL AND       ((\"";
-    for (std::size_t day = 0; day < kWeekdayConditions.size(); ++day) {
-        if (day > 0) statement += kWeekdayOpening;
-        statement += clock.DIA;
-        statement += kWeekdayConditions[day];
+// The server's service around one company's cycle. The note says that the service may be
+// stopped from before each stop until a start is confirmed, and goes after a stop that cannot
+// have taken effect. When the company's cycle ends, by any path, after a stop that may have
+// taken effect and with no start since, the service is started.
+class TBackupRestoreCycle::ServiceOutage {
+public:
+    ServiceOutage(ServiceControl& services, StoppedServiceNote& note, const std::string& server)
+        : services_(services), note_(note), server_(server) {}
+    ServiceOutage(const ServiceOutage&) = delete;
+    ServiceOutage& operator=(const ServiceOutage&) = delete;
+    ~ServiceOutage() {
+        if (mayBeStopped_) Start();
     }
-    statement += " (cast(\"01/01/1900 ";
-    statement += clock.HORA;
-    statement += "\" as timestamp)-0.020833)<=cast(\"01/01/1900 \"||HORARESTORE as timestamp)  AND ";
-    statement += " (cast(\"01/01/1900 ";
-    statement += clock.HORA;
-    statement += "\" as timestamp))>=cast(\"01/01/1900 \"||HORARESTORE as timestamp) ";
-    return statement;
-}
 
-ServerClock ReadServerClock(catalogue::TCatalogue& catalogue) {
-    catalogue.OpenSelection(std::string(kServerClockStatement));
-    auto& row = catalogue.QEmpresas;
-    return {Trimmed(row.FieldText("DIA")), Trimmed(row.FieldText("HORA")), Trimmed(row.FieldText("ANNO"))};
-}
+    std::uint32_t Stop() {
+        note_.Stopping(server_);
+        const std::uint32_t state = services_.StopWindowsService(server_, kDatabaseServerService);
+        mayBeStopped_ = StopMayHaveTakenEffect(state);
+        if (!mayBeStopped_) note_.Started();
+        return state;
+    }
 
-void SelectCycleCompanies(catalogue::TCatalogue& catalogue, const ServerClock& clock, bool restoreNow) {
-    catalogue.OpenSelection(CycleSelectionStatement(clock, restoreNow));
-}
-
-std::string FileStampOf(const LocalDateTime& moment) {
-    return TGlobal::PadNumber(TGlobal::YearOfDate(moment), 4) + TGlobal::PadNumber(TGlobal::MonthOfDate(moment), 2) +
-           TGlobal::PadNumber(TGlobal::DayOfDate(moment), 2) + "-" + HourMinuteText(moment);
-}
-
-FileFingerprint FingerprintOf(IFileSystem& files, const std::string& path) {
-    const std::unique_ptr<IInputFile> file = files.OpenForReading(path);
-    FileFingerprint print{0, 0xcbf29ce484222325ULL};
-    std::vector<char> buffer(256 * 1024);
-    for (std::size_t n; (n = file->Read(buffer.data(), buffer.size())) > 0;) {
-        for (std::size_t i = 0; i < n; ++i) {
-            print.hash ^= static_cast<unsigned char>(buffer[i]);
-            print.hash *= 0x100000001b3ULL;
+    // Never raises.
+    std::uint32_t Start() noexcept {
+        mayBeStopped_ = false;
+        try {
+            const std::uint32_t state = services_.StartWindowsService(server_, kDatabaseServerService);
+            if (state == service::kRunning) note_.Started();
+            return state;
+        } catch (...) {
+            // Only the memo line of a service manager that cannot be opened can raise here;
+            // the note stays and the next run starts the service.
+            return 0;
         }
-        print.size += n;
     }
-    return print;
-}
 
-std::string RestoredFileName(const std::string& databasePath, char separator, const std::string& fileStamp) {
-    return SideFileName(databasePath, separator, "-Restore-", fileStamp);
-}
-
-std::string KeptCopyFileName(const std::string& databasePath, char separator, const std::string& fileStamp) {
-    return SideFileName(databasePath, separator, "-Copia-", fileStamp);
-}
+private:
+    ServiceControl& services_;
+    StoppedServiceNote& note_;
+    const std::string& server_;
+    bool mayBeStopped_ = false;
+};
 
 void TBackupRestoreCycle::RunBackupRestore() {
     auto& log = p_.log;
@@ -168,110 +120,153 @@ std::string TBackupRestoreCycle::Company() const {
     return row.FieldText("CODIGO") + " - " + row.FieldText("NOMBRE");
 }
 
+void TBackupRestoreCycle::LogAndMemo(const std::string& text) {
+    const std::string line = P() + text;
+    p_.log.WriteLogLine(line);
+    p_.log.WriteMemoLine(line);
+}
+
 bool TBackupRestoreCycle::CycleCompany() {
-    auto& log = p_.log;
     auto& row = p_.catalogue.QEmpresas;
-    auto& service = p_.IBBackup;
+    CompanyCycle company{row.FieldText("EMPRESAID"), ServerTextOf(p_.global), row.FieldText("ARCHIVO"), {}};
+    p_.log.WriteLogLine(P() + " Inicio BackupRestore: " + Company());
+    p_.log.WriteMemoLine(P() + " Inicio Backup-Restore: " + Company());
+    const CompanyEnd end = CycleSteps(company);
+    row.Next();
+    // A company given up before its first stop was confirmed ends with its last line.
+    if (end != CompanyEnd::GivenUpBeforeTheStop) p_.log.WriteLogLine(" ");
+    return end == CompanyEnd::Done;
+}
 
-    const std::string companyId = row.FieldText("EMPRESAID");
-    const std::string serverText = ServerTextOf(p_.global);
-    bool cycleFailed = false;
-    bool done = false;
-    log.WriteLogLine(P() + " Inicio BackupRestore: " + Company());
-    log.WriteMemoLine(P() + " Inicio Backup-Restore: " + Company());
+TBackupRestoreCycle::CompanyEnd TBackupRestoreCycle::CycleSteps(CompanyCycle& company) {
+    if (GiveUpWithoutLocalRestore()) return CompanyEnd::NotDone;
+    TakeAwayLeftOvers(company);
+    if (!HasRoom(company)) return CompanyEnd::GivenUpBeforeTheStop;
 
-    if (GiveUpWithoutLocalRestore()) return false;
+    ServiceOutage outage(p_.services, stopped_, company.server);
+    const std::uint32_t stop = outage.Stop();
+    if (stop != service::kStopped) {
+        p_.log.WriteMemoLine(P() + " NO se pudo hacer Stop al Servicio: " + Company() +
+                             "Mensaje: " + ServiceStateName(stop));
+        return CompanyEnd::GivenUpBeforeTheStop;
+    }
+    p_.log.WriteMemoLine(P() + " Stop al Servicio: " + Company());
+    company.fileStamp = FileStampOf(p_.clock.Now());
+    // Where the live database stands before anybody can reach it through the server again.
+    const TransactionMark before = ReadTransactions(company.databasePath);
+    if (outage.Start() != service::kRunning) return CompanyEnd::NotDone;
 
-    stopped_.Stopping(serverText);
-    std::string state = ServiceStateName(p_.services.StopWindowsService(serverText, kDatabaseServerService));
-    if (state != "SERVICE_STOPPED") {
-        log.WriteMemoLine(P() + " NO se pudo hacer Stop al Servicio: " + Company() + "Mensaje: " + state);
-        row.Next();
+    const std::optional<BackupMade> backup = BackUp(company);
+    bool swapped = false;
+    if (backup) {
+        p_.log.WriteMemoLine(P() + " Ruta del Backup Realizado: " + backup->file);
+        p_.log.WriteMemoLine("  ");
+        swapped = RestoreAndSwap(company, *backup, before, outage);
+    }
+    backupWritten_.reset();
+
+    p_.catalogue.BDAdmin.Disconnect();
+    p_.catalogue.BDAdmin.Connect();
+
+    if (!backup) {
+        p_.log.WriteLogLine(P() + " No terminado BackupRestoer ");
+        return CompanyEnd::NotDone;
+    }
+    return Stamp(company, *backup) && swapped ? CompanyEnd::Done : CompanyEnd::NotDone;
+}
+
+void TBackupRestoreCycle::TakeAwayLeftOvers(const CompanyCycle& company) {
+    LeftOvers found;
+    try {
+        found = FindLeftOvers(p_.databaseFiles, company.databasePath, p_.global.rules().pathSeparator);
+    } catch (const std::exception&) {
+        // A folder that cannot be read holds nothing this cycle could take away; the room
+        // check that follows tells what is wrong with it.
+        return;
+    }
+    // The kept names first: each is a second name of the live file, left by an exchange that
+    // stopped between its steps, and the live database stays as it is.
+    for (const std::string& kept : found.keptLinks) {
+        try {
+            p_.databaseFiles.RemoveFile(kept);
+            LogAndMemo(" Se deshace el cambio de archivos que no terminó: " + kept);
+        } catch (const std::exception& e) {
+            LogAndMemo(" No se pudo deshacer el cambio de archivos que no terminó: " + kept + " Mensaje: " + e.what());
+        }
+    }
+    for (const std::string& restored : found.restoredFiles) {
+        try {
+            p_.databaseFiles.RemoveFile(restored);
+            LogAndMemo(" Se borra el Archivo Restaurado de un Backup-Restore que no terminó: " + restored);
+        } catch (const std::exception& e) {
+            LogAndMemo(" No se pudo borrar el Archivo Restaurado: " + restored + " Mensaje: " + e.what());
+        }
+    }
+}
+
+bool TBackupRestoreCycle::HasRoom(const CompanyCycle& company) {
+    std::optional<MissingRoom> missing;
+    try {
+        missing =
+            RoomForTheCycle(p_.databaseFiles, company.databasePath, backupFolder_, p_.global.rules().pathSeparator);
+    } catch (const std::exception& e) {
+        LogAndMemo(" No se pudo medir el espacio para el Backup-Restore: " + Company() + " Mensaje: " + e.what());
         return false;
     }
-    log.WriteMemoLine(P() + " Stop al Servicio: " + Company());
+    if (!missing) return true;
+    // Rounded up and down, so the two figures differ whenever the room is short.
+    const std::uint64_t needed = (missing->needed + kMegabyte - 1) / kMegabyte;
+    const std::uint64_t available = missing->available / kMegabyte;
+    LogAndMemo(" No hay espacio para el Backup-Restore: " + Company() + " Necesita: " + std::to_string(needed) +
+               " MB en " + missing->folder + " Disponible: " + std::to_string(available) + " MB");
+    return false;
+}
 
-    const std::string databasePath = row.FieldText("ARCHIVO");
-    const std::string fileStamp = FileStampOf(p_.clock.Now());
+std::optional<TBackupRestoreCycle::BackupMade> TBackupRestoreCycle::BackUp(const CompanyCycle& company) {
+    auto& log = p_.log;
+    auto& service = p_.IBBackup;
+    BackupMade made;
+    bool existedBefore = true;
+    try {
+        log.WriteMemoLine(P() + " Servicio Iniciado: " + Company());
+        const LocalDateTime begun = p_.clock.Now();
+        made.stampTime = HourMinuteText(begun);
+        made.file =
+            BackupFileName(backupFolder_, company.databasePath, p_.global.rules().pathSeparator, begun, made.stampTime);
 
-    state = ServiceStateName(p_.services.StartWindowsService(serverText, kDatabaseServerService));
-    if (state == "SERVICE_RUNNING") {
-        stopped_.Started();
-        // Where the live database stands before anyone but the cycle could reach it again.
-        const TransactionMark before = ReadTransactions(serverText + ":" + databasePath);
+        fb::BackupRequest request;
+        request.backupFiles = {made.file};
+        request.databasePath = company.databasePath;
+        request.options = backupOptions_;
+        service.SetParameters(AdministratorParameters());
+        service.SetServerName(company.server);
+        service.SetProtocol(fb::ServiceProtocol::Tcp);
+        log.WriteMemoLine(P() + " Inicia Backup: " + Company());
 
-        std::string backupFile;
-        std::string stampTime;
+        request.verbose = true;
+        existedBefore = p_.files.FileExists(made.file);
+        BackupToTheEnd(service, request, log, p_.view);
+        // What the restore must find in the file; a backup that cannot be read back fails here.
+        backupWritten_ = FingerprintOf(p_.files, made.file);
+        return made;
+    } catch (const std::exception& e) {
+        log.WriteLogLine(P() + " Advertencia en Backup: " + e.what());
+        log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what() + Company());
         try {
-            log.WriteMemoLine(P() + " Servicio Iniciado: " + Company());
-            const LocalDateTime begun = p_.clock.Now();
-            stampTime = HourMinuteText(begun);
-            backupFile = BackupFileName(backupFolder_, databasePath, p_.global.rules().pathSeparator, begun, stampTime);
-
-            fb::BackupRequest request;
-            request.backupFiles = {backupFile};
-            request.databasePath = databasePath;
-            request.options = backupOptions_;
-            service.SetParameters(AdministratorParameters());
-            service.SetServerName(serverText);
-            service.SetProtocol(fb::ServiceProtocol::Tcp);
-            log.WriteMemoLine(P() + " Inicia Backup: " + Company());
-
-            request.verbose = true;
-            BackupToTheEnd(service, request, log, p_.view);
-            // What the restore must find in the file; a backup that cannot be read back fails here.
-            backupWritten_ = FingerprintOf(p_.files, backupFile);
-        } catch (const std::exception& e) {
-            log.WriteLogLine(P() + " Advertencia en Backup: " + e.what());
-            log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what() + Company());
-            try {
-                service.Detach();
-            } catch (const std::exception&) {
-                // The connection counts as detached whatever the server said.
-            }
-            cycleFailed = true;
+            service.Detach();
+        } catch (const std::exception&) {
+            // The connection counts as detached whatever the server said.
         }
-
-        bool swapped = false;
-        if (!cycleFailed) {
-            log.WriteMemoLine(P() + " Ruta del Backup Realizado: " + backupFile);
-            log.WriteMemoLine("  ");
-            swapped = RestoreAndSwap(serverText, databasePath, backupFile, fileStamp, before);
-        }
-        backupWritten_.reset();
-
-        p_.catalogue.BDAdmin.Disconnect();
-        p_.catalogue.BDAdmin.Connect();
-
-        if (cycleFailed) log.WriteLogLine(P() + " No terminado BackupRestoer ");
-
-        if (!cycleFailed) {
-            try {
-                p_.catalogue.ExecuteCommand(catalogue::StampStatement(
-                    "FECHAULTRESTORE", "HORAULTRESTORE", TGlobal::SqlDateText(p_.clock.Now()), stampTime, companyId));
-                log.WriteLogLine(P() + " Finaliza BackupRestore ");
-                log.WriteLogLine(" ");
-                done = swapped;
-            } catch (const std::exception&) {
-                // The company stays unstamped; nothing is written about it.
-            }
-        }
+        if (!made.file.empty()) RemoveUnfinishedBackup(p_.files, made.file, existedBefore);
+        return std::nullopt;
     }
-
-    row.Next();
-    log.WriteLogLine(" ");
-    return done;
 }
 
 bool TBackupRestoreCycle::GiveUpWithoutLocalRestore() {
     const std::string why = p_.databases.WhyNoLocalRestore();
     if (why.empty()) return false;
     // Without the restore there is no cycle: the server's service is not stopped for nothing.
-    const std::string line = P() + " No se hace Backup-Restore: " + Company() + ": " + why;
-    p_.log.WriteLogLine(line);
-    p_.log.WriteMemoLine(line);
-    p_.catalogue.QEmpresas.Next();
-    p_.log.WriteLogLine(" ");
+    LogAndMemo(" No se hace Backup-Restore: " + Company() + ": " + why);
     return true;
 }
 
@@ -328,9 +323,9 @@ bool TBackupRestoreCycle::RestoreDatabase(const std::string& backupFile, const s
 }
 
 bool TBackupRestoreCycle::NobodyElseWorked(const std::string& databasePath, const TransactionMark& before) {
-    auto& log = p_.log;
     // The server is stopped: this process's own engine opens the file.
     const TransactionMark now = ReadTransactions(databasePath);
+    constexpr std::int64_t kOwn = kServerFirstAttachmentTransactions + kOwnBackupTransactions;
     std::string why;
     if (!before.next) {
         why = " No se reemplaza la base de datos: no se pudo leer sus transacciones antes del Backup: " + Company() +
@@ -338,68 +333,109 @@ bool TBackupRestoreCycle::NobodyElseWorked(const std::string& databasePath, cons
     } else if (!now.next) {
         why = " No se reemplaza la base de datos: no se pudo leer sus transacciones después del Restore: " + Company() +
               " Mensaje: " + now.failure;
-    } else if (*now.next - *before.next > kOwnBackupTransactions) {
+    } else if (*now.next - *before.next > kOwn) {
         why = " No se reemplaza la base de datos: hubo transacciones durante el Backup-Restore: " + Company();
+    } else if (*now.next - *before.next < kOwn) {
+        // Fewer than the cycle's own, or a counter gone back: another file took the live name.
+        why = " No se reemplaza la base de datos: el archivo no es el mismo que se respaldó: " + Company();
     } else {
         return true;
     }
-    log.WriteLogLine(P() + why);
-    log.WriteMemoLine(P() + why);
+    LogAndMemo(why);
     return false;
 }
 
-bool TBackupRestoreCycle::RestoreAndSwap(const std::string& serverText, const std::string& databasePath,
-                                         const std::string& backupFile, const std::string& fileStamp,
-                                         const TransactionMark& before) {
+bool TBackupRestoreCycle::MatchAccess(const std::string& databasePath, const std::string& restoredFile) {
+    try {
+        p_.databaseFiles.MatchAccess(databasePath, restoredFile);
+        return true;
+    } catch (const std::exception& e) {
+        LogAndMemo(" No se pudo dar al Archivo Restaurado los permisos de la base de datos: " + Company() +
+                   " Mensaje: " + e.what());
+        return false;
+    }
+}
+
+void TBackupRestoreCycle::RemoveRestored(const std::string& restoredFile) {
+    try {
+        if (p_.databaseFiles.RemoveFile(restoredFile))
+            LogAndMemo(" Se borra el Archivo Restaurado que no reemplazó la base de datos: " + restoredFile);
+    } catch (const std::exception& e) {
+        LogAndMemo(" No se pudo borrar el Archivo Restaurado: " + restoredFile + " Mensaje: " + e.what());
+    }
+}
+
+bool TBackupRestoreCycle::StartAgain(ServiceOutage& outage) {
+    const std::uint32_t state = outage.Start();
+    if (state == service::kRunning) return true;
+    p_.log.WriteMemoLine(ServiceStateName(state));
+    p_.log.WriteLogLine(P() + " No se pudo iniciar el Servicio: " + Company() + "Mensaje: " + ServiceStateName(state));
+    return false;
+}
+
+bool TBackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const BackupMade& backup,
+                                         const TransactionMark& before, ServiceOutage& outage) {
     auto& log = p_.log;
     const char separator = p_.global.rules().pathSeparator;
-    const std::string restoredFile = RestoredFileName(databasePath, separator, fileStamp);
-    const std::string keptCopyFile = KeptCopyFileName(databasePath, separator, fileStamp);
+    const std::string& live = company.databasePath;
+    const std::string restoredFile = RestoredFileName(live, separator, company.fileStamp);
+    const std::string keptCopyFile = KeptCopyFileName(live, separator, company.fileStamp);
 
     log.WriteMemoLine(P() + " Inicia Restore: " + Company());
-    if (RestoreDatabase(backupFile, restoredFile)) return false;
+    if (RestoreDatabase(backup.file, restoredFile)) {
+        RemoveRestored(restoredFile);
+        return false;
+    }
     log.WriteMemoLine(P() + " Restore Finalizado: " + Company());
     log.WriteMemoLine(P() + " Ruta del Restore Realizado: " + restoredFile);
     log.WriteMemoLine("  ");
+    // The script may reach the restored file through the server: it belongs to the server's
+    // user like the live one before the script starts.
+    if (!MatchAccess(live, restoredFile)) {
+        RemoveRestored(restoredFile);
+        return false;
+    }
 
-    p_.shell.LaunchScript(kMaintenanceScript, restoredFile);
+    if (const ScriptLaunch launch = p_.shell.LaunchScript(kMaintenanceScript, restoredFile); !launch.refused.empty()) {
+        const std::string why = std::string(" No se ejecuta ") + kMaintenanceScript + ": " + launch.refused;
+        log.WriteLogLine(P() + why);
+        log.WriteMemoLine(P() + why);
+    }
     p_.clock.Sleep(kMaintenanceScriptPause);
     p_.view.ProcessPendingEvents();
 
     log.WriteMemoLine(P() + " Renombra Archivo Restaurado: " + Company());
-    stopped_.Stopping(serverText);
-    std::string state = ServiceStateName(p_.services.StopWindowsService(serverText, kDatabaseServerService));
-    if (state != "SERVICE_STOPPED") {
-        // The restored file stays beside the live one; the log says why.
-        const std::string why = " NO se pudo hacer Stop al Servicio: " + Company() + "Mensaje: " + state;
-        log.WriteLogLine(P() + why);
-        log.WriteMemoLine(P() + why);
-        return false;
-    }
-
+    const std::uint32_t stop = outage.Stop();
     bool swapped = false;
-    if (NobodyElseWorked(databasePath, before)) {
-        log.WriteMemoLine(P() + " Renombra el Archivo Original: " + databasePath + "\r\n por: " + keptCopyFile);
-        log.WriteMemoLine(P() + " Renombra el Archivo Restaurado: " + restoredFile + "\r\n por: " + databasePath);
+    if (stop != service::kStopped) {
+        LogAndMemo(" NO se pudo hacer Stop al Servicio: " + Company() + "Mensaje: " + ServiceStateName(stop));
+    } else if (NobodyElseWorked(live, before)) {
+        log.WriteMemoText({P() + " Renombra el Archivo Original: " + live, " por: " + keptCopyFile});
+        log.WriteMemoText({P() + " Renombra el Archivo Restaurado: " + restoredFile, " por: " + live});
         try {
-            p_.databaseFiles.MatchAccess(databasePath, restoredFile);
-            p_.databaseFiles.SwapInRestored(databasePath, restoredFile, keptCopyFile);
+            SwapInRestored(p_.databaseFiles, live, restoredFile, keptCopyFile);
             swapped = true;
         } catch (const std::exception& e) {
-            const std::string why = " No se pudo reemplazar la base de datos: " + Company() + " Mensaje: " + e.what();
-            log.WriteLogLine(P() + why);
-            log.WriteMemoLine(P() + why);
+            LogAndMemo(" No se pudo reemplazar la base de datos: " + Company() + " Mensaje: " + e.what());
         }
     }
+    // The server comes back first; the restored file that stayed out goes after.
+    const bool running = StartAgain(outage);
+    if (!swapped) RemoveRestored(restoredFile);
+    return swapped && running;
+}
 
-    state = ServiceStateName(p_.services.StartWindowsService(serverText, kDatabaseServerService));
-    if (state == "SERVICE_RUNNING") {
-        stopped_.Started();
-        return swapped;
+bool TBackupRestoreCycle::Stamp(const CompanyCycle& company, const BackupMade& backup) {
+    try {
+        p_.catalogue.ExecuteCommand(catalogue::StampStatement(
+            "FECHAULTRESTORE", "HORAULTRESTORE", TGlobal::SqlDateText(p_.clock.Now()), backup.stampTime, company.id));
+        p_.log.WriteLogLine(P() + " Finaliza BackupRestore ");
+        p_.log.WriteLogLine(" ");
+        return true;
+    } catch (const std::exception&) {
+        // The company stays unstamped; nothing is written about it.
+        return false;
     }
-    log.WriteMemoLine(state);
-    log.WriteLogLine(P() + " No se pudo iniciar el Servicio: " + Company() + "Mensaje: " + state);
-    return false;
 }
 
 } // namespace veltor

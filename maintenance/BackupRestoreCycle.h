@@ -4,9 +4,10 @@
 // script and, with the server's service stopped, put in the place of the live file, which is
 // kept under a dated name. Every step goes to the memo and the month log.
 //
-// The exchange only happens when nothing but the cycle's own backup started a transaction in
-// the live database between the backup and the stop before the exchange: work committed in
-// that time is not in the backup, and the restored file would drop it.
+// The exchange only happens when nothing but the cycle itself started a transaction in the
+// live database from the moment the server was first stopped to the stop before the
+// exchange: work committed in that time is not in the backup, and the restored file would
+// drop it. A restored file that is not exchanged is removed; the backup stays.
 
 #include "backup/ActivityLog.h"
 #include "catalogue/Catalogue.h"
@@ -14,6 +15,8 @@
 #include "dbserver/DatabaseState.h"
 #include "dbserver/FirebirdServiceConnection.h"
 #include "dbserver/ServiceControl.h"
+#include "maintenance/CycleFiles.h"
+#include "maintenance/CycleSelection.h"
 #include "maintenance/StoppedService.h"
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"
@@ -33,42 +36,12 @@ inline constexpr const char* kDatabaseServerService = "FirebirdGuardianDefaultIn
 inline constexpr const char* kMaintenanceScript = "gfixonline.Bat";
 // The time the script is given before the server is stopped for the exchange.
 inline constexpr std::uint32_t kMaintenanceScriptPause = 20000;
-// The transactions the cycle's own backup starts in the live database (reading the counter
-// starts none).
+// What the live database's transaction counter gains between the mark, read while the server
+// is stopped, and the check before the exchange when nobody but the cycle reached it: the
+// server's first attachment after a start begins one transaction, the backup one more.
+// Reading the counter with this process's engine begins none.
+inline constexpr std::int64_t kServerFirstAttachmentTransactions = 1;
 inline constexpr std::int64_t kOwnBackupTransactions = 1;
-
-// The server's weekday name, "H:M" without leading zeros, and its year, all trimmed.
-struct ServerClock {
-    std::string DIA;
-    std::string HORA;
-    std::string ANNO;
-};
-
-// The statement that reads the server's clock.
-extern const std::string_view kServerClockStatement;
-// The company selection of the cycle: every company flagged for it and every company of the
-// server's year when `restoreNow`; otherwise the companies whose weekday flag is set for the
-// server's weekday and whose restore hour lies in the half hour up to the server's time.
-std::string CycleSelectionStatement(const ServerClock& clock, bool restoreNow);
-// Opens the server clock query on QEmpresas and reads it; raises its failure.
-ServerClock ReadServerClock(catalogue::TCatalogue& catalogue);
-// Opens the cycle's company selection on QEmpresas; raises its failure.
-void SelectCycleCompanies(catalogue::TCatalogue& catalogue, const ServerClock& clock, bool restoreNow);
-
-// YYYYMMDD-HHmm of a moment.
-std::string FileStampOf(const LocalDateTime& moment);
-// The side files of a database path: its folder (up to its last separator, as stored), its
-// file name without extension in upper case (a to z only), the tag, the stamp and ".GDB".
-std::string RestoredFileName(const std::string& databasePath, char separator, const std::string& fileStamp);
-std::string KeptCopyFileName(const std::string& databasePath, char separator, const std::string& fileStamp);
-
-// The length and a 64-bit FNV-1a hash of a file's bytes; raises the file system's failure.
-struct FileFingerprint {
-    std::uint64_t size = 0;
-    std::uint64_t hash = 0;
-    bool operator==(const FileFingerprint&) const = default;
-};
-FileFingerprint FingerprintOf(IFileSystem& files, const std::string& path);
 
 // What one run works with. Every reference outlives the run.
 struct BackupRestoreParts {
@@ -94,7 +67,8 @@ public:
     // One run. A service that an earlier cycle left stopped is started first. Raises when the
     // company list cannot be read (the clock query or the selection failed) or the catalogue
     // cannot be connected again after a company; a failed company is written down and the run
-    // goes on.
+    // goes on. Whatever way a company's cycle ends, a stop of the server's service that may
+    // have taken effect is followed by a start.
     void RunBackupRestore();
 
     // Cycles the company of the current row of QEmpresas and moves to the next row. True when
@@ -111,30 +85,57 @@ public:
     // damaged backup can end without any error and leave wrong values in the new database).
     bool RestoreDatabase(const std::string& backupFile, const std::string& databaseFile);
 
-    // How far the live database's transactions had got before the backup; empty with the
-    // reason when that could not be read.
+    // How far the live database's transactions had got; empty with the reason when that could
+    // not be read.
     struct TransactionMark {
         std::optional<std::int64_t> next;
         std::string failure;
     };
 
-    // Restores the backup beside the live database, runs the maintenance script on it and,
-    // with the service stopped and nobody else's work since `before`, exchanges the files;
-    // then starts the service again. True when the files were exchanged and the service runs.
-    bool RestoreAndSwap(const std::string& serverText, const std::string& databasePath, const std::string& backupFile,
-                        const std::string& fileStamp, const TransactionMark& before);
-
 private:
-    std::string P() const { return p_.log.StampPrefix(); }
-    // CODIGO + " - " + NOMBRE of the current row.
-    std::string Company() const;
-    TransactionMark ReadTransactions(const std::string& database);
-    // When this process cannot restore through the local protocol, writes why, moves to the
-    // next company and gives true, before anything is stopped.
-    bool GiveUpWithoutLocalRestore();
+    class ServiceOutage;
+    // The values of the company being cycled.
+    struct CompanyCycle {
+        std::string id;
+        std::string server;
+        std::string databasePath;
+        std::string fileStamp; // fixed when the first stop is confirmed
+    };
+    struct BackupMade {
+        std::string file;
+        std::string stampTime; // HHmm
+    };
+
+    // How one company's cycle ended.
+    enum class CompanyEnd { GivenUpBeforeTheStop, NotDone, Done };
+    // The steps of one company, from the files a cut-short cycle left to the stamp.
+    CompanyEnd CycleSteps(CompanyCycle& company);
+    void TakeAwayLeftOvers(const CompanyCycle& company);
+    bool HasRoom(const CompanyCycle& company);
+    std::optional<BackupMade> BackUp(const CompanyCycle& company);
+    // True when the restored file took the live name and the service runs again.
+    bool RestoreAndSwap(const CompanyCycle& company, const BackupMade& backup, const TransactionMark& before,
+                        ServiceOutage& outage);
+    // True when the service runs again.
+    bool StartAgain(ServiceOutage& outage);
+    // True when the row was stamped.
+    bool Stamp(const CompanyCycle& company, const BackupMade& backup);
+
     // With the service stopped: true when the live database may be exchanged; otherwise
     // writes why.
     bool NobodyElseWorked(const std::string& databasePath, const TransactionMark& before);
+    bool MatchAccess(const std::string& databasePath, const std::string& restoredFile);
+    void RemoveRestored(const std::string& restoredFile);
+    TransactionMark ReadTransactions(const std::string& database);
+    // When this process cannot restore through the local protocol, writes why and gives true,
+    // before anything is stopped.
+    bool GiveUpWithoutLocalRestore();
+
+    std::string P() const { return p_.log.StampPrefix(); }
+    // CODIGO + " - " + NOMBRE of the current row.
+    std::string Company() const;
+    // The same stamped line to the month log and the memo.
+    void LogAndMemo(const std::string& text);
 
     BackupRestoreParts p_;
     // Says that the service may be stopped from each stop until a start is confirmed.

@@ -9,7 +9,8 @@ namespace veltor {
 void StoppedServiceNote::Stopping(const std::string& serverText) noexcept {
     try {
         files_.RemoveFile(path_);
-        const auto note = files_.OpenForAppend(path_);
+        // A new file of our own: a link planted under the name makes this fail, not write elsewhere.
+        const auto note = files_.CreateNew(path_);
         note->Write(serverText + "\r\n");
         note->Close();
     } catch (const std::exception&) {
@@ -46,6 +47,10 @@ void StartServiceLeftStopped(StoppedServiceNote& note, ServiceControl& services,
                              const std::string& backupFolder) {
     const std::optional<std::string> server = note.LeftStopped();
     if (!server) return;
+    if (services.QueryWindowsService(*server, kDatabaseServerService) == service::kRunning) {
+        note.Started();
+        return;
+    }
     const std::string state = ServiceStateName(services.StartWindowsService(*server, kDatabaseServerService));
     std::string line = log.StampPrefix();
     if (state == "SERVICE_RUNNING") {

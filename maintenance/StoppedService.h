@@ -1,10 +1,10 @@
 #pragma once
 // The database server's service as a cycle may leave it. Before each stop the cycle notes the
 // server it stops in a small file beside ADMINBD.inf, and removes the note once a start is
-// confirmed. A process that ends in between (killed, crashed, the power gone) leaves the note
-// behind, and the next run starts the service before it needs the catalogue; without that,
-// every later run would fail to reach the catalogue and nothing would start the server again.
-// A service that somebody else stopped carries no note and is left as it is.
+// confirmed, or once the stop answered that it could not have stopped anything. A process that ends in between (killed,
+// crashed, the power gone) leaves the note behind, and the next run starts the service before it needs the catalogue;
+// without that, every later run would fail to reach the catalogue and nothing would start the server again. A service
+// that somebody else stopped carries no note and is left as it is.
 
 #include "backup/ActivityLog.h"
 #include "dbserver/ServiceControl.h"
@@ -39,7 +39,8 @@ private:
 
 // At the start of a run: when a note is left, starts the service it names and writes the
 // outcome to the memo and to the month log in `backupFolder` (when that can be written). The
-// note goes once the service runs; otherwise the next run tries again.
+// note goes once the service runs; otherwise the next run tries again. A note whose service
+// is found running goes without a line.
 void StartServiceLeftStopped(StoppedServiceNote& note, ServiceControl& services, TActivityLog& log,
                              const std::string& backupFolder);
 

@@ -33,6 +33,27 @@ bool PathExists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
+bool IsExecutableFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The names by which the Windows service manager would take `name` for this machine.
+bool NamesThisMachine(const char* name) {
+    if (name == nullptr || *name == '\0') return true;
+    const std::string text = name;
+    if (EqualIgnoringCase(text, "localhost") || text == "127.0.0.1" || text == "::1") return true;
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') return false;
+    const std::string full = host;
+    return EqualIgnoringCase(text, full) || EqualIgnoringCase(text, full.substr(0, full.find('.')));
+}
+
 // A process this manager spawned; the destructor reaps it, waiting for it when it still runs.
 class ChildProcess {
 public:
@@ -86,11 +107,11 @@ std::optional<ChildProcess> SpawnServiceCommand(const std::vector<std::string>& 
 
 class LinuxServiceManager final : public IServiceManager {
 public:
-    explicit LinuxServiceManager(LinuxServiceOptions options) : options_(std::move(options)) {}
+    explicit LinuxServiceManager(LinuxServiceOptions options)
+        : options_(std::move(options)), systemd_(IsFolder(options_.systemdMarker)) {}
 
     ServiceHandle OpenManager(const char* machineName, const char* databaseName, std::uint32_t access) override {
-        if (machineName != nullptr && *machineName != '\0' && !EqualIgnoringCase(machineName, "localhost"))
-            return Fail(service::kErrorRpcServerUnavailable, kNoServiceHandle);
+        if (!NamesThisMachine(machineName)) return Fail(service::kErrorRpcServerUnavailable, kNoServiceHandle);
         if (databaseName != nullptr && !EqualIgnoringCase(databaseName, service::kActiveDatabase))
             return Fail(service::kErrorDatabaseDoesNotExist, kNoServiceHandle);
         if (!options_.privileged && (access & service::kManagerLock) != 0)
@@ -201,12 +222,26 @@ private:
         return open;
     }
 
-    std::string UnitOf(const std::string& serviceName) const {
+    bool Known(const std::string& unit) const {
+        if (IsExecutableFile(options_.initScriptFolder + "/" + unit)) return true;
+        if (!systemd_) return false;
+        for (const std::string& folder : options_.unitFileFolders)
+            if (PathExists(folder + "/" + unit + ".service")) return true;
+        return false;
+    }
+
+    std::string UnitOf(const std::string& serviceName) {
         for (const auto& [name, units] : options_.services) {
             if (!EqualIgnoringCase(name, serviceName)) continue;
+            std::vector<std::string> known;
             for (const std::string& unit : units)
-                for (const std::string& folder : options_.unitFolders)
-                    if (PathExists(folder + "/" + unit) || PathExists(folder + "/" + unit + ".service")) return unit;
+                if (Known(unit)) known.push_back(unit);
+            if (known.size() > 1)
+                for (const std::string& unit : known) {
+                    const std::optional<ServiceStatus> status = CurrentStatus(unit);
+                    if (status && status->dwCurrentState == service::kRunning) return unit;
+                }
+            return known.empty() ? std::string() : known.front();
         }
         return {};
     }
@@ -228,7 +263,9 @@ private:
         }
         std::optional<ChildProcess> query = SpawnServiceCommand({options_.serviceCommand, unit, "status"});
         if (!query) return std::nullopt;
-        const bool running = query->Wait() == 0;
+        const int code = query->Wait();
+        const bool running = code == 0;
+        if (!running && code != 3 && !(code == 1 && !systemd_)) return std::nullopt;
         ServiceStatus status;
         status.dwServiceType = service::kOwnProcess;
         status.dwCurrentState = running ? service::kRunning : service::kStopped;
@@ -244,6 +281,7 @@ private:
     }
 
     LinuxServiceOptions options_;
+    bool systemd_; // systemd is the init system in use
     PosixClock clock_;
     std::map<ServiceHandle, Open> handles_;
     std::map<std::string, Pending> pending_;

@@ -14,13 +14,21 @@ namespace veltor::posix {
 
 struct LinuxServiceOptions {
     // Run without a shell as: <serviceCommand> <unit> start|stop|status. Its status exit code is
-    // 0 while the unit runs (init scripts; systemctl) and not 0 otherwise.
+    // 0 while the unit runs and 3 when it is stopped (init scripts and systemctl alike); an init
+    // script may also answer 1 for a stopped unit whose pid file stayed behind. Any other code
+    // says nothing sure, and the query fails.
     std::string serviceCommand = "/usr/sbin/service";
-    // Folders where a unit is looked for, as an init script <unit> or a unit file <unit>.service.
-    std::vector<std::string> unitFolders = {"/etc/init.d", "/etc/systemd/system", "/lib/systemd/system",
-                                            "/usr/lib/systemd/system"};
+    // Where init scripts lie, and where systemd's unit files (<unit>.service) lie.
+    std::string initScriptFolder = "/etc/init.d";
+    std::vector<std::string> unitFileFolders = {"/etc/systemd/system", "/run/systemd/system", "/lib/systemd/system",
+                                                "/usr/lib/systemd/system"};
+    // A folder that exists when systemd is the init system in use (as sd_booted(3) tells).
+    std::string systemdMarker = "/run/systemd/system";
     // Windows service names (compared without regard to case) and the units that may stand for
-    // each, in order of preference; the first one installed is taken.
+    // each, in order of preference. A unit counts when the init system in use knows it: under
+    // systemd a unit file or an init script (systemd runs those too), otherwise an executable
+    // init script. When several count, the first one running is taken (an init script that a
+    // removed package left behind is never taken while another server runs), else the first.
     std::map<std::string, std::vector<std::string>> services = {
         {"FirebirdGuardianDefaultInstance",
          {"firebird3.0", "firebird4.0", "firebird5.0", "firebird", "firebird-superserver", "firebird-superclassic",
@@ -28,15 +36,17 @@ struct LinuxServiceOptions {
     // Whether this process may stop and start units; by default, whether it runs as root.
     bool privileged;
     // The wait hint reported while a start or stop is under way.
-    std::uint32_t pendingWaitHint = 250;
+    std::uint32_t pendingWaitHint = 50;
 
     LinuxServiceOptions();
 };
 
 // Starts and stops return at once; while the `service` process they spawned runs, the unit
 // reports START_PENDING or STOP_PENDING with a rising check point, and afterwards `service
-// <unit> status` tells running (4) from stopped (1). Only "localhost" (in any case), an empty
-// name or none names this machine; any other machine fails with 1722 (RPC server unavailable).
+// <unit> status` tells running (4) from stopped (1). This machine is named by none or an empty
+// name, "localhost", "127.0.0.1", "::1" or its own host name (whole or up to its first dot,
+// in any case), as the Windows manager takes them; any other machine fails with 1722 (RPC
+// server unavailable).
 // A unit has no dependents here: the init system stops those itself. Every process spawned is
 // reaped, at the latest when the manager goes.
 std::unique_ptr<IServiceManager> MakeLinuxServiceManager(LinuxServiceOptions options = {});

@@ -1,18 +1,28 @@
-// The exchange of a database file for its restored copy through a link and one rename.
+// The files beside a company database on Linux: links, one rename, the room of a volume.
+#include "platform/posix/PosixFiles.h"
 #include "platform/posix/PosixMaintenance.h"
 #include "ports/Errors.h"
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace veltor::posix {
 namespace {
 
-[[noreturn]] void RaiseErrno(int code) {
-    throw OsError(std::strerror(code), static_cast<std::uint32_t>(code));
+// The live database as the exchange needs it: a regular file under its own name, not a link
+// that somebody with the folder put there.
+struct stat LiveFileInfo(const std::string& live) {
+    struct stat info {};
+    if (::lstat(live.c_str(), &info) != 0) RaiseErrno(errno);
+    if (S_ISLNK(info.st_mode)) throw OsError("Is a symbolic link", ELOOP);
+    if (!S_ISREG(info.st_mode)) throw OsError("Not a regular file", EINVAL);
+    return info;
 }
 
 // Writes the folder of `path` out, so that a rename in it survives a crash; best effort.
@@ -28,29 +38,72 @@ void SyncFolderOf(const std::string& path) {
 } // namespace
 
 void PosixDatabaseFiles::MatchAccess(const std::string& live, const std::string& restored) {
-    struct stat info {};
-    if (::stat(live.c_str(), &info) != 0) RaiseErrno(errno);
-    if (::chown(restored.c_str(), info.st_uid, info.st_gid) != 0) RaiseErrno(errno);
-    if (::chmod(restored.c_str(), info.st_mode & 07777) != 0) RaiseErrno(errno);
+    const struct stat info = LiveFileInfo(live);
+    // The restored file lies in a folder of the server's user, who could put a link to any
+    // file of the system (or a second name of one) under its name before the owner changes:
+    // the change goes through the descriptor of a regular file with one name.
+    Descriptor file = OpenRegularFile(restored, O_RDONLY, {.singleName = true});
+    if (::fchown(file.get(), info.st_uid, info.st_gid) != 0) RaiseErrno(errno);
+    // Permission bits only: a set-user or set-group bit has no place on a database file.
+    if (::fchmod(file.get(), info.st_mode & 0777) != 0) RaiseErrno(errno);
 }
 
-void PosixDatabaseFiles::SwapInRestored(const std::string& live, const std::string& restored, const std::string& kept) {
+void PosixDatabaseFiles::LinkFile(const std::string& existing, const std::string& link) {
+    // Only the live database itself gets a second name, never a link planted under its name.
+    LiveFileInfo(existing);
+    if (::link(existing.c_str(), link.c_str()) != 0) RaiseErrno(errno);
+}
+
+void PosixDatabaseFiles::RenameOver(const std::string& from, const std::string& to) {
+    // The restored file lies in a folder of the server's user: only a regular file of its own
+    // takes the live name, never a link planted under the restored name.
     struct stat info {};
-    struct stat liveInfo {};
-    // A kept name that is already a link of the live file was left by an exchange cut short
-    // after its first step: that step is done.
-    const bool keptIsLive = ::lstat(kept.c_str(), &info) == 0 && ::stat(live.c_str(), &liveInfo) == 0 &&
-                            info.st_dev == liveInfo.st_dev && info.st_ino == liveInfo.st_ino;
-    if (!keptIsLive && ::lstat(kept.c_str(), &info) == 0) RaiseErrno(EEXIST);
-    if (::lstat(restored.c_str(), &info) != 0) RaiseErrno(errno);
-    if (!keptIsLive && ::link(live.c_str(), kept.c_str()) != 0) RaiseErrno(errno);
-    if (betweenSteps) betweenSteps();
-    if (::rename(restored.c_str(), live.c_str()) != 0) {
-        const int code = errno;
-        if (!keptIsLive) ::unlink(kept.c_str());
-        RaiseErrno(code);
+    if (::lstat(from.c_str(), &info) != 0) RaiseErrno(errno);
+    if (S_ISLNK(info.st_mode)) throw OsError("Is a symbolic link", ELOOP);
+    if (!S_ISREG(info.st_mode)) throw OsError("Not a regular file", EINVAL);
+    if (::rename(from.c_str(), to.c_str()) != 0) RaiseErrno(errno);
+    SyncFolderOf(to);
+}
+
+bool PosixDatabaseFiles::RemoveFile(const std::string& path) {
+    if (::unlink(path.c_str()) == 0) return true;
+    if (errno == ENOENT) return false;
+    RaiseErrno(errno);
+}
+
+bool PosixDatabaseFiles::SameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+std::uint64_t PosixDatabaseFiles::FileSize(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) RaiseErrno(errno);
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+VolumeRoom PosixDatabaseFiles::RoomIn(const std::string& folder) {
+    struct statvfs volume {};
+    if (::statvfs(folder.c_str(), &volume) != 0) RaiseErrno(errno);
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) RaiseErrno(errno);
+    // Blocks an ordinary user may still take: the server's user writes the restored file.
+    return {static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize, static_cast<std::uint64_t>(info.st_dev)};
+}
+
+std::vector<std::string> PosixDatabaseFiles::FileNamesIn(const std::string& folder) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+    if (!dir) RaiseErrno(errno);
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
     }
-    SyncFolderOf(live);
+    if (errno != 0) RaiseErrno(errno);
+    return names;
 }
 
 } // namespace veltor::posix

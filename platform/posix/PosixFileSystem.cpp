@@ -1,8 +1,8 @@
 // Files and folders through the POSIX calls.
+#include "platform/posix/PosixFiles.h"
 #include "platform/posix/PosixPlatform.h"
 #include "ports/Errors.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -15,10 +15,6 @@
 
 namespace veltor::posix {
 namespace {
-
-[[noreturn]] void RaiseErrno(int code) {
-    throw OsError(std::strerror(code), static_cast<std::uint32_t>(code));
-}
 
 // Writes every byte, going on after interruptions and short writes; returns 0 or the errno.
 int WriteAll(int fd, const char* bytes, std::size_t size, std::size_t& written) {
@@ -33,29 +29,6 @@ int WriteAll(int fd, const char* bytes, std::size_t size, std::size_t& written) 
     }
     return 0;
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    // Gives up the descriptor without closing it.
-    int Release() { return std::exchange(fd_, -1); }
-    // Closes now; returns 0 or the errno of close.
-    int Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd >= 0 && ::close(fd) != 0 ? errno : 0;
-    }
-
-private:
-    int fd_;
-};
 
 class PosixInputFile final : public IInputFile {
 public:
@@ -136,11 +109,24 @@ bool PosixFileSystem::DirectoryExists(const std::string& path) const {
 }
 
 void PosixFileSystem::CreateDirectory(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) != 0) RaiseErrno(errno);
-    if (serverGroup_.empty()) return;
-    const struct group* group = ::getgrnam(serverGroup_.c_str());
-    if (!group) return;
-    if (::chown(path.c_str(), static_cast<uid_t>(-1), group->gr_gid) != 0 || ::chmod(path.c_str(), 02770) != 0)
+    const struct group* group = serverGroup_.empty() ? nullptr : ::getgrnam(serverGroup_.c_str());
+    if (!group) {
+        if (::mkdir(path.c_str(), 0777) != 0) RaiseErrno(errno);
+        return;
+    }
+    // Made for this process alone, then opened without following a link (somebody who can
+    // write the parent could have put one in its place) and handed to the server's group
+    // through the descriptor.
+    if (::mkdir(path.c_str(), 0700) != 0) RaiseErrno(errno);
+    std::string name = path;
+    while (name.size() > 1 && name.back() == '/')
+        name.pop_back();
+    Descriptor folder(::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder.get() < 0) RaiseErrno(errno);
+    struct stat info {};
+    if (::fstat(folder.get(), &info) != 0) RaiseErrno(errno);
+    if (info.st_uid != ::geteuid()) RaiseErrno(EPERM);
+    if (::fchown(folder.get(), static_cast<uid_t>(-1), group->gr_gid) != 0 || ::fchmod(folder.get(), 02770) != 0)
         RaiseErrno(errno);
 }
 
@@ -150,11 +136,20 @@ bool PosixFileSystem::RemoveFile(const std::string& path) {
     RaiseErrno(errno);
 }
 
+void PosixFileSystem::RenameFile(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) RaiseErrno(errno);
+}
+
 bool PosixFileSystem::CopyFileNoOverwrite(const std::string& from, const std::string& to) {
-    Descriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    Descriptor source(-1);
+    try {
+        source = OpenRegularFile(from, O_RDONLY, {.followLinks = true});
+    } catch (const OsError&) {
+        return false;
+    }
     struct stat info {};
-    if (source.get() < 0 || ::fstat(source.get(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
-    Descriptor target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 0777));
+    if (::fstat(source.get(), &info) != 0) return false;
+    Descriptor target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, info.st_mode & 0777));
     if (target.get() < 0) return false;
     bool copied = true;
     char buffer[64 * 1024];
@@ -177,38 +172,23 @@ bool PosixFileSystem::CopyFileNoOverwrite(const std::string& from, const std::st
     return copied;
 }
 
-std::unique_ptr<IInputFile> PosixFileSystem::OpenForReading(const std::string& path) {
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) RaiseErrno(errno);
+std::unique_ptr<IInputFile> PosixFileSystem::OpenForReading(const std::string& path, Links links) {
+    Descriptor fd = OpenRegularFile(path, O_RDONLY, {.followLinks = links == Links::Follow});
     return std::make_unique<PosixInputFile>(std::move(fd));
 }
 
 std::unique_ptr<IAppendFile> PosixFileSystem::OpenForAppend(const std::string& path) {
-    Descriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-    if (fd.get() < 0) RaiseErrno(errno);
+    Descriptor fd = OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, {.singleName = true});
     while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno != EINTR) RaiseErrno(errno);
     }
     return std::make_unique<PosixAppendFile>(std::move(fd));
 }
 
-void PosixFileSystem::ReplaceFileContent(const std::string& path, std::string_view bytes) {
-    // A name of this process alone, created anew: nothing planted under it is written through.
-    static std::atomic<unsigned> counter{0};
-    const std::string temporary = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0640));
+std::unique_ptr<IAppendFile> PosixFileSystem::CreateNew(const std::string& path) {
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (fd.get() < 0) RaiseErrno(errno);
-    std::size_t written = 0;
-    int error = WriteAll(fd.get(), bytes.data(), bytes.size(), written);
-    if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
-    const int closeError = fd.Close();
-    if (error == 0) error = closeError;
-    // rename replaces the name itself, a link at `path` included, and never follows it.
-    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-    if (error != 0) {
-        ::unlink(temporary.c_str());
-        RaiseErrno(error);
-    }
+    return std::make_unique<PosixAppendFile>(std::move(fd));
 }
 
 std::vector<std::string> PosixFileSystem::ListFiles(const std::string& folder) const {
@@ -234,7 +214,7 @@ std::vector<std::string> PosixFileSystem::ListFiles(const std::string& folder) c
 
 std::uint64_t PosixFileSystem::FileSize(const std::string& path) const {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) RaiseErrno(errno);
+    if (::lstat(path.c_str(), &info) != 0) RaiseErrno(errno);
     return static_cast<std::uint64_t>(info.st_size);
 }
 

@@ -14,24 +14,28 @@
 namespace veltor::posix {
 
 // Files through open/read/write. A file opened for appending holds an exclusive flock, so a
-// second writer, in this process or another one that asks for the lock, is refused.
+// second writer, in this process or another one that asks for the lock, is refused. Files are
+// opened with O_NOFOLLOW (but the installation's files read with Links::Follow) and checked
+// through their descriptor to be regular files; new files are made with O_EXCL.
 class PosixFileSystem final : public IFileSystem {
 public:
     PosixFileSystem() = default;
     // Folders this object creates belong to `serverGroup` with mode 2770, so that the database
     // server, which runs as a member of that group, can write the backup files into them while
-    // other users cannot read them. An empty name, or a group unknown here, leaves new folders
-    // as mkdir makes them.
+    // other users cannot read them; the group and mode are set through the opened folder, never
+    // through a link put in its place. An empty name, or a group unknown here, leaves new
+    // folders as mkdir makes them.
     explicit PosixFileSystem(std::string serverGroup) : serverGroup_(std::move(serverGroup)) {}
 
     bool FileExists(const std::string& path) const override;
     bool DirectoryExists(const std::string& path) const override;
     void CreateDirectory(const std::string& path) override;
     bool CopyFileNoOverwrite(const std::string& from, const std::string& to) override;
-    std::unique_ptr<IInputFile> OpenForReading(const std::string& path) override;
+    std::unique_ptr<IInputFile> OpenForReading(const std::string& path, Links links = Links::Refuse) override;
     std::unique_ptr<IAppendFile> OpenForAppend(const std::string& path) override;
+    std::unique_ptr<IAppendFile> CreateNew(const std::string& path) override;
+    void RenameFile(const std::string& from, const std::string& to) override;
     bool RemoveFile(const std::string& path) override;
-    void ReplaceFileContent(const std::string& path, std::string_view bytes) override;
     std::vector<std::string> ListFiles(const std::string& folder) const override;
     std::uint64_t FileSize(const std::string& path) const override;
     char PathSeparator() const override { return '/'; }

@@ -76,8 +76,10 @@ bool Win32Elevation::IsAdministrator() const {
 int Win32Elevation::RelaunchElevated(const std::vector<std::string>& arguments) {
     const std::string program = ProgramPath();
     std::string parameters = "-elevated";
-    for (const std::string& argument : arguments)
-        parameters += " " + QuotedArgument(argument);
+    for (const std::string& argument : arguments) {
+        parameters += ' ';
+        parameters += QuotedArgument(argument);
+    }
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS;

@@ -4,9 +4,14 @@
 #include "platform/win32/WinApi.h"
 #include "ports/Errors.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <utility>
+#include <vector>
 
 namespace veltor::win32 {
 namespace {
@@ -107,7 +112,91 @@ DWORD AttributesOf(const std::string& path) {
     return GetFileAttributesA(path.c_str());
 }
 
+struct OpenRules {
+    bool followLinks = false;
+    bool singleName = false;
+};
+
+// Opens with CreateFile; unless links are followed, a reparse point (a symbolic link or a
+// junction) is opened as itself and refused, as are folders, devices and pipes, and, when asked,
+// a file with a second name (a hard link).
+Handle OpenRegularFile(const std::string& path, DWORD access, DWORD share, DWORD disposition, OpenRules rules) {
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (rules.followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    // The name is asked first as well: Wine does not open a link as itself, whatever the flag.
+    const DWORD named = rules.followLinks ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+    if (named != INVALID_FILE_ATTRIBUTES && (named & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        throw OsError("Is a symbolic link", ERROR_CANT_ACCESS_FILE);
+    Handle handle(CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr));
+    if (!handle.valid()) RaiseLastError();
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle.get(), &info))
+        throw OsError("Not a regular file", ERROR_INVALID_FUNCTION);
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        throw OsError("Is a symbolic link", ERROR_CANT_ACCESS_FILE);
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) throw OsError("Not a regular file", ERROR_DIRECTORY);
+    if (rules.singleName && info.nNumberOfLinks > 1)
+        throw OsError("Has a second name (a hard link)", ERROR_TOO_MANY_LINKS);
+    return handle;
+}
+
+// The rights of the database server's account on a backup folder: read, write and delete, not
+// the change of its permissions or owner.
+constexpr DWORD kModifyRights = FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE;
+
+// A security identifier of our own, whatever it came from.
+using Sid = std::vector<BYTE>;
+
+Sid WellKnownSid(WELL_KNOWN_SID_TYPE type) {
+    Sid sid(SECURITY_MAX_SID_SIZE);
+    DWORD size = static_cast<DWORD>(sid.size());
+    if (!CreateWellKnownSid(type, nullptr, sid.data(), &size)) RaiseLastError();
+    sid.resize(size);
+    return sid;
+}
+
+// The account a service runs as, from the service control manager; empty when the service is
+// not installed here or the account cannot be told.
+Sid ServiceAccountSid(const std::string& service) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) return {};
+    SC_HANDLE handle = OpenServiceA(manager, service.c_str(), SERVICE_QUERY_CONFIG);
+    std::string account;
+    if (handle) {
+        DWORD needed = 0;
+        QueryServiceConfigA(handle, nullptr, 0, &needed);
+        std::vector<BYTE> buffer(needed);
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+        if (needed > 0 && QueryServiceConfigA(handle, config, needed, &needed) && config->lpServiceStartName)
+            account = config->lpServiceStartName;
+        CloseServiceHandle(handle);
+    }
+    CloseServiceHandle(manager);
+    if (account.empty()) return {};
+    if (_stricmp(account.c_str(), "LocalSystem") == 0) return WellKnownSid(WinLocalSystemSid);
+    // ".\name" is an account of this machine.
+    if (account.rfind(".\\", 0) == 0) account.erase(0, 2);
+    Sid sid(SECURITY_MAX_SID_SIZE);
+    DWORD sidSize = static_cast<DWORD>(sid.size());
+    char domain[256];
+    DWORD domainSize = sizeof domain;
+    SID_NAME_USE use{};
+    if (!LookupAccountNameA(nullptr, account.c_str(), sid.data(), &sidSize, domain, &domainSize, &use)) return {};
+    sid.resize(sidSize);
+    return sid;
+}
+
+// Owns what SetEntriesInAcl allocates.
+struct LocalMemory {
+    void* memory = nullptr;
+    ~LocalMemory() {
+        if (memory) LocalFree(memory);
+    }
+};
+
 } // namespace
+
+Win32FileSystem::Win32FileSystem(std::vector<std::string> serverServices)
+    : serverServices_(std::move(serverServices)) {}
 
 bool Win32FileSystem::FileExists(const std::string& path) const {
     const DWORD attributes = AttributesOf(path);
@@ -120,7 +209,40 @@ bool Win32FileSystem::DirectoryExists(const std::string& path) const {
 }
 
 void Win32FileSystem::CreateDirectory(const std::string& path) {
-    if (!CreateDirectoryA(path.c_str(), nullptr)) RaiseLastError();
+    // Not the permissions of the parent (C:\ lets every user write): the administrators, the
+    // system and the database server's account, which writes the backups, and nobody else;
+    // what is made inside inherits them.
+    std::vector<Sid> sids = {WellKnownSid(WinBuiltinAdministratorsSid), WellKnownSid(WinLocalSystemSid)};
+    std::vector<DWORD> rights = {FILE_ALL_ACCESS, FILE_ALL_ACCESS};
+    for (const std::string& service : serverServices_) {
+        Sid account = ServiceAccountSid(service);
+        if (account.empty()) continue;
+        if (std::find(sids.begin(), sids.end(), account) == sids.end()) {
+            sids.push_back(std::move(account));
+            rights.push_back(kModifyRights);
+        }
+        break;
+    }
+    std::vector<EXPLICIT_ACCESS_A> entries(sids.size());
+    for (std::size_t i = 0; i < sids.size(); ++i) {
+        entries[i].grfAccessPermissions = rights[i];
+        entries[i].grfAccessMode = SET_ACCESS;
+        entries[i].grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+        entries[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        entries[i].Trustee.TrusteeType = TRUSTEE_IS_UNKNOWN;
+        entries[i].Trustee.ptstrName = reinterpret_cast<LPSTR>(sids[i].data());
+    }
+    LocalMemory acl;
+    const DWORD aclError = SetEntriesInAclA(static_cast<ULONG>(entries.size()), entries.data(), nullptr,
+                                            reinterpret_cast<PACL*>(&acl.memory));
+    if (aclError != ERROR_SUCCESS) Raise(aclError);
+    SECURITY_DESCRIPTOR descriptor{};
+    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, static_cast<PACL>(acl.memory), FALSE) ||
+        !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+        RaiseLastError();
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+    if (!CreateDirectoryA(path.c_str(), &attributes)) RaiseLastError();
 }
 
 bool Win32FileSystem::RemoveFile(const std::string& path) {
@@ -134,47 +256,30 @@ bool Win32FileSystem::CopyFileNoOverwrite(const std::string& from, const std::st
     return CopyFileA(from.c_str(), to.c_str(), TRUE) != 0;
 }
 
-std::unique_ptr<IInputFile> Win32FileSystem::OpenForReading(const std::string& path) {
+void Win32FileSystem::RenameFile(const std::string& from, const std::string& to) {
+    if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) RaiseLastError();
+}
+
+std::unique_ptr<IInputFile> Win32FileSystem::OpenForReading(const std::string& path, Links links) {
     // Sharing writes too lets us read a file that a writer holds open, the month log included.
-    Handle handle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle.valid()) RaiseLastError();
+    Handle handle = OpenRegularFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                    {.followLinks = links == Links::Follow});
     return std::make_unique<Win32InputFile>(std::move(handle));
 }
 
 std::unique_ptr<IAppendFile> Win32FileSystem::OpenForAppend(const std::string& path) {
-    Handle handle(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr));
-    if (!handle.valid()) RaiseLastError();
+    Handle handle = OpenRegularFile(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, {.singleName = true});
     LARGE_INTEGER end{};
     if (!SetFilePointerEx(handle.get(), end, nullptr, FILE_END)) RaiseLastError();
     return std::make_unique<Win32AppendFile>(std::move(handle));
 }
 
-void Win32FileSystem::ReplaceFileContent(const std::string& path, std::string_view bytes) {
-    static LONG counter = 0;
-    const std::string temporary = path + ".tmp-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                  std::to_string(InterlockedIncrement(&counter));
-    Handle handle(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+std::unique_ptr<IAppendFile> Win32FileSystem::CreateNew(const std::string& path) {
+    // CREATE_NEW fails on any name that exists, a link included.
+    Handle handle(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!handle.valid()) RaiseLastError();
-    DWORD error = 0;
-    for (std::size_t done = 0; error == 0 && done < bytes.size();) {
-        DWORD written = 0;
-        if (!WriteFile(handle.get(), bytes.data() + done, ChunkOf(bytes.size() - done), &written, nullptr))
-            error = GetLastError();
-        else if (written == 0)
-            error = ERROR_WRITE_FAULT;
-        done += written;
-    }
-    if (error == 0 && !FlushFileBuffers(handle.get())) error = GetLastError();
-    const DWORD closeError = handle.Close();
-    if (error == 0) error = closeError;
-    if (error == 0 && !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        error = GetLastError();
-    if (error != 0) {
-        DeleteFileA(temporary.c_str());
-        Raise(error);
-    }
+    return std::make_unique<Win32AppendFile>(std::move(handle));
 }
 
 std::vector<std::string> Win32FileSystem::ListFiles(const std::string& folder) const {

@@ -1,5 +1,5 @@
-// The launch of the installation's maintenance script and the exchange of a company's
-// database file for its restored copy, on Windows.
+// The launch of the installation's maintenance script and the files beside a company's
+// database, on Windows.
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Text.h"
 #include "platform/win32/WinApi.h"
@@ -8,13 +8,40 @@
 #include <shellapi.h>
 
 namespace veltor::win32 {
+namespace {
 
-bool Win32ShellLauncher::LaunchScript(const std::string& script, const std::string& argument) {
+// An open handle of a file, for its information only; closed when it goes.
+class FileHandle {
+public:
+    explicit FileHandle(const std::string& path)
+        : handle_(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
+    ~FileHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+std::string WithoutFinalSeparator(std::string folder) {
+    while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/') && folder[folder.size() - 2] != ':')
+        folder.pop_back();
+    return folder;
+}
+
+} // namespace
+
+ScriptLaunch Win32ShellLauncher::LaunchScript(const std::string& script, const std::string& argument) {
     // Both names quoted, no folder: the shell looks the script up in the current directory.
     const std::string file = "\"" + script + "\"";
     const std::string parameters = "\"" + argument + "\"";
     const HINSTANCE result = ShellExecuteA(nullptr, "open", file.c_str(), parameters.c_str(), "", SW_SHOW);
-    return reinterpret_cast<INT_PTR>(result) > 32;
+    return {reinterpret_cast<INT_PTR>(result) > 32, {}};
 }
 
 void Win32DatabaseFiles::MatchAccess(const std::string&, const std::string&) {
@@ -22,14 +49,65 @@ void Win32DatabaseFiles::MatchAccess(const std::string&, const std::string&) {
     // and inherits the folder's permissions like the live file.
 }
 
-void Win32DatabaseFiles::SwapInRestored(const std::string& live, const std::string& restored, const std::string& kept) {
-    if (GetFileAttributesA(kept.c_str()) != INVALID_FILE_ATTRIBUTES)
-        throw OsError(SystemMessage(ERROR_FILE_EXISTS), ERROR_FILE_EXISTS);
-    if (GetFileAttributesA(restored.c_str()) == INVALID_FILE_ATTRIBUTES) RaiseLastError();
-    // One call: the live file becomes the kept copy and the restored file takes its name; on a
-    // failure Windows leaves the live file in place (or restores it, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2).
-    if (!ReplaceFileA(live.c_str(), restored.c_str(), kept.c_str(), REPLACEFILE_WRITE_THROUGH, nullptr, nullptr))
+void Win32DatabaseFiles::LinkFile(const std::string& existing, const std::string& link) {
+    if (!CreateHardLinkA(link.c_str(), existing.c_str(), nullptr)) RaiseLastError();
+}
+
+void Win32DatabaseFiles::RenameOver(const std::string& from, const std::string& to) {
+    if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) RaiseLastError();
+}
+
+bool Win32DatabaseFiles::RemoveFile(const std::string& path) {
+    if (DeleteFileA(path.c_str())) return true;
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+    throw OsError(SystemMessage(error), error);
+}
+
+bool Win32DatabaseFiles::SameFile(const std::string& a, const std::string& b) {
+    const FileHandle first(a);
+    const FileHandle second(b);
+    BY_HANDLE_FILE_INFORMATION one{};
+    BY_HANDLE_FILE_INFORMATION two{};
+    if (!first.valid() || !second.valid() || !GetFileInformationByHandle(first.get(), &one) ||
+        !GetFileInformationByHandle(second.get(), &two))
+        return false;
+    return one.dwVolumeSerialNumber == two.dwVolumeSerialNumber && one.nFileIndexHigh == two.nFileIndexHigh &&
+           one.nFileIndexLow == two.nFileIndexLow;
+}
+
+std::uint64_t Win32DatabaseFiles::FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) RaiseLastError();
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+VolumeRoom Win32DatabaseFiles::RoomIn(const std::string& folder) {
+    const std::string path = WithoutFinalSeparator(folder);
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExA(path.c_str(), &available, nullptr, nullptr)) RaiseLastError();
+    const FileHandle handle(path);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!handle.valid() || !GetFileInformationByHandle(handle.get(), &info)) RaiseLastError();
+    return {available.QuadPart, info.dwVolumeSerialNumber};
+}
+
+std::vector<std::string> Win32DatabaseFiles::FileNamesIn(const std::string& folder) {
+    const std::string pattern = WithoutFinalSeparator(folder) + "\\*";
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    std::vector<std::string> names;
+    if (search == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) return names;
         RaiseLastError();
+    }
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.emplace_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    const DWORD error = GetLastError();
+    FindClose(search);
+    if (error != ERROR_NO_MORE_FILES) throw OsError(SystemMessage(error), error);
+    return names;
 }
 
 } // namespace veltor::win32

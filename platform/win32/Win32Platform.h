@@ -23,34 +23,55 @@ namespace veltor::win32 {
 
 // Files through CreateFile, ReadFile and WriteFile. A file opened for appending is shared for
 // reading only, so a second writer, in this process or another, is refused with a sharing
-// violation, while readers may still open it.
+// violation, while readers may still open it. Reparse points (symbolic links, junctions) are
+// opened as themselves and refused, unless Links::Follow says otherwise; new files are made
+// with CREATE_NEW.
+//
+// A folder it creates gets an access list of its own, not the inherited one: full control for
+// the Administrators and SYSTEM, modify for the account of the first of `serverServices` that
+// the service control manager knows (the database server, which writes the backups), and
+// nobody else.
 class Win32FileSystem final : public IFileSystem {
 public:
+    explicit Win32FileSystem(std::vector<std::string> serverServices = {"FirebirdServerDefaultInstance",
+                                                                        "FirebirdGuardianDefaultInstance"});
     bool FileExists(const std::string& path) const override;
     bool DirectoryExists(const std::string& path) const override;
     void CreateDirectory(const std::string& path) override;
     bool CopyFileNoOverwrite(const std::string& from, const std::string& to) override;
-    std::unique_ptr<IInputFile> OpenForReading(const std::string& path) override;
+    std::unique_ptr<IInputFile> OpenForReading(const std::string& path, Links links = Links::Refuse) override;
     std::unique_ptr<IAppendFile> OpenForAppend(const std::string& path) override;
+    std::unique_ptr<IAppendFile> CreateNew(const std::string& path) override;
+    void RenameFile(const std::string& from, const std::string& to) override;
     bool RemoveFile(const std::string& path) override;
-    void ReplaceFileContent(const std::string& path, std::string_view bytes) override;
     std::vector<std::string> ListFiles(const std::string& folder) const override;
     std::uint64_t FileSize(const std::string& path) const override;
     char PathSeparator() const override { return '\\'; }
+
+private:
+    std::vector<std::string> serverServices_;
 };
 
 // ShellExecute "open" of the quoted script name with the quoted argument, in a shown window.
 class Win32ShellLauncher final : public IShellLauncher {
 public:
-    bool LaunchScript(const std::string& script, const std::string& argument) override;
+    ScriptLaunch LaunchScript(const std::string& script, const std::string& argument) override;
 };
 
-// ReplaceFile with the kept name as its backup: the live name holds one database or the other
-// whatever happens; a kept name that exists already fails before anything is touched.
+// The files beside a company database: CreateHardLink for a second name, MoveFileEx with
+// MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH for the rename over the live name,
+// GetDiskFreeSpaceEx for the room this process may take, the volume serial number and file
+// index of GetFileInformationByHandle to tell two names of one file.
 class Win32DatabaseFiles final : public IDatabaseFiles {
 public:
     void MatchAccess(const std::string& live, const std::string& restored) override;
-    void SwapInRestored(const std::string& live, const std::string& restored, const std::string& kept) override;
+    void LinkFile(const std::string& existing, const std::string& link) override;
+    void RenameOver(const std::string& from, const std::string& to) override;
+    bool RemoveFile(const std::string& path) override;
+    bool SameFile(const std::string& a, const std::string& b) override;
+    std::uint64_t FileSize(const std::string& path) override;
+    VolumeRoom RoomIn(const std::string& folder) override;
+    std::vector<std::string> FileNamesIn(const std::string& folder) override;
 };
 
 // GetLocalTime, GetTickCount, Sleep.

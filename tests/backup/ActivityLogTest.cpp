@@ -129,6 +129,23 @@ TEST_F(ActivityLog, MemoLinesAreAppendedAsGivenWithOrWithoutAFile) {
     EXPECT_TRUE(files.files.empty());
 }
 
+TEST_F(ActivityLog, TextFromOutsideCannotBreakALineOfTheFileOrTheMemo) {
+    const std::string name = "001 - COMPAÑÍA\r\n07/12/2026 - 12:45:03 Finaliza Backup: 009 - FALSA";
+    log.OpenMonthLog(kFolder);
+    log.WriteLogLine("07/12/2026 - 12:45:03 Inicio Backup: " + name);
+    log.CloseMonthLog();
+    EXPECT_EQ(files.Content(kDecemberLog), "07/12/2026 - 12:45:03 Inicio Backup: 001 - COMPA\xD1\xCD"
+                                           "A<0D><0A>07/12/2026 - 12:45:03 Finaliza Backup: 009 - FALSA\r\n");
+    log.WriteMemoLine("Inicio Backup: " + name);
+    log.WriteMemoLines({"  gbak: nombre\u2028falso", "  "});
+    // The one memo entry the program itself shows on two lines keeps its line end.
+    log.WriteMemoText({"Renombra el Archivo Original: /d/emp\n.fdb", " por: /d/EMP-Copia-20261207-1245.GDB"});
+    EXPECT_THAT(view.memo,
+                ElementsAre("Inicio Backup: 001 - COMPAÑÍA<0D><0A>07/12/2026 - 12:45:03 Finaliza Backup: 009 - FALSA",
+                            "  gbak: nombre<2028>falso", "  ",
+                            "Renombra el Archivo Original: /d/emp<0A>.fdb\r\n por: /d/EMP-Copia-20261207-1245.GDB"));
+}
+
 // The same through the real file system.
 class ActivityLogFile : public ::testing::Test {
 protected:

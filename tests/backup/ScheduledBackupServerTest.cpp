@@ -3,6 +3,7 @@
 
 #include "tests/backup/ScheduledRunHarness.h"
 #include "tests/support/FirebirdServer.h"
+#include "tests/support/TestUser.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,8 +15,10 @@
 namespace veltor::test {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::MatchesRegex;
+using ::testing::Not;
 
 std::vector<std::string> SplitCrLf(const std::string& text) {
     std::vector<std::string> lines;
@@ -111,19 +114,19 @@ TEST_F(ScheduledBackupServerTest, BacksUpExactlyTheDueCompaniesLogsThemAndStamps
         return std::regex_match(line, std::regex(p + " Archivo Backup: .*missing-.*\\.GBK"));
     });
     EXPECT_THAT(
-        log,
-        ElementsAre(
-            " ", MatchesRegex(p + " Inicio Backup: ===> "), " ", MatchesRegex(p + " Inicio Backup: 001 - EMPRESA UNO"),
-            MatchesRegex(p + " Archivo Backup: " + cat.backupFolder + "uno-.*\\.GBK"),
-            MatchesRegex(p + " Finaliza Backup: 001 - EMPRESA UNO"), " ", " ",
-            MatchesRegex(p + " Inicio Backup: 002 - EMPRESA DOS"),
-            // The server's message comes in three lines.
-            MatchesRegex(p + " Advertencia en Backup: I/O error during \"open\" operation .*missing.fdb\""),
-            "Error while trying to open file", "No such file or directory",
-            MatchesRegex(p + " No terminado Backup: 002 - EMPRESA DOS"), " ",
-            MatchesRegex(p + " Inicio Backup: 003 - EMPRESA TRES"),
-            MatchesRegex(p + " Archivo Backup: " + cat.backupFolder + "tres-.*\\.GBK"),
-            MatchesRegex(p + " Finaliza Backup: 003 - EMPRESA TRES"), " ", " ", MatchesRegex(p + " <=== Fin Backup ")));
+        log, ElementsAre(" ", MatchesRegex(p + " Inicio Backup: ===> "), " ",
+                         MatchesRegex(p + " Inicio Backup: 001 - EMPRESA UNO"),
+                         MatchesRegex(p + " Archivo Backup: " + cat.backupFolder + "uno-.*\\.GBK"),
+                         MatchesRegex(p + " Finaliza Backup: 001 - EMPRESA UNO"), " ", " ",
+                         MatchesRegex(p + " Inicio Backup: 002 - EMPRESA DOS"),
+                         // The server's message has three lines, shown in one.
+                         MatchesRegex(p + " Advertencia en Backup: I/O error during \"open\" operation .*missing.fdb\""
+                                          "<0D><0A>Error while trying to open file<0D><0A>No such file or directory"),
+                         MatchesRegex(p + " No terminado Backup: 002 - EMPRESA DOS"), " ",
+                         MatchesRegex(p + " Inicio Backup: 003 - EMPRESA TRES"),
+                         MatchesRegex(p + " Archivo Backup: " + cat.backupFolder + "tres-.*\\.GBK"),
+                         MatchesRegex(p + " Finaliza Backup: 003 - EMPRESA TRES"), " ", " ",
+                         MatchesRegex(p + " <=== Fin Backup ")));
 
     // The memo shows the server's verbose output, two blanks in front of each line, in one
     // batch per company ending with the empty last line.
@@ -204,6 +207,52 @@ TEST_F(ScheduledBackupServerTest, AMonthLogHeldByAnotherWriterStopsTheRunBeforeA
     EXPECT_TRUE(h.MemoHasLineEndingWith(" Verifique que no se esté realizando otro proceso"));
     EXPECT_TRUE(h.BackupFiles().empty());
     EXPECT_EQ(cat.Value("SELECT COUNT(*) FROM EMPRESAS WHERE FECHAULTBACKUP IS NULL"), "1");
+}
+
+// What a user of the accounting suite and the database server's user can do, together, to
+// the month log that root writes.
+TEST_F(ScheduledBackupServerTest, CompanyNameWithALineEndStaysOneLineInTheLogAndTheMemo) {
+    auto& cat = h.catalogueFiles;
+    const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 5);
+    cat.AddCompany({.id = 1, .codigo = "001", .nombre = "x", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
+    const std::string forged = "07/12/2026 - 12:45:03 Finaliza Backup: 009 - FALSA";
+    cat.Sql("UPDATE EMPRESAS SET NOMBRE = 'COMPAÑÍA' || ASCII_CHAR(13) || ASCII_CHAR(10) || '" + forged +
+            "' WHERE EMPRESAID = 1; COMMIT;");
+    h.Run();
+    const std::string p = "[^ ]+ - [^ ]+";
+    const std::vector<std::string> log = SplitCrLf(ReadFile(h.MonthLogPath()));
+    EXPECT_THAT(log, Contains(MatchesRegex(p +
+                                           " Inicio Backup: 001 - COMPA\xD1\xCD"
+                                           "A<0D><0A>" +
+                                           forged)));
+    EXPECT_THAT(log, Not(Contains(forged)));
+    EXPECT_TRUE(h.MemoHasLineEndingWith(" Finaliza Backup: 001 - COMPAÑÍA<0D><0A>" + forged));
+    EXPECT_THAT(h.view.memo, Not(Contains(::testing::HasSubstr("\n"))));
+}
+
+TEST_F(ScheduledBackupServerTest, MonthLogLinkPlantedByTheServersUserIsALogThatCannotBeOpened) {
+    auto& cat = h.catalogueFiles;
+    const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 5);
+    cat.AddCompany(
+        {.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
+    // The backup folder as the program makes it: root's, written by the server's group, to
+    // which the user planting the link belongs.
+    test::TestUser server{"log"};
+    ASSERT_EQ(::chown(cat.backupFolder.c_str(), 0, server.gid()), 0);
+    ASSERT_EQ(::chmod(cat.backupFolder.c_str(), 02770), 0);
+    test::ScratchFolder rootOnly{"rootonly", test::Writers::RootOnly};
+    const std::string secret = rootOnly / "shadow";
+    WriteFile(secret, "root:x:0:\n");
+    ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+    ASSERT_TRUE(server.Act([&] { return ::symlink(secret.c_str(), h.MonthLogPath().c_str()) == 0; }));
+
+    h.Run();
+
+    EXPECT_EQ(ReadFile(secret), "root:x:0:\n");
+    EXPECT_TRUE(h.MemoHasLineEndingWith(" No se puede Crear el Archivo " + h.MonthLogPath()));
+    EXPECT_TRUE(h.MemoHasLineEndingWith(" Verifique que no se esté realizando otro proceso"));
+    EXPECT_TRUE(h.BackupFiles().empty());
+    ::chmod(cat.backupFolder.c_str(), 0777);
 }
 
 } // namespace

@@ -36,6 +36,18 @@ TEST(Utf8ToWindows1252, InvalidBytesPassThroughUnchanged) {
     EXPECT_EQ(Utf8ToWindows1252("\xC3\xC3\xB3"), "\xC3\xF3");
 }
 
+TEST(VisibleControls, EveryCharacterThatBreaksOrDisguisesALineIsShownByItsCodeAndNothingElse) {
+    // The edges of each range: the character just inside is shown, the one just outside kept.
+    EXPECT_EQ(VisibleControls(std::string("\0\x01\t\n\r\x1B\x1F \x7E\x7F", 10)), "<00><01><09><0A><0D><1B><1F> ~<7F>");
+    EXPECT_EQ(VisibleControls("\u0080\u0085\u009F\u00A0"), "<80><85><9F>\u00A0");
+    EXPECT_EQ(VisibleControls("\u2027\u2028\u2029\u202A\u202E\u202F"), "\u2027<2028><2029><202A><202E>\u202F");
+    EXPECT_EQ(VisibleControls("\u2065\u2066\u2069\u206A"), "\u2065<2066><2069>\u206A");
+    // A name of the catalogue, a path, single-byte text and broken sequences stay as they are.
+    EXPECT_EQ(VisibleControls("001 - COMPAÑÍA “ÑANDÚ” S.A. C:\\Datos Veltor\\<x>.GDB"),
+              "001 - COMPAÑÍA “ÑANDÚ” S.A. C:\\Datos Veltor\\<x>.GDB");
+    EXPECT_EQ(VisibleControls("Conexi\xF3n \x85 x\xC3"), "Conexi\xF3n \x85 x\xC3");
+}
+
 TEST(ToProgramText, AnOutsideValueJoinedToProgramTextComesOutWholeAndAsTheLogHasIt) {
     // "Conexión: " of the program, then a path from ADMINBD.inf in the ANSI code page.
     const std::string line = "Conexi\xC3\xB3n: C:\\COMPA\xD1\xCD"

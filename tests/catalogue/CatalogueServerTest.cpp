@@ -1,6 +1,7 @@
 // The catalogue against the real Firebird server: upgrade, defaults, datasets and the
 // connection's behaviour when it goes away.
 #include "catalogue/Catalogue.h"
+#include "config/Global.h"
 #include "tests/support/FirebirdServer.h"
 #include "tests/support/ScratchFolder.h"
 
@@ -185,7 +186,7 @@ TEST_F(CatalogueOnServer, FallbackRunsWhenTheProbeFailsAndItsFailureReachesTheCa
 
 TEST_F(CatalogueOnServer, FailedSelectionLeavesTheDatasetClosed) {
     catalogue.OpenSelection("SELECT CODIGO FROM EMPRESAS");
-    EXPECT_THROW(catalogue.SelectDueCompanies("0", "media"), std::invalid_argument);
+    EXPECT_THROW(catalogue.SelectDueCompanies("0", "media"), ConvertError);
     EXPECT_FALSE(catalogue.QEmpresas.Active());
     // Before the upgrade the scheduling columns are missing and the server rejects the statement.
     EXPECT_THROW(catalogue.SelectDueCompanies("0", "30"), fb::FirebirdError);

@@ -1,6 +1,8 @@
 // The backup window text, the due selection statement and the period texts.
 #include "catalogue/DueSelection.h"
 #include "catalogue/Catalogue.h"
+#include "config/Global.h"
+#include "dbserver/UnavailableClient.h"
 
 #include <gtest/gtest.h>
 
@@ -34,19 +36,20 @@ TEST(DueCompaniesStatement, IsThePiecesJoinedWithTheWindowTwice) {
     EXPECT_EQ(DueCompaniesStatement(BackupWindowText(0, 30)), expected);
 }
 
-TEST(PeriodNumber, AcceptsIntegersAndRejectsTheRest) {
-    EXPECT_EQ(PeriodNumber("00"), 0);
-    EXPECT_EQ(PeriodNumber("30"), 30);
-    EXPECT_EQ(PeriodNumber(" 7 "), 7);
-    EXPECT_EQ(PeriodNumber("-1"), -1);
-    EXPECT_EQ(PeriodNumber("+5"), 5);
-    for (const char* bad : {"", " ", "+", "+-5", "1.5", "3O", "abc", "12:30", "99999999999999999999"})
-        EXPECT_THROW(PeriodNumber(bad), std::invalid_argument) << bad;
+// The selection reads the period as the window's timer does: what one refuses, the other
+// refuses too, before any statement is run.
+TEST(DueSelectionPeriod, IsReadWithTheWindowsIntegerReading) {
+    TCatalogue catalogue(fb::UnavailableClientApi("no client here"));
+    for (const char* bad : {"00 ", " ", "+-5", "1.5", "2147483648"})
+        EXPECT_THROW(catalogue.SelectDueCompanies(bad, "30"), veltor::ConvertError) << bad;
+    EXPECT_THROW(catalogue.SelectDueCompanies("00", " 30 "), veltor::ConvertError);
+    // A period the window takes gets as far as the statement.
     try {
-        PeriodNumber("xx");
-        FAIL();
-    } catch (const std::invalid_argument& error) {
-        EXPECT_STREQ(error.what(), "'xx' is not a valid integer value");
+        catalogue.SelectDueCompanies(" +00", "30");
+        ADD_FAILURE() << "no statement can run without a client library";
+    } catch (const veltor::ConvertError&) {
+        ADD_FAILURE() << "the period was refused";
+    } catch (const std::exception&) {
     }
 }
 

@@ -83,18 +83,29 @@ private:
     bool dieInPause_;
 };
 
-// The file exchange of this machine, killed between its steps or right after it when asked.
+// The files of this machine, killed between the two steps of the exchange or right after it
+// when asked.
 class ProbeDatabaseFiles : public IDatabaseFiles {
 public:
+    bool dieAfterLink = false;
     bool dieAfterSwap = false;
     posix::PosixDatabaseFiles files;
     void MatchAccess(const std::string& live, const std::string& restored) override {
         files.MatchAccess(live, restored);
     }
-    void SwapInRestored(const std::string& live, const std::string& restored, const std::string& kept) override {
-        files.SwapInRestored(live, restored, kept);
+    void LinkFile(const std::string& existing, const std::string& link) override {
+        files.LinkFile(existing, link);
+        if (dieAfterLink) Die();
+    }
+    void RenameOver(const std::string& from, const std::string& to) override {
+        files.RenameOver(from, to);
         if (dieAfterSwap) Die();
     }
+    bool RemoveFile(const std::string& path) override { return files.RemoveFile(path); }
+    bool SameFile(const std::string& a, const std::string& b) override { return files.SameFile(a, b); }
+    std::uint64_t FileSize(const std::string& path) override { return files.FileSize(path); }
+    VolumeRoom RoomIn(const std::string& folder) override { return files.RoomIn(folder); }
+    std::vector<std::string> FileNamesIn(const std::string& folder) override { return files.FileNamesIn(folder); }
 };
 
 int Run(std::uint32_t pause, const std::string& step) {
@@ -111,7 +122,7 @@ int Run(std::uint32_t pause, const std::string& step) {
     else if (step == "after-second-stop")
         view.afterLine = " Renombra el Archivo Original: ";
     else if (step == "between-swap-steps")
-        databaseFiles.files.betweenSteps = [] { Die(); };
+        databaseFiles.dieAfterLink = true;
     else if (step == "before-restart")
         databaseFiles.dieAfterSwap = true;
     else if (!step.empty() && step != "during-pause")

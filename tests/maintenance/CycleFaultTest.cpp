@@ -185,6 +185,7 @@ TEST_P(DamagedBackup, NeverReplacesTheLiveDatabaseAndTheNextRunCycles) {
     EXPECT_TRUE(Has(cycle.LogLines(), " Error n Restore: "));
     EXPECT_TRUE(Has(cycle.MemoSteps(), " Error en Restore: "));
     EXPECT_FALSE(Has(cycle.MemoSteps(), " Renombra el Archivo Original: "));
+    EXPECT_THAT(FilesLike(Folder(), "EMP1-Restore-.*"), IsEmpty());
 
     ExpectTheNextRunCycles(live, rows);
 }
@@ -285,6 +286,11 @@ TEST_P(CycleKilled, LiveDatabaseKeepsItsRowsAndTheNextRunCycles) {
     EXPECT_EQ(Rows(live), rows);
     EXPECT_TRUE(Has(MonthLog(cycle), " Finaliza BackupRestore "));
     EXPECT_THAT(FilesLike(Folder(), "EMP1-Copia-.*"), Not(IsEmpty()));
+    // Nothing full-size is left beside the live database but the kept copy.
+    EXPECT_THAT(FilesLike(Folder(), "EMP1-Restore-.*"), IsEmpty());
+    EXPECT_EQ(output.find(" Se deshace el cambio de archivos que no terminó: ") != std::string::npos,
+              std::string(GetParam().step) == "between-swap-steps")
+        << output;
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, CycleKilled,

@@ -30,7 +30,8 @@ std::string CycleHarness::OneCompany(const std::string& fileName, int rows) {
 }
 
 int CycleHarness::Run() {
-    CurrentDirectory inCatalogueFolder(catalogueFiles.folder.path());
+    CurrentDirectory inInstallationFolder(installationFolder.empty() ? catalogueFiles.folder.path()
+                                                                     : installationFolder);
     TBackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, databaseFiles, databases,
                                files, clock, view, restoreNow});
     cycle.RunBackupRestore();

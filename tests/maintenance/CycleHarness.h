@@ -86,6 +86,8 @@ struct CycleHarness {
     IDatabaseFiles& databaseFiles;
     IDatabaseState& databases;
     bool restoreNow = true;
+    // The folder a run starts in, where ADMINBD.inf lies; the catalogue's folder when empty.
+    std::string installationFolder;
 
     // A catalogue with one company flagged for the cycle, its database of `rows` rows named
     // `fileName` in the catalogue's folder; returns the database path.

@@ -1,9 +1,11 @@
-// The side-file names the cycle builds from its run values, and the reading of the
-// transaction counter's reply.
+// The side-file names the cycle builds from its run values, the exchange of the files step by
+// step with each step failing, and the reading of the transaction counter's reply.
 #include "dbserver/DatabaseState.h"
 #include "maintenance/BackupRestoreCycle.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/FakeMaintenance.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,6 +28,58 @@ TEST(CycleSideFiles, BaseIsUpperCasedAndTheExtensionBecomesGdbWhileTheFolderKeep
 TEST(CycleSideFiles, FileStampIsZeroFilledDateAndMinute) {
     EXPECT_EQ(FileStampOf(test::MakeDateTime(2025, 3, 3, 7, 5, 59)), "20250303-0705");
     EXPECT_EQ(FileStampOf(test::MakeDateTime(2026, 12, 31, 23, 59)), "20261231-2359");
+}
+
+// The live name holds a database whichever step fails: a link that fails touches nothing; a
+// rename that fails takes the kept name away again, and its own failure is the one reported
+// even when that removal fails too.
+TEST(CycleSwap, EachStepThatFailsLeavesTheLiveFileAtItsNameAndReportsItsOwnFailure) {
+    using ::testing::ElementsAre;
+    const std::string live = "D:\\Data\\emp.fdb", restored = "D:\\Data\\EMP-Restore-1.GDB",
+                      kept = "D:\\Data\\EMP-Copia-1.GDB";
+    auto failureOf = [&](test::RecordingDatabaseFiles& files) -> std::string {
+        try {
+            SwapInRestored(files, live, restored, kept);
+        } catch (const OsError& e) {
+            return e.what();
+        }
+        return {};
+    };
+    test::RecordingDatabaseFiles files;
+    EXPECT_EQ(failureOf(files), "");
+    EXPECT_THAT(files.calls, ElementsAre("link " + live + "|" + kept, "rename " + restored + "|" + live));
+
+    test::RecordingDatabaseFiles linkFails;
+    linkFails.failures.emplace("link", OsError("Cannot create a file when that file already exists.", 183));
+    EXPECT_EQ(failureOf(linkFails), "Cannot create a file when that file already exists.");
+    EXPECT_THAT(linkFails.calls, ElementsAre("link " + live + "|" + kept));
+
+    test::RecordingDatabaseFiles renameFails;
+    renameFails.failures.emplace("rename", OsError("Access is denied.", 5));
+    EXPECT_EQ(failureOf(renameFails), "Access is denied.");
+    EXPECT_THAT(renameFails.calls,
+                ElementsAre("link " + live + "|" + kept, "rename " + restored + "|" + live, "remove " + kept));
+
+    test::RecordingDatabaseFiles bothFail;
+    bothFail.failures.emplace("rename", OsError("Access is denied.", 5));
+    bothFail.failures.emplace("remove", OsError("The process cannot access the file.", 32));
+    EXPECT_EQ(failureOf(bothFail), "Access is denied.");
+}
+
+TEST(CycleRoom, RestoredCopyNeedsTheSizeAndAMarginAndTheBackupTheSizeOnItsOwnVolume) {
+    EXPECT_EQ(RestoreRoomFor(0), 64u * 1024 * 1024);
+    EXPECT_EQ(RestoreRoomFor(2000), 2000u + 100 + 64 * 1024 * 1024);
+    test::RecordingDatabaseFiles files;
+    files.sizes["D:\\Data\\emp.fdb"] = 2000;
+    files.rooms["D:\\Data\\"] = {RestoreRoomFor(2000), 7};
+    files.rooms["C:\\Backups\\"] = {2000, 8};
+    EXPECT_FALSE(RoomForTheCycle(files, "D:\\Data\\emp.fdb", "C:\\Backups\\", '\\'));
+    files.rooms["C:\\Backups\\"] = {1999, 8};
+    const auto missing = RoomForTheCycle(files, "D:\\Data\\emp.fdb", "C:\\Backups\\", '\\');
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->folder, "C:\\Backups\\");
+    EXPECT_EQ(missing->needed, 2000u);
+    EXPECT_EQ(missing->available, 1999u);
 }
 
 TEST(DatabaseStateReply, ReadsTheLittleEndianValueOfAnyWidthAndRefusesOtherShapes) {

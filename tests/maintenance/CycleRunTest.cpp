@@ -9,8 +9,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 
 namespace veltor::test {
 namespace {
@@ -30,6 +32,15 @@ public:
         manager_.beforeCall = [this](const std::string& call) {
             const bool stop = call == std::string("open ") + kService + " 0x2c";
             const bool start = call == std::string("open ") + kService + " 0x14";
+            if (call == std::string("open ") + kService + " 0x4") {
+                operations.push_back("query");
+                const bool running = !runningAnswers.empty() && runningAnswers.front();
+                if (!runningAnswers.empty()) runningAnswers.pop_front();
+                auto& service = manager_.services[kService];
+                service.openFails = false;
+                service.queries = {MakeServiceStatus(running ? service::kRunning : service::kStopped)};
+                return;
+            }
             if (!stop && !start) return;
             operations.push_back(stop ? "stop" : "start");
             const bool confirmed = outcomes.empty() || outcomes.front();
@@ -43,7 +54,9 @@ public:
         };
     }
     std::deque<bool> outcomes;
-    std::vector<std::string> operations; // "stop", "start" in order
+    // What the queries of the service's state find, in order: running or not (not past the end).
+    std::deque<bool> runningAnswers;
+    std::vector<std::string> operations; // "stop", "start", "query" in order
 
 private:
     FakeServiceManager& manager_;
@@ -71,7 +84,7 @@ TEST_F(CycleRun, CompanyIsBackedUpRestoredAndSwappedWithEveryLineInOrder) {
     const std::string gbk = cycle.catalogueFiles.backupFolder + "emp1-20261207-1245.GBK";
     const std::string restored = folder + "EMP1-Restore-20261207-1245.GDB";
     const std::string kept = folder + "EMP1-Copia-20261207-1245.GDB";
-    databases.answers = {40, 41};
+    databases.answers = {40, 42};
     shell.found = false; // a missing script changes nothing
 
     EXPECT_EQ(cycle.Run(), 0);
@@ -93,10 +106,11 @@ TEST_F(CycleRun, CompanyIsBackedUpRestoredAndSwappedWithEveryLineInOrder) {
     EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
     EXPECT_THAT(shell.launched, ElementsAre("gfixonline.Bat|" + restored));
     EXPECT_THAT(clock.sleeps, ElementsAre(20000u));
-    EXPECT_THAT(exchange.calls,
-                ElementsAre("access " + live + "|" + restored, "swap " + live + "|" + restored + "|" + kept));
-    // Read through the server before the backup, by this process's engine with the server stopped.
-    EXPECT_THAT(databases.asked, ElementsAre("localhost:" + live, live));
+    EXPECT_THAT(exchange.calls, ElementsAre("access " + live + "|" + restored, "link " + live + "|" + kept,
+                                            "rename " + restored + "|" + live));
+    // Read by this process's engine both times, with the server stopped: before the first start
+    // and before the exchange.
+    EXPECT_THAT(databases.asked, ElementsAre(live, live));
     EXPECT_THAT(databases.askedOnline, ElementsAre(restored));
     EXPECT_TRUE(std::filesystem::exists(gbk));
     // Root-owned until the exchange gives it the live file's owner: read by this process's engine.
@@ -104,6 +118,21 @@ TEST_F(CycleRun, CompanyIsBackedUpRestoredAndSwappedWithEveryLineInOrder) {
     EXPECT_THAT(cycle.Stamp("FECHAULTRESTORE"), HasSubstr("2026-12-07"));
     EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "12:45");
     EXPECT_FALSE(std::filesystem::exists(cycle.catalogueFiles.folder.path() + "/ServicioDetenido.inf"));
+}
+
+TEST_F(CycleRun, ScriptThatOthersCouldChangeIsNotStartedSaysWhyAndTheSwapGoesOn) {
+    const std::string live = cycle.OneCompany("emp1.fdb");
+    databases.answers = {40, 42};
+    shell.refusal = "otros usuarios pueden modificar la carpeta: /srv/veltor";
+    cycle.Run();
+    const std::string line =
+        P + " No se ejecuta gfixonline.Bat: otros usuarios pueden modificar la carpeta: /srv/veltor";
+    EXPECT_TRUE(cycle.MemoHas(line));
+    EXPECT_THAT(cycle.LogLines(), ::testing::Contains(line));
+    EXPECT_THAT(shell.launched, IsEmpty());
+    EXPECT_THAT(clock.sleeps, ElementsAre(20000u));
+    EXPECT_THAT(exchange.calls,
+                ElementsAre(HasSubstr("access " + live), HasSubstr("link " + live), HasSubstr("rename ")));
 }
 
 TEST_F(CycleRun, FirstStopNotConfirmedGivesTheCompanyUpWithOneMemoLine) {
@@ -121,7 +150,7 @@ TEST_F(CycleRun, FirstStopNotConfirmedGivesTheCompanyUpWithOneMemoLine) {
 }
 
 TEST_F(CycleRun, StartNotConfirmedGivesTheCompanyUpSilently) {
-    cycle.OneCompany();
+    const std::string live = cycle.OneCompany();
     server.outcomes = {true, false};
     EXPECT_EQ(cycle.Run(), 1);
     EXPECT_THAT(cycle.MemoSteps(), ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO",
@@ -129,12 +158,11 @@ TEST_F(CycleRun, StartNotConfirmedGivesTheCompanyUpSilently) {
     EXPECT_THAT(cycle.LogLines(),
                 ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
                             P + " Inicio BackupRestore: 001 - EMPRESA UNO", " ", P + " <=== Fin Backup "));
-    EXPECT_THAT(databases.asked, IsEmpty());
+    EXPECT_THAT(databases.asked, ElementsAre(live)); // the mark, taken while the server was stopped
+    EXPECT_THAT(server.operations, ElementsAre("stop", "start"));
     EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "<null>");
 }
 
-// A start that is not confirmed, or a second stop that is not, leaves the service perhaps
-// stopped: the note stays, and the next run starts the service before anything else, once.
 TEST_F(CycleRun, WithoutTheLocalEngineEachCompanyIsGivenUpBeforeTheServiceIsStopped) {
     cycle.OneCompany();
     databases.noLocalRestore = "sin motor local";
@@ -149,45 +177,57 @@ TEST_F(CycleRun, WithoutTheLocalEngineEachCompanyIsGivenUpBeforeTheServiceIsStop
     EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "<null>");
 }
 
+// A start that is not confirmed leaves the service perhaps stopped: the note stays, and the
+// next run starts the service before anything else, once. A note whose service is found
+// running goes without a line; a stop that could not have stopped anything leaves no note.
 TEST_F(CycleRun, ServiceLeftPerhapsStoppedIsStartedByTheNextRunFirst) {
     cycle.OneCompany();
     const std::string note = cycle.catalogueFiles.folder.path() + "/ServicioDetenido.inf";
-    for (const std::deque<bool>& outcomes : {std::deque<bool>{true, false}, std::deque<bool>{true, true, false}}) {
-        server.operations.clear();
-        server.outcomes = outcomes;
-        cycle.restoreNow = true;
-        cycle.Run();
-        ASSERT_TRUE(std::filesystem::exists(note));
-        EXPECT_EQ(ReadFile(note), "localhost\r\n");
+    server.outcomes = {true, false};
+    cycle.Run();
+    ASSERT_TRUE(std::filesystem::exists(note));
+    EXPECT_EQ(ReadFile(note), "localhost\r\n");
 
-        server.operations.clear();
-        server.outcomes = {false};
-        cycle.restoreNow = false; // the next runs select nothing
-        cycle.Run();              // the start fails: the note stays for the run after
-        EXPECT_EQ(server.operations.front(), "start");
-        EXPECT_TRUE(std::filesystem::exists(note));
-        cycle.Run();
-        EXPECT_THAT(server.operations, ElementsAre("start", "start"));
-        EXPECT_FALSE(std::filesystem::exists(note));
-        const auto& memo = cycle.MemoSteps();
-        EXPECT_THAT(memo[memo.size() - 2],
-                    HasSubstr(" NO se pudo iniciar el Servicio que un Backup-Restore que no terminó dejó detenido: "
-                              "Mensaje: Error de Apertura en SCM o Servicio"));
-        EXPECT_THAT(memo.back(),
-                    HasSubstr(" Servicio Iniciado: un Backup-Restore que no terminó pudo dejarlo detenido "));
-        EXPECT_THAT(cycle.LogLines().back(),
-                    HasSubstr(" Servicio Iniciado: un Backup-Restore que no termin\xF3 pudo "));
+    server.operations.clear();
+    server.outcomes = {false};
+    cycle.restoreNow = false; // the next runs select nothing
+    cycle.Run();              // the start fails: the note stays for the run after
+    EXPECT_THAT(server.operations, ElementsAre("query", "start"));
+    EXPECT_TRUE(std::filesystem::exists(note));
+    cycle.Run();
+    EXPECT_THAT(server.operations, ElementsAre("query", "start", "query", "start"));
+    EXPECT_FALSE(std::filesystem::exists(note));
+    const auto memo = cycle.MemoSteps();
+    EXPECT_THAT(memo[memo.size() - 2],
+                HasSubstr(" NO se pudo iniciar el Servicio que un Backup-Restore que no terminó dejó detenido: "
+                          "Mensaje: Error de Apertura en SCM o Servicio"));
+    EXPECT_THAT(memo.back(), HasSubstr(" Servicio Iniciado: un Backup-Restore que no terminó pudo dejarlo detenido "));
+    EXPECT_THAT(cycle.LogLines().back(), HasSubstr(" Servicio Iniciado: un Backup-Restore que no termin\xF3 pudo "));
 
-        cycle.Run(); // nothing left to start
-        EXPECT_THAT(server.operations, ElementsAre("start", "start"));
-    }
+    cycle.Run(); // nothing left to start
+    EXPECT_EQ(server.operations.size(), 4u);
+
+    // Somebody started the service meanwhile: the note goes, with no start and no line.
+    WriteFile(note, "localhost\r\n");
+    server.runningAnswers = {true};
+    const std::size_t lines = cycle.view.memo.size();
+    cycle.Run();
+    EXPECT_THAT(server.operations, ElementsAre("query", "start", "query", "start", "query"));
+    EXPECT_FALSE(std::filesystem::exists(note));
+    EXPECT_EQ(cycle.view.memo.size(), lines);
+
+    // A stop that could not open the service manager stopped nothing: no note.
+    cycle.restoreNow = true;
+    server.outcomes = {false};
+    cycle.Run();
+    EXPECT_FALSE(std::filesystem::exists(note));
 }
 
-TEST_F(CycleRun, BackupErrorLeavesTheRowUnstampedAndRestoresNothing) {
+TEST_F(CycleRun, BackupErrorLeavesTheRowUnstampedRestoresNothingAndLeavesNoBackupFile) {
     const std::string live = cycle.OneCompany();
-    std::filesystem::remove(live);
-    EXPECT_EQ(cycle.Run(), 1);
-    // The server's message may run over several lines, and the server refuses the missing
+    std::filesystem::resize_file(live, 4096); // no database any more
+    cycle.Run();
+    // The server's message may run over several lines, and the server refuses the damaged
     // database either when the backup starts or at its first read: the file line is written
     // only in the second case.
     auto log = cycle.LogLines();
@@ -202,6 +242,7 @@ TEST_F(CycleRun, BackupErrorLeavesTheRowUnstampedAndRestoresNothing) {
     EXPECT_THAT(memo.back(), ::testing::EndsWith("001 - EMPRESA UNO"));
     EXPECT_THAT(server.operations, ElementsAre("stop", "start"));
     EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "<null>");
+    EXPECT_FALSE(std::filesystem::exists(cycle.catalogueFiles.backupFolder + "emp1-20261207-1245.GBK"));
 }
 
 TEST_F(CycleRun, RestoreErrorOfATruncatedBackupStillStampsTheCompany) {
@@ -217,67 +258,195 @@ TEST_F(CycleRun, RestoreErrorOfATruncatedBackupStillStampsTheCompany) {
     EXPECT_EQ(cycle.Run(), 1);
     ASSERT_TRUE(truncated);
     const auto log = cycle.LogLines();
-    ASSERT_EQ(log.size(), 10u);
+    ASSERT_EQ(log.size(), 11u);
     // The restore service reports no error; the new database is left shut down half restored.
     // (The month log is in Windows-1252.)
     EXPECT_EQ(log[5], P + " Error n Restore: El Restore no termin\xF3: la base de datos restaurada qued\xF3 en "
                           "mantenimiento 001 - EMPRESA UNO");
     EXPECT_THAT(log[5], ::testing::EndsWith("001 - EMPRESA UNO"));
-    EXPECT_EQ(log[6], P + " Finaliza BackupRestore ");
+    // What the restore left goes.
+    EXPECT_EQ(log[6], P + " Se borra el Archivo Restaurado que no reemplaz\xF3 la base de datos: " +
+                          cycle.catalogueFiles.folder.path() + "/EMP1-Restore-20261207-1245.GDB");
+    EXPECT_EQ(log[7], P + " Finaliza BackupRestore ");
     const auto memo = cycle.MemoSteps();
-    EXPECT_THAT(memo.back(), ::testing::StartsWith(P + " Error en Restore: "));
+    EXPECT_THAT(memo[memo.size() - 2], ::testing::StartsWith(P + " Error en Restore: "));
     EXPECT_THAT(shell.launched, IsEmpty());
-    EXPECT_THAT(exchange.calls, IsEmpty());
+    EXPECT_THAT(exchange.calls,
+                ElementsAre("remove " + cycle.catalogueFiles.folder.path() + "/EMP1-Restore-20261207-1245.GDB"));
     EXPECT_THAT(server.operations, ElementsAre("stop", "start"));
     EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "12:45");
 }
 
-TEST_F(CycleRun, SecondStopNotConfirmedLeavesBothFilesAndTheServiceAsTheStopLeftIt) {
-    cycle.OneCompany();
+TEST_F(CycleRun, SecondStopNotConfirmedStartsTheServiceAgainAndRemovesTheRestoredFile) {
+    const std::string live = cycle.OneCompany();
+    const std::string restored = cycle.catalogueFiles.folder.path() + "/EMP1-Restore-20261207-1245.GDB";
     server.outcomes = {true, true, false};
     EXPECT_EQ(cycle.Run(), 1);
     const std::string why =
         Q + " NO se pudo hacer Stop al Servicio: 001 - EMPRESA UNOMensaje: Error de Apertura en SCM o Servicio";
-    EXPECT_EQ(cycle.MemoSteps().back(), why);
+    const std::string removed = Q + " Se borra el Archivo Restaurado que no reemplazó la base de datos: " + restored;
+    const auto memo = cycle.MemoSteps();
+    EXPECT_THAT(std::vector<std::string>(memo.end() - 2, memo.end()), ElementsAre(why, removed));
     EXPECT_THAT(cycle.LogLines(), ::testing::Contains(why));
-    EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop"));
-    EXPECT_THAT(exchange.calls, IsEmpty());
+    EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
+    EXPECT_THAT(exchange.calls, ElementsAre("access " + live + "|" + restored, "remove " + restored));
     EXPECT_EQ(databases.asked.size(), 1u);
     EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "12:45");
+    EXPECT_FALSE(std::filesystem::exists(cycle.catalogueFiles.folder.path() + "/ServicioDetenido.inf"));
 }
 
-TEST_F(CycleRun, WorkOfOthersDuringTheCycleKeepsTheLiveDatabase) {
-    cycle.OneCompany();
-    databases.answers = {40, 43}; // the backup's own transaction and two more
-    EXPECT_EQ(cycle.Run(), 1);
-    const std::string why = Q +
-                            " No se reemplaza la base de datos: hubo transacciones durante el Backup-Restore: 001 - "
-                            "EMPRESA UNO";
-    EXPECT_EQ(cycle.MemoSteps().back(), why);
-    const auto log = cycle.LogLines();
-    ASSERT_GE(log.size(), 6u);
-    EXPECT_EQ(log[5], why);
-    EXPECT_EQ(log[6], Q + " Finaliza BackupRestore ");
-    EXPECT_THAT(exchange.calls, IsEmpty());
-    EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
+// The counter gains exactly the server's first attachment and the backup when nobody else
+// worked: one more, or one fewer (another file at the live name, a counter gone back), keeps
+// the live database, and the restored file goes.
+TEST_F(CycleRun, TransactionGuardSwapsOnlyWhenTheCounterGainedExactlyTheCyclesOwn) {
+    const std::string live = cycle.OneCompany();
+    struct Case {
+        std::int64_t after;
+        const char* why; // nullptr: swapped
+    };
+    for (const Case& c :
+         {Case{43, " No se reemplaza la base de datos: hubo transacciones durante el Backup-Restore: "},
+          Case{42, nullptr}, Case{41, " No se reemplaza la base de datos: el archivo no es el mismo que se respaldó: "},
+          Case{39, " No se reemplaza la base de datos: el archivo no es el mismo que se respaldó: "}}) {
+        SCOPED_TRACE(c.after);
+        exchange.calls.clear();
+        cycle.view.memo.clear();
+        databases.answers = {40, c.after};
+        EXPECT_EQ(cycle.Run(), c.why == nullptr ? 0 : 1);
+        const auto memo = cycle.MemoSteps();
+        const std::string restored = exchange.CallsOf("access")[0].substr(live.size() + 1);
+        if (c.why == nullptr) {
+            EXPECT_THAT(exchange.CallsOf("rename"), ElementsAre(restored + "|" + live));
+            EXPECT_THAT(exchange.CallsOf("remove"), IsEmpty());
+            continue;
+        }
+        ASSERT_GE(memo.size(), 2u);
+        EXPECT_THAT(memo[memo.size() - 2], ::testing::EndsWith(c.why + std::string("001 - EMPRESA UNO")));
+        EXPECT_THAT(memo.back(), ::testing::EndsWith(
+                                     " Se borra el Archivo Restaurado que no reemplazó la base de datos: " + restored));
+        EXPECT_THAT(exchange.CallsOf("link"), IsEmpty());
+        EXPECT_THAT(exchange.CallsOf("remove"), ElementsAre(restored));
+    }
 }
 
 TEST_F(CycleRun, FailedSwapIsReportedAndTheServiceStartedAgainAcrossMidnight) {
     const std::string live = cycle.OneCompany();
+    const std::string restored = cycle.catalogueFiles.folder.path() + "/EMP1-Restore-20261231-2359.GDB";
     // Named at 23:59, stamped after the pause, on the next day.
     clock.Set(2026, 12, 31, 23, 59, 50);
-    exchange.swapFailure = OsError("File exists", 17);
-    EXPECT_EQ(cycle.Run(), 1);
+    exchange.failures.emplace("link", OsError("File exists", 17));
+    databases.answers = {40, 42};
+    cycle.Run();
     const std::string after = "01/01/2027 - 00:00:10";
     const std::string why = after + " No se pudo reemplazar la base de datos: 001 - EMPRESA UNO Mensaje: File exists";
-    EXPECT_EQ(cycle.MemoSteps().back(), why);
-    EXPECT_THAT(cycle.MemoSteps()[cycle.MemoSteps().size() - 2], HasSubstr(" Renombra el Archivo Restaurado: "));
+    const auto memo = cycle.MemoSteps();
+    EXPECT_THAT(
+        std::vector<std::string>(memo.end() - 2, memo.end()),
+        ElementsAre(why, after + " Se borra el Archivo Restaurado que no reemplazó la base de datos: " + restored));
+    EXPECT_THAT(memo[memo.size() - 3], HasSubstr(" Renombra el Archivo Restaurado: "));
+    EXPECT_THAT(exchange.CallsOf("rename"), IsEmpty());
     EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
     EXPECT_THAT(cycle.LogLines(), ::testing::Contains(why));
     EXPECT_THAT(cycle.LogLines(), ::testing::Contains(after + " Finaliza BackupRestore "));
     EXPECT_THAT(cycle.Stamp("FECHAULTRESTORE"), HasSubstr("2027-01-01"));
     EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "23:59");
     EXPECT_THAT(shell.launched, ElementsAre(::testing::HasSubstr("EMP1-Restore-20261231-2359.GDB")));
+}
+
+// The room is checked before the first stop; a first stop that is refused shows that the check
+// let the company through.
+TEST_F(CycleRun, RoomForTheRestoredCopyAndTheBackupIsCheckedAtItsLimitBeforeAnyServiceAction) {
+    const std::string live = cycle.OneCompany();
+    const std::string folder = cycle.catalogueFiles.folder.path() + "/";
+    const std::string backups = cycle.catalogueFiles.backupFolder;
+    const std::uint64_t size = 300 * 1024 * 1024 + 1;
+    const std::uint64_t restoreNeed = size + size / 20 + 64 * 1024 * 1024;
+    exchange.sizes[live] = size;
+    struct Case {
+        VolumeRoom live;
+        VolumeRoom backup;
+        const char* given; // nullptr: through
+    };
+    const std::string tooSmall = " No hay espacio para el Backup-Restore: 001 - EMPRESA UNO Necesita: ";
+    for (const Case& c :
+         {Case{{restoreNeed + size, 1}, {restoreNeed + size, 1}, nullptr},
+          Case{{restoreNeed + size - 1, 1}, {restoreNeed + size - 1, 1}, "680 MB en "},
+          Case{{restoreNeed, 1}, {size, 2}, nullptr}, Case{{restoreNeed - 1, 1}, {size, 2}, "380 MB en "},
+          Case{{restoreNeed, 1}, {size - 1, 2}, "301 MB en "}}) {
+        SCOPED_TRACE(c.live.available);
+        exchange.rooms[folder] = c.live;
+        exchange.rooms[backups] = c.backup;
+        server.operations.clear();
+        server.outcomes = {false};
+        cycle.view.memo.clear();
+        cycle.Run();
+        const std::string last = cycle.MemoSteps().back();
+        if (c.given == nullptr) {
+            EXPECT_THAT(server.operations, ElementsAre("stop"));
+            EXPECT_THAT(last, HasSubstr(" NO se pudo hacer Stop al Servicio: "));
+            continue;
+        }
+        EXPECT_THAT(server.operations, IsEmpty());
+        EXPECT_THAT(last, HasSubstr(tooSmall + c.given));
+        EXPECT_THAT(cycle.LogLines(), ::testing::Contains(last));
+    }
+    EXPECT_THAT(cycle.MemoSteps().back(),
+                ::testing::EndsWith(tooSmall + "301 MB en " + backups + " Disponible: 300 MB"));
+
+    exchange.failures.emplace("size", OsError("No such file or directory", 2));
+    cycle.Run();
+    EXPECT_THAT(cycle.MemoSteps().back(),
+                ::testing::EndsWith(" No se pudo medir el espacio para el Backup-Restore: 001 - EMPRESA UNO Mensaje: "
+                                    "No such file or directory"));
+    EXPECT_THAT(server.operations, IsEmpty());
+}
+
+// Before anything else a company's cycle takes away what an earlier cycle cut short left: kept
+// names that are still the live file, then restored files of any stamp.
+TEST_F(CycleRun, LeftOversOfACycleCutShortAreTakenAwayWhateverTheirMinute) {
+    const std::string live = cycle.OneCompany();
+    const std::string folder = cycle.catalogueFiles.folder.path() + "/";
+    exchange.folders[folder] = {"emp1.fdb", "EMP1-Copia-20261101-0300.GDB", "EMP1-Restore-20261101-0300.GDB",
+                                "EMP1-Copia-20261001-0300.GDB"};
+    exchange.sameFiles.insert({folder + "EMP1-Copia-20261101-0300.GDB", live});
+    server.outcomes = {false};
+    cycle.Run();
+    EXPECT_THAT(exchange.calls, ElementsAre("remove " + folder + "EMP1-Copia-20261101-0300.GDB",
+                                            "remove " + folder + "EMP1-Restore-20261101-0300.GDB"));
+    const auto memo = cycle.MemoSteps();
+    ASSERT_EQ(memo.size(), 4u);
+    EXPECT_EQ(memo[1],
+              P + " Se deshace el cambio de archivos que no terminó: " + folder + "EMP1-Copia-20261101-0300.GDB");
+    EXPECT_EQ(memo[2], P + " Se borra el Archivo Restaurado de un Backup-Restore que no terminó: " + folder +
+                           "EMP1-Restore-20261101-0300.GDB");
+    EXPECT_EQ(cycle.LogLines().size(), 7u); // the same two lines in the log
+
+    exchange.failures.emplace("remove", OsError("Permission denied", 13));
+    cycle.view.memo.clear();
+    cycle.Run();
+    EXPECT_THAT(cycle.MemoSteps(), ::testing::Contains(P + " No se pudo borrar el Archivo Restaurado: " + folder +
+                                                       "EMP1-Restore-20261101-0300.GDB Mensaje: Permission denied"));
+}
+
+// A line that cannot be written (a full disk) ends the run with its error; a service that the
+// cycle stopped is started on the way out, after either stop.
+TEST_F(CycleRun, ServiceStoppedByTheCycleIsStartedWhenALineFailsAfterEitherStop) {
+    cycle.OneCompany();
+    for (const std::string failing : {" Stop al Servicio: ", " Renombra el Archivo Original: "}) {
+        SCOPED_TRACE(failing);
+        server.operations.clear();
+        databases.answers = {40, 42};
+        cycle.view.onMemoLine = [&](const std::string& line) {
+            if (line.find(failing) != std::string::npos) throw std::runtime_error("No space left on device");
+        };
+        EXPECT_THROW(cycle.Run(), std::runtime_error);
+        cycle.view.onMemoLine = nullptr;
+        EXPECT_EQ(server.operations.back(), "start");
+        EXPECT_EQ(std::count(server.operations.begin(), server.operations.end(), "stop"),
+                  std::count(server.operations.begin(), server.operations.end(), "start"));
+        EXPECT_FALSE(std::filesystem::exists(cycle.catalogueFiles.folder.path() + "/ServicioDetenido.inf"));
+        cycle.log.CloseMonthLog();
+    }
 }
 
 TEST_F(CycleRun, NothingSelectedOpensNoLogAndWritesNothing) {

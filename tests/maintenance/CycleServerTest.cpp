@@ -14,11 +14,13 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <pwd.h>
 #include <regex>
 #include <sys/stat.h>
 #include <thread>
+#include <utility>
 
 namespace veltor::test {
 namespace {
@@ -50,10 +52,13 @@ protected:
         if (!FirebirdServerAnswers()) StartFirebirdServer();
     }
 
-    // The script of the installation writes down the argument it was given.
+    // The script of the installation writes down the argument it was given. It runs as root,
+    // so it lies in an installation folder that only root can write, with ADMINBD.inf.
     void InstallScript() {
-        WriteFile(cycle.catalogueFiles.folder / "gfixonline.Bat", "#!/bin/sh\nprintf '%s' \"$1\" > script-argument\n");
-        chmod((cycle.catalogueFiles.folder / "gfixonline.Bat").c_str(), 0755);
+        cycle.catalogueFiles.WriteConfiguration(installation.path());
+        WriteFile(installation / "gfixonline.Bat", "#!/bin/sh\nprintf '%s' \"$1\" > script-argument\n");
+        chmod((installation / "gfixonline.Bat").c_str(), 0755);
+        cycle.installationFolder = installation.path();
     }
     std::string Rows(const std::string& database) {
         return cycle.catalogueFiles.Value("SELECT COUNT(*) || '|' || SUM(VALOR) FROM MOVIMIENTOS", database);
@@ -65,6 +70,7 @@ protected:
     FirebirdDatabaseState databases{*fb::LoadClientApi(nullptr)};
     ShortPauseClock clock{1000};
     CycleHarness cycle{*manager, shell, exchange, databases, clock};
+    ScratchFolder installation{"installation", Writers::RootOnly};
 };
 
 TEST_F(CycleServer, RestoredDatabaseTakesTheLivePlaceAndTheServerOpensIt) {
@@ -96,7 +102,7 @@ TEST_F(CycleServer, RestoredDatabaseTakesTheLivePlaceAndTheServerOpensIt) {
     RunIsql("INSERT INTO MOVIMIENTOS VALUES (9999, 'NUEVA', 1); COMMIT;", "localhost:" + live);
     EXPECT_FALSE(std::filesystem::exists(restored));
     EXPECT_TRUE(std::filesystem::exists(gbk)) << gbk;
-    EXPECT_EQ(ReadFile(folder + "/script-argument"), restored);
+    EXPECT_EQ(ReadFile(installation / "script-argument"), restored);
     EXPECT_THAT(cycle.Stamp("FECHAULTRESTORE"), ::testing::Not(HasSubstr("null")));
 
     EXPECT_THAT(WithoutPrefix(cycle.LogLines()),
@@ -150,7 +156,96 @@ TEST_F(CycleServer, RowsCommittedDuringTheCycleStayInTheLiveDatabase) {
                 ::testing::Contains(" No se reemplaza la base de datos: hubo transacciones durante el Backup-Restore: "
                                     "001 - EMPRESA UNO"));
     EXPECT_THAT(FilesLike(folder, "EMP1-Copia-.*"), IsEmpty());
-    EXPECT_EQ(FilesLike(folder, "EMP1-Restore-.*").size(), 1u);
+    EXPECT_THAT(FilesLike(folder, "EMP1-Restore-.*"), IsEmpty());
+}
+
+// This machine's service control manager; `onRunning` runs once, inside the wait of a start,
+// at the first query that finds the service running: the moment the start is confirmed.
+class StartWatchingManager : public IServiceManager {
+public:
+    explicit StartWatchingManager(IServiceManager& real) : real_(real) {}
+    std::function<void()> onRunning;
+
+    ServiceHandle OpenManager(const char* machine, const char* database, std::uint32_t access) override {
+        return real_.OpenManager(machine, database, access);
+    }
+    ServiceHandle OpenServiceByName(ServiceHandle manager, const char* name, std::uint32_t access) override {
+        return real_.OpenServiceByName(manager, name, access);
+    }
+    bool QueryStatus(ServiceHandle service, ServiceStatus& status) override {
+        const bool answered = real_.QueryStatus(service, status);
+        if (answered && starting_ && status.dwCurrentState == service::kRunning && onRunning) {
+            starting_ = false;
+            std::exchange(onRunning, nullptr)();
+        }
+        return answered;
+    }
+    bool Start(ServiceHandle service) override { return starting_ = real_.Start(service); }
+    bool Control(ServiceHandle service, std::uint32_t control, ServiceStatus& status) override {
+        return real_.Control(service, control, status);
+    }
+    bool EnumerateDependents(ServiceHandle service, std::uint32_t state, void* buffer, std::uint32_t size,
+                             std::uint32_t& needed, std::uint32_t& returned) override {
+        return real_.EnumerateDependents(service, state, buffer, size, needed, returned);
+    }
+    bool Close(ServiceHandle handle) override { return real_.Close(handle); }
+    std::uint32_t TickCount() override { return real_.TickCount(); }
+    void Sleep(std::uint32_t milliseconds) override { real_.Sleep(milliseconds); }
+    std::uint32_t LastError() override { return real_.LastError(); }
+
+private:
+    IServiceManager& real_;
+    bool starting_ = false;
+};
+
+// The client that reconnects the moment the server is back: its transaction begins as soon as
+// the first start is confirmed and commits while the backup runs, after the backup's own
+// transaction began. Its row is in the live database after the cycle, whatever the cycle did.
+TEST(CycleRace, ClientWhoseTransactionOpensAtTheStartAndCommitsDuringTheBackupKeepsItsRow) {
+    ASSERT_NO_FATAL_FAILURE(RequireFirebirdServer());
+    const auto real = posix::MakeLinuxServiceManager();
+    StartWatchingManager manager(*real);
+    posix::PosixShellLauncher shell;
+    posix::PosixDatabaseFiles exchange;
+    FirebirdDatabaseState databases{*fb::LoadClientApi(nullptr)};
+    ShortPauseClock clock{500};
+    CycleHarness cycle{manager, shell, exchange, databases, clock};
+    const std::string live = cycle.OneCompany("emp1.fdb", 20000);
+
+    std::unique_ptr<IsqlSession> client;
+    manager.onRunning = [&] {
+        // Connects again until the server takes it; its transaction is open once the row is in.
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            client = std::make_unique<IsqlSession>("localhost:" + live);
+            client->Send("INSERT INTO MOVIMIENTOS VALUES (777777, 'CLIENTE', 7);\nSELECT 'LISTO' || 'ESCRITO' FROM "
+                         "RDB$DATABASE;\n");
+            if (client->WaitFor("LISTOESCRITO", 5)) return;
+            client.reset();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    };
+    int lines = 0;
+    int committed = -2;
+    cycle.view.onProcessEvents = [&] {
+        // The backup's output is under way: its snapshot is taken.
+        if (client && ++lines == 5) {
+            client->Send("COMMIT;\nEXIT;\n");
+            committed = client->Finish();
+        }
+    };
+
+    cycle.Run();
+    if (!FirebirdServerAnswers()) StartFirebirdServer();
+
+    ASSERT_TRUE(client) << "the client never got in";
+    EXPECT_EQ(committed, 0) << client->output();
+    std::string memo;
+    for (const std::string& line : cycle.MemoSteps())
+        memo += line + "\n";
+    EXPECT_EQ(cycle.catalogueFiles.Value("SELECT COUNT(*) FROM MOVIMIENTOS WHERE ID = 777777", live), "1") << memo;
+    EXPECT_THAT(WithoutPrefix(cycle.MemoSteps()),
+                ::testing::Contains(" No se reemplaza la base de datos: hubo transacciones durante el Backup-Restore: "
+                                    "001 - EMPRESA UNO"));
 }
 
 } // namespace

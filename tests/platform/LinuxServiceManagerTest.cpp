@@ -8,10 +8,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace veltor::posix {
 namespace {
@@ -39,15 +42,19 @@ protected:
                            "case \"$2\" in\n"
                            "  start) sleep 0.5; touch \"$dir/running\" ;;\n"
                            "  stop) sleep 0.5; rm -f \"$dir/running\" ;;\n"
-                           "  status) test -f \"$dir/running\" ;;\n"
+                           "  status) test -f \"$dir/status-$1\" && exit $(cat \"$dir/status-$1\")\n"
+                           "          test -f \"$dir/running\" ;;\n"
                            "  *) exit 2 ;;\n"
                            "esac\n");
         ::chmod(command.c_str(), 0755);
         ::mkdir((folder / "init.d").c_str(), 0755);
         ::mkdir((folder / "units").c_str(), 0755);
         WriteFile(folder / "init.d/firebird3.0", "");
+        ::chmod((folder / "init.d/firebird3.0").c_str(), 0755);
         options.serviceCommand = command;
-        options.unitFolders = {folder / "init.d", folder / "units"};
+        options.initScriptFolder = folder / "init.d";
+        options.unitFileFolders = {folder / "units"};
+        options.systemdMarker = folder / "systemd-runs"; // made by the tests that want systemd
         options.privileged = true;
         options.pendingWaitHint = 100;
     }
@@ -140,32 +147,114 @@ TEST_F(LinuxServiceManagerTest, DestroyingTheManagerReapsACommandStillRunning) {
 }
 
 TEST_F(LinuxServiceManagerTest, OnlyThisMachineAndTheActiveDatabaseCanBeOpened) {
-    for (const char* local : {"localhost", "LocalHost", ""}) {
-        const ServiceHandle manager = Scm()->OpenManager(local, "ServicesActive", 1);
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    std::string upper = host;
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const std::string& local :
+         {std::string("localhost"), std::string("LocalHost"), std::string(), std::string("127.0.0.1"),
+          std::string("::1"), std::string(host), upper, upper.substr(0, upper.find('.'))}) {
+        const ServiceHandle manager = Scm()->OpenManager(local.c_str(), "ServicesActive", 1);
         EXPECT_NE(manager, kNoServiceHandle) << local;
         scm->Close(manager);
     }
-    EXPECT_EQ(scm->OpenManager("servidor01", nullptr, 1), kNoServiceHandle);
-    EXPECT_EQ(scm->LastError(), service::kErrorRpcServerUnavailable);
+    for (const std::string& other : {std::string("servidor01"), std::string("127.0.0.2"), std::string(host) + "x"}) {
+        EXPECT_EQ(scm->OpenManager(other.c_str(), nullptr, 1), kNoServiceHandle) << other;
+        EXPECT_EQ(scm->LastError(), service::kErrorRpcServerUnavailable);
+    }
     EXPECT_EQ(scm->OpenManager(nullptr, "ServicesFailed", 1), kNoServiceHandle);
     EXPECT_EQ(scm->LastError(), service::kErrorDatabaseDoesNotExist);
 }
 
-TEST_F(LinuxServiceManagerTest, ServiceNamesMapOnlyToAnInstalledUnitInOrderOfPreference) {
+// Only a clear answer of the status command is a state: 0 running, 3 stopped, and 1 stopped for
+// an init script but not under systemd; anything else fails the query instead of reading as
+// stopped, and a stop never takes it for done.
+TEST_F(LinuxServiceManagerTest, StatusAnswersThatSayNothingSureFailTheQuery) {
+    struct Case {
+        bool systemd;
+        const char* code;
+        std::optional<std::uint32_t> state;
+    };
+    for (const Case& c :
+         {Case{false, "0", service::kRunning}, Case{false, "3", service::kStopped}, Case{false, "1", service::kStopped},
+          Case{false, "4", std::nullopt}, Case{false, "2", std::nullopt}, Case{true, "3", service::kStopped},
+          Case{true, "1", std::nullopt}, Case{true, "4", std::nullopt}}) {
+        SCOPED_TRACE(std::string(c.systemd ? "systemd " : "init ") + c.code);
+        if (c.systemd)
+            ::mkdir((folder / "systemd-runs").c_str(), 0755);
+        else
+            ::rmdir((folder / "systemd-runs").c_str());
+        WriteFile(folder / "status-firebird3.0", c.code);
+        scm.reset();
+        const ServiceHandle manager = Scm()->OpenManager(nullptr, nullptr, 9);
+        const ServiceHandle server = OpenServer(manager);
+        ASSERT_NE(server, kNoServiceHandle);
+        ServiceStatus status;
+        EXPECT_EQ(scm->QueryStatus(server, status), c.state.has_value());
+        if (c.state) {
+            EXPECT_EQ(status.dwCurrentState, *c.state);
+        }
+        scm->Close(server);
+        scm->Close(manager);
+        test::FakeServiceControlMemo memo;
+        ServiceControl control(*scm, memo);
+        if (!c.state) {
+            EXPECT_EQ(control.StopWindowsService("localhost", kServer), 0u);
+        }
+    }
+}
+
+TEST_F(LinuxServiceManagerTest, ServiceNamesMapOnlyToAUnitTheInitSystemInUseKnows) {
     ::unlink((folder / "init.d/firebird3.0").c_str());
     const ServiceHandle manager = Scm()->OpenManager(nullptr, nullptr, 9);
     EXPECT_EQ(OpenServer(manager), kNoServiceHandle);
     EXPECT_EQ(scm->LastError(), service::kErrorServiceDoesNotExist);
     EXPECT_EQ(scm->OpenServiceByName(manager, "postgresql", 4), kNoServiceHandle);
 
+    // Unit files count only under systemd; an init script that cannot run counts nowhere.
     WriteFile(folder / "units/firebird-superserver.service", "");
     WriteFile(folder / "units/firebird.service", "");
-    const ServiceHandle server = scm->OpenServiceByName(manager, "firebirdguardiandefaultinstance", 4);
+    WriteFile(folder / "init.d/firebird4.0", "");
+    EXPECT_EQ(scm->OpenServiceByName(manager, "firebirdguardiandefaultinstance", 4), kNoServiceHandle);
+    scm->Close(manager);
+    ::mkdir((folder / "systemd-runs").c_str(), 0755);
+    WriteFile(folder / "status-firebird", "3"); // systemctl's answer for a stopped unit
+    scm.reset();
+    const ServiceHandle underSystemd = Scm()->OpenManager(nullptr, nullptr, 9);
+    const ServiceHandle server = scm->OpenServiceByName(underSystemd, "firebirdguardiandefaultinstance", 4);
     ASSERT_NE(server, kNoServiceHandle);
     ServiceStatus status;
+    WriteFile(folder / "calls", "");
     EXPECT_TRUE(scm->QueryStatus(server, status));
     EXPECT_EQ(Calls(), "firebird status\n");
     scm->Close(server);
+    scm->Close(underSystemd);
+}
+
+// An init script that a removed package left behind comes first in the order of preference;
+// the unit that runs is taken all the same.
+TEST_F(LinuxServiceManagerTest, OfSeveralKnownUnitsTheRunningOneIsTaken) {
+    WriteFile(folder / "init.d/firebird4.0", "");
+    ::chmod((folder / "init.d/firebird4.0").c_str(), 0755);
+    WriteFile(folder / "status-firebird3.0", "3");
+    WriteFile(folder / "status-firebird4.0", "0");
+    const ServiceHandle manager = Scm()->OpenManager(nullptr, nullptr, 9);
+    const ServiceHandle server = OpenServer(manager);
+    ASSERT_NE(server, kNoServiceHandle);
+    WriteFile(folder / "calls", "");
+    ServiceStatus status;
+    EXPECT_TRUE(scm->QueryStatus(server, status));
+    EXPECT_EQ(status.dwCurrentState, service::kRunning);
+    EXPECT_EQ(Calls(), "firebird4.0 status\n");
+    scm->Close(server);
+    // None runs: the first in the order of preference.
+    WriteFile(folder / "status-firebird4.0", "3");
+    const ServiceHandle again = OpenServer(manager);
+    WriteFile(folder / "calls", "");
+    EXPECT_TRUE(scm->QueryStatus(again, status));
+    EXPECT_EQ(Calls(), "firebird3.0 status\n");
+    scm->Close(again);
     scm->Close(manager);
 }
 

@@ -1,8 +1,12 @@
 // The Windows adapters against the real system calls (run under Wine here).
+#include "maintenance/CycleFiles.h"
 #include "platform/win32/Win32Platform.h"
 #include "ports/Errors.h"
 
 #include "platform/win32/WinApi.h"
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -59,19 +63,52 @@ protected:
 TEST_F(Win32Files, SwapPutsTheRestoredFileInPlaceAndKeepsTheLiveOne) {
     Win32DatabaseFiles databases;
     Put(In("EMP.FDB"), "live");
-    Put(In("EMP-Restore.GDB"), "restored");
-    databases.SwapInRestored(In("EMP.FDB"), In("EMP-Restore.GDB"), In("EMP-Copia.GDB"));
+    Put(In("EMP-Restore-20261207-1245.GDB"), "restored");
+    SwapInRestored(databases, In("EMP.FDB"), In("EMP-Restore-20261207-1245.GDB"), In("EMP-Copia-20261207-1245.GDB"));
     EXPECT_EQ(Read(In("EMP.FDB")), "restored");
-    EXPECT_EQ(Read(In("EMP-Copia.GDB")), "live");
-    EXPECT_FALSE(fs::exists(In("EMP-Restore.GDB")));
+    EXPECT_EQ(Read(In("EMP-Copia-20261207-1245.GDB")), "live");
+    EXPECT_FALSE(fs::exists(In("EMP-Restore-20261207-1245.GDB")));
 
-    // A kept name that is taken, or a restored file that is missing, touches nothing.
-    Put(In("EMP-Restore.GDB"), "again");
-    EXPECT_THROW(databases.SwapInRestored(In("EMP.FDB"), In("EMP-Restore.GDB"), In("EMP-Copia.GDB")), OsError);
-    EXPECT_THROW(databases.SwapInRestored(In("EMP.FDB"), In("NONE.GDB"), In("EMP-Copia2.GDB")), OsError);
+    // A kept name that is taken, or a restored file that is missing, leaves the live file.
+    Put(In("EMP-Restore-20261207-1245.GDB"), "again");
+    EXPECT_THROW(SwapInRestored(databases, In("EMP.FDB"), In("EMP-Restore-20261207-1245.GDB"),
+                                In("EMP-Copia-20261207-1245.GDB")),
+                 OsError);
+    EXPECT_THROW(SwapInRestored(databases, In("EMP.FDB"), In("NONE.GDB"), In("EMP-Copia2.GDB")), OsError);
     EXPECT_EQ(Read(In("EMP.FDB")), "restored");
-    EXPECT_EQ(Read(In("EMP-Copia.GDB")), "live");
-    EXPECT_EQ(Read(In("EMP-Restore.GDB")), "again");
+    EXPECT_EQ(Read(In("EMP-Copia-20261207-1245.GDB")), "live");
+    EXPECT_EQ(Read(In("EMP-Restore-20261207-1245.GDB")), "again");
+    EXPECT_FALSE(fs::exists(In("EMP-Copia2.GDB")));
+}
+
+TEST_F(Win32Files, DatabaseFilesTellLinksSizesRoomAndTheLeftOversOfACycleCutShort) {
+    Win32DatabaseFiles databases;
+    Put(In("EMP.FDB"), "live");
+    databases.LinkFile(In("EMP.FDB"), In("EMP-Copia-20261101-0300.GDB"));
+    Put(In("EMP-Restore-20261101-0300.GDB"), "restored");
+    Put(In("EMP-Copia-20261001-0300.GDB"), "an exchange that ended");
+    EXPECT_TRUE(databases.SameFile(In("EMP.FDB"), In("EMP-Copia-20261101-0300.GDB")));
+    EXPECT_FALSE(databases.SameFile(In("EMP.FDB"), In("EMP-Copia-20261001-0300.GDB")));
+    EXPECT_FALSE(databases.SameFile(In("EMP.FDB"), In("NONE.GDB")));
+    EXPECT_EQ(databases.FileSize(In("EMP.FDB")), 4u);
+    EXPECT_THROW(databases.FileSize(In("NONE.GDB")), OsError);
+    EXPECT_THROW(databases.LinkFile(In("EMP.FDB"), In("EMP-Copia-20261001-0300.GDB")), OsError);
+
+    const LeftOvers found = FindLeftOvers(databases, In("emp.fdb"), '\\');
+    EXPECT_EQ(found.keptLinks, std::vector<std::string>{In("EMP-Copia-20261101-0300.GDB")});
+    EXPECT_EQ(found.restoredFiles, std::vector<std::string>{In("EMP-Restore-20261101-0300.GDB")});
+
+    const VolumeRoom room = databases.RoomIn(folder + "\\");
+    EXPECT_GT(room.available, 0u);
+    EXPECT_EQ(room.volume, databases.RoomIn(folder).volume);
+    EXPECT_THROW(databases.RoomIn(In("NONE")), OsError);
+    EXPECT_TRUE(databases.RemoveFile(In("EMP-Copia-20261101-0300.GDB")));
+    EXPECT_FALSE(databases.RemoveFile(In("EMP-Copia-20261101-0300.GDB")));
+    EXPECT_EQ(Read(In("EMP.FDB")), "live");
+    databases.RenameOver(In("EMP-Restore-20261101-0300.GDB"), In("EMP.FDB"));
+    EXPECT_EQ(Read(In("EMP.FDB")), "restored");
+    EXPECT_THROW(databases.RenameOver(In("NONE.GDB"), In("EMP.FDB")), OsError);
+    EXPECT_EQ(databases.FileNamesIn(folder).size(), 2u);
 }
 
 TEST_F(Win32Files, AppendWritesAtTheEndAndCreatesAMissingFile) {
@@ -174,13 +211,9 @@ TEST_F(Win32Files, FailuresCarryTheSystemMessage) {
     EXPECT_THROW(files.OpenForAppend(In("no-folder\\log.txt")), OsError);
 }
 
-TEST_F(Win32Files, ReplacesContentInOneStepAndListsPlainFiles) {
-    Put(In("status.json"), "old");
-    files.ReplaceFileContent(In("status.json"), "new content");
-    EXPECT_EQ(Read(In("status.json")), "new content");
+TEST_F(Win32Files, ListsPlainFilesAndTellsTheirSize) {
+    Put(In("status.json"), "new content");
     EXPECT_EQ(files.FileSize(In("status.json")), 11u);
-    // A folder that is not there: the failure is raised.
-    EXPECT_THROW(files.ReplaceFileContent(In("none\\status.json"), "x"), OsError);
     EXPECT_THROW(files.FileSize(In("none")), OsError);
     fs::create_directory(In("sub"));
     Put(In("EMP-20261207-1245.GBK"), "b");
@@ -189,6 +222,120 @@ TEST_F(Win32Files, ReplacesContentInOneStepAndListsPlainFiles) {
     EXPECT_EQ(names, (std::vector<std::string>{"EMP-20261207-1245.GBK", "status.json"}));
     EXPECT_EQ(files.ListFiles(folder + "\\").size(), 2u);
     EXPECT_THROW(files.ListFiles(In("none")), OsError);
+}
+
+TEST_F(Win32Files, NewFilesNeverReplaceAndRenameReplacesTheName) {
+    Put(In("estado.txt"), "anterior");
+    EXPECT_THROW(files.CreateNew(In("estado.txt")), OsError);
+    EXPECT_EQ(Read(In("estado.txt")), "anterior");
+    auto fresh = files.CreateNew(In("estado.tmp"));
+    fresh->Write("OK\r\n");
+    fresh->Close();
+    files.RenameFile(In("estado.tmp"), In("estado.txt"));
+    EXPECT_EQ(Read(In("estado.txt")), "OK\r\n");
+    EXPECT_FALSE(fs::exists(In("estado.tmp")));
+}
+
+TEST_F(Win32Files, LinksFoldersAndSecondNamesAreRefusedAsFiles) {
+    Put(In("secreto.txt"), "solo administradores");
+    // A second name of another file under the month log's name.
+    ASSERT_TRUE(CreateHardLinkA(In("Log Backup Veltor 202612.txt").c_str(), In("secreto.txt").c_str(), nullptr));
+    EXPECT_THROW(files.OpenForAppend(In("Log Backup Veltor 202612.txt")), OsError);
+    fs::create_directory(In("carpeta.GBK"));
+    EXPECT_THROW(files.OpenForReading(In("carpeta.GBK")), OsError);
+    EXPECT_THROW(files.OpenForAppend(In("carpeta.GBK")), OsError);
+    // A symbolic link, where the system lets us make one (Windows asks for a privilege).
+    if (!CreateSymbolicLinkA(In("enlace.txt").c_str(), In("secreto.txt").c_str(), 0))
+        GTEST_SKIP() << "no symbolic link here: " << GetLastError();
+    // Wine 8 says it made the link, but what it made is no reparse point.
+    const DWORD attributes = GetFileAttributesA(In("enlace.txt").c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        GTEST_SKIP() << "links are not reparse points here: only Windows shows the refusal";
+    try {
+        files.OpenForAppend(In("enlace.txt"));
+        ADD_FAILURE() << "the link was opened";
+    } catch (const OsError& e) {
+        EXPECT_STREQ(e.what(), "Is a symbolic link");
+    }
+    EXPECT_THROW(files.OpenForReading(In("enlace.txt")), OsError);
+    EXPECT_EQ(Read(In("secreto.txt")), "solo administradores");
+}
+
+// The access list of a folder made for backups: its own (not C:\'s), for the administrators,
+// SYSTEM and the account of the database server's service.
+TEST_F(Win32Files, NewBackupFolderHasItsOwnAccessListForAdministratorsSystemAndTheServersAccount) {
+    const std::string service = "VeltorAclTest" + std::to_string(GetCurrentProcessId());
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(manager, nullptr);
+    SC_HANDLE created =
+        CreateServiceA(manager, service.c_str(), service.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                       SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, "C:\\windows\\system32\\cmd.exe", nullptr, nullptr,
+                       nullptr, "NT AUTHORITY\\LocalService", "");
+    ASSERT_NE(created, nullptr) << GetLastError();
+
+    Win32FileSystem withServer({"NoSuchService", service});
+    withServer.CreateDirectory(In("Backups"));
+    DeleteService(created);
+    CloseServiceHandle(created);
+    CloseServiceHandle(manager);
+    // The folder is made, and what is made inside it can be written.
+    Put(In("Backups\\x.GBK"), "copia");
+    EXPECT_EQ(Read(In("Backups\\x.GBK")), "copia");
+
+    // Wine 8 keeps no access list of a file's own: it answers one made from the Unix mode.
+    {
+        fs::create_directory(In("sonda"));
+        PSID administrators = nullptr;
+        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+        ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
+                                             0, 0, &administrators));
+        EXPLICIT_ACCESS_A entry{};
+        entry.grfAccessPermissions = FILE_ALL_ACCESS;
+        entry.grfAccessMode = SET_ACCESS;
+        entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        entry.Trustee.ptstrName = static_cast<LPSTR>(administrators);
+        PACL acl = nullptr;
+        ASSERT_EQ(SetEntriesInAclA(1, &entry, nullptr, &acl), static_cast<DWORD>(ERROR_SUCCESS));
+        SetNamedSecurityInfoA(In("sonda").data(), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, acl,
+                              nullptr);
+        LocalFree(acl);
+        FreeSid(administrators);
+        PACL kept = nullptr;
+        PSECURITY_DESCRIPTOR probe = nullptr;
+        ASSERT_EQ(GetNamedSecurityInfoA(In("sonda").c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                        nullptr, &kept, nullptr, &probe),
+                  static_cast<DWORD>(ERROR_SUCCESS));
+        const bool keepsLists = kept != nullptr && kept->AceCount == 1;
+        LocalFree(probe);
+        if (!keepsLists) GTEST_SKIP() << "this system keeps no access list of a file's own: only Windows shows it";
+    }
+
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoA(In("Backups").c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                    &dacl, nullptr, &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "the folder inherits its parent's list";
+    ASSERT_NE(dacl, nullptr);
+    std::vector<std::string> trustees;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_EQ(ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
+                  OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        char* text = nullptr;
+        ASSERT_TRUE(ConvertSidToStringSidA(&ace->SidStart, &text));
+        trustees.push_back(std::string(text) + (ace->Mask == FILE_ALL_ACCESS ? " full" : " modify"));
+        LocalFree(text);
+    }
+    LocalFree(descriptor);
+    // Administrators, SYSTEM, LOCAL SERVICE.
+    EXPECT_THAT(trustees, ::testing::ElementsAre("S-1-5-32-544 full", "S-1-5-18 full", "S-1-5-19 modify"));
 }
 
 TEST(Win32FileSystem, SeparatorIsTheBackslash) {

@@ -39,8 +39,6 @@ public:
     std::set<std::string> writeOutFails;
     // Listing these folders raises.
     std::set<std::string> unlistable;
-    // Every ReplaceFileContent call, in order.
-    std::vector<std::string> replacements;
     // Copies to these fail.
     std::set<std::string> copyFails;
     // Creating these folders raises.
@@ -78,7 +76,7 @@ public:
         return true;
     }
 
-    std::unique_ptr<IInputFile> OpenForReading(const std::string& path) override {
+    std::unique_ptr<IInputFile> OpenForReading(const std::string& path, Links = Links::Refuse) override {
         auto it = files.find(path);
         if (it == files.end()) Fail(ENOENT);
         if (unreadable.count(path) != 0) Fail(EACCES);
@@ -95,15 +93,23 @@ public:
         return std::make_unique<AppendFile>(*this, path);
     }
 
+    std::unique_ptr<IAppendFile> CreateNew(const std::string& path) override {
+        if (files.count(path) != 0 || directories.count(path) != 0) Fail(EEXIST);
+        return OpenForAppend(path);
+    }
+
+    void RenameFile(const std::string& from, const std::string& to) override {
+        auto it = files.find(from);
+        if (it == files.end()) Fail(ENOENT);
+        if (openForAppend.count(from) != 0 || notWritable.count(to) != 0) Fail(EACCES);
+        std::string bytes = std::move(it->second);
+        files.erase(it);
+        files[to] = std::move(bytes);
+    }
+
     bool RemoveFile(const std::string& path) override {
         if (openForAppend.count(path) != 0 || notWritable.count(path) != 0) Fail(EACCES);
         return files.erase(path) != 0;
-    }
-
-    void ReplaceFileContent(const std::string& path, std::string_view bytes) override {
-        replacements.push_back(path);
-        if (notWritable.count(path) != 0) Fail(EACCES);
-        files[path] = std::string(bytes);
     }
 
     // The names of the files directly in `folder` (which ends with the separator or not).

@@ -5,10 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace veltor::test {
@@ -91,6 +96,67 @@ std::string RunIsql(const std::string& script, const std::string& database) {
 
 void CreateDatabase(const std::string& path) {
     RunIsql("CREATE DATABASE 'localhost:" + path + "' USER 'SYSDBA' PASSWORD '" + kAdminPassword + "' PAGE_SIZE 8192;");
+}
+
+IsqlSession::IsqlSession(const std::string& database) {
+    int in[2];
+    int out[2];
+    if (::pipe(in) != 0 || ::pipe(out) != 0) {
+        ADD_FAILURE() << "cannot make the pipes of isql-fb";
+        return;
+    }
+    pid_ = fork();
+    if (pid_ == 0) {
+        ::dup2(in[0], 0);
+        ::dup2(out[1], 1);
+        ::dup2(out[1], 2);
+        ::close(in[1]);
+        ::close(out[0]);
+        ::execlp("isql-fb", "isql-fb", "-q", "-user", "SYSDBA", "-password", kAdminPassword, database.c_str(),
+                 static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    input_ = in[1];
+    output_fd_ = out[0];
+    ::fcntl(output_fd_, F_SETFL, O_NONBLOCK);
+}
+
+IsqlSession::~IsqlSession() {
+    if (input_ >= 0) ::close(input_);
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    if (output_fd_ >= 0) ::close(output_fd_);
+}
+
+void IsqlSession::Send(const std::string& statements) {
+    if (input_ < 0) return;
+    const ssize_t written = ::write(input_, statements.data(), statements.size());
+    EXPECT_EQ(written, static_cast<ssize_t>(statements.size()));
+}
+
+bool IsqlSession::WaitFor(const std::string& text, int seconds) {
+    for (int i = 0; i <= seconds * 20; ++i) {
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(output_fd_, buffer, sizeof buffer)) > 0;)
+            output_.append(buffer, static_cast<std::size_t>(n));
+        if (output_.find(text) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+int IsqlSession::Finish() {
+    if (input_ >= 0) ::close(input_);
+    input_ = -1;
+    int status = 0;
+    if (pid_ <= 0 || ::waitpid(pid_, &status, 0) != pid_) return -1;
+    pid_ = -1;
+    WaitFor("", 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace veltor::test

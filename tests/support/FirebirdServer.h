@@ -27,4 +27,28 @@ std::string RunIsql(const std::string& script, const std::string& database = "")
 // owned by the server's user.
 void CreateDatabase(const std::string& path);
 
+// A client of the server as an administrator runs one: an isql-fb process attached to
+// `database`, fed through a pipe. isql begins its transaction when it attaches; it ends it at
+// a COMMIT the test sends.
+class IsqlSession {
+public:
+    explicit IsqlSession(const std::string& database);
+    ~IsqlSession(); // ends the process if it still runs
+    IsqlSession(const IsqlSession&) = delete;
+    IsqlSession& operator=(const IsqlSession&) = delete;
+
+    void Send(const std::string& statements);
+    // Waits up to `seconds` for `text` in isql's output; true when it came.
+    bool WaitFor(const std::string& text, int seconds);
+    // Closes isql's input and waits for its end; its exit code (-1 when it did not exit).
+    int Finish();
+    const std::string& output() const { return output_; }
+
+private:
+    int pid_ = -1;
+    int input_ = -1;
+    int output_fd_ = -1;
+    std::string output_;
+};
+
 } // namespace veltor::test

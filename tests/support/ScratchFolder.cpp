@@ -11,7 +11,15 @@
 
 namespace veltor::test {
 
-ScratchFolder::ScratchFolder(const std::string& tag) {
+ScratchFolder::ScratchFolder(const std::string& tag, Writers writers) {
+    if (writers == Writers::RootOnly) {
+        // Straight under /var/tmp, whose sticky bit lets nobody else move it.
+        std::string pattern = "/var/tmp/veltor-" + tag + "-XXXXXX";
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a scratch folder");
+        path_ = pattern;
+        chmod(path_.c_str(), 0755);
+        return;
+    }
     std::filesystem::create_directories("/var/tmp/veltor-tests");
     std::string pattern = "/var/tmp/veltor-tests/" + tag + "-XXXXXX";
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a scratch folder");

@@ -4,11 +4,15 @@
 
 namespace veltor::test {
 
-// A fresh folder under /var/tmp that the Firebird server's user can write to, removed with
-// everything in it when the object goes.
+// Who may write a scratch folder: everybody (the Firebird server's user writes databases and
+// backups there), or only root, in a folder whose folders above let nobody else move it, as an
+// installation folder is.
+enum class Writers { Everybody, RootOnly };
+
+// A fresh folder under /var/tmp, removed with everything in it when the object goes.
 class ScratchFolder {
 public:
-    explicit ScratchFolder(const std::string& tag = "scratch");
+    explicit ScratchFolder(const std::string& tag = "scratch", Writers writers = Writers::Everybody);
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;

@@ -1,0 +1,130 @@
+#include "maintenance/CycleFiles.h"
+
+#include "backup/BackupFiles.h"
+#include "config/Global.h"
+
+#include <memory>
+
+namespace veltor {
+namespace {
+
+constexpr const char* kRestoredTag = "-Restore-";
+constexpr const char* kKeptTag = "-Copia-";
+constexpr const char* kSideExtension = ".GDB";
+
+// The file name of a database path without its extension, upper-cased from a to z.
+std::string SideBase(const std::string& databasePath, char separator) {
+    const std::size_t slash = databasePath.rfind(separator);
+    std::string base = slash == std::string::npos ? databasePath : databasePath.substr(slash + 1);
+    const std::size_t dot = base.rfind('.');
+    if (dot != std::string::npos) base.erase(dot);
+    for (char& c : base)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return base;
+}
+
+std::string SideFileName(const std::string& databasePath, char separator, const char* tag,
+                         const std::string& fileStamp) {
+    return FolderOf(databasePath, separator) + SideBase(databasePath, separator) + tag + fileStamp + kSideExtension;
+}
+
+bool IsDigits(const std::string& text, std::size_t from, std::size_t count) {
+    if (text.size() < from + count) return false;
+    for (std::size_t i = from; i < from + count; ++i)
+        if (text[i] < '0' || text[i] > '9') return false;
+    return true;
+}
+
+// Whether `name` is base + tag + YYYYMMDD-HHmm + ".GDB".
+bool IsSideName(const std::string& name, const std::string& base, const std::string& tag) {
+    const std::string head = base + tag;
+    const std::string tail = kSideExtension;
+    if (name.size() != head.size() + 13 + tail.size() || name.compare(0, head.size(), head) != 0) return false;
+    return IsDigits(name, head.size(), 8) && name[head.size() + 8] == '-' && IsDigits(name, head.size() + 9, 4) &&
+           name.compare(head.size() + 13, tail.size(), tail) == 0;
+}
+
+} // namespace
+
+std::string FolderOf(const std::string& path, char separator) {
+    const std::size_t slash = path.rfind(separator);
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string FileStampOf(const LocalDateTime& moment) {
+    return TGlobal::PadNumber(TGlobal::YearOfDate(moment), 4) + TGlobal::PadNumber(TGlobal::MonthOfDate(moment), 2) +
+           TGlobal::PadNumber(TGlobal::DayOfDate(moment), 2) + "-" + HourMinuteText(moment);
+}
+
+std::string RestoredFileName(const std::string& databasePath, char separator, const std::string& fileStamp) {
+    return SideFileName(databasePath, separator, kRestoredTag, fileStamp);
+}
+
+std::string KeptCopyFileName(const std::string& databasePath, char separator, const std::string& fileStamp) {
+    return SideFileName(databasePath, separator, kKeptTag, fileStamp);
+}
+
+FileFingerprint FingerprintOf(IFileSystem& files, const std::string& path) {
+    const std::unique_ptr<IInputFile> file = files.OpenForReading(path);
+    FileFingerprint print{0, 0xcbf29ce484222325ULL};
+    std::vector<char> buffer(256 * 1024);
+    for (std::size_t n; (n = file->Read(buffer.data(), buffer.size())) > 0;) {
+        for (std::size_t i = 0; i < n; ++i) {
+            print.hash ^= static_cast<unsigned char>(buffer[i]);
+            print.hash *= 0x100000001b3ULL;
+        }
+        print.size += n;
+    }
+    return print;
+}
+
+void SwapInRestored(IDatabaseFiles& files, const std::string& live, const std::string& restored,
+                    const std::string& kept) {
+    files.LinkFile(live, kept);
+    try {
+        files.RenameOver(restored, live);
+    } catch (...) {
+        try {
+            files.RemoveFile(kept);
+        } catch (...) {
+            // The kept name is one more name of the live file; the next cycle takes it away.
+        }
+        throw;
+    }
+}
+
+LeftOvers FindLeftOvers(IDatabaseFiles& files, const std::string& databasePath, char separator) {
+    const std::string folder = FolderOf(databasePath, separator);
+    const std::string base = SideBase(databasePath, separator);
+    LeftOvers found;
+    for (const std::string& name : files.FileNamesIn(folder.empty() ? std::string(".") : folder)) {
+        if (IsSideName(name, base, kRestoredTag))
+            found.restoredFiles.push_back(folder + name);
+        else if (IsSideName(name, base, kKeptTag) && files.SameFile(folder + name, databasePath))
+            found.keptLinks.push_back(folder + name);
+    }
+    return found;
+}
+
+std::uint64_t RestoreRoomFor(std::uint64_t databaseSize) {
+    return databaseSize + databaseSize / kRestoreMarginDivisor + kRestoreFixedMargin;
+}
+
+std::optional<MissingRoom> RoomForTheCycle(IDatabaseFiles& files, const std::string& databasePath,
+                                           const std::string& backupFolder, char separator) {
+    const std::uint64_t size = files.FileSize(databasePath);
+    const std::string folder = FolderOf(databasePath, separator);
+    const std::string liveFolder = folder.empty() ? std::string(".") : folder;
+    const VolumeRoom live = files.RoomIn(liveFolder);
+    const VolumeRoom backup = files.RoomIn(backupFolder);
+    const std::uint64_t restoreNeed = RestoreRoomFor(size);
+    if (live.volume == backup.volume) {
+        if (restoreNeed + size > live.available) return MissingRoom{liveFolder, restoreNeed + size, live.available};
+        return std::nullopt;
+    }
+    if (restoreNeed > live.available) return MissingRoom{liveFolder, restoreNeed, live.available};
+    if (size > backup.available) return MissingRoom{backupFolder, size, backup.available};
+    return std::nullopt;
+}
+
+} // namespace veltor

@@ -1,0 +1,30 @@
+#pragma once
+// Which companies a backup-restore run cycles: the server's clock, read once per run, and the
+// selection built from it, opened on QEmpresas.
+
+#include "catalogue/Catalogue.h"
+
+#include <string>
+#include <string_view>
+
+namespace veltor {
+
+// The server's weekday name, "H:M" without leading zeros, and its year, all trimmed.
+struct ServerClock {
+    std::string DIA;
+    std::string HORA;
+    std::string ANNO;
+};
+
+// The statement that reads the server's clock.
+extern const std::string_view kServerClockStatement;
+// The company selection of the cycle: every company flagged for it and every company of the
+// server's year when `restoreNow`; otherwise the companies whose weekday flag is set for the
+// server's weekday and whose restore hour lies in the half hour up to the server's time.
+std::string CycleSelectionStatement(const ServerClock& clock, bool restoreNow);
+// Opens the server clock query on QEmpresas and reads it; raises its failure.
+ServerClock ReadServerClock(catalogue::TCatalogue& catalogue);
+// Opens the cycle's company selection on QEmpresas; raises its failure.
+void SelectCycleCompanies(catalogue::TCatalogue& catalogue, const ServerClock& clock, bool restoreNow);
+
+} // namespace veltor
