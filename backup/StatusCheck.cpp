@@ -3,6 +3,7 @@
 #include "backup/Json.h"
 #include "backup/Moments.h"
 #include "backup/ServiceOutput.h"
+#include "backup/Windows1252.h"
 #include "dbserver/SqlDatabase.h"
 
 #include <algorithm>
@@ -204,21 +205,23 @@ StatusSummary EvaluateStatus(const std::vector<CompanyRow>& rows, const StatusBo
 }
 
 std::string StatusText(const StatusSummary& summary) {
+    // Values from outside as characters, on one line each: a message of the server spans lines.
+    const auto shown = [](const std::string& value) { return VisibleControls(json::ToUtf8(value)); };
     std::string text = std::string("VELTOR BACKUPS ") + CheckStateName(summary.state) + " - ";
-    if (!summary.problem.empty()) return text + summary.problem + "\n";
+    if (!summary.problem.empty()) return text + shown(summary.problem) + "\n";
     int counts[3] = {0, 0, 0};
     for (const CompanyCheck& check : summary.companies)
         ++counts[static_cast<int>(check.state)];
     text += std::to_string(summary.companies.size()) + " empresas con Backup: " + std::to_string(counts[0]) +
             " al día, " + std::to_string(counts[1]) + " en advertencia, " + std::to_string(counts[2]) + " críticas\n";
     for (const CompanyCheck& check : summary.companies) {
-        text += std::string(CheckStateName(check.state)) + " " + check.code + " " + check.name;
+        text += std::string(CheckStateName(check.state)) + " " + shown(check.code) + " " + shown(check.name);
         text += check.lastGood ? " | último Backup válido " + MomentText(*check.lastGood) + " (hace " +
                                      AgeText(summary.now - *check.lastGood) + ")"
                                : std::string(" | sin Backup válido");
         if (!check.lastOutcome.empty()) {
             text += " | último intento: " + check.lastOutcome;
-            if (!check.lastMessage.empty()) text += " (" + check.lastMessage + ")";
+            if (!check.lastMessage.empty()) text += " (" + shown(check.lastMessage) + ")";
         }
         text += check.nextDue ? " | próximo " + MomentText(*check.nextDue) : std::string(" | sin horario");
         if (!check.why.empty()) text += " | " + check.why;

@@ -1,6 +1,7 @@
 #include "maintenance/BackupRestoreCycle.h"
 
 #include "backup/BackupFiles.h"
+#include "backup/Operations.h"
 #include "backup/RunSteps.h"
 #include "backup/ServiceOutput.h"
 
@@ -77,6 +78,7 @@ void TBackupRestoreCycle::RunBackupRestore() {
 
     backupFolder_ = WorkingBackupFolder(p_.global.BackupFolder, p_.global.rules().pathSeparator);
     EnsureBackupFolder(backupFolder_, p_.global.rules(), p_.files, log);
+    if (operations_) operations_->RunStarted(backupFolder_);
 
     CloseLeftOverMonthLog(log);
     StartServiceLeftStopped(stopped_, p_.services, log, backupFolder_);
@@ -131,11 +133,23 @@ bool TBackupRestoreCycle::CycleCompany() {
     CompanyCycle company{row.FieldText("EMPRESAID"), ServerTextOf(p_.global), row.FieldText("ARCHIVO"), {}};
     p_.log.WriteLogLine(P() + " Inicio BackupRestore: " + Company());
     p_.log.WriteMemoLine(P() + " Inicio Backup-Restore: " + Company());
+    const CompanyRef ref{company.id, row.FieldText("CODIGO"), row.FieldText("NOMBRE"), company.databasePath};
+    outcome_ = {};
     const CompanyEnd end = CycleSteps(company);
+    if (operations_)
+        operations_->CycleEnded(ref, outcome_.kind.empty() ? kCycleFailed : outcome_.kind, outcome_.why,
+                                outcome_.keptCopyFile);
     row.Next();
     // A company given up before its first stop was confirmed ends with its last line.
     if (end != CompanyEnd::GivenUpBeforeTheStop) p_.log.WriteLogLine(" ");
     return end == CompanyEnd::Done;
+}
+
+void TBackupRestoreCycle::EndsAs(const char* kind, const std::string& why) {
+    if (outcome_.kind.empty())
+        outcome_ = {kind, why, {}};
+    else if (outcome_.why.empty())
+        outcome_.why = why; // what went wrong after the swap
 }
 
 TBackupRestoreCycle::CompanyEnd TBackupRestoreCycle::CycleSteps(CompanyCycle& company) {
@@ -148,13 +162,17 @@ TBackupRestoreCycle::CompanyEnd TBackupRestoreCycle::CycleSteps(CompanyCycle& co
     if (stop != service::kStopped) {
         p_.log.WriteMemoLine(P() + " NO se pudo hacer Stop al Servicio: " + Company() +
                              "Mensaje: " + ServiceStateName(stop));
+        EndsAs(kCycleGivenUp, "NO se pudo hacer Stop al Servicio: " + ServiceStateName(stop));
         return CompanyEnd::GivenUpBeforeTheStop;
     }
     p_.log.WriteMemoLine(P() + " Stop al Servicio: " + Company());
     company.fileStamp = FileStampOf(p_.clock.Now());
     // Where the live database stands before anybody can reach it through the server again.
     const TransactionMark before = ReadTransactions(company.databasePath);
-    if (outage.Start() != service::kRunning) return CompanyEnd::NotDone;
+    if (const std::uint32_t start = outage.Start(); start != service::kRunning) {
+        EndsAs(kCycleGivenUp, "No se pudo iniciar el Servicio: " + ServiceStateName(start));
+        return CompanyEnd::NotDone;
+    }
 
     const std::optional<BackupMade> backup = BackUp(company);
     bool swapped = false;
@@ -211,14 +229,17 @@ bool TBackupRestoreCycle::HasRoom(const CompanyCycle& company) {
             RoomForTheCycle(p_.databaseFiles, company.databasePath, backupFolder_, p_.global.rules().pathSeparator);
     } catch (const std::exception& e) {
         LogAndMemo(" No se pudo medir el espacio para el Backup-Restore: " + Company() + " Mensaje: " + e.what());
+        EndsAs(kCycleGivenUp, std::string("No se pudo medir el espacio para el Backup-Restore: ") + e.what());
         return false;
     }
     if (!missing) return true;
     // Rounded up and down, so the two figures differ whenever the room is short.
     const std::uint64_t needed = (missing->needed + kMegabyte - 1) / kMegabyte;
     const std::uint64_t available = missing->available / kMegabyte;
-    LogAndMemo(" No hay espacio para el Backup-Restore: " + Company() + " Necesita: " + std::to_string(needed) +
-               " MB en " + missing->folder + " Disponible: " + std::to_string(available) + " MB");
+    const std::string room = " Necesita: " + std::to_string(needed) + " MB en " + missing->folder +
+                             " Disponible: " + std::to_string(available) + " MB";
+    LogAndMemo(" No hay espacio para el Backup-Restore: " + Company() + room);
+    EndsAs(kCycleGivenUp, "No hay espacio para el Backup-Restore:" + room);
     return false;
 }
 
@@ -252,6 +273,7 @@ std::optional<TBackupRestoreCycle::BackupMade> TBackupRestoreCycle::BackUp(const
     } catch (const std::exception& e) {
         log.WriteLogLine(P() + " Advertencia en Backup: " + e.what());
         log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what() + Company());
+        EndsAs(kCycleFailed, std::string("Advertencia en Backup: ") + e.what());
         try {
             service.Detach();
         } catch (const std::exception&) {
@@ -267,6 +289,7 @@ bool TBackupRestoreCycle::GiveUpWithoutLocalRestore() {
     if (why.empty()) return false;
     // Without the restore there is no cycle: the server's service is not stopped for nothing.
     LogAndMemo(" No se hace Backup-Restore: " + Company() + ": " + why);
+    EndsAs(kCycleGivenUp, "No se hace Backup-Restore: " + why);
     return true;
 }
 
@@ -312,6 +335,7 @@ bool TBackupRestoreCycle::RestoreDatabase(const std::string& backupFile, const s
     } catch (const std::exception& e) {
         log.WriteLogLine(P() + " Error n Restore: " + e.what() + Company());
         log.WriteMemoLine(P() + " Error en Restore: " + e.what() + Company());
+        EndsAs(kCycleFailed, std::string("Error en Restore: ") + e.what());
         try {
             service.Detach();
         } catch (const std::exception&) {
@@ -342,6 +366,7 @@ bool TBackupRestoreCycle::NobodyElseWorked(const std::string& databasePath, cons
         return true;
     }
     LogAndMemo(why);
+    EndsAs(kCycleRefused, why.substr(1));
     return false;
 }
 
@@ -352,6 +377,8 @@ bool TBackupRestoreCycle::MatchAccess(const std::string& databasePath, const std
     } catch (const std::exception& e) {
         LogAndMemo(" No se pudo dar al Archivo Restaurado los permisos de la base de datos: " + Company() +
                    " Mensaje: " + e.what());
+        EndsAs(kCycleFailed,
+               std::string("No se pudo dar al Archivo Restaurado los permisos de la base de datos: ") + e.what());
         return false;
     }
 }
@@ -370,6 +397,7 @@ bool TBackupRestoreCycle::StartAgain(ServiceOutage& outage) {
     if (state == service::kRunning) return true;
     p_.log.WriteMemoLine(ServiceStateName(state));
     p_.log.WriteLogLine(P() + " No se pudo iniciar el Servicio: " + Company() + "Mensaje: " + ServiceStateName(state));
+    EndsAs(kCycleFailed, "No se pudo iniciar el Servicio: " + ServiceStateName(state));
     return false;
 }
 
@@ -409,14 +437,18 @@ bool TBackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const Back
     bool swapped = false;
     if (stop != service::kStopped) {
         LogAndMemo(" NO se pudo hacer Stop al Servicio: " + Company() + "Mensaje: " + ServiceStateName(stop));
+        EndsAs(kCycleGivenUp, "NO se pudo hacer Stop al Servicio: " + ServiceStateName(stop));
     } else if (NobodyElseWorked(live, before)) {
         log.WriteMemoText({P() + " Renombra el Archivo Original: " + live, " por: " + keptCopyFile});
         log.WriteMemoText({P() + " Renombra el Archivo Restaurado: " + restoredFile, " por: " + live});
         try {
             SwapInRestored(p_.databaseFiles, live, restoredFile, keptCopyFile);
             swapped = true;
+            EndsAs(kCycleSwapped, "");
+            outcome_.keptCopyFile = keptCopyFile;
         } catch (const std::exception& e) {
             LogAndMemo(" No se pudo reemplazar la base de datos: " + Company() + " Mensaje: " + e.what());
+            EndsAs(kCycleFailed, std::string("No se pudo reemplazar la base de datos: ") + e.what());
         }
     }
     // The server comes back first; the restored file that stayed out goes after.

@@ -30,6 +30,8 @@
 
 namespace veltor {
 
+class TOperations;
+
 // The database server's service, as the service control manager knows it.
 inline constexpr const char* kDatabaseServerService = "FirebirdGuardianDefaultInstance";
 // The installation's maintenance script, run on every restored file.
@@ -63,6 +65,9 @@ struct BackupRestoreParts {
 class TBackupRestoreCycle {
 public:
     explicit TBackupRestoreCycle(BackupRestoreParts parts) : p_(parts), stopped_(parts.files) {}
+
+    // The status file and the kept copies' retention, told how each company's cycle ended.
+    void SetOperations(TOperations* operations) { operations_ = operations; }
 
     // One run. A service that an earlier cycle left stopped is started first. Raises when the
     // company list cannot be read (the clock query or the selection failed) or the catalogue
@@ -108,6 +113,15 @@ private:
 
     // How one company's cycle ended.
     enum class CompanyEnd { GivenUpBeforeTheStop, NotDone, Done };
+    // The same for the status file: the first way out taken (kCycle...) and why, and the kept
+    // copy of a swap.
+    struct Outcome {
+        std::string kind;
+        std::string why;
+        std::string keptCopyFile;
+    };
+    // Notes the way out unless one is noted already.
+    void EndsAs(const char* kind, const std::string& why);
     // The steps of one company, from the files a cut-short cycle left to the stamp.
     CompanyEnd CycleSteps(CompanyCycle& company);
     void TakeAwayLeftOvers(const CompanyCycle& company);
@@ -146,6 +160,8 @@ private:
     std::uint32_t backupOptions_ = 0;
     int failedCompanies_ = 0;
     bool cutShort_ = false;
+    TOperations* operations_ = nullptr;
+    Outcome outcome_;
 };
 
 } // namespace veltor

@@ -9,6 +9,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace veltor::test {
 namespace {
 
@@ -147,6 +149,28 @@ TEST_F(StatusEvaluation, AFailedLastAttemptWarnsAndAFailedVerificationIsNoGoodBa
     EXPECT_EQ(StateAt("2026-12-07T12:50:00"), CheckState::Warning);
     EXPECT_EQ(summary.companies[0].lastGood, At("2026-12-06T20:00:00"));
     EXPECT_THAT(StatusText(summary), HasSubstr("último intento: failed (Verificación fallida: falta la tabla X)"));
+}
+
+// A server's message spans lines, a name may hold anything: each company stays on its line, as
+// monitoring reads one line per company after the summary.
+TEST_F(StatusEvaluation, EachCompanyIsOneLineWhateverItsValuesHold) {
+    rows[0].name = "UNO\nOK 002 FALSA";
+    book.Company("1", "001", "UNO").lastAttempt =
+        BackupRecord{"2026-12-07T12:45:00",
+                     kBackupFailed,
+                     "I/O error during \"open\"\n-Error while trying to open file",
+                     "",
+                     {},
+                     {},
+                     {},
+                     ""};
+    StateAt("2026-12-07T12:50:00");
+    const std::string text = StatusText(summary);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+    EXPECT_THAT(text, HasSubstr(" 001 UNO<0A>OK 002 FALSA | "));
+    EXPECT_THAT(text, HasSubstr("(I/O error during \"open\"<0A>-Error while trying to open file)"));
+    summary.problem = "no se pudo leer el cat\xE1logo\r\nOK";
+    EXPECT_EQ(StatusText(summary), "VELTOR BACKUPS WARNING - no se pudo leer el cat\xC3\xA1logo<0D><0A>OK\n");
 }
 
 TEST_F(StatusEvaluation, NeverBackedUpIsCritical) {

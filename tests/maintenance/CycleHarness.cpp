@@ -34,8 +34,20 @@ int CycleHarness::Run() {
                                                                      : installationFolder);
     TBackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, databaseFiles, databases,
                                files, clock, view, restoreNow});
+    cycle.SetOperations(&operations);
     cycle.RunBackupRestore();
     return cycle.FailedCompanies();
+}
+
+void CycleHarness::Configure(const std::string& lines) {
+    const std::string path = catalogueFiles.folder / "ADMINBD.inf";
+    WriteFile(path, ReadFile(path) + lines);
+}
+
+StatusBook CycleHarness::Book() const {
+    const std::optional<StatusBook> book =
+        StatusBook::FromJson(ReadFile(StatusBook::PathIn(catalogueFiles.backupFolder)));
+    return book ? *book : StatusBook();
 }
 
 std::vector<std::string> CycleHarness::LogLines() const {

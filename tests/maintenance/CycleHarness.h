@@ -4,6 +4,7 @@
 // databases and the clock chosen by each test; the memo is recorded.
 
 #include "backup/ActivityLog.h"
+#include "backup/Operations.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
 #include "dbserver/FirebirdServiceConnection.h"
@@ -86,12 +87,20 @@ struct CycleHarness {
     IDatabaseFiles& databaseFiles;
     IDatabaseState& databases;
     bool restoreNow = true;
+    // The status file and the kept copies' retention, as the program runs the cycle.
+    fb::FirebirdServiceConnection verifyService{api};
+    FirebirdRestoredDatabase restoredDatabases{api};
+    TOperations operations{{global, catalogue, log, files, clock, view, verifyService, restoredDatabases}};
     // The folder a run starts in, where ADMINBD.inf lies; the catalogue's folder when empty.
     std::string installationFolder;
 
     // A catalogue with one company flagged for the cycle, its database of `rows` rows named
     // `fileName` in the catalogue's folder; returns the database path.
     std::string OneCompany(const std::string& fileName = "emp1.fdb", int rows = 50);
+    // Adds `lines` (KEY=value) to ADMINBD.inf.
+    void Configure(const std::string& lines);
+    // The status file of the backup folder.
+    StatusBook Book() const;
     // Runs once from the catalogue's folder, where ADMINBD.inf lies.
     // Runs one cycle; the companies it counts as failed.
     int Run();

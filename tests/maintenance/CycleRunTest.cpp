@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <stdexcept>
 
 namespace veltor::test {
@@ -447,6 +448,114 @@ TEST_F(CycleRun, ServiceStoppedByTheCycleIsStartedWhenALineFailsAfterEitherStop)
         EXPECT_FALSE(std::filesystem::exists(cycle.catalogueFiles.folder.path() + "/ServicioDetenido.inf"));
         cycle.log.CloseMonthLog();
     }
+}
+
+// How each company's cycle ended goes to the status file: swapped, refused and why, given up
+// and why. The lines stay the cycle's own (every test here runs with the status file).
+TEST_F(CycleRun, StatusFileTellsHowEachCompanysCycleEnded) {
+    cycle.OneCompany("emp1.fdb");
+    auto& cat = cycle.catalogueFiles;
+    const std::string two = cat.CreateCompanyDatabase("emp2.fdb", 10);
+    cat.AddCompany({.id = 2, .codigo = "002", .nombre = "EMPRESA DOS", .archivo = two, .realizaRestore = "S"});
+    const std::string three = cat.CreateCompanyDatabase("emp3.fdb", 10);
+    cat.AddCompany({.id = 3, .codigo = "003", .nombre = "EMPRESA TRES", .archivo = three, .realizaRestore = "S"});
+    databases.answers = {40, 42, 40, 45};
+    exchange.sizes[three] = 1ULL << 50;
+
+    EXPECT_EQ(cycle.Run(), 2);
+
+    const StatusBook book = cycle.Book();
+    ASSERT_EQ(book.companies().size(), 3u);
+    const CompanyStatus* one = book.Find("1");
+    ASSERT_TRUE(one && one->lastCycle);
+    EXPECT_EQ(one->code, "001");
+    EXPECT_EQ(one->lastCycle->outcome, kCycleSwapped);
+    EXPECT_EQ(one->lastCycle->message, "");
+    EXPECT_EQ(one->lastCycle->at, "2026-12-07T12:45:23");
+    EXPECT_FALSE(one->lastAttempt); // the cycle's backup is no scheduled backup
+    const CompanyStatus* refused = book.Find("2");
+    ASSERT_TRUE(refused && refused->lastCycle);
+    EXPECT_EQ(refused->lastCycle->outcome, kCycleRefused);
+    EXPECT_EQ(refused->lastCycle->message,
+              "No se reemplaza la base de datos: hubo transacciones durante el Backup-Restore: 002 - EMPRESA DOS");
+    const CompanyStatus* given = book.Find("3");
+    ASSERT_TRUE(given && given->lastCycle);
+    EXPECT_EQ(given->lastCycle->outcome, kCycleGivenUp);
+    EXPECT_THAT(given->lastCycle->message, ::testing::StartsWith("No hay espacio para el Backup-Restore: Necesita: "));
+    // Beside the backups and the month log, the status file alone.
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(cat.backupFolder))
+        names.insert(entry.path().filename());
+    EXPECT_THAT(names, ElementsAre("Estado Backup Veltor.json", "Log Backup Veltor 202612.txt",
+                                   "emp1-20261207-1245.GBK", "emp2-20261207-1245.GBK"));
+
+    // A company the run gives up for want of the local engine, and a failed backup.
+    databases.noLocalRestore = "no se encuentra el motor local";
+    cycle.Run();
+    EXPECT_EQ(cycle.Book().Find("1")->lastCycle->outcome, kCycleGivenUp);
+    EXPECT_EQ(cycle.Book().Find("1")->lastCycle->message, "No se hace Backup-Restore: no se encuentra el motor local");
+}
+
+// After a swap the kept copies beyond CONSERVARCOPIAS go, the newest stay, the one just made
+// always; only names the cycle makes for this database count. A refused swap removes nothing.
+TEST_F(CycleRun, KeptCopiesBeyondTheCountGoAfterASwapOnly) {
+    cycle.OneCompany("emp1.fdb");
+    cycle.Configure("CONSERVARCOPIAS=2\r\n");
+    const std::string folder = cycle.catalogueFiles.folder.path() + "/";
+    // The exchange is recorded only: the kept name is made here, as its link would make it.
+    exchange.afterCall = [&](const std::string& operation) {
+        if (operation != "link") return;
+        const std::string& call = exchange.calls.back();
+        WriteFile(call.substr(call.find('|') + 1), "x");
+    };
+    const std::vector<std::string> others = {
+        "emp1-Copia-20200101-0000.GDB",  // another letter case: another database's on Linux
+        "EMP10-Copia-20200101-0000.GDB", // a database whose name begins with this one's
+        "EMP1-Copia-20200101-0000.GDB.bak", "EMP1-Copia-2020010-0000.GDB",       "EMP1-Copia-20200101-0000.GBK",
+        "EMP1-20200101-0000.GDB",           "copia EMP1-Copia-20200101-0000.GDB"};
+    for (const std::string& name : others)
+        WriteFile(folder + name, "x");
+    for (const char* own :
+         {"EMP1-Copia-20261204-1245.GDB", "EMP1-Copia-20261205-1245.GDB", "EMP1-Copia-20261206-1245.GDB"})
+        WriteFile(folder + own, "x");
+
+    databases.answers = {40, 45};
+    cycle.Run();
+    for (const char* own :
+         {"EMP1-Copia-20261204-1245.GDB", "EMP1-Copia-20261205-1245.GDB", "EMP1-Copia-20261206-1245.GDB"})
+        EXPECT_TRUE(std::filesystem::exists(folder + own)) << own;
+
+    clock.Set(2026, 12, 7, 13, 0, 3);
+    databases.answers = {40, 42};
+    cycle.Run();
+    EXPECT_FALSE(std::filesystem::exists(folder + "EMP1-Copia-20261204-1245.GDB"));
+    EXPECT_FALSE(std::filesystem::exists(folder + "EMP1-Copia-20261205-1245.GDB"));
+    EXPECT_TRUE(std::filesystem::exists(folder + "EMP1-Copia-20261206-1245.GDB"));
+    EXPECT_TRUE(std::filesystem::exists(folder + "EMP1-Copia-20261207-1300.GDB"));
+    for (const std::string& name : others)
+        EXPECT_TRUE(std::filesystem::exists(folder + name)) << name;
+    const std::string removed = "07/12/2026 - 13:00:23 Elimina Copia antigua: " + folder;
+    EXPECT_THAT(cycle.LogLines(), ::testing::IsSupersetOf({removed + "EMP1-Copia-20261204-1245.GDB",
+                                                           removed + "EMP1-Copia-20261205-1245.GDB"}));
+    EXPECT_TRUE(cycle.MemoHas(removed + "EMP1-Copia-20261204-1245.GDB"));
+}
+
+// An unusable count removes nothing and is said once in the memo, however many runs read it.
+TEST_F(CycleRun, AnUnusableCopyCountRemovesNothingAndIsSaidOnce) {
+    cycle.OneCompany("emp1.fdb");
+    cycle.Configure("CONSERVARCOPIAS=-1\r\n");
+    const std::string folder = cycle.catalogueFiles.folder.path() + "/";
+    WriteFile(folder + "EMP1-Copia-20261201-1245.GDB", "x");
+    server.outcomes = {false, false};
+    cycle.Run();
+    cycle.Run();
+    EXPECT_EQ(
+        std::count(cycle.view.memo.begin(), cycle.view.memo.end(),
+                   P + " CONSERVARCOPIAS=-1 no es un número de archivos a conservar: no se elimina ningún archivo"),
+        1);
+    databases.answers = {40, 42};
+    cycle.Run();
+    EXPECT_TRUE(std::filesystem::exists(folder + "EMP1-Copia-20261201-1245.GDB"));
 }
 
 TEST_F(CycleRun, NothingSelectedOpensNoLogAndWritesNothing) {

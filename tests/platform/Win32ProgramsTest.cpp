@@ -64,6 +64,31 @@ TEST_F(ConsoleProgram, ErrorBoxesAreLinesOnStandardErrorThatWaitForNobody) {
     EXPECT_EQ(program.Err(), kMissingFile + kMissingFile);
 }
 
+// --status without the client library: the catalogue cannot be read, which is critical (2), and
+// nothing waits for anybody; the same for machines with --json, also without ADMINBD.inf.
+TEST_F(ConsoleProgram, StatusWithoutTheCatalogueIsCriticalOnOneLine) {
+    WriteConfiguration();
+    Child text(folder, "veltor-backups-console.exe", "--status");
+    std::optional<DWORD> code = text.Wait();
+    ASSERT_TRUE(code);
+    EXPECT_EQ(*code, 2u);
+    const std::string out = text.Out();
+    EXPECT_THAT(out, ::testing::StartsWith("VELTOR BACKUPS CRITICAL - no se pudo leer el cat\xC3\xA1logo "
+                                           "LOCALHOST:C:\\DATOS\\ADMIN.FDB: "));
+    EXPECT_THAT(out, ::testing::EndsWith("\r\n"));
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
+    EXPECT_EQ(text.Err(), "");
+
+    fs::remove(In("ADMINBD.inf"));
+    Child json(folder, "veltor-backups-console.exe", "--status --json");
+    code = json.Wait();
+    ASSERT_TRUE(code);
+    EXPECT_EQ(*code, 2u);
+    EXPECT_THAT(json.Out(), HasSubstr("\"status\": \"CRITICAL\",\r\n"));
+    EXPECT_THAT(json.Out(), HasSubstr("No se encontr\xC3\xB3 el archivo ADMINBD.inf"));
+    EXPECT_EQ(json.Err(), "");
+}
+
 // Joins the console of a program for the life of the object, ignoring Ctrl-C itself.
 class InConsoleOf {
 public:

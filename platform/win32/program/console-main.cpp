@@ -1,6 +1,7 @@
 // veltor-backups-console.exe: the program without a window, in a console or as a service.
 
 #include "app/Startup.h"
+#include "backup/StatusCheck.h"
 #include "platform/console/ConsoleApplication.h"
 #include "platform/console/ConsoleOptions.h"
 #include "platform/win32/Win32Console.h"
@@ -19,6 +20,17 @@ constexpr const char* kServiceHelp =
     "  --install-service   install (or update) the service VeltorBackups: automatic start, this folder\n"
     "  --remove-service    stop the service after its run in progress and delete it\n";
 
+// --status: a check for monitoring, run by any user, without elevation and without the timers.
+int Status(bool json, std::FILE* out, veltor::console::TextWriter write) {
+    veltor::win32::Win32FileSystem files;
+    veltor::win32::Win32Clock clock;
+    std::string text;
+    const int code = veltor::RunStatusCommand(json, veltor::fb::LoadClientApiOrUnavailable(), files, clock,
+                                              veltor::win32::WindowsConfigurationRules(), text);
+    write(out, text);
+    return code;
+}
+
 // The program with its command line read; what the command line answers by itself, it answers.
 int RunProgram(const std::vector<std::string>& arguments, veltor::console::IStopRequests& stops, std::FILE* out,
                std::FILE* err, veltor::console::TextWriter write) {
@@ -27,6 +39,7 @@ int RunProgram(const std::vector<std::string>& arguments, veltor::console::IStop
         if (options.action == veltor::console::ConsoleOptions::Action::Help) write(out, kServiceHelp);
         return *answered;
     }
+    if (options.action == veltor::console::ConsoleOptions::Action::Status) return Status(options.json, out, write);
     veltor::win32::WindowsProgram program;
     veltor::console::ConsoleApplication gui(options.mode, out, err, &stops, write);
     veltor::StartupPorts ports = program.Ports(gui);
