@@ -256,6 +256,30 @@ TEST_F(OperationsServerTest, RetentionRemovesOnlyThisCompanysOwnOlderBackups) {
     EXPECT_THAT(Memo(), HasSubstr(" No se eliminan Backups de emp: otra base de datos del catálogo"));
 }
 
+// The newest verified backup stays when it is beyond the count (verification since turned
+// off); the unverified one just as old goes.
+TEST_F(OperationsServerTest, RetentionNeverRemovesTheNewestVerifiedBackup) {
+    Configure("CONSERVARBACKUPS=1\n");
+    const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 5);
+    cat.AddCompany(
+        {.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
+    const std::string verified = cat.backupFolder + "uno-20200102-1245.GBK";
+    for (const char* name : {"uno-20200101-1245.GBK", "uno-20200102-1245.GBK", "uno-20200103-1245.GBK"})
+        WriteFile(cat.backupFolder + name, "x");
+    StatusBook book;
+    book.Company("1", "001", "EMPRESA UNO").lastVerified =
+        BackupRecord{"2020-01-02T12:45:00", kBackupDone, "", verified, 1, 1.0, true, ""};
+    WriteFile(StatusBook::PathIn(cat.backupFolder), book.ToJson("2020-01-02T12:46:00"));
+
+    Run();
+
+    EXPECT_FALSE(std::filesystem::exists(cat.backupFolder + "uno-20200101-1245.GBK"));
+    EXPECT_TRUE(std::filesystem::exists(verified));
+    EXPECT_FALSE(std::filesystem::exists(cat.backupFolder + "uno-20200103-1245.GBK"));
+    EXPECT_EQ(h.BackupFiles().size(), 2u);
+    EXPECT_EQ(Book().Find("1")->lastVerified->file, verified);
+}
+
 TEST_F(OperationsServerTest, AnUnusableCountRemovesNothingAndIsSaidOnce) {
     Configure("CONSERVARBACKUPS=0\nCONSERVARCOPIAS=dos\n");
     const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 5);
