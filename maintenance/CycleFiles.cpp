@@ -3,6 +3,7 @@
 #include "backup/BackupFiles.h"
 #include "config/Global.h"
 
+#include <cstring>
 #include <memory>
 
 namespace veltor {
@@ -64,17 +65,51 @@ std::string KeptCopyFileName(const std::string& databasePath, char separator, co
     return SideFileName(databasePath, separator, kKeptTag, fileStamp);
 }
 
+namespace {
+
+constexpr std::uint64_t kFnvPrime = 0x100000001b3ULL;
+
+// One 64-bit word into a lane: FNV's step on the word, then its high half folded into its low
+// half, so a change in any bit of the word reaches every later step.
+std::uint64_t MixWord(std::uint64_t lane, std::uint64_t word) {
+    lane = (lane ^ word) * kFnvPrime;
+    return lane ^ (lane >> 32);
+}
+
+// Fills `buffer` as far as the file goes, so the blocks do not depend on how reads split.
+std::size_t ReadFull(IInputFile& file, std::vector<char>& buffer) {
+    std::size_t filled = 0;
+    for (std::size_t n; filled < buffer.size() && (n = file.Read(buffer.data() + filled, buffer.size() - filled)) > 0;)
+        filled += n;
+    return filled;
+}
+
+} // namespace
+
 FileFingerprint FingerprintOf(IFileSystem& files, const std::string& path) {
+    // Four lanes of words take a few instructions a word instead of a multiplication a byte: a
+    // backup of some hundred megabytes is read twice within the time the server is in use.
+    constexpr std::size_t kLanes = 4;
+    constexpr std::size_t kBlock = kLanes * sizeof(std::uint64_t);
     const std::unique_ptr<IInputFile> file = files.OpenForReading(path);
-    FileFingerprint print{0, 0xcbf29ce484222325ULL};
+    std::uint64_t lanes[kLanes] = {0xcbf29ce484222325ULL, 0x84222325cbf29ce4ULL, 0x9e3779b97f4a7c15ULL,
+                                   0xc2b2ae3d27d4eb4fULL};
+    FileFingerprint print{0, 0};
     std::vector<char> buffer(256 * 1024);
-    for (std::size_t n; (n = file->Read(buffer.data(), buffer.size())) > 0;) {
-        for (std::size_t i = 0; i < n; ++i) {
-            print.hash ^= static_cast<unsigned char>(buffer[i]);
-            print.hash *= 0x100000001b3ULL;
-        }
+    std::size_t n = 0;
+    while ((n = ReadFull(*file, buffer)) > 0) {
+        std::size_t i = 0;
+        for (; i + kBlock <= n; i += kBlock)
+            for (std::size_t lane = 0; lane < kLanes; ++lane) {
+                std::uint64_t word;
+                std::memcpy(&word, buffer.data() + i + lane * sizeof word, sizeof word);
+                lanes[lane] = MixWord(lanes[lane], word);
+            }
+        // Only the last block of the file can be short: its bytes go one at a time.
+        for (; i < n; ++i) lanes[i % kLanes] = MixWord(lanes[i % kLanes], static_cast<unsigned char>(buffer[i]));
         print.size += n;
     }
+    for (std::size_t lane = 0; lane < kLanes; ++lane) print.hash = MixWord(print.hash, lanes[lane]);
     return print;
 }
 

@@ -21,7 +21,8 @@ std::string FileStampOf(const LocalDateTime& moment);
 std::string RestoredFileName(const std::string& databasePath, char separator, const std::string& fileStamp);
 std::string KeptCopyFileName(const std::string& databasePath, char separator, const std::string& fileStamp);
 
-// The length and a 64-bit FNV-1a hash of a file's bytes; raises the file system's failure.
+// The length and a 64-bit hash of a file's bytes (FNV steps on four lanes of words), to tell
+// whether a file changed between two readings; raises the file system's failure.
 struct FileFingerprint {
     std::uint64_t size = 0;
     std::uint64_t hash = 0;

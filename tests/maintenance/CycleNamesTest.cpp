@@ -3,6 +3,7 @@
 #include "dbserver/DatabaseState.h"
 #include "maintenance/BackupRestoreCycle.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/FakeFileSystem.h"
 #include "tests/support/FakeMaintenance.h"
 
 #include <gmock/gmock.h>
@@ -80,6 +81,29 @@ TEST(CycleRoom, RestoredCopyNeedsTheSizeAndAMarginAndTheBackupTheSizeOnItsOwnVol
     EXPECT_EQ(missing->folder, "C:\\Backups\\");
     EXPECT_EQ(missing->needed, 2000u);
     EXPECT_EQ(missing->available, 1999u);
+}
+
+// The restore refuses a backup whose fingerprint moved since the backup wrote it: any one
+// changed bit, anywhere in the file, must move it, however the reads split the file.
+TEST(CycleFingerprint, FollowsEveryBitAndTheLengthButNotHowReadsSplitTheFile) {
+    test::FakeFileSystem files;
+    std::string bytes(1000 + 3, '\0'); // whole 32-byte blocks and a short last one
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+    files.AddFile("a.GBK", bytes);
+    const FileFingerprint whole = FingerprintOf(files, "a.GBK");
+    EXPECT_EQ(whole.size, bytes.size());
+    files.readChunk = 5;
+    EXPECT_EQ(FingerprintOf(files, "a.GBK"), whole);
+
+    for (const std::size_t at : {std::size_t{0}, std::size_t{7}, std::size_t{31}, std::size_t{500}, bytes.size() - 1})
+        for (const int bit : {0, 7}) {
+            std::string changed = bytes;
+            changed[at] = static_cast<char>(changed[at] ^ (1 << bit));
+            files.AddFile("a.GBK", changed);
+            EXPECT_NE(FingerprintOf(files, "a.GBK").hash, whole.hash) << "byte " << at << " bit " << bit;
+        }
+    files.AddFile("a.GBK", bytes + std::string(1, '\0'));
+    EXPECT_NE(FingerprintOf(files, "a.GBK"), whole);
 }
 
 TEST(DatabaseStateReply, ReadsTheLittleEndianValueOfAnyWidthAndRefusesOtherShapes) {
