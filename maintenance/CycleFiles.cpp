@@ -106,10 +106,12 @@ FileFingerprint FingerprintOf(IFileSystem& files, const std::string& path) {
                 lanes[lane] = MixWord(lanes[lane], word);
             }
         // Only the last block of the file can be short: its bytes go one at a time.
-        for (; i < n; ++i) lanes[i % kLanes] = MixWord(lanes[i % kLanes], static_cast<unsigned char>(buffer[i]));
+        for (; i < n; ++i)
+            lanes[i % kLanes] = MixWord(lanes[i % kLanes], static_cast<unsigned char>(buffer[i]));
         print.size += n;
     }
-    for (std::size_t lane = 0; lane < kLanes; ++lane) print.hash = MixWord(print.hash, lanes[lane]);
+    for (std::size_t lane = 0; lane < kLanes; ++lane)
+        print.hash = MixWord(print.hash, lanes[lane]);
     return print;
 }
 

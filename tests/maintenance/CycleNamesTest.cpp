@@ -88,7 +88,8 @@ TEST(CycleRoom, RestoredCopyNeedsTheSizeAndAMarginAndTheBackupTheSizeOnItsOwnVol
 TEST(CycleFingerprint, FollowsEveryBitAndTheLengthButNotHowReadsSplitTheFile) {
     test::FakeFileSystem files;
     std::string bytes(1000 + 3, '\0'); // whole 32-byte blocks and a short last one
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7);
     files.AddFile("a.GBK", bytes);
     const FileFingerprint whole = FingerprintOf(files, "a.GBK");
     EXPECT_EQ(whole.size, bytes.size());
