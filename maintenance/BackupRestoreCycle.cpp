@@ -102,7 +102,10 @@ void TBackupRestoreCycle::RunBackupRestore() {
         return;
     }
 
-    backupOptions_ = 0;
+    // The backup collects no garbage: the restore leaves the old record versions behind anyway,
+    // and a backup that collects them wakes the server's garbage collector, whose transactions
+    // the guard before the exchange could not tell from a client's work.
+    backupOptions_ = fb::BackupRequest::kNoGarbageCollection;
     rows.First();
     while (!rows.Eof())
         if (!CycleCompany()) ++failedCompanies_;

@@ -94,6 +94,22 @@ std::string RunIsql(const std::string& script, const std::string& database) {
     return output;
 }
 
+long long OldRecordVersions(const std::string& path, const std::string& table) {
+    const std::string command = "fbstat -r -t " + table + " '" + path + "' 2>&1";
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        std::array<char, 4096> buffer{};
+        size_t n;
+        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+            output.append(buffer.data(), n);
+        pclose(pipe);
+    }
+    const std::string key = "total versions: ";
+    const std::size_t at = output.find(key);
+    if (at == std::string::npos) return -1;
+    return std::atoll(output.c_str() + at + key.size());
+}
+
 void CreateDatabase(const std::string& path) {
     RunIsql("CREATE DATABASE 'localhost:" + path + "' USER 'SYSDBA' PASSWORD '" + kAdminPassword + "' PAGE_SIZE 8192;");
 }

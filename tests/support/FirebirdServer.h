@@ -23,6 +23,10 @@ bool FirebirdServerAnswers();
 // fails the test when isql-fb reports an error. Returns what isql printed.
 std::string RunIsql(const std::string& script, const std::string& database = "");
 
+// The old record versions that garbage collection has not yet removed from `table`, as the
+// server's fbstat reads them from the file at `path`; -1 when fbstat gives no count.
+long long OldRecordVersions(const std::string& path, const std::string& table);
+
 // Creates an empty dialect-3 database at `path` through the server ("localhost:" + path),
 // owned by the server's user.
 void CreateDatabase(const std::string& path);
