@@ -64,6 +64,24 @@ void RequireFirebirdServer() {
            "scripts/start-firebird.";
 }
 
+namespace {
+
+// What a shell command printed; `rc` gets its wait status, -1 when it could not be started.
+std::string CommandOutput(const std::string& command, int& rc) {
+    std::string output;
+    rc = -1;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        std::array<char, 4096> buffer{};
+        size_t n;
+        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+            output.append(buffer.data(), n);
+        rc = pclose(pipe);
+    }
+    return output;
+}
+
+} // namespace
+
 std::string RunIsql(const std::string& script, const std::string& database) {
     char name[] = "/tmp/veltor-isql-XXXXXX";
     const int fd = mkstemp(name);
@@ -79,31 +97,16 @@ std::string RunIsql(const std::string& script, const std::string& database) {
     std::string command = "isql-fb -q -user SYSDBA -password " + std::string(kAdminPassword);
     if (!database.empty()) command += " '" + database + "'";
     command += " -i " + std::string(name) + " 2>&1";
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        std::array<char, 4096> buffer{};
-        size_t n;
-        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-            output.append(buffer.data(), n);
-        const int rc = pclose(pipe);
-        EXPECT_EQ(rc, 0) << "isql-fb failed:\n" << output << "\nscript:\n" << script;
-    } else {
-        ADD_FAILURE() << "cannot run isql-fb";
-    }
+    int rc = 0;
+    const std::string output = CommandOutput(command, rc);
+    EXPECT_EQ(rc, 0) << "isql-fb failed:\n" << output << "\nscript:\n" << script;
     std::filesystem::remove(name);
     return output;
 }
 
 long long OldRecordVersions(const std::string& path, const std::string& table) {
-    const std::string command = "fbstat -r -t " + table + " '" + path + "' 2>&1";
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        std::array<char, 4096> buffer{};
-        size_t n;
-        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-            output.append(buffer.data(), n);
-        pclose(pipe);
-    }
+    int rc = 0;
+    const std::string output = CommandOutput("fbstat -r -t " + table + " '" + path + "' 2>&1", rc);
     const std::string key = "total versions: ";
     const std::size_t at = output.find(key);
     if (at == std::string::npos) return -1;
