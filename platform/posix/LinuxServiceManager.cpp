@@ -4,6 +4,7 @@
 
 #include "platform/posix/PosixPlatform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -18,6 +19,7 @@ namespace veltor::posix {
 namespace {
 
 constexpr std::uint32_t kErrorServiceRequestTimeout = 1053; // the `service` command could not be run
+constexpr std::uint32_t kCommandCheckMs = 5;                // how often a sleep looks at a running command
 
 bool EqualIgnoringCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -135,6 +137,7 @@ public:
         if (open == nullptr) return false;
         const std::optional<ServiceStatus> current = CurrentStatus(open->unit);
         if (!current) return Fail(kErrorServiceRequestTimeout, false);
+        if (!pending_.contains(open->unit)) lastRead_[open->unit] = {*current, clock_.TickCount()};
         status = *current;
         return true;
     }
@@ -142,7 +145,7 @@ public:
     bool Start(ServiceHandle handle) override {
         const Open* open = FindService(handle, service::kStart);
         if (open == nullptr) return false;
-        const std::optional<ServiceStatus> current = CurrentStatus(open->unit);
+        const std::optional<ServiceStatus> current = StatusBeforeCommand(open->unit);
         if (!current) return Fail(kErrorServiceRequestTimeout, false);
         if (current->dwCurrentState == service::kStopPending)
             return Fail(service::kErrorServiceCannotAcceptControl, false);
@@ -154,7 +157,7 @@ public:
         const Open* open = FindService(handle, service::kStop);
         if (open == nullptr) return false;
         if (control != service::kControlStop) return Fail(service::kErrorInvalidParameter, false);
-        const std::optional<ServiceStatus> current = CurrentStatus(open->unit);
+        const std::optional<ServiceStatus> current = StatusBeforeCommand(open->unit);
         if (!current) return Fail(kErrorServiceRequestTimeout, false);
         if (current->dwCurrentState != service::kRunning) {
             // As the Windows manager does, the refusal comes with the current status.
@@ -183,7 +186,16 @@ public:
     }
 
     std::uint32_t TickCount() override { return clock_.TickCount(); }
-    void Sleep(std::uint32_t milliseconds) override { clock_.Sleep(milliseconds); }
+    // While a start or stop runs, the sleep ends as soon as its command has ended, so the wait
+    // reads the unit's state then rather than at the end of the hint.
+    void Sleep(std::uint32_t milliseconds) override {
+        const std::uint32_t begin = clock_.TickCount();
+        for (;;) {
+            const std::uint32_t elapsed = clock_.TickCount() - begin;
+            if (elapsed >= milliseconds || CommandEnded()) return;
+            clock_.Sleep(pending_.empty() ? milliseconds - elapsed : std::min(kCommandCheckMs, milliseconds - elapsed));
+        }
+    }
     std::uint32_t LastError() override { return lastError_; }
 
 private:
@@ -273,9 +285,29 @@ private:
         return status;
     }
 
+    // A start or stop that follows a query of the same unit within statusReuseMs acts on the
+    // state that query read, as the service control does (query, then command): another
+    // `service status` costs a process start for the same answer. Should the unit have changed
+    // meanwhile, the init system's start of a running unit or stop of a stopped one does no
+    // harm, and the wait after the command reads the state afresh.
+    std::optional<ServiceStatus> StatusBeforeCommand(const std::string& unit) {
+        const auto it = lastRead_.find(unit);
+        if (it != lastRead_.end() && !pending_.contains(unit) &&
+            clock_.TickCount() - it->second.readAt < options_.statusReuseMs)
+            return it->second.status;
+        return CurrentStatus(unit);
+    }
+
+    bool CommandEnded() {
+        for (auto& [unit, pending] : pending_)
+            if (!pending.child.Running()) return true;
+        return false;
+    }
+
     bool Launch(const std::string& unit, const char* verb, std::uint32_t pendingState) {
         std::optional<ChildProcess> child = SpawnServiceCommand({options_.serviceCommand, unit, verb});
         if (!child) return Fail(kErrorServiceRequestTimeout, false);
+        lastRead_.erase(unit);
         pending_.insert_or_assign(unit, Pending{std::move(*child), pendingState});
         return true;
     }
@@ -285,6 +317,11 @@ private:
     PosixClock clock_;
     std::map<ServiceHandle, Open> handles_;
     std::map<std::string, Pending> pending_;
+    struct StatusRead {
+        ServiceStatus status;
+        std::uint32_t readAt; // tick
+    };
+    std::map<std::string, StatusRead> lastRead_; // by unit, from QueryStatus
     ServiceHandle nextHandle_ = 0x5C000001;
     std::uint32_t lastError_ = 0;
 };

@@ -37,6 +37,9 @@ struct LinuxServiceOptions {
     bool privileged;
     // The wait hint reported while a start or stop is under way.
     std::uint32_t pendingWaitHint = 50;
+    // How long, in milliseconds, a state read by QueryStatus stands for the unit's state when a
+    // start or stop follows (0: each start and stop reads the state again).
+    std::uint32_t statusReuseMs = 250;
 
     LinuxServiceOptions();
 };

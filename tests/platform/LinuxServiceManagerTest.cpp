@@ -111,6 +111,44 @@ TEST_F(LinuxServiceManagerTest, StartAndStopAreReportedAsPendingWhileTheCommandR
     EXPECT_FALSE(scm->Close(manager));
 }
 
+// The wait's sleep ends when the start command does (after half a second), not after the ten
+// seconds asked; without a command under way the whole time is slept.
+TEST_F(LinuxServiceManagerTest, SleepEndsWhenTheCommandUnderWayEnds) {
+    const ServiceHandle manager = Scm()->OpenManager(nullptr, nullptr, 9);
+    const ServiceHandle server = OpenServer(manager);
+    ASSERT_TRUE(scm->Start(server));
+    const auto begun = std::chrono::steady_clock::now();
+    scm->Sleep(10000);
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, std::chrono::seconds(5));
+    ServiceStatus status;
+    ASSERT_TRUE(scm->QueryStatus(server, status));
+    EXPECT_EQ(status.dwCurrentState, service::kRunning);
+
+    const auto idle = std::chrono::steady_clock::now();
+    scm->Sleep(200);
+    EXPECT_GE(std::chrono::steady_clock::now() - idle, std::chrono::milliseconds(200));
+}
+
+// A stop right after a query acts on the state that query read; with the reuse turned off, or
+// without a query before, the stop reads the state itself.
+TEST_F(LinuxServiceManagerTest, StopRightAfterAQueryDoesNotAskTheStatusAgain) {
+    WriteFile(folder / "running", "");
+    for (const std::uint32_t reuse : {250u, 0u}) {
+        options.statusReuseMs = reuse;
+        scm.reset();
+        const ServiceHandle manager = Scm()->OpenManager(nullptr, nullptr, 9);
+        const ServiceHandle server = OpenServer(manager);
+        WriteFile(folder / "calls", "");
+        ServiceStatus status;
+        ASSERT_TRUE(scm->QueryStatus(server, status));
+        ASSERT_TRUE(scm->Control(server, service::kControlStop, status));
+        scm.reset(); // waits for the stop
+        EXPECT_EQ(Calls(), reuse ? "firebird3.0 status\nfirebird3.0 stop\n"
+                                 : "firebird3.0 status\nfirebird3.0 status\nfirebird3.0 stop\n");
+        WriteFile(folder / "running", "");
+    }
+}
+
 TEST_F(LinuxServiceManagerTest, RefusesToStopAStoppedUnitOrStartARunningOne) {
     const ServiceHandle manager = Scm()->OpenManager(nullptr, nullptr, 9);
     const ServiceHandle server = OpenServer(manager);
