@@ -322,7 +322,9 @@ TEST_F(CycleRun, TransactionGuardSwapsOnlyWhenTheCounterGainedExactlyTheCyclesOw
             continue;
         }
         ASSERT_GE(memo.size(), 2u);
-        EXPECT_THAT(memo[memo.size() - 2], ::testing::EndsWith(c.why + std::string("001 - EMPRESA UNO")));
+        EXPECT_THAT(memo[memo.size() - 2],
+                    ::testing::EndsWith(c.why + std::string("001 - EMPRESA UNO Transacciones: 40 antes, ") +
+                                        std::to_string(c.after) + " después, 2 del Backup-Restore"));
         EXPECT_THAT(memo.back(), ::testing::EndsWith(
                                      " Se borra el Archivo Restaurado que no reemplazó la base de datos: " + restored));
         EXPECT_THAT(exchange.CallsOf("link"), IsEmpty());
@@ -477,7 +479,8 @@ TEST_F(CycleRun, StatusFileTellsHowEachCompanysCycleEnded) {
     ASSERT_TRUE(refused && refused->lastCycle);
     EXPECT_EQ(refused->lastCycle->outcome, kCycleRefused);
     EXPECT_EQ(refused->lastCycle->message,
-              "No se reemplaza la base de datos: hubo transacciones durante el Backup-Restore: 002 - EMPRESA DOS");
+              "No se reemplaza la base de datos: hubo transacciones durante el Backup-Restore: 002 - EMPRESA DOS "
+              "Transacciones: 40 antes, 45 después, 2 del Backup-Restore");
     const CompanyStatus* given = book.Find("3");
     ASSERT_TRUE(given && given->lastCycle);
     EXPECT_EQ(given->lastCycle->outcome, kCycleGivenUp);
