@@ -350,17 +350,18 @@ bool TBackupRestoreCycle::RestoreDatabase(const std::string& backupFile, const s
 }
 
 namespace {
+constexpr std::int64_t kCycleTransactions = kServerFirstAttachmentTransactions + kOwnBackupTransactions;
+
 // The counter's two readings and what the cycle itself accounts for, so a refusal can be checked.
 std::string TransactionFigures(std::int64_t before, std::int64_t after) {
     return " Transacciones: " + std::to_string(before) + " antes, " + std::to_string(after) + " después, " +
-           std::to_string(kServerFirstAttachmentTransactions + kOwnBackupTransactions) + " del Backup-Restore";
+           std::to_string(kCycleTransactions) + " del Backup-Restore";
 }
 } // namespace
 
 bool TBackupRestoreCycle::NobodyElseWorked(const std::string& databasePath, const TransactionMark& before) {
     // The server is stopped: this process's own engine opens the file.
     const TransactionMark now = ReadTransactions(databasePath);
-    constexpr std::int64_t kOwn = kServerFirstAttachmentTransactions + kOwnBackupTransactions;
     std::string why;
     if (!before.next) {
         why = " No se reemplaza la base de datos: no se pudo leer sus transacciones antes del Backup: " + Company() +
@@ -368,10 +369,10 @@ bool TBackupRestoreCycle::NobodyElseWorked(const std::string& databasePath, cons
     } else if (!now.next) {
         why = " No se reemplaza la base de datos: no se pudo leer sus transacciones después del Restore: " + Company() +
               " Mensaje: " + now.failure;
-    } else if (*now.next - *before.next > kOwn) {
+    } else if (*now.next - *before.next > kCycleTransactions) {
         why = " No se reemplaza la base de datos: hubo transacciones durante el Backup-Restore: " + Company() +
               TransactionFigures(*before.next, *now.next);
-    } else if (*now.next - *before.next < kOwn) {
+    } else if (*now.next - *before.next < kCycleTransactions) {
         // Fewer than the cycle's own, or a counter gone back: another file took the live name.
         why = " No se reemplaza la base de datos: el archivo no es el mismo que se respaldó: " + Company() +
               TransactionFigures(*before.next, *now.next);

@@ -298,10 +298,18 @@ private:
         return CurrentStatus(unit);
     }
 
+    // Reaps the start and stop commands that have ended; whether there was one.
     bool CommandEnded() {
-        for (auto& [unit, pending] : pending_)
-            if (!pending.child.Running()) return true;
-        return false;
+        bool ended = false;
+        for (auto it = pending_.begin(); it != pending_.end();) {
+            if (it->second.child.Running()) {
+                ++it;
+            } else {
+                it = pending_.erase(it);
+                ended = true;
+            }
+        }
+        return ended;
     }
 
     bool Launch(const std::string& unit, const char* verb, std::uint32_t pendingState) {
