@@ -3,26 +3,16 @@
 #include "backup/BackupFiles.h"
 #include "backup/Moments.h"
 #include "backup/ServiceOutput.h"
+#include "config/PathParts.h"
 
 #include <exception>
 
 namespace veltor {
 namespace {
 
-std::string NameOf(const std::string& path, char separator) {
-    const std::size_t slash = path.find_last_of(separator == '\\' ? "\\:" : "/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FolderOf(const std::string& path, char separator) {
-    const std::size_t slash = path.rfind(separator);
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 // The BASE of the kept copies of a database: its file name without extension, upper-cased.
 std::string CopyBaseOf(const std::string& databasePath, char separator) {
-    std::string base = NameOf(databasePath, separator);
-    if (const std::size_t dot = base.rfind('.'); dot != std::string::npos) base.erase(dot);
+    std::string base = FileStemOf(databasePath, separator);
     for (char& c : base)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return base;
@@ -32,10 +22,21 @@ bool SamePath(const std::string& a, const std::string& b, bool ignoreCase) {
     return SameStem(a, b, ignoreCase);
 }
 
+std::string Trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// A backup that failed its verification, kept under its own name: stem, stamp, owner and
+// this ending.
+constexpr MadeFileKind kFailedVerifications{"-", "-VerificacionFallida.GBK"};
+
 } // namespace
 
 TOperations::TOperations(OperationsParts parts)
-    : p_(parts), verifier_(parts.verifyService, parts.databases, parts.files, parts.view) {}
+    : p_(parts), verifier_(parts.verifyService, parts.databases, parts.files, parts.view),
+      catalogueFiles_(parts.catalogue, parts.global.rules()) {}
 
 void TOperations::LogAndMemo(const std::string& line) {
     try {
@@ -46,49 +47,58 @@ void TOperations::LogAndMemo(const std::string& line) {
     p_.log.WriteMemoLine(line);
 }
 
-void TOperations::SayUnusable(const char* key, const std::optional<std::string>& value,
-                              std::optional<std::string>& said) {
+void TOperations::SayNotUnderstood(const std::string& line, const std::optional<std::string>& value,
+                                   std::optional<std::string>& said) {
     if (!value || said == value) return;
     said = value;
-    p_.log.WriteMemoLine(P() + " " + key + "=" + *value +
-                         " no es un número de archivos a conservar: no se elimina ningún archivo");
+    p_.log.WriteMemoLine(P() + line);
+    forTheLog_.push_back(line);
+}
+
+void TOperations::LogOpened() {
+    for (const std::string& line : forTheLog_) {
+        try {
+            p_.log.WriteLogLine(P() + line);
+        } catch (const std::exception&) {
+            // The memo has it.
+        }
+    }
+    forTheLog_.clear();
 }
 
 void TOperations::RunStarted(const std::string& backupFolder) {
     const TGlobal& global = p_.global;
     keepBackups_ = ReadRetentionSetting(global.KeepBackups);
     keepCopies_ = ReadRetentionSetting(global.KeepCopies);
-    verify_ = global.VerifyBackups && (*global.VerifyBackups == "S" || *global.VerifyBackups == "s");
-    if (keepBackups_.unusable) SayUnusable("CONSERVARBACKUPS", global.KeepBackups, saidBackups_);
-    if (keepCopies_.unusable) SayUnusable("CONSERVARCOPIAS", global.KeepCopies, saidCopies_);
+    const char* const nothingRemoved = " no es un número de archivos a conservar: no se elimina ningún archivo";
+    if (keepBackups_.unusable)
+        SayNotUnderstood(" CONSERVARBACKUPS=" + *global.KeepBackups + nothingRemoved, global.KeepBackups,
+                         saidBackups_);
+    if (keepCopies_.unusable)
+        SayNotUnderstood(" CONSERVARCOPIAS=" + *global.KeepCopies + nothingRemoved, global.KeepCopies, saidCopies_);
+    // S or N in either case, as the catalogue's flags; anything else leaves verification off, and
+    // says so, so that nobody takes the backups for verified.
+    verify_ = false;
+    if (global.VerifyBackups) {
+        const std::string value = Trimmed(*global.VerifyBackups);
+        verify_ = value == "S" || value == "s";
+        if (!verify_ && value != "N" && value != "n")
+            SayNotUnderstood(" VERIFICARBACKUP=" + *global.VerifyBackups +
+                                 " no se entiende (S o N): no se verifican los Backups",
+                             global.VerifyBackups, saidVerify_);
+    }
     statusPath_ = StatusBook::PathIn(backupFolder);
     book_ = LoadStatusBook(p_.files, statusPath_);
-    companies_.reset();
-    sharedStemsSaid_.clear();
-}
-
-const std::optional<std::vector<std::pair<std::string, std::string>>>& TOperations::Companies() {
-    if (companies_) return *companies_;
-    try {
-        sql::SqlDataset rows(p_.catalogue.BDAdmin);
-        rows.CommandText = "SELECT EMPRESAID, ARCHIVO FROM EMPRESAS";
-        rows.Open();
-        std::vector<std::pair<std::string, std::string>> list;
-        for (rows.First(); !rows.Eof(); rows.Next())
-            list.emplace_back(rows.FieldText("EMPRESAID"), rows.FieldText("ARCHIVO"));
-        companies_.emplace(std::move(list));
-    } catch (const std::exception&) {
-        companies_.emplace(std::nullopt);
-    }
-    return *companies_;
+    catalogueFiles_.Forget();
+    nothingRemovedSaid_.clear();
 }
 
 void TOperations::Save() {
     try {
         if (const auto& companies = Companies()) {
             std::set<std::string> ids;
-            for (const auto& [id, path] : *companies)
-                ids.insert(id);
+            for (const catalogue::CompanyFile& company : *companies)
+                ids.insert(company.id);
             book_.KeepOnly(ids);
         }
         ReplaceFileContent(p_.files, statusPath_, book_.ToJson(IsoText(p_.clock.Now())));
@@ -97,92 +107,123 @@ void TOperations::Save() {
     }
 }
 
-bool TOperations::StemShared(const CompanyRef& company, const std::string& stem, bool copies) {
+void TOperations::SayNothingRemoved(const std::string& what, const std::string& stem, const std::string& why) {
+    if (nothingRemovedSaid_.insert(what + stem).second)
+        p_.log.WriteMemoLine(P() + " No se eliminan " + what + " de " + stem + why);
+}
+
+bool TOperations::CopyBaseShared(const CompanyRef& company, const std::string& base) {
     const auto& companies = Companies();
     const char separator = Separator();
     bool shared = !companies;
     if (companies) {
         const std::string folder = FolderOf(company.databasePath, separator);
-        for (const auto& [id, path] : *companies) {
-            if (SamePath(path, company.databasePath, IgnoreCase())) continue;
-            if (copies) {
-                shared = shared || (SamePath(FolderOf(path, separator), folder, IgnoreCase()) &&
-                                    CopyBaseOf(path, separator) == stem);
-            } else {
-                shared = shared || SameStem(DatabaseFileStem(path, separator), stem, IgnoreCase());
-            }
+        for (const catalogue::CompanyFile& other : *companies) {
+            if (SamePath(other.path, company.databasePath, IgnoreCase())) continue;
+            shared = shared || (SamePath(FolderOf(other.path, separator), folder, IgnoreCase()) &&
+                                CopyBaseOf(other.path, separator) == base);
         }
     }
-    if (shared && sharedStemsSaid_.insert(stem).second) {
-        const std::string why = companies ? ": otra base de datos del catálogo da archivos del mismo nombre"
-                                          : ": no se pudo leer la lista de empresas";
-        p_.log.WriteMemoLine(P() + (copies ? " No se eliminan Copias de " : " No se eliminan Backups de ") + stem +
-                             why);
-    }
+    if (shared)
+        SayNothingRemoved("Copias", base,
+                          companies ? ": otra base de datos del catálogo da archivos del mismo nombre"
+                                    : ": no se pudo leer la lista de empresas");
     return shared;
 }
 
-void TOperations::RemoveBeyondKeep(const std::string& folder, const std::string& stem, const MadeFileKind& kind,
-                                   long long keep, const std::set<std::string>& protect) {
+void TOperations::RemoveBackupsBeyondKeep(const CompanyRef& company, const CompanyStatus& status,
+                                          const std::string& backupFile) {
+    const char separator = Separator();
+    const BackupNaming naming = catalogueFiles_.NamingOf(company.id, company.databasePath);
+    if (!naming.known) {
+        SayNothingRemoved("Backups", naming.stem,
+                          Companies() ? ": otra base de datos del catálogo da archivos del mismo nombre"
+                                      : ": no se pudo leer la lista de empresas");
+        return;
+    }
+    // Names with the company's id are its own whatever the catalogue holds now; names without
+    // one only while no other database shares the stem.
+    std::vector<std::string> owners = {naming.owner};
+    if (naming.owner.empty()) owners.push_back("-E" + company.id);
+    std::set<std::string> protect = {FileNameOf(backupFile, separator)};
+    if (status.lastVerified) protect.insert(FileNameOf(status.lastVerified->file, separator));
+    const std::string folder = FolderOf(backupFile, separator);
     try {
-        RemoveFilesBeyondKeep(p_.files, p_.log, folder, stem, kind, IgnoreCase(), keep, protect);
+        const std::vector<std::string> names = p_.files.ListFiles(folder);
+        RemoveMadeFiles(p_.files, p_.log, folder,
+                        FilesBeyondKeep(names, naming.stem, kBackupFiles, IgnoreCase(), *keepBackups_.keep, protect,
+                                        owners),
+                        " Elimina Backup antiguo: ");
+        if (!naming.owner.empty() &&
+            !FilesBeyondKeep(names, naming.stem, kBackupFiles, IgnoreCase(), 0, {}, {std::string()}).empty())
+            SayNothingRemoved("Backups", naming.stem + " sin número de empresa",
+                              ": otra base de datos del catálogo da archivos del mismo nombre");
     } catch (const std::exception& e) {
         LogAndMemo(P() + " No se pudo revisar la carpeta " + folder + " Mensaje: " + e.what());
     }
 }
 
-bool TOperations::BackupDone(const CompanyRef& company, const std::string& backupFile, const LocalDateTime& started,
-                             double seconds, const std::vector<std::string>& output) {
+void TOperations::RemoveOlderFailedVerifications(const CompanyRef& company, const std::string& kept) {
+    const char separator = Separator();
+    const BackupNaming naming = catalogueFiles_.NamingOf(company.id, company.databasePath);
+    if (!naming.known) return;
+    const std::string folder = FolderOf(kept, separator);
+    try {
+        RemoveMadeFiles(p_.files, p_.log, folder,
+                        FilesBeyondKeep(p_.files.ListFiles(folder), naming.stem, kFailedVerifications, IgnoreCase(),
+                                        1, {FileNameOf(kept, separator)}, {naming.owner}),
+                        " Elimina Backup con verificación fallida: ");
+    } catch (const std::exception& e) {
+        LogAndMemo(P() + " No se pudo revisar la carpeta " + folder + " Mensaje: " + e.what());
+    }
+}
+
+VerificationResult TOperations::Verify(const CompanyRef& company, const std::string& backupFile,
+                                       const std::vector<std::string>& output) {
+    LogAndMemo(P() + " Inicia Verificación: " + company.Text());
+    const VerificationResult result =
+        verifier_.Verify(ServerTextOf(p_.global), backupFile, TableRowsOfBackupOutput(output));
+    if (result.passed)
+        LogAndMemo(P() + " Backup Verificado: " + company.Text() + " (" + result.message + ")");
+    else
+        LogAndMemo(P() + " Verificación fallida: " + company.Text() + " Mensaje: " + result.message);
+    return result;
+}
+
+void TOperations::BackupDone(const CompanyRef& company, const std::string& backupFile, const LocalDateTime& started,
+                             double seconds, std::optional<bool> verified) {
     CompanyStatus& status = book_.Company(company.id, company.code, company.name);
     BackupRecord record;
     record.at = IsoText(started);
     record.outcome = kBackupDone;
     record.file = backupFile;
     record.seconds = seconds;
+    record.verified = verified;
     try {
         record.bytes = p_.files.FileSize(backupFile);
     } catch (const std::exception&) {
         // The server wrote it; its size is only for the record.
     }
-
-    if (verify_) {
-        LogAndMemo(P() + " Inicia Verificación: " + company.Text());
-        const VerificationResult result =
-            verifier_.Verify(ServerTextOf(p_.global), backupFile, TableRowsOfBackupOutput(output));
-        record.verified = result.passed;
-        if (result.passed) {
-            LogAndMemo(P() + " Backup Verificado: " + company.Text() + " (" + result.message + ")");
-        } else {
-            LogAndMemo(P() + " Verificación fallida: " + company.Text() + " Mensaje: " + result.message);
-            record.verification = result.message;
-            record.outcome = kBackupFailed;
-            record.message = "Verificación fallida: " + result.message;
-        }
-    }
-
     status.lastAttempt = record;
-    if (record.outcome == kBackupDone) {
-        status.lastGood = record;
-        if (record.verified && *record.verified) status.lastVerified = record;
-        if (keepBackups_.keep) {
-            const char separator = Separator();
-            const std::string stem = DatabaseFileStem(company.databasePath, separator);
-            if (!StemShared(company, stem, false)) {
-                std::set<std::string> protect = {NameOf(backupFile, separator)};
-                if (status.lastVerified) protect.insert(NameOf(status.lastVerified->file, separator));
-                RemoveBeyondKeep(FolderOf(backupFile, separator), stem, kBackupFiles, *keepBackups_.keep, protect);
-            }
-        }
-    }
+    status.lastGood = record;
+    if (verified && *verified) status.lastVerified = record;
+    if (keepBackups_.keep) RemoveBackupsBeyondKeep(company, status, backupFile);
     Save();
-    return record.outcome == kBackupDone;
 }
 
-void TOperations::BackupFailed(const CompanyRef& company, const LocalDateTime& started, const std::string& message) {
+void TOperations::BackupFailed(const CompanyRef& company, const LocalDateTime& started, const std::string& message,
+                               bool verificationFailed, const std::string& keptFile) {
     BackupRecord record;
     record.at = IsoText(started);
     record.outcome = kBackupFailed;
     record.message = message;
+    if (verificationFailed) {
+        record.file = keptFile;
+        record.verified = false;
+        record.verification = message;
+        record.message = "Verificación fallida: " + message;
+        if (!keptFile.empty()) RemoveOlderFailedVerifications(company, keptFile);
+    }
     book_.Company(company.id, company.code, company.name).lastAttempt = record;
     Save();
 }
@@ -203,9 +244,17 @@ void TOperations::CycleEnded(const CompanyRef& company, const std::string& outco
     if (outcome == kCycleSwapped && keepCopies_.keep && !keptCopyFile.empty()) {
         const char separator = Separator();
         const std::string base = CopyBaseOf(company.databasePath, separator);
-        if (!StemShared(company, base, true))
-            RemoveBeyondKeep(FolderOf(company.databasePath, separator), base, kKeptCopies, *keepCopies_.keep,
-                             {NameOf(keptCopyFile, separator)});
+        if (!CopyBaseShared(company, base)) {
+            const std::string folder = FolderOf(company.databasePath, separator);
+            try {
+                RemoveMadeFiles(p_.files, p_.log, folder,
+                                FilesBeyondKeep(p_.files.ListFiles(folder), base, kKeptCopies, IgnoreCase(),
+                                                *keepCopies_.keep, {FileNameOf(keptCopyFile, separator)}),
+                                " Elimina Copia antigua: ");
+            } catch (const std::exception& e) {
+                LogAndMemo(P() + " No se pudo revisar la carpeta " + folder + " Mensaje: " + e.what());
+            }
+        }
     }
     Save();
 }

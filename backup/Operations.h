@@ -5,6 +5,7 @@
 // its keys in ADMINBD.inf it writes nothing but the status file.
 
 #include "backup/ActivityLog.h"
+#include "backup/BackupFiles.h"
 #include "backup/Retention.h"
 #include "backup/StatusFile.h"
 #include "backup/Verification.h"
@@ -18,7 +19,6 @@
 #include <optional>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace veltor {
@@ -48,16 +48,28 @@ public:
     explicit TOperations(OperationsParts parts);
 
     // At the start of a run, after the configuration is read: takes the keys and the status file
-    // of `backupFolder` (which ends with its separator). An unusable retention value is said
-    // once in the memo.
+    // of `backupFolder` (which ends with its separator). A key whose value is not understood is
+    // said once in the memo, and in the month log when the run opens it (LogOpened).
     void RunStarted(const std::string& backupFolder);
+    // The run opened its section of the month log: what was said in the memo only goes there too.
+    void LogOpened();
 
-    // The scheduled backup of a company wrote `backupFile` without error: verifies it when
-    // asked, writes the outcome down and, when it is good, removes the backups beyond those
-    // to keep. False when the backup failed its verification.
-    bool BackupDone(const CompanyRef& company, const std::string& backupFile, const LocalDateTime& started,
-                    double seconds, const std::vector<std::string>& output);
-    void BackupFailed(const CompanyRef& company, const LocalDateTime& started, const std::string& message);
+    // Whether VERIFICARBACKUP asks for every scheduled backup to be verified.
+    bool VerificationAsked() const { return verify_; }
+    // Verifies the backup of `company` that the server wrote, whole, to `backupFile`, against
+    // the tables its verbose `output` reported; writes the lines of the verification.
+    VerificationResult Verify(const CompanyRef& company, const std::string& backupFile,
+                              const std::vector<std::string>& output);
+
+    // The scheduled backup of a company was published as `backupFile` (verified or not, as
+    // `verified` says): writes the outcome down and removes the backups beyond those to keep.
+    void BackupDone(const CompanyRef& company, const std::string& backupFile, const LocalDateTime& started,
+                    double seconds, std::optional<bool> verified);
+    // The scheduled backup failed, `message` says why. With `verificationFailed` the backup was
+    // whole but failed its verification, and `keptFile` is where it was kept (older such files of
+    // the company go).
+    void BackupFailed(const CompanyRef& company, const LocalDateTime& started, const std::string& message,
+                      bool verificationFailed = false, const std::string& keptFile = {});
     void BackupSkipped(const CompanyRef& company, const std::string& why);
 
     // A company's backup-restore cycle ended with `outcome` (kCycle...); after a swap the kept
@@ -72,14 +84,19 @@ private:
     void LogAndMemo(const std::string& line);
     // Writes the status file, without the companies that left the catalogue. Never raises.
     void Save();
-    // EMPRESAID and ARCHIVO of every company, read once a run; nothing when unreadable.
-    const std::optional<std::vector<std::pair<std::string, std::string>>>& Companies();
-    // Whether another database of the catalogue gives files of the same name (`stemOf` of its
-    // path equal to `stem`); said once a run in the memo.
-    bool StemShared(const CompanyRef& company, const std::string& stem, bool copies);
-    void RemoveBeyondKeep(const std::string& folder, const std::string& stem, const MadeFileKind& kind, long long keep,
-                          const std::set<std::string>& protect);
-    void SayUnusable(const char* key, const std::optional<std::string>& value, std::optional<std::string>& said);
+    // Every company's database file, read once a run; nothing when unreadable.
+    const std::optional<std::vector<catalogue::CompanyFile>>& Companies() { return catalogueFiles_.Companies(); }
+    // Whether another database of the catalogue keeps its copies under the same names (the same
+    // folder and `base`); said once a run in the memo.
+    bool CopyBaseShared(const CompanyRef& company, const std::string& base);
+    // Says once a run, in the memo, why no file of `stem` is removed.
+    void SayNothingRemoved(const std::string& what, const std::string& stem, const std::string& why);
+    void RemoveBackupsBeyondKeep(const CompanyRef& company, const CompanyStatus& status,
+                                 const std::string& backupFile);
+    void RemoveOlderFailedVerifications(const CompanyRef& company, const std::string& kept);
+    // A key's value that is not understood: the memo now, the log when it opens; once a value.
+    void SayNotUnderstood(const std::string& line, const std::optional<std::string>& value,
+                          std::optional<std::string>& said);
     bool IgnoreCase() const { return p_.global.rules().upperCaseValues; }
     char Separator() const { return p_.global.rules().pathSeparator; }
 
@@ -90,11 +107,14 @@ private:
     RetentionSetting keepBackups_;
     RetentionSetting keepCopies_;
     bool verify_ = false;
-    // The unusable values already said, so each is said once.
+    // The values not understood that were already said, so each is said once.
     std::optional<std::string> saidBackups_;
     std::optional<std::string> saidCopies_;
-    std::optional<std::optional<std::vector<std::pair<std::string, std::string>>>> companies_;
-    std::set<std::string> sharedStemsSaid_;
+    std::optional<std::string> saidVerify_;
+    // Said in the memo, still to go to the month log.
+    std::vector<std::string> forTheLog_;
+    TCatalogueFiles catalogueFiles_;
+    std::set<std::string> nothingRemovedSaid_;
 };
 
 } // namespace veltor

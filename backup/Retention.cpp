@@ -66,35 +66,89 @@ bool SameStem(std::string_view a, std::string_view b, bool ignoreCase) {
     return Same(a, b, ignoreCase);
 }
 
-std::optional<long long> MadeFileStamp(std::string_view name, std::string_view stem, const MadeFileKind& kind,
-                                       bool ignoreCase) {
-    // stem, tag, YYYYMMDD, "-", HHmm, extension: the stamp part has a fixed length, so a name
-    // can belong to one stem only, even when one company's stem begins with another's.
-    const std::size_t stampLength = 8 + 1 + 4;
-    if (stem.empty() || name.size() != stem.size() + kind.tag.size() + stampLength + kind.extension.size())
-        return std::nullopt;
-    if (!Same(name.substr(0, stem.size()), stem, ignoreCase)) return std::nullopt;
-    std::size_t at = stem.size();
-    if (!Same(name.substr(at, kind.tag.size()), kind.tag, ignoreCase)) return std::nullopt;
-    at += kind.tag.size();
+namespace {
+
+// The moment of a stamp "YYYYMMDD-HHmm" at `at`, as YYYYMMDDHHmm; nothing when it is none.
+std::optional<long long> StampAt(std::string_view name, std::size_t at) {
     const long long date = Digits(name, at, 8);
     if (date < 0 || name[at + 8] != '-') return std::nullopt;
     const long long minute = Digits(name, at + 9, 4);
-    if (minute < 0 || !Same(name.substr(at + 13), kind.extension, ignoreCase)) return std::nullopt;
+    if (minute < 0) return std::nullopt;
     const long long month = date / 100 % 100;
     const long long day = date % 100;
     if (month < 1 || month > 12 || day < 1 || day > 31 || minute / 100 > 23 || minute % 100 > 59) return std::nullopt;
     return date * 10000 + minute;
 }
 
+constexpr std::size_t kStampLength = 8 + 1 + 4;
+
+bool EndsWith(std::string_view text, std::string_view end, bool ignoreCase) {
+    return text.size() >= end.size() && Same(text.substr(text.size() - end.size()), end, ignoreCase);
+}
+
+} // namespace
+
+std::optional<long long> MadeFileStamp(std::string_view name, std::string_view stem, const MadeFileKind& kind,
+                                       bool ignoreCase, std::string_view owner) {
+    // stem, tag, YYYYMMDD, "-", HHmm, owner, extension: the stamp part has a fixed length, so a
+    // name can belong to one stem only, even when one company's stem begins with another's.
+    if (stem.empty() ||
+        name.size() != stem.size() + kind.tag.size() + kStampLength + owner.size() + kind.extension.size())
+        return std::nullopt;
+    if (!Same(name.substr(0, stem.size()), stem, ignoreCase)) return std::nullopt;
+    std::size_t at = stem.size();
+    if (!Same(name.substr(at, kind.tag.size()), kind.tag, ignoreCase)) return std::nullopt;
+    at += kind.tag.size();
+    if (!Same(name.substr(at + kStampLength, owner.size()), owner, ignoreCase) ||
+        !Same(name.substr(at + kStampLength + owner.size()), kind.extension, ignoreCase))
+        return std::nullopt;
+    return StampAt(name, at);
+}
+
+bool IsMadeBackupName(std::string_view name, bool ignoreCase) {
+    if (!EndsWith(name, kBackupFiles.extension, ignoreCase)) return false;
+    name.remove_suffix(kBackupFiles.extension.size());
+    // An owner: "-E" and digits at the end.
+    std::size_t digits = 0;
+    while (digits < name.size() && name[name.size() - 1 - digits] >= '0' && name[name.size() - 1 - digits] <= '9')
+        ++digits;
+    if (digits > 0 && digits + 2 <= name.size() &&
+        Same(name.substr(name.size() - digits - 2, 2), "-E", ignoreCase) &&
+        name.size() > digits + 2 + kStampLength + 1) {
+        const std::string_view rest = name.substr(0, name.size() - digits - 2);
+        if (rest[rest.size() - kStampLength - 1] == '-' && StampAt(rest, rest.size() - kStampLength)) return true;
+    }
+    // stem, "-", stamp: a stem of one character at least.
+    return name.size() > kStampLength + 1 && name[name.size() - kStampLength - 1] == '-' &&
+           StampAt(name, name.size() - kStampLength).has_value();
+}
+
+bool IsLeftOverName(std::string_view name, bool ignoreCase) {
+    constexpr std::string_view kTemporary = ".tmp";
+    constexpr std::string_view kScratch = "-Verifica.FDB";
+    if (EndsWith(name, kTemporary, ignoreCase))
+        return IsMadeBackupName(name.substr(0, name.size() - kTemporary.size()), ignoreCase);
+    if (EndsWith(name, kScratch, ignoreCase))
+        return IsMadeBackupName(std::string(name.substr(0, name.size() - kScratch.size())) +
+                                    std::string(kBackupFiles.extension),
+                                ignoreCase);
+    return false;
+}
+
 std::vector<std::string> FilesBeyondKeep(const std::vector<std::string>& names, std::string_view stem,
                                          const MadeFileKind& kind, bool ignoreCase, long long keep,
-                                         const std::set<std::string>& protect) {
+                                         const std::set<std::string>& protect, const std::vector<std::string>& owners) {
     std::vector<std::pair<long long, std::string>> made;
     for (const std::string& name : names) {
-        if (const auto stamp = MadeFileStamp(name, stem, kind, ignoreCase)) made.emplace_back(*stamp, name);
+        for (const std::string& owner : owners) {
+            if (const auto stamp = MadeFileStamp(name, stem, kind, ignoreCase, owner)) {
+                made.emplace_back(*stamp, name);
+                break;
+            }
+        }
     }
-    // Newest first; equal minutes (names differing only in case) by name, so the order is fixed.
+    // Newest first; equal minutes (names differing only in case or owner) by name, so the order
+    // is fixed.
     std::sort(made.begin(), made.end(), [](const auto& a, const auto& b) {
         return a.first != b.first ? a.first > b.first : a.second > b.second;
     });
@@ -106,16 +160,13 @@ std::vector<std::string> FilesBeyondKeep(const std::vector<std::string>& names, 
     return beyond;
 }
 
-void RemoveFilesBeyondKeep(IFileSystem& files, TActivityLog& log, const std::string& folder, std::string_view stem,
-                           const MadeFileKind& kind, bool ignoreCase, long long keep,
-                           const std::set<std::string>& protect) {
-    const bool backups = kind.extension == kBackupFiles.extension;
-    for (const std::string& name : FilesBeyondKeep(files.ListFiles(folder), stem, kind, ignoreCase, keep, protect)) {
+void RemoveMadeFiles(IFileSystem& files, TActivityLog& log, const std::string& folder,
+                     const std::vector<std::string>& names, const std::string& removedLine) {
+    for (const std::string& name : names) {
         const std::string path = folder + name;
         try {
             files.RemoveFile(path);
-            WriteLogAndMemo(log, log.StampPrefix() +
-                                     (backups ? " Elimina Backup antiguo: " : " Elimina Copia antigua: ") + path);
+            WriteLogAndMemo(log, log.StampPrefix() + removedLine + path);
         } catch (const std::exception& e) {
             WriteLogAndMemo(log, log.StampPrefix() + " No se pudo eliminar: " + path + " Mensaje: " + e.what());
         }

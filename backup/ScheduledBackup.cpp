@@ -1,6 +1,7 @@
 #include "backup/ScheduledBackup.h"
 
 #include "backup/BackupFiles.h"
+#include "backup/Retention.h"
 #include "backup/Operations.h"
 #include "backup/RunSteps.h"
 #include "backup/ServiceOutput.h"
@@ -22,6 +23,8 @@ void TScheduledBackup::RunScheduledBackup() {
 
     EnsureBackupFolder(backupFolder_, parts_.global.rules(), parts_.files, log);
     if (operations_) operations_->RunStarted(backupFolder_);
+    catalogueFiles_.Forget();
+    TakeAwayLeftOvers();
 
     CloseLeftOverMonthLog(log);
     ConnectCatalogueOrReport(parts_.catalogue, parts_.global, log);
@@ -51,6 +54,13 @@ void TScheduledBackup::RunScheduledBackup() {
         return;
     }
 
+    if (dueCount > 0) {
+        for (const std::string& line : leftOverLines_)
+            log.WriteLogLine(line);
+        if (operations_) operations_->LogOpened();
+    }
+    leftOverLines_.clear();
+
     due.First();
     while (!due.Eof()) {
         if (!BackupCompany()) ++failedCompanies_;
@@ -76,25 +86,32 @@ bool TScheduledBackup::BackupCompany() {
     auto& service = parts_.IBBackup;
     const std::string company = row.FieldText("CODIGO") + " - " + row.FieldText("NOMBRE");
 
-    bool failed = false;
     log.WriteLogLine(StampPrefix() + " Inicio Backup: " + company);
     log.WriteMemoLine(StampPrefix() + " Inicio Backup: " + company);
 
     std::string backupFile;
+    std::string temporary;
     std::string startTime;
     LocalDateTime begun;
     std::uint32_t startTick = 0;
-    std::vector<std::string> output;
-    bool existedBefore = true;
+    std::string failure;
+    std::string failedVerification; // where a backup that failed its verification is kept
+    std::optional<bool> verified;
     try {
         const std::string source = row.FieldText("ARCHIVO");
         begun = parts_.clock.Now();
         startTick = parts_.clock.TickCount();
         startTime = HourMinuteText(begun);
-        backupFile = BackupFileName(backupFolder_, source, parts_.global.rules().pathSeparator, begun, startTime);
+        const BackupNaming naming = catalogueFiles_.NamingOf(row.FieldText("EMPRESAID"), source);
+        backupFile = BackupFileName(backupFolder_, naming, begun, startTime);
+        // The server writes the backup under a name of its own until it is whole, so that a
+        // backup that fails or is cut short never stands under a good name, nor destroys the
+        // earlier backup of that name.
+        temporary = TemporaryBackupName(backupFile);
+        RemoveQuietly(parts_.files, temporary);
 
         fb::BackupRequest request;
-        request.backupFiles = {backupFile};
+        request.backupFiles = {temporary};
         request.databasePath = source;
         request.options = 0;
         request.verbose = true;
@@ -102,18 +119,34 @@ bool TScheduledBackup::BackupCompany() {
         service.SetServerName(ServerTextOf(parts_.global));
         service.SetProtocol(fb::ServiceProtocol::Tcp);
 
-        existedBefore = parts_.files.FileExists(backupFile);
-        output = BackupToTheEnd(service, request, log, parts_.view);
+        const std::vector<std::string> output = BackupToTheEnd(service, request, backupFile, log, parts_.view);
+        if (operations_ && operations_->VerificationAsked()) {
+            const VerificationResult result = operations_->Verify(CurrentCompany(), temporary, output);
+            verified = result.passed;
+            if (!result.passed) {
+                failure = result.message;
+                // Kept for a look, under a name that no count of backups takes for one; without
+                // it only the lines tell.
+                try {
+                    parts_.files.PublishFile(temporary, FailedVerificationName(backupFile),
+                                             IFileSystem::Existing::Replace);
+                    failedVerification = FailedVerificationName(backupFile);
+                } catch (const std::exception&) {
+                }
+            }
+        }
+        if (failure.empty()) PublishBackup(parts_.files, temporary, backupFile, naming);
     } catch (const std::exception& e) {
         log.WriteLogLine(StampPrefix() + " Advertencia en Backup: " + e.what());
         log.WriteMemoLine(StampPrefix() + " Advertencia en Backup: " + e.what());
         service.Detach();
-        if (!backupFile.empty()) RemoveUnfinishedBackup(parts_.files, backupFile, existedBefore);
-        failed = true;
-        if (operations_) operations_->BackupFailed(CurrentCompany(), begun, e.what());
+        failure = e.what();
     }
 
-    if (failed) {
+    if (!failure.empty()) {
+        if (!temporary.empty()) RemoveQuietly(parts_.files, temporary);
+        if (operations_)
+            operations_->BackupFailed(CurrentCompany(), begun, failure, verified && !*verified, failedVerification);
         log.WriteLogLine(StampPrefix() + " No terminado Backup: " + company);
         log.WriteMemoLine(StampPrefix() + " No terminado Backup: " + company);
         log.WriteMemoLine("  ");
@@ -122,7 +155,6 @@ bool TScheduledBackup::BackupCompany() {
     const double seconds = static_cast<std::uint32_t>(parts_.clock.TickCount() - startTick) / 1000.0;
 
     bool stamped = false;
-
     try {
         parts_.catalogue.ExecuteCommand(catalogue::StampStatement("FECHAULTBACKUP", "HORAULTBACKUP",
                                                                   TGlobal::SqlDateText(parts_.clock.Now()), startTime,
@@ -136,9 +168,33 @@ bool TScheduledBackup::BackupCompany() {
     } catch (const std::exception&) {
         // The backup file exists; the row stays unstamped and due for the next runs.
     }
-    // A backup whose verification failed counts as failed.
-    const bool good = !operations_ || operations_->BackupDone(CurrentCompany(), backupFile, begun, seconds, output);
-    return stamped && good;
+    if (operations_) operations_->BackupDone(CurrentCompany(), backupFile, begun, seconds, verified);
+    return stamped;
+}
+
+void TScheduledBackup::TakeAwayLeftOvers() {
+    const bool ignoreCase = parts_.global.rules().upperCaseValues;
+    std::vector<std::string> names;
+    try {
+        names = parts_.files.ListFiles(backupFolder_);
+    } catch (const std::exception&) {
+        // A folder that cannot be listed holds nothing to take away; its backups fail and say why.
+        return;
+    }
+    for (const std::string& name : names) {
+        if (!IsLeftOverName(name, ignoreCase)) continue;
+        const std::string path = backupFolder_ + name;
+        std::string line;
+        try {
+            parts_.files.RemoveFile(path);
+            line = StampPrefix() + " Se borra el archivo de un Backup que no terminó: " + path;
+        } catch (const std::exception& e) {
+            line = StampPrefix() + " No se pudo borrar el archivo de un Backup que no terminó: " + path +
+                   " Mensaje: " + e.what();
+        }
+        parts_.log.WriteMemoLine(line);
+        leftOverLines_.push_back(line);
+    }
 }
 
 CompanyRef TScheduledBackup::CurrentCompany() const {

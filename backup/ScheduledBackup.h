@@ -4,6 +4,7 @@
 // completed backup stamped in its company row.
 
 #include "backup/ActivityLog.h"
+#include "backup/BackupFiles.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
 #include "dbserver/FirebirdServiceConnection.h"
@@ -12,6 +13,7 @@
 #include "ports/FileSystem.h"
 
 #include <string>
+#include <vector>
 
 namespace veltor {
 
@@ -34,7 +36,8 @@ struct ScheduledBackupParts {
 
 class TScheduledBackup {
 public:
-    explicit TScheduledBackup(ScheduledBackupParts parts) : parts_(parts) {}
+    explicit TScheduledBackup(ScheduledBackupParts parts)
+        : parts_(parts), catalogueFiles_(parts.catalogue, parts.global.rules()) {}
 
     // One run. Raises only when the due list cannot be read (the selection failed) or a
     // catalogue column cannot be added; a failed company is logged and the run goes on.
@@ -56,8 +59,13 @@ public:
 private:
     std::string StampPrefix() const { return parts_.log.StampPrefix(); }
     CompanyRef CurrentCompany() const;
+    // Removes what a run cut short left in the backup folder; the lines go to the memo now and
+    // to the month log when it opens.
+    void TakeAwayLeftOvers();
 
     ScheduledBackupParts parts_;
+    TCatalogueFiles catalogueFiles_;
+    std::vector<std::string> leftOverLines_;
     std::string backupFolder_;
     TOperations* operations_ = nullptr;
     int failedCompanies_ = 0;

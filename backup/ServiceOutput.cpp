@@ -21,12 +21,12 @@ std::vector<std::string> ShowServiceOutput(fb::FirebirdServiceConnection& servic
 }
 
 std::vector<std::string> BackupToTheEnd(fb::FirebirdServiceConnection& service, const fb::BackupRequest& request,
-                                        TActivityLog& log, IActivityView& view) {
+                                        const std::string& backupFile, TActivityLog& log, IActivityView& view) {
     std::vector<std::string> output;
     try {
         service.Attach();
         service.StartBackup(request);
-        const std::string fileLine = log.StampPrefix() + " Archivo Backup: " + request.backupFiles.front();
+        const std::string fileLine = log.StampPrefix() + " Archivo Backup: " + backupFile;
         log.WriteLogLine(fileLine);
         log.WriteMemoLine(fileLine);
         output = ShowServiceOutput(service, log, view);

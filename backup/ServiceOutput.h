@@ -24,10 +24,10 @@ std::vector<std::string> ShowServiceOutput(fb::FirebirdServiceConnection& servic
                                            IActivityView& view);
 
 // One backup through a service connection that is set up: attaches, starts the backup, writes
-// the file line to the log and the memo, shows the output to its end, and detaches on every
-// path. A failure reaches the caller, with the connection detached. Returns the output lines as
-// the server sent them.
+// the file line (with `backupFile`, the name the backup will have once it is whole) to the log
+// and the memo, shows the output to its end, and detaches on every path. A failure reaches the
+// caller, with the connection detached. Returns the output lines as the server sent them.
 std::vector<std::string> BackupToTheEnd(fb::FirebirdServiceConnection& service, const fb::BackupRequest& request,
-                                        TActivityLog& log, IActivityView& view);
+                                        const std::string& backupFile, TActivityLog& log, IActivityView& view);
 
 } // namespace veltor

@@ -139,7 +139,7 @@ void ReplaceFileContent(IFileSystem& files, const std::string& path, std::string
         const std::unique_ptr<IAppendFile> file = files.CreateNew(temporary);
         file->Write(bytes);
         file->Close();
-        files.RenameFile(temporary, path);
+        files.PublishFile(temporary, path, IFileSystem::Existing::Replace);
     } catch (const std::exception&) {
         try {
             files.RemoveFile(temporary);

@@ -84,6 +84,7 @@ TableRows TableRowsOfBackupOutput(const std::vector<std::string>& lines) {
 
 std::string ScratchDatabaseName(const std::string& backupFile) {
     std::string name = backupFile;
+    if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) name.erase(name.size() - 4);
     if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".GBK") == 0) name.erase(name.size() - 4);
     return name + "-Verifica.FDB";
 }

@@ -22,7 +22,8 @@ using TableRows = std::map<std::string, long long>;
 // followed by "N records written", the last such line of a table counting).
 TableRows TableRowsOfBackupOutput(const std::vector<std::string>& lines);
 
-// The scratch database of a backup file: its name with "-Verifica.FDB" in place of ".GBK".
+// The scratch database of a backup file: its name with "-Verifica.FDB" in place of ".GBK" (and
+// of the ".tmp" of a backup not yet published).
 std::string ScratchDatabaseName(const std::string& backupFile);
 
 // What differs between the backup's tables and the restored ones, one phrase per table;

@@ -107,4 +107,31 @@ void TCatalogue::SelectDueCompanies(const std::string& periodHours, const std::s
     }
 }
 
+const std::string_view kCompanyFilesStatement = "SELECT EMPRESAID, ARCHIVO FROM EMPRESAS";
+
+// The stamp's date is written as a day (MM/DD/YYYY), which the timestamp column holds at
+// midnight.
+const std::string_view kRestoredTodayStatement =
+    "SELECT EMPRESAID, HORAULTRESTORE FROM EMPRESAS WHERE FECHAULTRESTORE = CAST(\"TODAY\" AS DATE)";
+
+std::vector<CompanyFile> TCatalogue::CompanyFiles() {
+    sql::SqlDataset rows(BDAdmin);
+    rows.CommandText = std::string(kCompanyFilesStatement);
+    rows.Open();
+    std::vector<CompanyFile> files;
+    for (rows.First(); !rows.Eof(); rows.Next())
+        files.push_back({rows.FieldText("EMPRESAID"), rows.FieldText("ARCHIVO")});
+    return files;
+}
+
+std::map<std::string, std::string> TCatalogue::RestoredToday() {
+    sql::SqlDataset rows(BDAdmin);
+    rows.CommandText = std::string(kRestoredTodayStatement);
+    rows.Open();
+    std::map<std::string, std::string> stamped;
+    for (rows.First(); !rows.Eof(); rows.Next())
+        stamped[rows.FieldText("EMPRESAID")] = rows.FieldText("HORAULTRESTORE");
+    return stamped;
+}
+
 } // namespace veltor::catalogue

@@ -7,8 +7,10 @@
 #include "dbserver/SqlDatabase.h"
 
 #include <array>
+#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veltor::catalogue {
 
@@ -29,6 +31,18 @@ extern const std::string_view kBackupDefaultsStatement;
 // column gets `date` (MM/DD/YYYY), the time column "HH:MM" from the "HHMM" of `hourMinute`.
 std::string StampStatement(std::string_view dateColumn, std::string_view timeColumn, const std::string& date,
                            const std::string& hourMinute, const std::string& companyId);
+
+// A company's database file as the catalogue lists it.
+struct CompanyFile {
+    std::string id;   // EMPRESAID
+    std::string path; // ARCHIVO
+};
+
+// The statement that lists every company's database file.
+extern const std::string_view kCompanyFilesStatement;
+// The statement that lists the companies whose backup-restore cycle was stamped on the
+// server's today, with the minute of that cycle (HORAULTRESTORE).
+extern const std::string_view kRestoredTodayStatement;
 
 class TCatalogue {
 public:
@@ -66,6 +80,14 @@ public:
     // Opens on QEmpresas the companies due now for a backup timer of the given period
     // (texts of integers). On failure QEmpresas is closed and the error raised.
     void SelectDueCompanies(const std::string& periodHours, const std::string& periodMinutes);
+
+    // Every company's database file, read on a query of its own (QEmpresas keeps its rows).
+    // Raises the failure.
+    std::vector<CompanyFile> CompanyFiles();
+
+    // EMPRESAID -> HORAULTRESTORE of the companies whose cycle was stamped today, read on a
+    // query of its own. Raises the failure.
+    std::map<std::string, std::string> RestoredToday();
 };
 
 } // namespace veltor::catalogue

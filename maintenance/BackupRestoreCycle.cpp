@@ -6,6 +6,7 @@
 #include "backup/ServiceOutput.h"
 
 #include <exception>
+#include <map>
 #include <stdexcept>
 
 namespace veltor {
@@ -77,6 +78,7 @@ void TBackupRestoreCycle::RunBackupRestore() {
     p_.global.ReadConfiguration();
 
     backupFolder_ = WorkingBackupFolder(p_.global.BackupFolder, p_.global.rules().pathSeparator);
+    catalogueFiles_.Forget();
     EnsureBackupFolder(backupFolder_, p_.global.rules(), p_.files, log);
     if (operations_) operations_->RunStarted(backupFolder_);
 
@@ -96,7 +98,23 @@ void TBackupRestoreCycle::RunBackupRestore() {
     // A clock query or selection that failed left the list closed: its row count cannot be
     // read, and the run ends here with that error.
     if (!rows.Active()) throw std::runtime_error("La lista de empresas para Backup-Restore no está abierta");
-    const int count = rows.RecordCount();
+    // The timer's selection holds a company for half an hour from its restore hour, whatever the
+    // timer's period: one cycle in that window is the one asked for.
+    std::map<std::string, std::string> cycledToday;
+    if (!p_.restoreNow) {
+        try {
+            cycledToday = catalogue.RestoredToday();
+        } catch (const std::exception&) {
+            // Without the stamps every selected company is cycled, as the selection says.
+        }
+    }
+    const auto cycledInThisWindow = [&] {
+        const auto stamp = cycledToday.find(rows.FieldText("EMPRESAID"));
+        return stamp != cycledToday.end() && CycledSinceRestoreHour(stamp->second, rows.FieldText("HORARESTORE"));
+    };
+    int count = 0;
+    for (rows.First(); !rows.Eof(); rows.Next())
+        if (!cycledInThisWindow()) ++count;
     if (count > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio BackupRestore: ===> ")) {
         cutShort_ = true;
         return;
@@ -107,8 +125,15 @@ void TBackupRestoreCycle::RunBackupRestore() {
     // the guard before the exchange could not tell from a client's work.
     backupOptions_ = fb::BackupRequest::kNoGarbageCollection;
     rows.First();
-    while (!rows.Eof())
+    while (!rows.Eof()) {
+        if (cycledInThisWindow()) {
+            log.WriteMemoLine(P() + " Backup-Restore ya realizado a las " + cycledToday[rows.FieldText("EMPRESAID")] +
+                              ": " + Company());
+            rows.Next();
+            continue;
+        }
         if (!CycleCompany()) ++failedCompanies_;
+    }
 
     try {
         if (count > 0) {
@@ -250,16 +275,19 @@ std::optional<TBackupRestoreCycle::BackupMade> TBackupRestoreCycle::BackUp(const
     auto& log = p_.log;
     auto& service = p_.IBBackup;
     BackupMade made;
-    bool existedBefore = true;
+    std::string temporary;
     try {
         log.WriteMemoLine(P() + " Servicio Iniciado: " + Company());
         const LocalDateTime begun = p_.clock.Now();
         made.stampTime = HourMinuteText(begun);
-        made.file =
-            BackupFileName(backupFolder_, company.databasePath, p_.global.rules().pathSeparator, begun, made.stampTime);
+        const BackupNaming naming = catalogueFiles_.NamingOf(company.id, company.databasePath);
+        made.file = BackupFileName(backupFolder_, naming, begun, made.stampTime);
+        // Written under a name of its own until it is whole, as the scheduled backups.
+        temporary = TemporaryBackupName(made.file);
+        RemoveQuietly(p_.files, temporary);
 
         fb::BackupRequest request;
-        request.backupFiles = {made.file};
+        request.backupFiles = {temporary};
         request.databasePath = company.databasePath;
         request.options = backupOptions_;
         service.SetParameters(AdministratorParameters());
@@ -268,8 +296,8 @@ std::optional<TBackupRestoreCycle::BackupMade> TBackupRestoreCycle::BackUp(const
         log.WriteMemoLine(P() + " Inicia Backup: " + Company());
 
         request.verbose = true;
-        existedBefore = p_.files.FileExists(made.file);
-        BackupToTheEnd(service, request, log, p_.view);
+        BackupToTheEnd(service, request, made.file, log, p_.view);
+        PublishBackup(p_.files, temporary, made.file, naming);
         // What the restore must find in the file; a backup that cannot be read back fails here.
         backupWritten_ = FingerprintOf(p_.files, made.file);
         return made;
@@ -282,7 +310,7 @@ std::optional<TBackupRestoreCycle::BackupMade> TBackupRestoreCycle::BackUp(const
         } catch (const std::exception&) {
             // The connection counts as detached whatever the server said.
         }
-        if (!made.file.empty()) RemoveUnfinishedBackup(p_.files, made.file, existedBefore);
+        if (!temporary.empty()) RemoveQuietly(p_.files, temporary);
         return std::nullopt;
     }
 }

@@ -10,6 +10,7 @@
 // drop it. A restored file that is not exchanged is removed; the backup stays.
 
 #include "backup/ActivityLog.h"
+#include "backup/BackupFiles.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
 #include "dbserver/DatabaseState.h"
@@ -64,7 +65,8 @@ struct BackupRestoreParts {
 
 class TBackupRestoreCycle {
 public:
-    explicit TBackupRestoreCycle(BackupRestoreParts parts) : p_(parts), stopped_(parts.files) {}
+    explicit TBackupRestoreCycle(BackupRestoreParts parts)
+        : p_(parts), stopped_(parts.files), catalogueFiles_(parts.catalogue, parts.global.rules()) {}
 
     // The status file and the kept copies' retention, told how each company's cycle ended.
     void SetOperations(TOperations* operations) { operations_ = operations; }
@@ -155,6 +157,7 @@ private:
     // Says that the service may be stopped from each stop until a start is confirmed.
     StoppedServiceNote stopped_;
     std::string backupFolder_;
+    TCatalogueFiles catalogueFiles_;
     // The backup file as the cycle's backup left it; empty outside a company's cycle.
     std::optional<FileFingerprint> backupWritten_;
     std::uint32_t backupOptions_ = 0;

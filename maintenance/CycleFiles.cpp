@@ -2,6 +2,7 @@
 
 #include "backup/BackupFiles.h"
 #include "config/Global.h"
+#include "config/PathParts.h"
 
 #include <cstring>
 #include <memory>
@@ -15,10 +16,7 @@ constexpr const char* kSideExtension = ".GDB";
 
 // The file name of a database path without its extension, upper-cased from a to z.
 std::string SideBase(const std::string& databasePath, char separator) {
-    const std::size_t slash = databasePath.rfind(separator);
-    std::string base = slash == std::string::npos ? databasePath : databasePath.substr(slash + 1);
-    const std::size_t dot = base.rfind('.');
-    if (dot != std::string::npos) base.erase(dot);
+    std::string base = FileStemOf(databasePath, separator);
     for (char& c : base)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return base;
@@ -46,11 +44,6 @@ bool IsSideName(const std::string& name, const std::string& base, const std::str
 }
 
 } // namespace
-
-std::string FolderOf(const std::string& path, char separator) {
-    const std::size_t slash = path.rfind(separator);
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
 
 std::string FileStampOf(const LocalDateTime& moment) {
     return TGlobal::PadNumber(TGlobal::YearOfDate(moment), 4) + TGlobal::PadNumber(TGlobal::MonthOfDate(moment), 2) +

@@ -3,6 +3,7 @@
 // exchange of the restored file for the live one, what a cycle cut short left behind, and the
 // room the cycle needs before it stops the server.
 
+#include "config/PathParts.h"
 #include "ports/Clock.h"
 #include "ports/DatabaseFiles.h"
 #include "ports/FileSystem.h"
@@ -66,8 +67,5 @@ struct MissingRoom {
 // Nothing when both volumes have room; raises when a size or a room cannot be read.
 std::optional<MissingRoom> RoomForTheCycle(IDatabaseFiles& files, const std::string& databasePath,
                                            const std::string& backupFolder, char separator);
-
-// The folder of a path up to and including its last separator ("" for a bare name).
-std::string FolderOf(const std::string& path, char separator);
 
 } // namespace veltor

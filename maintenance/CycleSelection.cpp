@@ -55,6 +55,34 @@ std::string CycleSelectionStatement(const ServerClock& clock, bool restoreNow) {
     return statement;
 }
 
+namespace {
+
+// Minutes after midnight of "H:M" (one or two digits each, blanks around); -1 otherwise.
+int MinuteOfDay(const std::string& text) {
+    const std::string time = Trimmed(text);
+    const std::size_t colon = time.find(':');
+    if (colon == std::string::npos || colon == 0 || colon > 2 || time.size() - colon - 1 < 1 ||
+        time.size() - colon - 1 > 2)
+        return -1;
+    int parts[2] = {0, 0};
+    for (std::size_t i = 0; i < time.size(); ++i) {
+        if (i == colon) continue;
+        if (time[i] < '0' || time[i] > '9') return -1;
+        int& part = parts[i < colon ? 0 : 1];
+        part = part * 10 + (time[i] - '0');
+    }
+    if (parts[0] > 23 || parts[1] > 59) return -1;
+    return parts[0] * 60 + parts[1];
+}
+
+} // namespace
+
+bool CycledSinceRestoreHour(const std::string& lastCycle, const std::string& restoreHour) {
+    const int cycled = MinuteOfDay(lastCycle);
+    const int hour = MinuteOfDay(restoreHour);
+    return cycled >= 0 && hour >= 0 && cycled >= hour;
+}
+
 ServerClock ReadServerClock(catalogue::TCatalogue& catalogue) {
     catalogue.OpenSelection(std::string(kServerClockStatement));
     auto& row = catalogue.QEmpresas;

@@ -24,6 +24,10 @@ extern const std::string_view kServerClockStatement;
 std::string CycleSelectionStatement(const ServerClock& clock, bool restoreNow);
 // Opens the server clock query on QEmpresas and reads it; raises its failure.
 ServerClock ReadServerClock(catalogue::TCatalogue& catalogue);
+// Whether a cycle stamped today at `lastCycle` (HORAULTRESTORE, "H:M") came at or after the
+// restore hour `restoreHour` (HORARESTORE): the cycle of today's window has run. False when
+// either cannot be read as a time of day.
+bool CycledSinceRestoreHour(const std::string& lastCycle, const std::string& restoreHour);
 // Opens the cycle's company selection on QEmpresas; raises its failure.
 void SelectCycleCompanies(catalogue::TCatalogue& catalogue, const ServerClock& clock, bool restoreNow);
 

@@ -62,9 +62,14 @@ public:
     virtual std::unique_ptr<IAppendFile> OpenForAppend(const std::string& path) = 0;
     // Creates a new file for writing; fails when anything, a link included, has the name.
     virtual std::unique_ptr<IAppendFile> CreateNew(const std::string& path) = 0;
-    // Gives `from` the name `to` in one step, replacing a file of that name. A link at either
-    // name is moved or replaced as a name, never followed.
-    virtual void RenameFile(const std::string& from, const std::string& to) = 0;
+    // Publishes a file written whole under the temporary name `from` (in the folder of `to`) as
+    // `to`: the content of `from` goes to disk first, then `from` takes the name `to` in one step,
+    // and the folder's new entry goes to disk too where the system needs it (Linux). A reader of
+    // `to` sees the old file or the whole new one, also after a power cut. `from` must be a
+    // regular file (a link there is refused); a link at `to` is replaced as a name, never
+    // followed. With Existing::Keep a name `to` that exists fails the call and nothing changes.
+    enum class Existing { Replace, Keep };
+    virtual void PublishFile(const std::string& from, const std::string& to, Existing existing) = 0;
     // Removes a file (a link as a name, never what it points to); false when there was none.
     virtual bool RemoveFile(const std::string& path) = 0;
     // The names (without the folder) of the plain files in `folder`; folders and links are left

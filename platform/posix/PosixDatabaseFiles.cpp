@@ -25,16 +25,6 @@ struct stat LiveFileInfo(const std::string& live) {
     return info;
 }
 
-// Writes the folder of `path` out, so that a rename in it survives a crash; best effort.
-void SyncFolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 } // namespace
 
 void PosixDatabaseFiles::MatchAccess(const std::string& live, const std::string& restored) {

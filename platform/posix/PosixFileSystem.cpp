@@ -4,6 +4,7 @@
 #include "ports/Errors.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -136,8 +137,22 @@ bool PosixFileSystem::RemoveFile(const std::string& path) {
     RaiseErrno(errno);
 }
 
-void PosixFileSystem::RenameFile(const std::string& from, const std::string& to) {
-    if (::rename(from.c_str(), to.c_str()) != 0) RaiseErrno(errno);
+void PosixFileSystem::PublishFile(const std::string& from, const std::string& to, Existing existing) {
+    {
+        // Whoever wrote it (the database server writes the backups), its content is on the disk
+        // before any name says it is whole.
+        const Descriptor file = OpenRegularFile(from, O_RDONLY, {});
+        if (::fsync(file.get()) != 0) RaiseErrno(errno);
+    }
+    if (existing == Existing::Replace) {
+        if (::rename(from.c_str(), to.c_str()) != 0) RaiseErrno(errno);
+    } else if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+        if (errno != EINVAL && errno != ENOSYS) RaiseErrno(errno);
+        // A file system without the flag: a second name fails on a name that exists.
+        if (::link(from.c_str(), to.c_str()) != 0) RaiseErrno(errno);
+        ::unlink(from.c_str());
+    }
+    SyncFolderOf(to);
 }
 
 bool PosixFileSystem::CopyFileNoOverwrite(const std::string& from, const std::string& to) {

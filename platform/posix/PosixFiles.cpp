@@ -23,4 +23,13 @@ Descriptor OpenRegularFile(const std::string& path, int flags, OpenRules rules) 
     return fd;
 }
 
+void SyncFolderOf(const std::string& path) noexcept {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
 } // namespace veltor::posix

@@ -58,4 +58,7 @@ struct OpenRules {
 // second name refused raise OsError with a message that says so; other failures the system's.
 Descriptor OpenRegularFile(const std::string& path, int flags, OpenRules rules);
 
+// Writes the folder of `path` out, so that a rename in it survives a crash; best effort.
+void SyncFolderOf(const std::string& path) noexcept;
+
 } // namespace veltor::posix

@@ -256,8 +256,18 @@ bool Win32FileSystem::CopyFileNoOverwrite(const std::string& from, const std::st
     return CopyFileA(from.c_str(), to.c_str(), TRUE) != 0;
 }
 
-void Win32FileSystem::RenameFile(const std::string& from, const std::string& to) {
-    if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) RaiseLastError();
+void Win32FileSystem::PublishFile(const std::string& from, const std::string& to, Existing existing) {
+    {
+        // Whoever wrote it (the database server writes the backups), its content is on the disk
+        // before any name says it is whole.
+        const Handle file =
+            OpenRegularFile(from, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, {});
+        if (!FlushFileBuffers(file.get())) RaiseLastError();
+    }
+    // Without MOVEFILE_REPLACE_EXISTING the move fails on a name that exists; a reparse point is
+    // moved as itself.
+    const DWORD replace = existing == Existing::Replace ? MOVEFILE_REPLACE_EXISTING : 0;
+    if (!MoveFileExA(from.c_str(), to.c_str(), replace | MOVEFILE_WRITE_THROUGH)) RaiseLastError();
 }
 
 std::unique_ptr<IInputFile> Win32FileSystem::OpenForReading(const std::string& path, Links links) {

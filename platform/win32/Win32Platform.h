@@ -42,7 +42,7 @@ public:
     std::unique_ptr<IInputFile> OpenForReading(const std::string& path, Links links = Links::Refuse) override;
     std::unique_ptr<IAppendFile> OpenForAppend(const std::string& path) override;
     std::unique_ptr<IAppendFile> CreateNew(const std::string& path) override;
-    void RenameFile(const std::string& from, const std::string& to) override;
+    void PublishFile(const std::string& from, const std::string& to, Existing existing) override;
     bool RemoveFile(const std::string& path) override;
     std::vector<std::string> ListFiles(const std::string& folder) const override;
     std::uint64_t FileSize(const std::string& path) const override;

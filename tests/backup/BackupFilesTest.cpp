@@ -1,4 +1,5 @@
 #include "backup/BackupFiles.h"
+#include "config/PathParts.h"
 
 #include "tests/support/FakeActivityView.h"
 #include "tests/support/FakeClock.h"
@@ -17,23 +18,73 @@ TEST(WorkingBackupFolder, DropsTrailingBlanksThenEndsInOneSeparator) {
     EXPECT_EQ(WorkingBackupFolder("/srv/copias/ ", '/'), "/srv/copias/");
 }
 
-TEST(DatabaseFileStem, TakesTheNameAfterTheLastSeparatorUpToTheLastDot) {
-    EXPECT_EQ(DatabaseFileStem("D:\\Conta\\EMP.2026.GDB", '\\'), "EMP.2026");
-    EXPECT_EQ(DatabaseFileStem("D:EMPRESA1.GDB", '\\'), "EMPRESA1");
-    EXPECT_EQ(DatabaseFileStem("EMPRESA", '\\'), "EMPRESA");
-    EXPECT_EQ(DatabaseFileStem("/srv/conta/emp.2026.fdb", '/'), "emp.2026");
-    // On Linux a colon is part of the name.
-    EXPECT_EQ(DatabaseFileStem("/srv/a:b.fdb", '/'), "a:b");
+TEST(PathParts, TakeTheNameAfterTheLastSeparatorOfThePlatform) {
+    EXPECT_EQ(FileStemOf("D:\\Conta\\EMP.2026.GDB", '\\'), "EMP.2026");
+    EXPECT_EQ(FileStemOf("D:EMPRESA1.GDB", '\\'), "EMPRESA1");
+    EXPECT_EQ(FileStemOf("EMPRESA", '\\'), "EMPRESA");
+    EXPECT_EQ(FileStemOf("/srv/conta/emp.2026.fdb", '/'), "emp.2026");
+    // Some tools store Windows paths with forward slashes.
+    EXPECT_EQ(FileStemOf("C:/Conta/EMP.GDB", '\\'), "EMP");
+    EXPECT_EQ(FolderOf("C:/Conta/EMP.GDB", '\\'), "C:/Conta/");
+    EXPECT_EQ(FolderOf("C:\\Conta/2026\\EMP.GDB", '\\'), "C:\\Conta/2026\\");
+    EXPECT_EQ(FileNameOf("C:/Conta/EMP.GDB", '\\'), "EMP.GDB");
+    // On Linux a colon and a backslash are part of the name.
+    EXPECT_EQ(FileStemOf("/srv/a:b.fdb", '/'), "a:b");
+    EXPECT_EQ(FolderOf("/srv/a\\b.fdb", '/'), "/srv/");
+    EXPECT_EQ(FolderOf("EMP.GDB", '/'), "");
 }
 
-TEST(BackupFileName, JoinsFolderStemDateAndStartMinute) {
+TEST(BackupFileName, JoinsFolderStemDateStartMinuteAndOwner) {
     const LocalDateTime december7 = test::MakeDateTime(2026, 12, 7, 12, 45, 59);
-    EXPECT_EQ(BackupFileName("C:\\Datos Veltor\\Backups\\", "D:\\Conta\\EMPRESA1.GDB", '\\', december7,
+    EXPECT_EQ(BackupFileName("C:\\Datos Veltor\\Backups\\", {"EMPRESA1", "", true}, december7,
                              HourMinuteText(december7)),
               "C:\\Datos Veltor\\Backups\\EMPRESA1-20261207-1245.GBK");
     const LocalDateTime march3 = test::MakeDateTime(2025, 3, 3, 7, 5);
-    EXPECT_EQ(BackupFileName("/b/", "/d/emp2024.gdb", '/', march3, HourMinuteText(march3)),
-              "/b/emp2024-20250303-0705.GBK");
+    EXPECT_EQ(BackupFileName("/b/", {"emp2024", "-E17", true}, march3, HourMinuteText(march3)),
+              "/b/emp2024-20250303-0705-E17.GBK");
+    EXPECT_EQ(TemporaryBackupName("/b/emp-20250303-0705.GBK"), "/b/emp-20250303-0705.GBK.tmp");
+    EXPECT_EQ(FailedVerificationName("/b/emp-20250303-0705-E17.GBK"), "/b/emp-20250303-0705-E17-VerificacionFallida.GBK");
+}
+
+// One folder per fiscal year with the same file name: each database gets names of its own.
+TEST(NamingOf, TellsDatabasesThatShareAStemApartByTheirCompany) {
+    const std::vector<catalogue::CompanyFile> catalogue = {{"1", "/srv/conta/2025/CONTA.FDB"},
+                                                           {"2", "/srv/conta/2026/CONTA.FDB"},
+                                                           {"3", "/srv/otra/UNICA.FDB"},
+                                                           {"4", "/srv/otra/UNICA.FDB"},
+                                                           {"5", "/srv/minus/conta.fdb"}};
+    const auto naming = [&](const std::string& id, const std::string& path, bool ignoreCase) {
+        const BackupNaming n = NamingOf(id, path, catalogue, '/', ignoreCase);
+        return n.stem + "|" + n.owner + "|" + (n.known ? "known" : "unknown");
+    };
+    EXPECT_EQ(naming("1", "/srv/conta/2025/CONTA.FDB", false), "CONTA|-E1|known");
+    EXPECT_EQ(naming("2", "/srv/conta/2026/CONTA.FDB", false), "CONTA|-E2|known");
+    // One database listed twice is one database: its names stay as they were.
+    EXPECT_EQ(naming("3", "/srv/otra/UNICA.FDB", false), "UNICA||known");
+    // Another letter case is another name on Linux, the same one on Windows.
+    EXPECT_EQ(naming("5", "/srv/minus/conta.fdb", false), "conta||known");
+    EXPECT_EQ(naming("5", "/srv/minus/conta.fdb", true), "conta|-E5|known");
+    // Without the catalogue's list, or without a number to tell them apart, nobody can tell.
+    EXPECT_EQ(NamingOf("1", "/srv/conta/2025/CONTA.FDB", std::nullopt, '/', false).known, false);
+    EXPECT_EQ(naming("X1", "/srv/conta/2025/CONTA.FDB", false), "CONTA||unknown");
+    const BackupNaming windows =
+        NamingOf("7", "C:/Conta/EMP.GDB", std::vector<catalogue::CompanyFile>{{"8", "D:\\Otra\\emp.gdb"}}, '\\', true);
+    EXPECT_EQ(windows.stem, "EMP");
+    EXPECT_EQ(windows.owner, "-E7");
+}
+
+// A backup never takes a name it cannot tell is its own database's.
+TEST(PublishBackup, ReplacesAnEarlierFileOnlyWhenTheNamingIsKnown) {
+    test::FakeFileSystem files;
+    files.AddFile("/b/CONTA-20261207-1245.GBK", "anterior");
+    files.AddFile("/b/CONTA-20261207-1245.GBK.tmp", "nuevo");
+    EXPECT_ANY_THROW(PublishBackup(files, "/b/CONTA-20261207-1245.GBK.tmp", "/b/CONTA-20261207-1245.GBK",
+                                   {"CONTA", "", false}));
+    EXPECT_EQ(files.Content("/b/CONTA-20261207-1245.GBK"), "anterior");
+    EXPECT_EQ(files.Content("/b/CONTA-20261207-1245.GBK.tmp"), "nuevo");
+    PublishBackup(files, "/b/CONTA-20261207-1245.GBK.tmp", "/b/CONTA-20261207-1245.GBK", {"CONTA", "", true});
+    EXPECT_EQ(files.Content("/b/CONTA-20261207-1245.GBK"), "nuevo");
+    EXPECT_FALSE(files.Content("/b/CONTA-20261207-1245.GBK.tmp"));
 }
 
 class EnsureBackupFolderTest : public ::testing::Test {

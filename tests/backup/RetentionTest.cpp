@@ -87,7 +87,7 @@ TEST(FilesBeyondKeep, KeepsTheNewestAndWhatIsProtected) {
     EXPECT_THAT(FilesBeyondKeep(folder, "EMP", kBackupFiles, true, 4, {}), ElementsAre("emp-20261101-1245.GBK"));
 }
 
-TEST(RemoveFilesBeyondKeep, WritesEachRemovalAndLeavesWhatCannotBeRemoved) {
+TEST(RemoveMadeFiles, WritesEachRemovalAndLeavesWhatCannotBeRemoved) {
     FakeFileSystem files;
     FakeClock clock;
     FakeRegionalFormats formats;
@@ -99,7 +99,8 @@ TEST(RemoveFilesBeyondKeep, WritesEachRemovalAndLeavesWhatCannotBeRemoved) {
     files.notWritable.insert("/b/EMP-20261201-1245.GBK");
     log.OpenMonthLog("/b/");
 
-    RemoveFilesBeyondKeep(files, log, "/b/", "EMP", kBackupFiles, false, 1, {});
+    RemoveMadeFiles(files, log, "/b/", FilesBeyondKeep(files.ListFiles("/b/"), "EMP", kBackupFiles, false, 1, {}),
+                    " Elimina Backup antiguo: ");
 
     EXPECT_TRUE(files.FileExists("/b/EMP-20261201-1245.GBK"));
     EXPECT_FALSE(files.FileExists("/b/EMP-20261202-1245.GBK"));
@@ -107,9 +108,34 @@ TEST(RemoveFilesBeyondKeep, WritesEachRemovalAndLeavesWhatCannotBeRemoved) {
     ASSERT_EQ(view.memo.size(), 2u);
     EXPECT_THAT(view.memo[0], ::testing::HasSubstr(" No se pudo eliminar: /b/EMP-20261201-1245.GBK Mensaje: "));
     EXPECT_THAT(view.memo[1], ::testing::EndsWith(" Elimina Backup antiguo: /b/EMP-20261202-1245.GBK"));
+}
 
-    files.unlistable.insert("/b/");
-    EXPECT_ANY_THROW(RemoveFilesBeyondKeep(files, log, "/b/", "EMP", kBackupFiles, false, 1, {}));
+// Two databases of one stem: each company counts only the names with its own id, and the
+// names without an id only while it is alone with its stem.
+TEST(FilesBeyondKeep, CountsOnlyTheNamesOfTheOwnersGiven) {
+    const std::vector<std::string> folder = {"CONTA-20261201-1245.GBK",     "CONTA-20261202-1245-E17.GBK",
+                                             "CONTA-20261203-1245-E17.GBK", "CONTA-20261204-1245-E170.GBK",
+                                             "CONTA-20261205-1245-E1.GBK",  "CONTA-E17-20261206-1245.GBK"};
+    EXPECT_THAT(FilesBeyondKeep(folder, "CONTA", kBackupFiles, false, 1, {}, {"-E17"}),
+                ElementsAre("CONTA-20261202-1245-E17.GBK"));
+    EXPECT_THAT(FilesBeyondKeep(folder, "CONTA", kBackupFiles, false, 1, {}, {"", "-E17"}),
+                ElementsAre("CONTA-20261201-1245.GBK", "CONTA-20261202-1245-E17.GBK"));
+    // Another company whose own stem looks like a stem with an id keeps its names.
+    EXPECT_THAT(FilesBeyondKeep(folder, "CONTA-E17", kBackupFiles, false, 0, {}), ElementsAre("CONTA-E17-20261206-1245.GBK"));
+    EXPECT_THAT(FilesBeyondKeep(folder, "CONTA", kBackupFiles, true, 0, {}, {"-e1"}),
+                ElementsAre("CONTA-20261205-1245-E1.GBK"));
+}
+
+TEST(IsLeftOverName, TakesOnlyTheTemporaryAndScratchNamesOfMadeBackups) {
+    for (const char* name : {"CONTA-20261207-1245.GBK.tmp", "CONTA-20261207-1245-E17.GBK.tmp",
+                             "CONTA-20261207-1245-Verifica.FDB", "A-20261207-1245-E3-Verifica.FDB"})
+        EXPECT_TRUE(IsLeftOverName(name, false)) << name;
+    for (const char* name :
+         {"CONTA-20261207-1245.GBK", "Estado Backup Veltor.json.tmp", "CONTA.GBK.tmp", "-20261207-1245.GBK.tmp",
+          "CONTA-20261307-1245.GBK.tmp", "CONTA-20261207-1260.GBK.tmp", "CONTA-20261207-1245-E.GBK.tmp",
+          "CONTA-20261207-1245.gbk.tmp", "notas-Verifica.FDB", "CONTA-20261207-1245-VerificacionFallida.GBK"})
+        EXPECT_FALSE(IsLeftOverName(name, false)) << name;
+    EXPECT_TRUE(IsLeftOverName("CONTA-20261207-1245.gbk.TMP", true));
 }
 
 } // namespace

@@ -71,6 +71,24 @@ TEST_F(PosixFiles, CopyNeverOverwrites) {
     EXPECT_FALSE(files.CopyFileNoOverwrite(folder / "a", folder / "falta/e"));
 }
 
+// Keep is the guard that a backup never takes the name of a file it cannot tell is its own.
+TEST_F(PosixFiles, PublishingReplacesANameOnlyWhenAskedAndLeavesBothFilesOtherwise) {
+    WriteFile(folder / "nuevo.tmp", "nuevo");
+    WriteFile(folder / "final", "anterior");
+    EXPECT_THROW(files.PublishFile(folder / "nuevo.tmp", folder / "final", IFileSystem::Existing::Keep), OsError);
+    EXPECT_EQ(ReadFile(folder / "final"), "anterior");
+    EXPECT_EQ(ReadFile(folder / "nuevo.tmp"), "nuevo");
+
+    files.PublishFile(folder / "nuevo.tmp", folder / "libre", IFileSystem::Existing::Keep);
+    EXPECT_EQ(ReadFile(folder / "libre"), "nuevo");
+    EXPECT_FALSE(files.FileExists(folder / "nuevo.tmp"));
+
+    files.PublishFile(folder / "libre", folder / "final", IFileSystem::Existing::Replace);
+    EXPECT_EQ(ReadFile(folder / "final"), "nuevo");
+    EXPECT_FALSE(files.FileExists(folder / "libre"));
+    EXPECT_THROW(files.PublishFile(folder / "nada", folder / "final", IFileSystem::Existing::Replace), OsError);
+}
+
 TEST_F(PosixFiles, RemoveTellsAMissingFileFromAFailure) {
     WriteFile(folder / "nota", "x");
     EXPECT_TRUE(files.RemoveFile(folder / "nota"));

@@ -144,9 +144,14 @@ TEST_F(PlantedNames, NewFilesAreNeverMadeThroughALinkAndRenameReplacesTheNameNot
     file->Close();
     const std::string status = backups + "/estado.txt";
     PlantLink(secret, status);
-    files.RenameFile(fresh, status);
+    files.PublishFile(fresh, status, IFileSystem::Existing::Replace);
     EXPECT_FALSE(std::filesystem::is_symlink(status));
     EXPECT_EQ(ReadFile(status), "OK\r\n");
+    // A link under the temporary name is never published: it is no file we wrote.
+    PlantLink(secret, fresh);
+    EXPECT_EQ(FailureOf([&] { files.PublishFile(fresh, backups + "/otro.txt", IFileSystem::Existing::Replace); }),
+              "Is a symbolic link");
+    EXPECT_FALSE(std::filesystem::exists(backups + "/otro.txt"));
     ExpectSecretUntouched();
 }
 

@@ -224,16 +224,20 @@ TEST_F(Win32Files, ListsPlainFilesAndTellsTheirSize) {
     EXPECT_THROW(files.ListFiles(In("none")), OsError);
 }
 
-TEST_F(Win32Files, NewFilesNeverReplaceAndRenameReplacesTheName) {
+TEST_F(Win32Files, NewFilesNeverReplaceAndPublishingReplacesTheNameOnlyWhenAsked) {
     Put(In("estado.txt"), "anterior");
     EXPECT_THROW(files.CreateNew(In("estado.txt")), OsError);
     EXPECT_EQ(Read(In("estado.txt")), "anterior");
     auto fresh = files.CreateNew(In("estado.tmp"));
     fresh->Write("OK\r\n");
     fresh->Close();
-    files.RenameFile(In("estado.tmp"), In("estado.txt"));
+    files.PublishFile(In("estado.tmp"), In("estado.txt"), IFileSystem::Existing::Replace);
     EXPECT_EQ(Read(In("estado.txt")), "OK\r\n");
     EXPECT_FALSE(fs::exists(In("estado.tmp")));
+    Put(In("estado.tmp"), "nuevo");
+    EXPECT_THROW(files.PublishFile(In("estado.tmp"), In("estado.txt"), IFileSystem::Existing::Keep), OsError);
+    EXPECT_EQ(Read(In("estado.txt")), "OK\r\n");
+    EXPECT_EQ(Read(In("estado.tmp")), "nuevo");
 }
 
 TEST_F(Win32Files, LinksFoldersAndSecondNamesAreRefusedAsFiles) {

@@ -48,6 +48,8 @@ public:
     // Every CreateDirectory and CopyFileNoOverwrite call, in order.
     std::vector<std::string> createdDirectories;
     std::vector<std::pair<std::string, std::string>> copies;
+    // Every name a PublishFile gave, in order.
+    std::vector<std::string> published;
     // Paths open for appending now.
     std::set<std::string> openForAppend;
 
@@ -98,10 +100,12 @@ public:
         return OpenForAppend(path);
     }
 
-    void RenameFile(const std::string& from, const std::string& to) override {
+    void PublishFile(const std::string& from, const std::string& to, Existing existing) override {
         auto it = files.find(from);
         if (it == files.end()) Fail(ENOENT);
         if (openForAppend.count(from) != 0 || notWritable.count(to) != 0) Fail(EACCES);
+        if (existing == Existing::Keep && files.count(to) != 0) Fail(EEXIST);
+        published.push_back(to);
         std::string bytes = std::move(it->second);
         files.erase(it);
         files[to] = std::move(bytes);
