@@ -72,8 +72,7 @@ void TOperations::RunStarted(const std::string& backupFolder) {
     keepCopies_ = ReadRetentionSetting(global.KeepCopies);
     const char* const nothingRemoved = " no es un número de archivos a conservar: no se elimina ningún archivo";
     if (keepBackups_.unusable)
-        SayNotUnderstood(" CONSERVARBACKUPS=" + *global.KeepBackups + nothingRemoved, global.KeepBackups,
-                         saidBackups_);
+        SayNotUnderstood(" CONSERVARBACKUPS=" + *global.KeepBackups + nothingRemoved, global.KeepBackups, saidBackups_);
     if (keepCopies_.unusable)
         SayNotUnderstood(" CONSERVARCOPIAS=" + *global.KeepCopies + nothingRemoved, global.KeepCopies, saidCopies_);
     // S or N in either case, as the catalogue's flags; anything else leaves verification off, and
@@ -150,10 +149,14 @@ void TOperations::RemoveBackupsBeyondKeep(const CompanyRef& company, const Compa
     const std::string folder = FolderOf(backupFile, separator);
     try {
         const std::vector<std::string> names = p_.files.ListFiles(folder);
+        RemoveMadeFiles(
+            p_.files, p_.log, folder,
+            FilesBeyondKeep(names, naming.stem, kBackupFiles, IgnoreCase(), *keepBackups_.keep, protect, owners),
+            " Elimina Backup antiguo: ");
+        // A good backup supersedes the failed ones kept for a look, which are all older.
         RemoveMadeFiles(p_.files, p_.log, folder,
-                        FilesBeyondKeep(names, naming.stem, kBackupFiles, IgnoreCase(), *keepBackups_.keep, protect,
-                                        owners),
-                        " Elimina Backup antiguo: ");
+                        FilesBeyondKeep(names, naming.stem, kFailedVerifications, IgnoreCase(), 0, {}, {naming.owner}),
+                        " Elimina Backup con verificación fallida: ");
         if (!naming.owner.empty() &&
             !FilesBeyondKeep(names, naming.stem, kBackupFiles, IgnoreCase(), 0, {}, {std::string()}).empty())
             SayNothingRemoved("Backups", naming.stem + " sin número de empresa",
@@ -170,8 +173,8 @@ void TOperations::RemoveOlderFailedVerifications(const CompanyRef& company, cons
     const std::string folder = FolderOf(kept, separator);
     try {
         RemoveMadeFiles(p_.files, p_.log, folder,
-                        FilesBeyondKeep(p_.files.ListFiles(folder), naming.stem, kFailedVerifications, IgnoreCase(),
-                                        1, {FileNameOf(kept, separator)}, {naming.owner}),
+                        FilesBeyondKeep(p_.files.ListFiles(folder), naming.stem, kFailedVerifications, IgnoreCase(), 1,
+                                        {FileNameOf(kept, separator)}, {naming.owner}),
                         " Elimina Backup con verificación fallida: ");
     } catch (const std::exception& e) {
         LogAndMemo(P() + " No se pudo revisar la carpeta " + folder + " Mensaje: " + e.what());

@@ -91,8 +91,7 @@ private:
     bool CopyBaseShared(const CompanyRef& company, const std::string& base);
     // Says once a run, in the memo, why no file of `stem` is removed.
     void SayNothingRemoved(const std::string& what, const std::string& stem, const std::string& why);
-    void RemoveBackupsBeyondKeep(const CompanyRef& company, const CompanyStatus& status,
-                                 const std::string& backupFile);
+    void RemoveBackupsBeyondKeep(const CompanyRef& company, const CompanyStatus& status, const std::string& backupFile);
     void RemoveOlderFailedVerifications(const CompanyRef& company, const std::string& kept);
     // A key's value that is not understood: the memo now, the log when it opens; once a value.
     void SayNotUnderstood(const std::string& line, const std::optional<std::string>& value,

@@ -112,8 +112,7 @@ bool IsMadeBackupName(std::string_view name, bool ignoreCase) {
     std::size_t digits = 0;
     while (digits < name.size() && name[name.size() - 1 - digits] >= '0' && name[name.size() - 1 - digits] <= '9')
         ++digits;
-    if (digits > 0 && digits + 2 <= name.size() &&
-        Same(name.substr(name.size() - digits - 2, 2), "-E", ignoreCase) &&
+    if (digits > 0 && digits + 2 <= name.size() && Same(name.substr(name.size() - digits - 2, 2), "-E", ignoreCase) &&
         name.size() > digits + 2 + kStampLength + 1) {
         const std::string_view rest = name.substr(0, name.size() - digits - 2);
         if (rest[rest.size() - kStampLength - 1] == '-' && StampAt(rest, rest.size() - kStampLength)) return true;

@@ -1,8 +1,8 @@
 #include "backup/ScheduledBackup.h"
 
 #include "backup/BackupFiles.h"
-#include "backup/Retention.h"
 #include "backup/Operations.h"
+#include "backup/Retention.h"
 #include "backup/RunSteps.h"
 #include "backup/ServiceOutput.h"
 

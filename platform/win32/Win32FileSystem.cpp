@@ -260,8 +260,8 @@ void Win32FileSystem::PublishFile(const std::string& from, const std::string& to
     {
         // Whoever wrote it (the database server writes the backups), its content is on the disk
         // before any name says it is whole.
-        const Handle file =
-            OpenRegularFile(from, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, {});
+        const Handle file = OpenRegularFile(from, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            OPEN_EXISTING, {});
         if (!FlushFileBuffers(file.get())) RaiseLastError();
     }
     // Without MOVEFILE_REPLACE_EXISTING the move fails on a name that exists; a reparse point is

@@ -36,14 +36,15 @@ TEST(PathParts, TakeTheNameAfterTheLastSeparatorOfThePlatform) {
 
 TEST(BackupFileName, JoinsFolderStemDateStartMinuteAndOwner) {
     const LocalDateTime december7 = test::MakeDateTime(2026, 12, 7, 12, 45, 59);
-    EXPECT_EQ(BackupFileName("C:\\Datos Veltor\\Backups\\", {"EMPRESA1", "", true}, december7,
-                             HourMinuteText(december7)),
-              "C:\\Datos Veltor\\Backups\\EMPRESA1-20261207-1245.GBK");
+    EXPECT_EQ(
+        BackupFileName("C:\\Datos Veltor\\Backups\\", {"EMPRESA1", "", true}, december7, HourMinuteText(december7)),
+        "C:\\Datos Veltor\\Backups\\EMPRESA1-20261207-1245.GBK");
     const LocalDateTime march3 = test::MakeDateTime(2025, 3, 3, 7, 5);
     EXPECT_EQ(BackupFileName("/b/", {"emp2024", "-E17", true}, march3, HourMinuteText(march3)),
               "/b/emp2024-20250303-0705-E17.GBK");
     EXPECT_EQ(TemporaryBackupName("/b/emp-20250303-0705.GBK"), "/b/emp-20250303-0705.GBK.tmp");
-    EXPECT_EQ(FailedVerificationName("/b/emp-20250303-0705-E17.GBK"), "/b/emp-20250303-0705-E17-VerificacionFallida.GBK");
+    EXPECT_EQ(FailedVerificationName("/b/emp-20250303-0705-E17.GBK"),
+              "/b/emp-20250303-0705-E17-VerificacionFallida.GBK");
 }
 
 // One folder per fiscal year with the same file name: each database gets names of its own.
@@ -78,8 +79,8 @@ TEST(PublishBackup, ReplacesAnEarlierFileOnlyWhenTheNamingIsKnown) {
     test::FakeFileSystem files;
     files.AddFile("/b/CONTA-20261207-1245.GBK", "anterior");
     files.AddFile("/b/CONTA-20261207-1245.GBK.tmp", "nuevo");
-    EXPECT_ANY_THROW(PublishBackup(files, "/b/CONTA-20261207-1245.GBK.tmp", "/b/CONTA-20261207-1245.GBK",
-                                   {"CONTA", "", false}));
+    EXPECT_ANY_THROW(
+        PublishBackup(files, "/b/CONTA-20261207-1245.GBK.tmp", "/b/CONTA-20261207-1245.GBK", {"CONTA", "", false}));
     EXPECT_EQ(files.Content("/b/CONTA-20261207-1245.GBK"), "anterior");
     EXPECT_EQ(files.Content("/b/CONTA-20261207-1245.GBK.tmp"), "nuevo");
     PublishBackup(files, "/b/CONTA-20261207-1245.GBK.tmp", "/b/CONTA-20261207-1245.GBK", {"CONTA", "", true});

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <set>
 #include <string_view>
@@ -241,8 +242,8 @@ TEST_F(OperationsServerTest, RetentionRemovesOnlyThisCompanysOwnOlderBackups) {
     const std::vector<std::string> kept = {
         "emp-2024-20200101-1245.GBK", // the company whose stem begins with this one's
         "EMP-20200101-1245.GBK",      // another letter case: another company on Linux
-        "emp-20200101-1245.GBK.bak",      "notas emp-20200101-1245.GBK",
-        "emp-20200101-1245-Verifica.FDB", "emp-20261207-1245.GBK"}; // the newest before this run
+        "emp-20200101-1245.GBK.bak", "notas emp-20200101-1245.GBK",
+        "emp-20261207-1245.GBK"}; // the newest before this run
     for (const std::string& name : kept)
         WriteFile(cat.backupFolder + name, "x");
     WriteFile(cat.backupFolder + "emp-20200101-1245.GBK", "x");
@@ -261,13 +262,15 @@ TEST_F(OperationsServerTest, RetentionRemovesOnlyThisCompanysOwnOlderBackups) {
     EXPECT_THAT(log, HasSubstr(" Elimina Backup antiguo: " + cat.backupFolder + "emp-20200101-1245.GBK\r\n"));
     EXPECT_THAT(log, HasSubstr(" Elimina Backup antiguo: " + cat.backupFolder + "emp-20200102-1245.GBK\r\n"));
 
-    // A second database of the same file name elsewhere shares the backup names: nothing is
-    // removed for that stem, and the memo says why once.
+    // A second database of the same file name elsewhere: the company's backups carry its id from
+    // now on, the names without one could be either's and stay, and the memo says so once.
     cat.Sql("UPDATE EMPRESAS SET ARCHIVO = '/otra/carpeta/emp.gdb', REALIZABACKUP = 'N' WHERE EMPRESAID = 2; "
             "UPDATE EMPRESAS SET FECHAULTBACKUP = NULL; COMMIT;");
     Run();
     EXPECT_TRUE(std::filesystem::exists(cat.backupFolder + "emp-20261207-1245.GBK"));
-    EXPECT_THAT(Memo(), HasSubstr(" No se eliminan Backups de emp: otra base de datos del catálogo"));
+    EXPECT_THAT(Book().Find("1")->lastGood->file, ::testing::EndsWith("-E1.GBK"));
+    EXPECT_THAT(Memo(), HasSubstr(" No se eliminan Backups de emp sin número de empresa: otra base de datos del "
+                                  "catálogo da archivos del mismo nombre"));
 }
 
 // The newest verified backup stays when it is beyond the count (verification since turned
@@ -295,7 +298,7 @@ TEST_F(OperationsServerTest, RetentionNeverRemovesTheNewestVerifiedBackup) {
 }
 
 TEST_F(OperationsServerTest, AnUnusableCountRemovesNothingAndIsSaidOnce) {
-    Configure("CONSERVARBACKUPS=0\nCONSERVARCOPIAS=dos\n");
+    Configure("CONSERVARBACKUPS=0\nCONSERVARCOPIAS=dos\nVERIFICARBACKUP=SI\n");
     const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 5);
     cat.AddCompany(
         {.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
@@ -313,6 +316,184 @@ TEST_F(OperationsServerTest, AnUnusableCountRemovesNothingAndIsSaidOnce) {
     };
     EXPECT_EQ(count(" CONSERVARBACKUPS=0 no es un número de archivos a conservar"), 1u);
     EXPECT_EQ(count(" CONSERVARCOPIAS=dos no es un número de archivos a conservar"), 1u);
+    // A flag that is neither S nor N leaves verification off, and says so where it is read later.
+    EXPECT_EQ(count(" VERIFICARBACKUP=SI no se entiende (S o N): no se verifican los Backups"), 1u);
+    EXPECT_EQ(count("Verificación"), 0u);
+    const std::string log = ReadFile(h.MonthLogPath());
+    EXPECT_THAT(log, HasSubstr(" VERIFICARBACKUP=SI no se entiende (S o N): no se verifican los Backups\r\n"));
+    EXPECT_THAT(log, HasSubstr(" CONSERVARBACKUPS=0 no es un n\xFAmero de archivos a conservar"));
+}
+
+TEST_F(OperationsServerTest, VerificationIsAskedWithAnSInEitherCase) {
+    Configure("VERIFICARBACKUP=s\n");
+    const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 5);
+    cat.AddCompany(
+        {.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
+    Run();
+    EXPECT_THAT(Memo(), HasSubstr(" Backup Verificado: 001 - EMPRESA UNO"));
+    EXPECT_THAT(Memo(), Not(HasSubstr("no se entiende")));
+}
+
+// The restored scratch database reads as shut down: every verification fails, whatever the
+// backup holds.
+class ShutDownScratch final : public IRestoredDatabase {
+public:
+    bool IsOnline(const std::string&) override { return !failing; }
+    TableRows CountRows(const std::string& database) override { return real.CountRows(database); }
+    bool failing = true;
+    FirebirdRestoredDatabase real{*fb::LoadClientApi(nullptr)};
+};
+
+// A week of backups that fail their verification, then a good one: the good backups stay, no
+// failed one is published under a backup's name or counted, and only the newest failed one is
+// kept for a look.
+TEST_F(OperationsServerTest, BackupsThatFailVerificationAreNeverCountedNorStampedAndOnlyTheNewestIsKept) {
+    Configure("VERIFICARBACKUP=S\nCONSERVARBACKUPS=2\n");
+    const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 5);
+    cat.AddCompany(
+        {.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
+    const std::vector<std::string> good = {"uno-20201201-1245.GBK", "uno-20201202-1245.GBK"};
+    for (const std::string& name : good)
+        WriteFile(cat.backupFolder + name, "verificado");
+    // The failed backups of earlier days, as the runs of those days left them.
+    for (const char* name : {"uno-20201203-1245-VerificacionFallida.GBK", "uno-20201204-1245-VerificacionFallida.GBK"})
+        WriteFile(cat.backupFolder + name, "fallido");
+    ShutDownScratch scratch;
+    TOperations failing{{h.global, h.catalogue, h.log, h.files, h.clock, h.view, verifyService, scratch}};
+    const auto RunWith = [&](TOperations& with) {
+        CurrentDirectory inCatalogueFolder(cat.folder.path());
+        TScheduledBackup run(
+            {h.global, h.catalogue, h.backup, h.log, h.files, h.clock, h.view, h.periodHours, h.periodMinutes});
+        run.SetOperations(&with);
+        run.RunScheduledBackup();
+        return run.FailedCompanies();
+    };
+
+    for (int day = 0; day < 3; ++day) {
+        EXPECT_EQ(RunWith(failing), 1);
+        // Not stamped: the company stays due, as after any failed backup.
+        EXPECT_EQ(cat.Value("SELECT COUNT(*) FROM EMPRESAS WHERE FECHAULTBACKUP IS NULL"), "1");
+    }
+    const auto namesEnding = [&](bool failedOnes) {
+        std::vector<std::string> found;
+        for (const std::string& name : FolderNames())
+            if (name.ends_with(".GBK") && (name.find("-VerificacionFallida") != std::string::npos) == failedOnes)
+                found.push_back(name);
+        return found;
+    };
+    EXPECT_EQ(namesEnding(false), good); // no failed backup under a backup's name
+    std::vector<std::string> failed = namesEnding(true);
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_GT(std::filesystem::file_size(cat.backupFolder + failed[0]), 1000u); // the real backup
+    EXPECT_THAT(Memo(), HasSubstr(" Elimina Backup con verificación fallida: " + cat.backupFolder +
+                                  "uno-20201203-1245-VerificacionFallida.GBK"));
+    EXPECT_THAT(Memo(), Not(HasSubstr(" Finaliza Backup: 001")));
+    EXPECT_THAT(Memo(), HasSubstr(" No terminado Backup: 001 - EMPRESA UNO"));
+    StatusBook book = Book();
+    ASSERT_TRUE(book.Find("1") && book.Find("1")->lastAttempt);
+    EXPECT_EQ(book.Find("1")->lastAttempt->outcome, kBackupFailed);
+    EXPECT_EQ(book.Find("1")->lastAttempt->verified, false);
+    EXPECT_EQ(book.Find("1")->lastAttempt->file, cat.backupFolder + failed[0]);
+    EXPECT_FALSE(book.Find("1")->lastGood);
+
+    // The day it passes: the new backup and the newest good one before it are the two kept.
+    scratch.failing = false;
+    EXPECT_EQ(RunWith(failing), 0);
+    const std::vector<std::string> kept = namesEnding(false);
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_THAT(namesEnding(true), ::testing::IsEmpty());
+    EXPECT_EQ(kept[0], good[1]);
+    EXPECT_EQ(Book().Find("1")->lastGood->file, cat.backupFolder + kept[1]);
+    EXPECT_EQ(Book().Find("1")->lastVerified->file, cat.backupFolder + kept[1]);
+}
+
+// One folder per fiscal year, each with its CONTA.FDB: each company gets a backup of its own
+// database, under a name of its own, run after run; a company alone with its stem keeps the
+// names it always had.
+TEST_F(OperationsServerTest, DatabasesThatShareAFileNameEachGetTheirOwnBackup) {
+    Configure("CONSERVARBACKUPS=1\n");
+    std::filesystem::create_directories(cat.folder / "2025");
+    std::filesystem::create_directories(cat.folder / "2026");
+    std::filesystem::permissions(cat.folder / "2025", std::filesystem::perms::all);
+    std::filesystem::permissions(cat.folder / "2026", std::filesystem::perms::all);
+    const std::string old = cat.CreateCompanyDatabase("2025/CONTA.FDB", 25);
+    const std::string current = cat.CreateCompanyDatabase("2026/CONTA.FDB", 26);
+    const std::string alone = cat.CreateCompanyDatabase("unica.fdb", 3);
+    cat.AddCompany(
+        {.id = 7, .codigo = "001", .nombre = "CONTA 2025", .archivo = old, .horaBackup01 = CurrentHourMinute()});
+    cat.AddCompany(
+        {.id = 8, .codigo = "002", .nombre = "CONTA 2026", .archivo = current, .horaBackup01 = CurrentHourMinute()});
+    cat.AddCompany(
+        {.id = 9, .codigo = "003", .nombre = "UNICA", .archivo = alone, .horaBackup01 = CurrentHourMinute()});
+    // What both companies wrote under one name before: nobody can tell whose it is, so it stays.
+    WriteFile(cat.backupFolder + "CONTA-20200101-1245.GBK", "de quién");
+
+    for (int run = 0; run < 2; ++run) {
+        Run();
+        cat.Sql("UPDATE EMPRESAS SET FECHAULTBACKUP = NULL; COMMIT;");
+    }
+
+    std::vector<std::string> names = h.BackupFiles();
+    ASSERT_EQ(names.size(), 4u) << ::testing::PrintToString(names);
+    EXPECT_EQ(names[0], "CONTA-20200101-1245.GBK");
+    const auto rowsIn = [&](const std::string& backup) {
+        const std::string restored = cat.folder / "restored.fdb";
+        std::filesystem::remove(restored);
+        EXPECT_EQ(std::system(("gbak -c -user SYSDBA -password quillbank '" + cat.backupFolder + backup +
+                               "' 'localhost:" + restored + "' >/dev/null")
+                                  .c_str()),
+                  0);
+        return cat.Value("SELECT COUNT(*) FROM MOVIMIENTOS", restored);
+    };
+    EXPECT_THAT(names[1], ::testing::EndsWith("-E7.GBK"));
+    EXPECT_EQ(rowsIn(names[1]), "25");
+    EXPECT_THAT(names[2], ::testing::EndsWith("-E8.GBK"));
+    EXPECT_EQ(rowsIn(names[2]), "26");
+    EXPECT_THAT(names[3], ::testing::MatchesRegex("unica-[0-9]{8}-[0-9]{4}\\.GBK"));
+    const StatusBook book = Book();
+    EXPECT_EQ(book.Find("7")->lastGood->file, cat.backupFolder + names[1]);
+    EXPECT_EQ(book.Find("8")->lastGood->file, cat.backupFolder + names[2]);
+    EXPECT_THAT(Memo(), HasSubstr(" No se eliminan Backups de CONTA sin número de empresa: otra base de datos"));
+}
+
+// A backup that fails leaves the earlier file of its name as it was, and what a run cut short
+// left in the backup folder goes with a line.
+TEST_F(OperationsServerTest, AFailedBackupLeavesTheEarlierFileOfItsNameAndLeftOversGo) {
+    Configure("");
+    cat.AddCompany({.id = 1,
+                    .codigo = "001",
+                    .nombre = "EMPRESA UNO",
+                    .archivo = cat.folder / "missing.fdb",
+                    .horaBackup01 = CurrentHourMinute()});
+    // The good backups of this minute and the next, made before the database went missing.
+    std::vector<std::string> earlier;
+    const std::time_t now = std::time(nullptr);
+    for (std::time_t at : {now, now + 60}) {
+        char stamp[16];
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M", std::localtime(&at));
+        earlier.push_back(cat.backupFolder + "missing-" + stamp + ".GBK");
+        WriteFile(earlier.back(), "bueno");
+    }
+    const std::vector<std::string> leftOvers = {"missing-20200101-1245.GBK.tmp", "otra-20200101-1245-E3.GBK.tmp",
+                                                "missing-20200101-1245-Verifica.FDB"};
+    for (const std::string& name : leftOvers)
+        WriteFile(cat.backupFolder + name, "a medias");
+    WriteFile(cat.backupFolder + "notas.tmp", "de otro");
+
+    Run();
+
+    for (const std::string& path : earlier)
+        EXPECT_EQ(ReadFile(path), "bueno");
+    const std::set<std::string> names = FolderNames();
+    for (const std::string& name : leftOvers) {
+        EXPECT_FALSE(names.count(name)) << name;
+        EXPECT_THAT(Memo(), HasSubstr(" Se borra el archivo de un Backup que no terminó: " + cat.backupFolder + name));
+        EXPECT_THAT(ReadFile(h.MonthLogPath()), HasSubstr(" Se borra el archivo de un Backup que no termin\xF3: " +
+                                                          cat.backupFolder + name + "\r\n"));
+    }
+    EXPECT_TRUE(names.count("notas.tmp"));
+    for (const std::string& name : names)
+        EXPECT_THAT(name, Not(::testing::EndsWith(".GBK.tmp")));
 }
 
 } // namespace

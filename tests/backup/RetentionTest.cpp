@@ -121,7 +121,8 @@ TEST(FilesBeyondKeep, CountsOnlyTheNamesOfTheOwnersGiven) {
     EXPECT_THAT(FilesBeyondKeep(folder, "CONTA", kBackupFiles, false, 1, {}, {"", "-E17"}),
                 ElementsAre("CONTA-20261201-1245.GBK", "CONTA-20261202-1245-E17.GBK"));
     // Another company whose own stem looks like a stem with an id keeps its names.
-    EXPECT_THAT(FilesBeyondKeep(folder, "CONTA-E17", kBackupFiles, false, 0, {}), ElementsAre("CONTA-E17-20261206-1245.GBK"));
+    EXPECT_THAT(FilesBeyondKeep(folder, "CONTA-E17", kBackupFiles, false, 0, {}),
+                ElementsAre("CONTA-E17-20261206-1245.GBK"));
     EXPECT_THAT(FilesBeyondKeep(folder, "CONTA", kBackupFiles, true, 0, {}, {"-e1"}),
                 ElementsAre("CONTA-20261205-1245-E1.GBK"));
 }

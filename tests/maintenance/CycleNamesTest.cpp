@@ -2,6 +2,7 @@
 // step with each step failing, and the reading of the transaction counter's reply.
 #include "dbserver/DatabaseState.h"
 #include "maintenance/BackupRestoreCycle.h"
+#include "maintenance/CycleSelection.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeFileSystem.h"
 #include "tests/support/FakeMaintenance.h"
@@ -14,6 +15,10 @@
 namespace veltor {
 namespace {
 
+TEST(CycleSideFiles, AWindowsPathWithForwardSlashesKeepsItsFolder) {
+    EXPECT_EQ(RestoredFileName("C:/Conta/emp.gdb", '\\', "20261207-1245"), "C:/Conta/EMP-Restore-20261207-1245.GDB");
+}
+
 TEST(CycleSideFiles, BaseIsUpperCasedAndTheExtensionBecomesGdbWhileTheFolderKeepsItsCase) {
     EXPECT_EQ(RestoredFileName("D:\\Data\\emp2024.fdb", '\\', "20250303-0705"),
               "D:\\Data\\EMP2024-Restore-20250303-0705.GDB");
@@ -24,6 +29,18 @@ TEST(CycleSideFiles, BaseIsUpperCasedAndTheExtensionBecomesGdbWhileTheFolderKeep
     // Only a to z change case; a name without a dot is taken whole.
     EXPECT_EQ(RestoredFileName("/srv/añoñ_x", '/', "20250303-0705"), "/srv/AñOñ_X-Restore-20250303-0705.GDB");
     EXPECT_EQ(RestoredFileName("emp", '/', "20250303-0705"), "EMP-Restore-20250303-0705.GDB");
+}
+
+// The timer's selection holds a company from its restore hour for half an hour: a cycle stamped
+// today at that hour or later has run in this window.
+TEST(CycleWindow, ACycleStampedTodayFromTheRestoreHourOnHasRunInItsWindow) {
+    EXPECT_TRUE(CycledSinceRestoreHour("03:00", "03:00"));
+    EXPECT_TRUE(CycledSinceRestoreHour("3:29", "03:00       "));
+    EXPECT_FALSE(CycledSinceRestoreHour("02:59", "03:00"));
+    EXPECT_FALSE(CycledSinceRestoreHour("", "03:00"));
+    EXPECT_FALSE(CycledSinceRestoreHour("03:00", ""));
+    EXPECT_FALSE(CycledSinceRestoreHour("24:00", "03:00"));
+    EXPECT_FALSE(CycledSinceRestoreHour("03:60", "03:00"));
 }
 
 TEST(CycleSideFiles, FileStampIsZeroFilledDateAndMinute) {

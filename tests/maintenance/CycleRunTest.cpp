@@ -249,12 +249,12 @@ TEST_F(CycleRun, BackupErrorLeavesTheRowUnstampedRestoresNothingAndLeavesNoBacku
 TEST_F(CycleRun, RestoreErrorOfATruncatedBackupStillStampsTheCompany) {
     const std::string live = cycle.OneCompany("emp1.fdb", 2000);
     const std::string gbk = cycle.catalogueFiles.backupFolder + "emp1-20261207-1245.GBK";
-    // Once the backup has ended, its file loses its second half.
+    // Once the server has ended the backup, the file it wrote loses its second half.
     bool truncated = false;
     cycle.view.onProcessEvents = [&] {
         if (truncated || !cycle.backup.AtEnd()) return;
         truncated = true;
-        std::filesystem::resize_file(gbk, std::filesystem::file_size(gbk) / 2);
+        std::filesystem::resize_file(gbk + ".tmp", std::filesystem::file_size(gbk + ".tmp") / 2);
     };
     EXPECT_EQ(cycle.Run(), 1);
     ASSERT_TRUE(truncated);
@@ -559,6 +559,29 @@ TEST_F(CycleRun, AnUnusableCopyCountRemovesNothingAndIsSaidOnce) {
     databases.answers = {40, 42};
     cycle.Run();
     EXPECT_TRUE(std::filesystem::exists(folder + "EMP1-Copia-20261201-1245.GDB"));
+}
+
+// With a timer period shorter than the half hour the selection holds a company, the ticks after
+// its cycle find it stamped and leave it.
+TEST_F(CycleRun, TheTimersCycleRunsOncePerRestoreWindow) {
+    cycle.OneCompany("emp1.fdb", 5);
+    cycle.restoreNow = false;
+    const std::string now = CurrentHourMinute();
+    cycle.catalogueFiles.Sql("UPDATE EMPRESAS SET HORARESTORE = '" + now +
+                             "', RESTORELUNES = 'S', RESTOREMARTES = 'S', RESTOREMIERCOLES = 'S', RESTOREJUEVES = 'S', "
+                             "RESTOREVIERNES = 'S', RESTORESABADO = 'S', RESTOREDOMINGO = 'S', FECHAULTRESTORE = "
+                             "CURRENT_DATE, HORAULTRESTORE = '" +
+                             now + "'; COMMIT;");
+    EXPECT_EQ(cycle.Run(), 0);
+    EXPECT_THAT(server.operations, IsEmpty());
+    EXPECT_THAT(cycle.view.memo, ElementsAre(P + " Backup-Restore ya realizado a las " + now + ": 001 - EMPRESA UNO"));
+    EXPECT_FALSE(std::filesystem::exists(TActivityLog::MonthLogPath(cycle.catalogueFiles.backupFolder, clock.Now())));
+
+    // Yesterday's cycle is no cycle of today's window.
+    cycle.catalogueFiles.Sql("UPDATE EMPRESAS SET FECHAULTRESTORE = CURRENT_DATE - 1; COMMIT;");
+    databases.answers = {40, 42};
+    EXPECT_EQ(cycle.Run(), 0);
+    EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
 }
 
 TEST_F(CycleRun, NothingSelectedOpensNoLogAndWritesNothing) {
