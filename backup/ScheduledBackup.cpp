@@ -94,6 +94,7 @@ bool TScheduledBackup::BackupCompany() {
     std::string startTime;
     LocalDateTime begun;
     std::uint32_t startTick = 0;
+    bool failed = false;
     std::string failure;
     std::string failedVerification; // where a backup that failed its verification is kept
     std::optional<bool> verified;
@@ -124,6 +125,7 @@ bool TScheduledBackup::BackupCompany() {
             const VerificationResult result = operations_->Verify(CurrentCompany(), temporary, output);
             verified = result.passed;
             if (!result.passed) {
+                failed = true;
                 failure = result.message;
                 // Kept for a look, under a name that no count of backups takes for one; without
                 // it only the lines tell.
@@ -135,15 +137,16 @@ bool TScheduledBackup::BackupCompany() {
                 }
             }
         }
-        if (failure.empty()) PublishBackup(parts_.files, temporary, backupFile, naming);
+        if (!failed) PublishBackup(parts_.files, temporary, backupFile, naming);
     } catch (const std::exception& e) {
         log.WriteLogLine(StampPrefix() + " Advertencia en Backup: " + e.what());
         log.WriteMemoLine(StampPrefix() + " Advertencia en Backup: " + e.what());
         service.Detach();
+        failed = true;
         failure = e.what();
     }
 
-    if (!failure.empty()) {
+    if (failed) {
         if (!temporary.empty()) RemoveQuietly(parts_.files, temporary);
         if (operations_)
             operations_->BackupFailed(CurrentCompany(), begun, failure, verified && !*verified, failedVerification);
