@@ -78,8 +78,9 @@ constexpr std::int16_t kSqlDaVersion1 = 1;
 enum class FileNameBytes {
     // The system's own code page, which the library converts to UTF-8 itself (Windows).
     SystemCodePage,
-    // UTF-8; the attachment blocks say so (isc_dpb_utf8_filename, isc_spb_utf8_filename), so
-    // the names are not read through the process's locale (Linux).
+    // UTF-8 (Linux). The attachment blocks say so (isc_dpb_utf8_filename,
+    // isc_spb_utf8_filename), and the boundary makes the process's character type UTF-8, through
+    // which the library still reads the names of attachments and of the local engine's files.
     Utf8,
 };
 

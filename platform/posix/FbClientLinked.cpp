@@ -79,14 +79,14 @@ const ClientApi kLinked = {
 // The library reads every file name through the character set of the process's LC_CTYPE
 // (nl_langinfo(CODESET)), which stays ASCII until a program sets a locale: a database or backup
 // path with a letter beyond ASCII then fails ("Cannot transliterate character between character
-// sets"). The UTF-8 flags of the blocks spare the names of a service action that conversion, but
-// not those of an attachment, whose name the library always converts to that character set
-// (also over TCP, before it sends it), nor those the local engine in this process opens (the
-// restore, the reads of a stopped server's files). Names on Linux are UTF-8 bytes, so the
-// character type is made UTF-8 whatever the environment says (a unit without a locale, C):
-// only LC_CTYPE, so messages, dates and numbers keep the environment's. The library makes its
-// converters once, at its first conversion, so this comes before any call into it. A system
-// without C.UTF-8 keeps its character set, and such names fail as before.
+// sets"). The UTF-8 flags of the blocks spare the paths of a service action that conversion, but
+// not the name of an attachment, which the library converts to that character set whatever the
+// flag says (over TCP too, before it sends it), nor the files the local engine of this process
+// opens (the restore, the reads of a stopped server's files). Names on Linux are UTF-8 bytes, so
+// the character type is made UTF-8 whatever the environment says (a unit without a locale, C);
+// only LC_CTYPE, nothing else of the process's locale. The library makes its converters once, at
+// its first conversion, so this comes before any call into it. A system without C.UTF-8 keeps
+// its character set, and such names fail there as before (backups over TCP excepted).
 void UseUtf8CharacterType() {
     const char* codeset = nl_langinfo(CODESET);
     if (codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0) return;
