@@ -9,12 +9,13 @@
 #include "dbserver/SqlHandles.h"
 
 namespace veltor {
-std::string FirebirdDatabaseState::AttachmentBlock() {
+std::string FirebirdDatabaseState::AttachmentBlock(fb::FileNameBytes names) {
     fb::ParameterBlock dpb;
     dpb.Byte(fb::dpb::kVersion1)
         .String1(fb::dpb::kUserName, kAdministratorUser)
         .String1(fb::dpb::kPassword, kAdministratorPassword)
         .LengthInt4(fb::dpb::kNoDatabaseTriggers, 1);
+    if (names == fb::FileNameBytes::Utf8) dpb.Flag1(fb::dpb::kUtf8FileName);
     return dpb.bytes();
 }
 
@@ -28,7 +29,7 @@ std::int64_t FirebirdDatabaseState::ParseNextTransaction(const char* reply, std:
 
 std::int64_t FirebirdDatabaseState::NextTransaction(const std::string& database) {
     sql::Attachment attachment(api_);
-    attachment.Attach(database, AttachmentBlock());
+    attachment.Attach(database, AttachmentBlock(api_.fileNames));
     const char items[] = {fb::info::kNextTransaction, fb::info::kEnd};
     char reply[64] = {};
     fb::Status status[fb::kStatusLength] = {};

@@ -38,8 +38,8 @@ public:
     bool IsOnline(const std::string& database) override;
     std::string WhyNoLocalRestore() const override { return fb::LoadedClientLibrary().noLocalEngine; }
 
-    // The attachment block of NextTransaction.
-    static std::string AttachmentBlock();
+    // The attachment block of NextTransaction; with UTF-8 names it says so.
+    static std::string AttachmentBlock(fb::FileNameBytes names = fb::FileNameBytes::SystemCodePage);
     // Reads the value of isc_info_next_transaction from a database_info reply; raises
     // FirebirdError for a reply of another shape.
     static std::int64_t ParseNextTransaction(const char* reply, std::size_t size);

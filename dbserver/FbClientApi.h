@@ -72,6 +72,18 @@ enum SqlType : std::int16_t {
 };
 constexpr std::int16_t kSqlDaVersion1 = 1;
 
+// How the file names the program hands the library are written. The program passes on the
+// bytes it read (from ADMINBD.inf, the catalogue) as they are, and they are what the system
+// itself names files with: UTF-8 on Linux, the ANSI code page on Windows.
+enum class FileNameBytes {
+    // The system's own code page, which the library converts to UTF-8 itself (Windows).
+    SystemCodePage,
+    // UTF-8 (Linux). The attachment blocks say so (isc_dpb_utf8_filename,
+    // isc_spb_utf8_filename), and the boundary makes the process's character type UTF-8, through
+    // which the library still reads the names of attachments and of the local engine's files.
+    Utf8,
+};
+
 struct ClientApi {
     // Database attachments and transactions.
     Status (*attach_database)(Status*, short, const char*, Handle*, short, const char*);
@@ -100,6 +112,10 @@ struct ClientApi {
     // Ends the library's work in this process: its engine threads (a local restore runs in
     // this process) and its connections. Called once, when the program ends.
     int (*shutdown)(unsigned int timeoutMilliseconds, int reason);
+
+    // Not an entry point: how this platform's file names are written (after every entry point,
+    // so a table filled entry by entry ends where this begins).
+    FileNameBytes fileNames = FileNameBytes::SystemCodePage;
 };
 
 // The reason given to shutdown when the program ends (fb_shutrsn_app_stopped).

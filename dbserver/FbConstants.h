@@ -14,6 +14,7 @@ constexpr std::uint8_t kUserName = 28;
 constexpr std::uint8_t kPassword = 29;
 constexpr std::uint8_t kSqlDialect = 63;
 constexpr std::uint8_t kNoDatabaseTriggers = 72;
+constexpr std::uint8_t kUtf8FileName = 77;
 } // namespace dpb
 
 // Transaction blocks (isc_tpb_*).
@@ -31,6 +32,7 @@ constexpr std::uint8_t kVersion = 2;
 constexpr std::uint8_t kCurrentVersion = 2;
 constexpr std::uint8_t kUserName = 28;
 constexpr std::uint8_t kPassword = 29;
+constexpr std::uint8_t kUtf8FileName = 118;
 constexpr std::uint8_t kActionBackup = 1;
 constexpr std::uint8_t kActionRestore = 2;
 constexpr std::uint8_t kDatabaseName = 106;

@@ -62,7 +62,7 @@ std::string ServiceAttachmentName(ServiceProtocol protocol, const std::string& s
     return protocol == ServiceProtocol::Local ? std::string("service_mgr") : serverName + ":service_mgr";
 }
 
-std::string ServiceAttachmentBlock(const std::vector<std::string>& parameters) {
+std::string ServiceAttachmentBlock(const std::vector<std::string>& parameters, FileNameBytes names) {
     return Checked([&] {
         ParameterBlock block;
         block.Byte(spb::kVersion).Byte(spb::kCurrentVersion);
@@ -83,6 +83,7 @@ std::string ServiceAttachmentBlock(const std::vector<std::string>& parameters) {
                 throw FirebirdError("SPB Constant Unknown");
             }
         }
+        if (names == FileNameBytes::Utf8) block.Flag1(spb::kUtf8FileName);
         return block.bytes();
     });
 }
@@ -175,7 +176,7 @@ void FirebirdServiceConnection::Attach() {
     if (IsAttached()) return;
     if (protocol_ == ServiceProtocol::Tcp && serverName_.empty()) throw FirebirdError("Server Name Missing");
     if (attachmentBlockStale_) {
-        attachmentBlock_ = ServiceAttachmentBlock(parameters_);
+        attachmentBlock_ = ServiceAttachmentBlock(parameters_, api_.fileNames);
         attachmentBlockStale_ = false;
     }
     const std::string name = ServiceAttachmentName(protocol_, serverName_);

@@ -73,8 +73,11 @@ std::string ServiceAttachmentName(ServiceProtocol protocol, const std::string& s
 // The attachment block of a parameter list ("name=value" lines). A name is compared in
 // lower case without a leading "isc_spb_"; lines with a blank name are skipped. Raises
 // "SPB Constant Not supported" or "SPB Constant Unknown" for any name but "user_name" and
-// "password", and refuses a value longer than its one-byte length can say.
-std::string ServiceAttachmentBlock(const std::vector<std::string>& parameters);
+// "password", and refuses a value longer than its one-byte length can say. With UTF-8 names
+// the block ends in isc_spb_utf8_filename: the paths of every start block on that attachment
+// then reach the server as they are, not read through this process's locale.
+std::string ServiceAttachmentBlock(const std::vector<std::string>& parameters,
+                                   FileNameBytes names = FileNameBytes::SystemCodePage);
 
 // The start blocks. Neither checks the request beyond the lengths of its texts.
 std::string BackupStartBlock(const BackupRequest& request);

@@ -25,6 +25,8 @@ public:
         bytes_.append(text);
         return *this;
     }
+    // tag, 1-byte length 0: an item of an attachment block whose presence is its meaning
+    ParameterBlock& Flag1(std::uint8_t tag) { return Byte(tag).Byte(0); }
     // tag, 2-byte length, text (service start blocks)
     ParameterBlock& String2(std::uint8_t tag, std::string_view text) {
         if (text.size() > 0xFFFF) throw std::length_error("parameter value longer than 65535 bytes");

@@ -70,12 +70,13 @@ bool SameName(std::string_view a, std::string_view b) {
 
 } // namespace
 
-std::string SqlDatabase::AttachmentBlock(const std::string& password) {
+std::string SqlDatabase::AttachmentBlock(const std::string& password, fb::FileNameBytes names) {
     fb::ParameterBlock dpb;
     dpb.Byte(fb::dpb::kVersion1)
         .String1(fb::dpb::kUserName, kUserName)
         .String1(fb::dpb::kPassword, password)
         .LengthInt4(fb::dpb::kSqlDialect, kRequestedDialect);
+    if (names == fb::FileNameBytes::Utf8) dpb.Flag1(fb::dpb::kUtf8FileName);
     return dpb.bytes();
 }
 
@@ -91,7 +92,7 @@ std::string SqlDatabase::TransactionBlock() {
 
 void SqlDatabase::Connect() {
     if (Connected()) return;
-    attachment_.Attach(databaseName_, AttachmentBlock(password_));
+    attachment_.Attach(databaseName_, AttachmentBlock(password_, attachment_.api().fileNames));
 }
 
 void SqlDatabase::Disconnect() noexcept {

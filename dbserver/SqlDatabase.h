@@ -51,8 +51,10 @@ public:
     // the next statement connects again.
     RowSet Run(std::string_view sql, bool readRows, bool* returnedRows = nullptr);
 
-    // The attachment parameter block of the fixed attributes and the given password.
-    static std::string AttachmentBlock(const std::string& password);
+    // The attachment parameter block of the fixed attributes and the given password; with
+    // UTF-8 names it says so (isc_dpb_utf8_filename).
+    static std::string AttachmentBlock(const std::string& password,
+                                       fb::FileNameBytes names = fb::FileNameBytes::SystemCodePage);
     // The transaction parameter block of every statement.
     static std::string TransactionBlock();
 

@@ -44,6 +44,7 @@ const ClientApi kUnavailableTable = {
         return static_cast<std::int32_t>(std::strlen(buffer));
     },
     [](unsigned int, int) { return 0; },
+    FileNameBytes::SystemCodePage,
 };
 
 } // namespace

@@ -1,9 +1,13 @@
 // The client-library boundary over libfbclient, linked at build time.
 #include "dbserver/FbClientApi.h"
+#include "dbserver/FbConstants.h"
 
 #include <ibase.h>
 
+#include <clocale>
 #include <cstddef>
+#include <cstring>
+#include <langinfo.h>
 #include <type_traits>
 
 namespace veltor::fb {
@@ -22,6 +26,7 @@ static_assert(offsetof(SqlDa, sqlvar) == offsetof(XSQLDA, sqlvar));
 static_assert(kSqlVarying == SQL_VARYING && kSqlTimestamp == SQL_TIMESTAMP && kSqlInt64 == SQL_INT64);
 static_assert(kSqlDaVersion1 == SQLDA_VERSION1);
 static_assert(kShutdownApplicationStopped == fb_shutrsn_app_stopped);
+static_assert(dpb::kUtf8FileName == isc_dpb_utf8_filename && spb::kUtf8FileName == isc_spb_utf8_filename);
 
 XSQLDA* Native(SqlDa* da) {
     return reinterpret_cast<XSQLDA*>(da);
@@ -68,11 +73,31 @@ const ClientApi kLinked = {
         return static_cast<std::int32_t>(fb_interpret(buf, size, cursor));
     },
     [](unsigned int timeout, int reason) { return fb_shutdown(timeout, reason); },
+    FileNameBytes::Utf8,
 };
+
+// The library reads every file name through the character set of the process's LC_CTYPE
+// (nl_langinfo(CODESET)), which stays ASCII until a program sets a locale: a database or backup
+// path with a letter beyond ASCII then fails ("Cannot transliterate character between character
+// sets"). The UTF-8 flags of the blocks spare the paths of a service action that conversion, but
+// not the name of an attachment, which the library converts to that character set whatever the
+// flag says (over TCP too, before it sends it), nor the files the local engine of this process
+// opens (the restore, the reads of a stopped server's files). Names on Linux are UTF-8 bytes, so
+// the character type is made UTF-8 whatever the environment says (a unit without a locale, C);
+// only LC_CTYPE, nothing else of the process's locale. The library makes its converters once, at
+// its first conversion, so this comes before any call into it. A system without C.UTF-8 keeps
+// its character set, and such names fail there as before (backups over TCP excepted).
+void UseUtf8CharacterType() {
+    const char* codeset = nl_langinfo(CODESET);
+    if (codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0) return;
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+}
 
 } // namespace
 
 const ClientApi* LoadClientApi(const char** whyMissing) {
+    static const bool prepared = (UseUtf8CharacterType(), true);
+    static_cast<void>(prepared);
     if (whyMissing) *whyMissing = nullptr;
     return &kLinked;
 }

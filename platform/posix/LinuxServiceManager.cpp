@@ -100,9 +100,13 @@ private:
 };
 
 // Runs the service command without a shell, its output on /dev/null, in a plain environment.
+// Without systemd the command runs the init script itself, and the server it starts keeps this
+// locale: a UTF-8 one, as the server converts the UTF-8 file names it is sent into its own
+// locale's character set and refuses every name beyond ASCII in the C locale. (Under systemd
+// the unit's environment is the server's.)
 std::optional<ChildProcess> SpawnServiceCommand(const std::vector<std::string>& arguments) {
     const pid_t pid =
-        Spawn(arguments, {.silent = true, .environment = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LANG=C"}});
+        Spawn(arguments, {.silent = true, .environment = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LANG=C.UTF-8"}});
     if (pid < 0) return std::nullopt;
     return ChildProcess(pid);
 }

@@ -150,7 +150,8 @@ const char* BindAll(HMODULE library, fb::ClientApi& api) {
         VELTOR_SLOT(shutdown, "fb_shutdown"),
     };
 #undef VELTOR_SLOT
-    static_assert(std::size(kSlots) * sizeof(void*) == sizeof(fb::ClientApi), "every entry point has its slot");
+    static_assert(std::size(kSlots) * sizeof(void*) == offsetof(fb::ClientApi, fileNames),
+                  "every entry point has its slot");
     for (const Slot& slot : kSlots) {
         if (!slot.bind(library, api)) return slot.name;
     }

@@ -1,9 +1,14 @@
 #include "dbserver/ParameterBlock.h"
+#include "dbserver/SqlDatabase.h"
+#include "tests/support/FakeAttachments.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace veltor::fb {
 namespace {
+
+using namespace std::string_literals;
 
 TEST(ParameterBlock, WritesLengthsAndIntegersLittleEndian) {
     ParameterBlock b;
@@ -17,6 +22,26 @@ TEST(ParameterBlock, RefusesValuesTooLongForTheirLength) {
     ParameterBlock b;
     EXPECT_THROW(b.String1(28, std::string(256, 'x')), std::length_error);
     EXPECT_NO_THROW(b.String2(106, std::string(256, 'x')));
+}
+
+// The block of every SQL connection (the catalogue's, the restored database's), as the library
+// receives it: the fixed attributes, and where names are UTF-8 the flag that says so.
+TEST(DatabaseAttachmentBlock, Utf8NamesAreFlaggedAndTheNameIsPassedAsItIs) {
+    test::RecordedAttachments recorded;
+    test::gRecordedAttachments = &recorded;
+    const std::string name = "localhost:/srv/Compañía/A.FDB";
+    for (FileNameBytes names : {FileNameBytes::SystemCodePage, FileNameBytes::Utf8}) {
+        const ClientApi api = test::RecordingAttachmentsApi(names);
+        sql::SqlDatabase database(api);
+        database.SetDatabaseName(name);
+        database.SetPassword("quillbank");
+        database.Connect();
+        database.Disconnect();
+    }
+    test::gRecordedAttachments = nullptr;
+    const std::string attributes = "\x01\x1c\x06SYSDBA\x1d\x09quillbank\x3f\x04\x03\x00\x00\x00"s;
+    EXPECT_THAT(recorded.names, ::testing::ElementsAre(name, name));
+    EXPECT_THAT(recorded.blocks, ::testing::ElementsAre(attributes, attributes + "\x4d\x00"s));
 }
 
 } // namespace

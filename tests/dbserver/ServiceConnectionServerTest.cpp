@@ -1,12 +1,16 @@
 // Backups and restores through the Firebird server of this machine.
+#include "dbserver/DatabaseState.h"
 #include "dbserver/FirebirdError.h"
 #include "dbserver/FirebirdServiceConnection.h"
+#include "dbserver/SqlDatabase.h"
 #include "tests/support/FirebirdServer.h"
 #include "tests/support/ScratchFolder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <pwd.h>
 #include <string>
@@ -24,6 +28,10 @@ namespace veltor::fb {
 namespace {
 
 using ::testing::HasSubstr;
+
+// The process starts as the headless program does under a unit without a locale: LC_ALL=C and
+// nothing set of its own. Only the client-library boundary, when it is loaded, changes it.
+const bool kStartedInTheCLocale = (setenv("LC_ALL", "C", 1), std::setlocale(LC_ALL, "C") != nullptr);
 
 const ClientApi& Api() {
     const char* why = nullptr;
@@ -64,6 +72,49 @@ protected:
         connection.SetParameters(kCredentials);
     }
 
+    // Backs up `database` into `backupFile` over TCP, as the scheduled run does, and restores it
+    // into `restored` through the local protocol, as the cycle does; returns the restore's lines.
+    std::vector<std::string> BackupAndRestore(const std::string& database, const std::string& backupFile,
+                                              const std::string& restored) {
+        FirebirdServiceConnection backup(Api());
+        SetUpBackup(backup);
+        backup.Attach();
+        BackupRequest backupRequest;
+        backupRequest.databasePath = database;
+        backupRequest.backupFiles = {backupFile};
+        backupRequest.verbose = true;
+        backup.StartBackup(backupRequest);
+        const std::vector<std::string> backupLines = ReadAll(backup);
+        backup.Detach();
+        EXPECT_GT(backupLines.size(), 20u);
+        EXPECT_EQ(backupLines.back(), "");
+        EXPECT_THAT(backupLines, ::testing::Contains(HasSubstr("CLIENTES")));
+        EXPECT_TRUE(std::filesystem::exists(backupFile));
+
+        FirebirdServiceConnection restore(Api());
+        restore.SetProtocol(ServiceProtocol::Local);
+        restore.SetServerName("localhost");
+        restore.SetParameters(kCredentials);
+        restore.Attach();
+        RestoreRequest restoreRequest;
+        restoreRequest.backupFiles = {backupFile};
+        restoreRequest.databasePaths = {restored};
+        restoreRequest.options = RestoreRequest::kReplace | RestoreRequest::kCreate;
+        restoreRequest.verbose = true;
+        restoreRequest.pageSize = 8192;
+        restore.StartRestore(restoreRequest);
+        std::vector<std::string> restoreLines = ReadAll(restore);
+        restore.Detach();
+        return restoreLines;
+    }
+
+    // Hands a file this process made to the server's user.
+    static void GiveToTheServer(const std::string& path) {
+        const passwd* server = getpwnam("firebird");
+        ASSERT_NE(server, nullptr);
+        ASSERT_EQ(chown(path.c_str(), server->pw_uid, server->pw_gid), 0);
+    }
+
     // Backs up `database` and expects the server to fail; returns its failure.
     FirebirdError FailedBackup(const std::string& database, const std::string& backupFile) {
         FirebirdServiceConnection connection(Api());
@@ -95,35 +146,7 @@ TEST_F(ServiceConnectionServer, BackupOverTcpAndLocalRestoreKeepTheRows) {
     const std::string restored = folder / "EMPRESA-Restore.FDB";
     CreateDatabaseWithRows(database);
 
-    FirebirdServiceConnection backup(Api());
-    SetUpBackup(backup);
-    backup.Attach();
-    BackupRequest backupRequest;
-    backupRequest.databasePath = database;
-    backupRequest.backupFiles = {backupFile};
-    backupRequest.verbose = true;
-    backup.StartBackup(backupRequest);
-    const std::vector<std::string> backupLines = ReadAll(backup);
-    backup.Detach();
-    EXPECT_GT(backupLines.size(), 20u);
-    EXPECT_EQ(backupLines.back(), "");
-    EXPECT_THAT(backupLines, ::testing::Contains(HasSubstr("CLIENTES")));
-    ASSERT_TRUE(std::filesystem::exists(backupFile));
-
-    FirebirdServiceConnection restore(Api());
-    restore.SetProtocol(ServiceProtocol::Local);
-    restore.SetServerName("localhost");
-    restore.SetParameters(kCredentials);
-    restore.Attach();
-    RestoreRequest restoreRequest;
-    restoreRequest.backupFiles = {backupFile};
-    restoreRequest.databasePaths = {restored};
-    restoreRequest.options = RestoreRequest::kReplace | RestoreRequest::kCreate;
-    restoreRequest.verbose = true;
-    restoreRequest.pageSize = 8192;
-    restore.StartRestore(restoreRequest);
-    const std::vector<std::string> restoreLines = ReadAll(restore);
-    restore.Detach();
+    const std::vector<std::string> restoreLines = BackupAndRestore(database, backupFile, restored);
     EXPECT_GT(restoreLines.size(), 10u);
     EXPECT_EQ(restoreLines.back(), "");
 
@@ -131,9 +154,7 @@ TEST_F(ServiceConnectionServer, BackupOverTcpAndLocalRestoreKeepTheRows) {
     struct stat info {};
     ASSERT_EQ(stat(restored.c_str(), &info), 0);
     EXPECT_EQ(info.st_uid, geteuid());
-    const passwd* server = getpwnam("firebird");
-    ASSERT_NE(server, nullptr);
-    ASSERT_EQ(chown(restored.c_str(), server->pw_uid, server->pw_gid), 0);
+    ASSERT_NO_FATAL_FAILURE(GiveToTheServer(restored));
 
     const std::string rows = test::RunIsql("SELECT ID, NOMBRE FROM CLIENTES ORDER BY ID;", "localhost:" + restored);
     EXPECT_THAT(rows, HasSubstr("Ana"));
@@ -141,6 +162,33 @@ TEST_F(ServiceConnectionServer, BackupOverTcpAndLocalRestoreKeepTheRows) {
     EXPECT_THAT(rows, HasSubstr("Carmen"));
     const std::string pageSize = test::RunIsql("SELECT MON$PAGE_SIZE FROM MON$DATABASE;", "localhost:" + restored);
     EXPECT_THAT(pageSize, HasSubstr("8192"));
+}
+
+// The library reads names through the process's character set, ASCII in the C locale, and the
+// server through its own (scripts/start-firebird starts it in a UTF-8 one).
+TEST_F(ServiceConnectionServer, NamesBeyondAsciiAreBackedUpRestoredAndReadInTheCLocale) {
+    ASSERT_TRUE(kStartedInTheCLocale);
+    const std::string company = folder / "Compañía 2025";
+    std::filesystem::create_directory(company);
+    chmod(company.c_str(), 0777);
+    const std::string database = company + "/CONTA.FDB";
+    const std::string restored = company + "/CONTA-Restore.GDB";
+    CreateDatabaseWithRows(database);
+
+    const std::vector<std::string> restoreLines = BackupAndRestore(database, company + "/CONTA.GBK", restored);
+    EXPECT_GT(restoreLines.size(), 10u);
+    // What the cycle asks of the files with this process's own engine, and the server's
+    // attachment by name, as the catalogue's connection makes it.
+    FirebirdDatabaseState state(Api());
+    EXPECT_TRUE(state.IsOnline(restored));
+    EXPECT_GT(state.NextTransaction(restored), 0);
+    ASSERT_NO_FATAL_FAILURE(GiveToTheServer(restored));
+    sql::SqlDatabase server(Api());
+    server.SetDatabaseName("localhost:" + restored);
+    server.SetPassword(test::kAdminPassword);
+    const sql::RowSet rows = server.Run("SELECT COUNT(*) FROM CLIENTES", true);
+    ASSERT_EQ(rows.rows.size(), 1u);
+    EXPECT_EQ(rows.rows[0][0], "3");
 }
 
 TEST_F(ServiceConnectionServer, UnwritableBackupFolderFailsWithTheServersText) {

@@ -253,6 +253,23 @@ TEST_F(ServiceConnection, TcpNamesTheServerLocalDoesNotAndTheListIsSentWhenChang
     EXPECT_EQ(fake.attachBlock, "\x02\x02\x1c\x05OTHER"s);
 }
 
+TEST_F(ServiceConnection, Utf8NamesAreFlaggedInEveryAttachmentAndTheirPathsSentByteForByte) {
+    api.fileNames = FileNameBytes::Utf8;
+    FirebirdServiceConnection backup(api);
+    AttachTcp(backup);
+    EXPECT_EQ(fake.attachBlock, kProgramAttachmentBlock + "\x76\x00"s);
+    BackupRequest request = ProgramBackup();
+    request.databasePath = "/srv/Compañía/A.FDB"; // 21 bytes, 19 letters
+    backup.StartBackup(request);
+    EXPECT_EQ(fake.startBlock.substr(0, 25), "\x01\x6a\x15\x00/srv/Compañía/A.FDB"s);
+    backup.Detach();
+
+    FirebirdServiceConnection restore(api);
+    restore.SetProtocol(ServiceProtocol::Local);
+    restore.Attach();
+    EXPECT_EQ(fake.attachBlock, "\x02\x02\x76\x00"s);
+}
+
 TEST_F(ServiceConnection, ClientSideChecksSendNothing) {
     FirebirdServiceConnection connection(api);
     ExpectFailure([&] { connection.Attach(); }, "Server Name Missing");

@@ -3,6 +3,7 @@
 #include "dbserver/DatabaseState.h"
 #include "maintenance/BackupRestoreCycle.h"
 #include "maintenance/CycleSelection.h"
+#include "tests/support/FakeAttachments.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeFileSystem.h"
 #include "tests/support/FakeMaintenance.h"
@@ -135,6 +136,18 @@ TEST(DatabaseStateReply, ReadsTheLittleEndianValueOfAnyWidthAndRefusesOtherShape
     EXPECT_THROW(FirebirdDatabaseState::ParseNextTransaction(unterminated, sizeof unterminated), fb::FirebirdError);
     const char overlong[] = {107, 4, 0, 1, 0};
     EXPECT_THROW(FirebirdDatabaseState::ParseNextTransaction(overlong, sizeof overlong), fb::FirebirdError);
+}
+
+TEST(DatabaseStateAttachment, CounterIsReadWithoutTriggersAndUtf8NamesAreFlagged) {
+    test::RecordedAttachments recorded;
+    test::gRecordedAttachments = &recorded;
+    for (fb::FileNameBytes names : {fb::FileNameBytes::SystemCodePage, fb::FileNameBytes::Utf8}) {
+        const fb::ClientApi api = test::RecordingAttachmentsApi(names);
+        EXPECT_EQ(FirebirdDatabaseState(api).NextTransaction("/srv/Compañía/A.FDB"), 5);
+    }
+    test::gRecordedAttachments = nullptr;
+    const std::string attributes = std::string("\x01\x1c\x06SYSDBA\x1d\x09quillbank\x48\x04\x01\x00\x00\x00", 26);
+    EXPECT_THAT(recorded.blocks, ::testing::ElementsAre(attributes, attributes + std::string("\x4d\x00", 2)));
 }
 
 } // namespace

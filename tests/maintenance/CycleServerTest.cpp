@@ -167,6 +167,24 @@ TEST_F(CycleServer, RowsCommittedDuringTheCycleStayInTheLiveDatabase) {
     EXPECT_THAT(FilesLike(folder, "EMP1-Restore-.*"), IsEmpty());
 }
 
+// The server the cycle starts again must still open such names, and this process's own engine
+// reads the stopped server's files by them.
+TEST_F(CycleServer, CompanyInAFolderNamedBeyondAsciiIsBackedUpRestoredAndSwapped) {
+    const std::string folder = cycle.catalogueFiles.folder / "Compañía 2025";
+    ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
+    chmod(folder.c_str(), 0777);
+    const std::string live = cycle.OneCompany("Compañía 2025/conta.fdb", 50);
+    const std::string rowsBefore = Rows(live);
+
+    EXPECT_EQ(cycle.Run(), 0);
+
+    ASSERT_TRUE(FirebirdServerAnswers());
+    EXPECT_EQ(FilesLike(folder, "CONTA-Copia-[0-9]{8}-[0-9]{4}\\.GDB").size(), 1u);
+    EXPECT_THAT(FilesLike(folder, "CONTA-Restore-.*"), IsEmpty());
+    EXPECT_EQ(FilesLike(cycle.catalogueFiles.backupFolder, "conta-[0-9]{8}-[0-9]{4}\\.GBK").size(), 1u);
+    EXPECT_EQ(Rows(live), rowsBefore);
+}
+
 // This machine's service control manager; `onRunning` runs once, inside the wait of a start,
 // at the first query that finds the service running: the moment the start is confirmed.
 class StartWatchingManager : public IServiceManager {

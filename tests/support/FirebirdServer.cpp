@@ -52,7 +52,8 @@ bool StopFirebirdServer() {
 }
 
 bool StartFirebirdServer() {
-    if (std::system("/etc/init.d/firebird3.0 start >/dev/null 2>&1") != 0) return false;
+    // In the locale scripts/start-firebird gives it: the server refuses names beyond ASCII in C.
+    if (std::system("LC_ALL=C.UTF-8 /etc/init.d/firebird3.0 start >/dev/null 2>&1") != 0) return false;
     return WaitUntil(true);
 }
 
@@ -94,7 +95,8 @@ std::string RunIsql(const std::string& script, const std::string& database) {
         std::ofstream out(name);
         out << "SET BAIL ON;\n" << script << "\n";
     }
-    std::string command = "isql-fb -q -user SYSDBA -password " + std::string(kAdminPassword);
+    // isql reads the database's name in its locale; the tests' names may go beyond ASCII.
+    std::string command = "LC_ALL=C.UTF-8 isql-fb -q -user SYSDBA -password " + std::string(kAdminPassword);
     if (!database.empty()) command += " '" + database + "'";
     command += " -i " + std::string(name) + " 2>&1";
     int rc = 0;
@@ -106,7 +108,7 @@ std::string RunIsql(const std::string& script, const std::string& database) {
 
 long long OldRecordVersions(const std::string& path, const std::string& table) {
     int rc = 0;
-    const std::string output = CommandOutput("fbstat -r -t " + table + " '" + path + "' 2>&1", rc);
+    const std::string output = CommandOutput("LC_ALL=C.UTF-8 fbstat -r -t " + table + " '" + path + "' 2>&1", rc);
     const std::string key = "total versions: ";
     const std::size_t at = output.find(key);
     if (at == std::string::npos) return -1;

@@ -12,8 +12,9 @@ inline constexpr const char* kAdminPassword = "quillbank";
 // ASSERT_NO_FATAL_FAILURE(RequireFirebirdServer());
 void RequireFirebirdServer();
 
-// Stop and start the local server through its init script; each waits until the server
-// has gone or answers again (at most 20 s) and tells whether it did.
+// Stop and start the local server through its init script (starting it in a UTF-8 locale, as
+// scripts/start-firebird does); each waits until the server has gone or answers again (at most
+// 20 s) and tells whether it did.
 bool StopFirebirdServer();
 bool StartFirebirdServer();
 // True when the local service manager accepts SYSDBA now.
