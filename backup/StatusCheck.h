@@ -1,9 +1,11 @@
 #pragma once
 // The status check for monitoring (veltor-backups-console --status): for every company that
 // takes backups, its last good backup against its schedule, from the catalogue and the status
-// file. Exit codes as monitoring systems read them: 0 every company is on time, 1 (warning) one
-// is late by more than one backup-timer period or its last attempt failed, 2 (critical) one has
-// had no good backup for more than a day past its schedule, or the catalogue cannot be read.
+// file; for every company in backup-restore cycles, its last cycle. Exit codes as monitoring
+// systems read them: 0 every company is on time, 1 (warning) one is late by more than one
+// backup-timer period, its last attempt failed or its last cycle did not swap, 2 (critical) one
+// has had no good backup for more than a day past its schedule, or the catalogue cannot be
+// read, 3 (unknown) the status file cannot be read, so no backup can be told good.
 
 #include "backup/StatusFile.h"
 #include "config/Global.h"
@@ -32,22 +34,33 @@ struct BackupSchedule {
 BackupSchedule ScheduleOf(const std::string& realizaBackup, const std::string& hora01, const std::string& hora02,
                           const std::string& hora03, const std::string& soloMensual, const std::string& diaMes);
 
-// The first moment (seconds of the local clock) after `after` at which the company is due,
-// given its last good backup `lastGood` (nothing: never backed up, always overdue); nothing
-// when no moment within the next 400 days is.
-std::optional<long long> NextDueAfter(const BackupSchedule& schedule, std::optional<long long> lastGood,
-                                      long long after);
+// The first moment (seconds of the local clock) after `after` from which the due-backup
+// selection, run by a backup timer of `periodSeconds`, picks one of the company's times (or its
+// untimed run), given its last backup `lastBackup` (nothing: never backed up, always overdue);
+// nothing when no moment within the next 400 days is. A run at moment t picks a time exactly
+// when such a moment lies in [max(t's minute - period, t's midnight), t]: the selection's window
+// holds both ends, counts whole minutes and does not reach back past midnight.
+std::optional<long long> NextDueAfter(const BackupSchedule& schedule, std::optional<long long> lastBackup,
+                                      long long after, long long periodSeconds);
 
-enum class CheckState { Ok = 0, Warning = 1, Critical = 2 };
+// Monitoring's exit codes. The report sums companies up from better to worse as OK, UNKNOWN,
+// WARNING, CRITICAL (WorseState): a company known to be late outweighs one that cannot be judged.
+enum class CheckState { Ok = 0, Warning = 1, Critical = 2, Unknown = 3 };
 const char* CheckStateName(CheckState state);
+CheckState WorseState(CheckState a, CheckState b);
 
 // One company as the check sees it.
 struct CompanyCheck {
     std::string id, code, name;
-    std::optional<long long> lastGood; // seconds
+    bool takesBackups = true;
+    std::optional<long long> lastGood; // seconds, from the status file only
     std::string lastOutcome;           // done, failed, skipped, or empty when unknown
     std::string lastMessage;
     std::optional<bool> lastVerified;
+    // The catalogue's stamp, shown where the status file has no record of the company; it is
+    // written before a backup is verified, so it never makes a backup good.
+    std::optional<long long> unverifiedStamp;
+    std::optional<CycleRecord> lastCycle; // of a company in backup-restore cycles
     std::optional<long long> firstMissed; // the first due moment after the last good backup
     std::optional<long long> nextDue;     // the first due moment from now on
     CheckState state = CheckState::Ok;
@@ -57,24 +70,35 @@ struct CompanyCheck {
 struct CompanyRow {
     std::string id, code, name;
     BackupSchedule schedule;
-    std::optional<long long> stamped; // FECHAULTBACKUP's day at HORAULTBACKUP, seconds
+    // FECHAULTBACKUP's day at HORAULTBACKUP, seconds; nothing when either is NULL, as the due
+    // selection reads them (an unreadable time counts as midnight of the day).
+    std::optional<long long> stamped;
+    bool cycled = false; // REALIZARESTORE "S": the timer's backup-restore cycles take it
 };
 
 struct StatusSummary {
     CheckState state = CheckState::Ok;
-    std::string problem; // the catalogue could not be read
+    // What kept the check from judging: the catalogue (no company is listed then) or the status
+    // file (every company is listed as UNKNOWN) could not be read.
+    std::string problem;
     long long now = 0;
     long long periodSeconds = 1800;
-    std::vector<CompanyCheck> companies; // those that take backups
+    std::vector<CompanyCheck> companies; // those that take backups or have a cycle to tell
 };
 
-// Judges every company that takes backups at `now` with a backup timer of `periodSeconds`.
+// Judges every company that takes backups, and every company in the timer's cycles that has a
+// cycle in `book`, at `now` with a backup timer of `periodSeconds`. With `statusFileProblem`
+// (the file could not be read) nothing is judged: every company is UNKNOWN, and so is the whole.
 StatusSummary EvaluateStatus(const std::vector<CompanyRow>& rows, const StatusBook& book, long long now,
-                             long long periodSeconds);
+                             long long periodSeconds, const std::string& statusFileProblem = {});
 
 // The report for people (a summary line, then a line per company) and for machines.
 std::string StatusText(const StatusSummary& summary);
 std::string StatusJson(const StatusSummary& summary);
+
+// The companies of the catalogue at `connection`, as the check reads them; raises when it
+// cannot be read.
+std::vector<CompanyRow> ReadCompanyRows(const fb::ClientApi& api, const std::string& connection);
 
 // Reads ADMINBD.inf (through `global`), the catalogue and the status file, and judges them.
 StatusSummary CheckStatus(TGlobal& global, const fb::ClientApi& api, IFileSystem& files, const IClock& clock);

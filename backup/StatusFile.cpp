@@ -116,7 +116,19 @@ void StatusBook::KeepOnly(const std::set<std::string>& ids) {
 
 StatusBook LoadStatusBook(IFileSystem& files, const std::string& path, std::string* problem) {
     try {
-        if (!files.FileExists(path)) return {};
+        if (!files.FileExists(path)) {
+            // Missing, or in a folder this user may not look into: the system's word tells which.
+            if (problem) {
+                std::string why = "no existe";
+                try {
+                    files.OpenForReading(path);
+                } catch (const std::exception& e) {
+                    why = e.what();
+                }
+                *problem = "no se encontró el archivo de estado " + path + ": " + why;
+            }
+            return {};
+        }
         const std::unique_ptr<IInputFile> file = files.OpenForReading(path);
         std::string text;
         char buffer[64 * 1024];

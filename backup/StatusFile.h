@@ -84,7 +84,8 @@ private:
 };
 
 // The status file of a folder; an empty book when it is missing, unreadable or not ours
-// (`problem`, when given, then says which). Never raises.
+// (`problem`, when given, then says which, and stays empty for a book that was read). Never
+// raises.
 StatusBook LoadStatusBook(IFileSystem& files, const std::string& path, std::string* problem = nullptr);
 
 // Gives `path` the content `bytes` in one step: the bytes go to a new file under `path` +

@@ -5,6 +5,7 @@
 #include "backup/StatusCheck.h"
 #include "backup/StatusFile.h"
 #include "backup/Verification.h"
+#include "tests/support/FakeFileSystem.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,6 +16,8 @@ namespace veltor::test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
 
 long long At(const char* iso) {
     return SecondsOf(*ParseIsoText(iso));
@@ -91,30 +94,52 @@ TEST(StatusBook, KeepsOneEntryPerCompanyAndDropsThoseThatLeft) {
 TEST(BackupSchedule, FollowsTheDueSelectionsRule) {
     // Daily at 12:45 and 20:00.
     const BackupSchedule daily = ScheduleOf("S", "12:45", "20:00", ":", "N", "00");
-    EXPECT_EQ(NextDueAfter(daily, At("2026-12-07T12:45:00"), At("2026-12-07T12:45:00")), At("2026-12-07T20:00:00"));
-    EXPECT_EQ(NextDueAfter(daily, At("2026-12-07T20:00:00"), At("2026-12-07T20:00:00")), At("2026-12-08T12:45:00"));
+    EXPECT_EQ(NextDueAfter(daily, At("2026-12-07T12:45:00"), At("2026-12-07T12:45:00"), 1800),
+              At("2026-12-07T20:00:00"));
+    EXPECT_EQ(NextDueAfter(daily, At("2026-12-07T20:00:00"), At("2026-12-07T20:00:00"), 1800),
+              At("2026-12-08T12:45:00"));
     // Blank but not NULL is midnight; ":" is not set; a time the server would refuse is left out.
     EXPECT_EQ(ScheduleOf("S", "  ", " : ", "25:00", "N", "00").times, std::vector<int>{0});
     EXPECT_FALSE(ScheduleOf("N", "12:45", ":", ":", "N", "00").takesBackups);
-    EXPECT_FALSE(NextDueAfter(ScheduleOf("N", "12:45", ":", ":", "N", "00"), std::nullopt, 0));
+    EXPECT_FALSE(NextDueAfter(ScheduleOf("N", "12:45", ":", ":", "N", "00"), std::nullopt, 0, 1800));
     // The 30th is the 27th in February; a monthly company is due any day once 31 days are past.
     const BackupSchedule monthly = ScheduleOf("S", "12:45", ":", ":", "N", "30");
-    EXPECT_EQ(NextDueAfter(monthly, At("2026-01-30T12:45:00"), At("2026-01-30T12:45:00")), At("2026-02-27T12:45:00"));
+    EXPECT_EQ(NextDueAfter(monthly, At("2026-01-30T12:45:00"), At("2026-01-30T12:45:00"), 1800),
+              At("2026-02-27T12:45:00"));
     const BackupSchedule day31 = ScheduleOf("S", "12:45", ":", ":", "N", "31");
-    EXPECT_EQ(NextDueAfter(day31, At("2026-03-31T12:45:00"), At("2026-03-31T12:45:00")), At("2026-05-02T12:45:00"));
-    // Monthly-only with a time not set: due at the first run once overdue, at whatever time.
+    EXPECT_EQ(NextDueAfter(day31, At("2026-03-31T12:45:00"), At("2026-03-31T12:45:00"), 1800),
+              At("2026-05-02T12:45:00"));
+    // Monthly-only with a time not set: due at the first run once overdue (a run later than 23:59
+    // of the 31st day after the last backup's), at whatever time.
     const BackupSchedule untimed = ScheduleOf("S", ":", ":", ":", "S", "01");
-    EXPECT_EQ(NextDueAfter(untimed, At("2026-11-01T10:00:00"), At("2026-11-01T10:00:00")), At("2026-12-03T00:00:00"));
-    EXPECT_EQ(NextDueAfter(untimed, std::nullopt, At("2026-11-01T10:00:00")), At("2026-11-01T10:01:00"));
+    EXPECT_EQ(NextDueAfter(untimed, At("2026-11-01T10:00:00"), At("2026-11-01T10:00:00"), 1800),
+              At("2026-12-02T23:59:00"));
+    EXPECT_EQ(NextDueAfter(untimed, std::nullopt, At("2026-11-01T10:00:00"), 1800), At("2026-11-01T10:00:01"));
     // No time and not monthly-only: never due.
-    EXPECT_FALSE(NextDueAfter(ScheduleOf("S", ":", ":", ":", "N", "00"), std::nullopt, 0));
+    EXPECT_FALSE(NextDueAfter(ScheduleOf("S", ":", ":", ":", "N", "00"), std::nullopt, 0, 1800));
 }
 
 class StatusEvaluation : public ::testing::Test {
 protected:
-    CheckState StateAt(const char* now) {
-        summary = EvaluateStatus(rows, book, At(now), 1800);
+    CheckState StateAt(const char* now, const std::string& statusFileProblem = {}) {
+        summary = EvaluateStatus(rows, book, At(now), 1800, statusFileProblem);
         return summary.companies.at(0).state;
+    }
+    // A backup of UNO that was done (and verified) at `at`, as the run writes it down.
+    void GoodBackupAt(const char* at) {
+        const BackupRecord good{at, kBackupDone, "", "/b/UNO.GBK", 8192, 1.5, true, ""};
+        CompanyStatus& uno = book.Company("1", "001", "UNO");
+        uno.lastAttempt = uno.lastGood = uno.lastVerified = good;
+    }
+    void CycleOf(const std::string& id, const char* outcome, const char* message = "") {
+        book.Company(id, "00" + id, "").lastCycle = CycleRecord{"2026-12-07T03:00:00", outcome, message};
+    }
+    std::string Line(std::size_t company) const {
+        const std::string text = StatusText(summary);
+        std::size_t start = 0;
+        for (std::size_t i = 0; i <= company; ++i)
+            start = text.find('\n', start) + 1;
+        return text.substr(start, text.find('\n', start) - start);
     }
     std::vector<CompanyRow> rows = {
         {"1", "001", "UNO", ScheduleOf("S", "12:45", ":", ":", "N", "00"), At("2026-12-06T12:45:00")},
@@ -124,6 +149,7 @@ protected:
 };
 
 TEST_F(StatusEvaluation, LatenessIsMeasuredFromTheFirstMissedTime) {
+    GoodBackupAt("2026-12-06T12:45:00");
     // Due again at 12:45 of the 7th; a period of half an hour is allowed, both ends included.
     EXPECT_EQ(StateAt("2026-12-07T13:15:00"), CheckState::Ok);
     EXPECT_EQ(StateAt("2026-12-07T13:16:00"), CheckState::Warning);
@@ -136,19 +162,36 @@ TEST_F(StatusEvaluation, LatenessIsMeasuredFromTheFirstMissedTime) {
     EXPECT_EQ(json::Parse(StatusJson(summary))->Number("exitCode"), 2.0);
 }
 
+// The run stamps the catalogue before it verifies, and writes the status file after: only the
+// file can tell a good backup, and a failed verification never leaves a company OK.
 TEST_F(StatusEvaluation, AFailedLastAttemptWarnsAndAFailedVerificationIsNoGoodBackup) {
-    book.Company("1", "001", "UNO").lastAttempt = BackupRecord{
+    const BackupRecord failedVerification{
         "2026-12-07T12:45:00", kBackupFailed, "Verificación fallida: falta la tabla X", "", {}, {}, false, ""};
+    book.Company("1", "001", "UNO").lastAttempt = failedVerification;
     // The catalogue's stamp of the same minute is the failed backup's own: it does not count,
     // and no good backup is known.
     rows[0].stamped = At("2026-12-07T12:45:00");
     EXPECT_EQ(StateAt("2026-12-07T12:50:00"), CheckState::Critical);
     EXPECT_FALSE(summary.companies[0].lastGood);
-    // The stamp of an earlier backup counts.
-    rows[0].stamped = At("2026-12-06T20:00:00");
+    // Nor does the stamp of a backup before the last attempt: the failed verification at 12:45,
+    // then a backup at 20:00 that failed and stamped nothing.
+    book.Company("1", "001", "UNO").lastAttempt =
+        BackupRecord{"2026-12-07T20:00:00", kBackupFailed, "I/O error", "", {}, {}, {}, ""};
+    EXPECT_EQ(StateAt("2026-12-07T20:05:00"), CheckState::Critical);
+    EXPECT_FALSE(summary.companies[0].lastGood);
+    // A good backup the file knows, older than the failed attempt, keeps it on time but not OK.
+    GoodBackupAt("2026-12-06T20:00:00");
+    book.Company("1", "001", "UNO").lastAttempt = failedVerification;
+    rows[0].stamped = At("2026-12-07T12:45:00");
     EXPECT_EQ(StateAt("2026-12-07T12:50:00"), CheckState::Warning);
     EXPECT_EQ(summary.companies[0].lastGood, At("2026-12-06T20:00:00"));
     EXPECT_THAT(StatusText(summary), HasSubstr("último intento: failed (Verificación fallida: falta la tabla X)"));
+    EXPECT_THAT(Line(0), HasSubstr(" | falló el último intento"));
+    // A record that says its verification failed is no good backup, whatever its outcome says.
+    CompanyStatus& uno = book.Company("1", "001", "UNO");
+    uno.lastGood->verified = false;
+    uno.lastAttempt = uno.lastGood;
+    EXPECT_EQ(StateAt("2026-12-07T12:50:00"), CheckState::Critical);
 }
 
 // A server's message spans lines, a name may hold anything: each company stays on its line, as
@@ -164,19 +207,100 @@ TEST_F(StatusEvaluation, EachCompanyIsOneLineWhateverItsValuesHold) {
                      {},
                      {},
                      ""};
+    CycleOf("1", kCycleRefused, "hubo transacciones\nOK");
+    rows[0].cycled = true;
     StateAt("2026-12-07T12:50:00");
     const std::string text = StatusText(summary);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
     EXPECT_THAT(text, HasSubstr(" 001 UNO<0A>OK 002 FALSA | "));
     EXPECT_THAT(text, HasSubstr("(I/O error during \"open\"<0A>-Error while trying to open file)"));
+    EXPECT_THAT(text, HasSubstr("(hubo transacciones<0A>OK)"));
     summary.problem = "no se pudo leer el cat\xE1logo\r\nOK";
-    EXPECT_EQ(StatusText(summary), "VELTOR BACKUPS WARNING - no se pudo leer el cat\xC3\xA1logo<0D><0A>OK\n");
+    summary.companies.clear(); // as when the catalogue cannot be read
+    summary.state = CheckState::Critical;
+    EXPECT_EQ(StatusText(summary), "VELTOR BACKUPS CRITICAL - no se pudo leer el cat\xC3\xA1logo<0D><0A>OK\n");
 }
 
 TEST_F(StatusEvaluation, NeverBackedUpIsCritical) {
     rows[0].stamped.reset();
     EXPECT_EQ(StateAt("2026-12-07T12:00:00"), CheckState::Critical);
     EXPECT_EQ(summary.companies[0].nextDue, At("2026-12-07T12:45:00"));
+}
+
+// A cycle that did not swap warns until one swaps, while the timer's cycles take the company;
+// one cycled without scheduled backups is listed for its cycles alone.
+TEST_F(StatusEvaluation, ACycleThatDidNotSwapWarnsUntilOneSwaps) {
+    GoodBackupAt("2026-12-07T12:45:00");
+    rows[0].cycled = rows[1].cycled = true;
+    for (const char* outcome : {kCycleRefused, kCycleGivenUp, kCycleFailed}) {
+        CycleOf("1", outcome, "hubo 3 transacciones");
+        EXPECT_EQ(StateAt("2026-12-07T13:00:00"), CheckState::Warning) << outcome;
+        EXPECT_EQ(Line(0), std::string("WARNING 001 UNO | último Backup válido 2026-12-07 12:45 (hace 15 min) | ") +
+                               "último intento: done | último Backup-Restore: " + outcome +
+                               " (hubo 3 transacciones) | próximo 2026-12-08 12:45 | falló el último Backup-Restore");
+    }
+    const std::optional<json::Value> report = json::Parse(StatusJson(summary));
+    const json::Value& cycle = *report->Find("companies")->AsArray()->at(0).Find("lastCycle");
+    EXPECT_EQ(cycle.Text("outcome"), kCycleFailed);
+    EXPECT_EQ(cycle.Text("message"), "hubo 3 transacciones");
+    EXPECT_EQ(summary.companies.size(), 1u) << "SIN BACKUP has no cycle to tell";
+
+    CycleOf("1", kCycleSwapped, "el servicio no volvió a iniciar");
+    CycleOf("2", kCycleGivenUp, "sin espacio");
+    EXPECT_EQ(StateAt("2026-12-07T13:00:00"), CheckState::Ok);
+    EXPECT_THAT(Line(0), HasSubstr(" | último Backup-Restore: swapped (el servicio no volvió a iniciar) | "));
+    EXPECT_EQ(Line(1), "WARNING 002 SIN BACKUP | no toma Backups programados | último Backup-Restore: given up "
+                       "(sin espacio) | falló el último Backup-Restore");
+    rows[1].cycled = false;
+    EXPECT_EQ(StateAt("2026-12-07T13:00:00"), CheckState::Ok);
+    EXPECT_EQ(summary.companies.size(), 1u);
+}
+
+// Without the status file no backup can be told good, however fresh the catalogue's stamps.
+TEST_F(StatusEvaluation, WithoutAReadableStatusFileNothingIsJudged) {
+    rows[0].stamped = At("2026-12-07T12:45:00");
+    EXPECT_EQ(StateAt("2026-12-07T13:00:00", "no se encontró el archivo de estado /b/x.json"), CheckState::Unknown);
+    EXPECT_EQ(summary.state, CheckState::Unknown);
+    EXPECT_THAT(StatusText(summary), StartsWith("VELTOR BACKUPS UNKNOWN - no se encontró el archivo de estado /b/x.json"
+                                                "\nUNKNOWN 001 UNO | Backup sin verificar según el catálogo "));
+    EXPECT_EQ(json::Parse(StatusJson(summary))->Number("exitCode"), 3.0);
+}
+
+// A company the status file does not know (backed up before the file had it): its stamp cannot
+// make it OK, but it can show that the company is late all the same.
+TEST_F(StatusEvaluation, AStampTheStatusFileDoesNotKnowIsNoGoodBackup) {
+    EXPECT_EQ(StateAt("2026-12-07T13:15:00"), CheckState::Unknown);
+    EXPECT_EQ(Line(0), "UNKNOWN 001 UNO | Backup sin verificar según el catálogo 2026-12-06 12:45 (hace 1 d 0 h) | "
+                       "próximo 2026-12-08 12:45 | el archivo de estado no registra sus Backups");
+    EXPECT_EQ(StateAt("2026-12-07T13:16:00"), CheckState::Warning);
+    EXPECT_EQ(StateAt("2026-12-08T12:46:00"), CheckState::Critical);
+    // In the sum, OK < UNKNOWN < WARNING < CRITICAL.
+    EXPECT_EQ(WorseState(CheckState::Unknown, CheckState::Warning), CheckState::Warning);
+    rows.push_back({"3", "003", "TRES", rows[0].schedule, {}});
+    book.Company("3", "003", "TRES").lastGood =
+        BackupRecord{"2026-12-07T12:45:00", kBackupDone, "", "", {}, {}, {}, ""};
+    StateAt("2026-12-07T13:00:00");
+    EXPECT_EQ(summary.state, CheckState::Unknown);
+    EXPECT_THAT(StatusText(summary), StartsWith("VELTOR BACKUPS UNKNOWN - 2 empresas con Backup: 1 al día, 0 en "
+                                                "advertencia, 0 críticas, 1 sin juzgar\n"));
+}
+
+TEST(StatusBook, LoadingSaysWhyAFileCouldNotBeRead) {
+    test::FakeFileSystem files;
+    const std::string path = "/b/" + std::string(kStatusFileName);
+    const auto problem = [&] {
+        std::string said;
+        LoadStatusBook(files, path, &said);
+        return said;
+    };
+    EXPECT_THAT(problem(), StartsWith("no se encontró el archivo de estado " + path + ": "));
+    files.AddFile(path, "{\"program\": \"veltor-backups\", \"comp");
+    EXPECT_EQ(problem(), "el archivo de estado no es legible: " + path);
+    files.unreadable.insert(path);
+    EXPECT_THAT(problem(), StartsWith("no se pudo leer el archivo de estado " + path + ": "));
+    files.unreadable.clear();
+    files.AddFile(path, StatusBook().ToJson(""));
+    EXPECT_EQ(problem(), "");
 }
 
 TEST(BackupOutput, TablesAndRowsAreTheLastCountOfEachTable) {

@@ -1,5 +1,5 @@
 // veltor-backups-console --status as a monitoring system runs it, against the local server:
-// the exit codes 0, 1 and 2, the summary line first, and the same for machines with --json.
+// the exit codes 0 to 3, the summary line first, and the same for machines with --json.
 
 #include "backup/Json.h"
 #include "backup/StatusFile.h"
@@ -53,19 +53,25 @@ protected:
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out)};
     }
 
-    // A daily company due two hours ago, last backed up `hoursAgo` hours ago.
+    // A daily company due two hours ago, last backed up `hoursAgo` hours ago: stamped in the
+    // catalogue and written down in the status file as the run does.
     void AddCompanyBackedUp(int id, int hoursAgo) {
-        catalogue.AddCompany({.id = id,
-                              .codigo = "00" + std::to_string(id),
-                              .nombre = "EMPRESA " + std::to_string(id),
-                              .archivo = "/x.fdb",
-                              .horaBackup01 = HoursAgo(2, "%H:%M")});
+        const std::string code = "00" + std::to_string(id);
+        const std::string name = "EMPRESA " + std::to_string(id);
+        catalogue.AddCompany(
+            {.id = id, .codigo = code, .nombre = name, .archivo = "/x.fdb", .horaBackup01 = HoursAgo(2, "%H:%M")});
         catalogue.Sql("UPDATE EMPRESAS SET FECHAULTBACKUP = '" + HoursAgo(hoursAgo, "%Y-%m-%d") +
                       "', HORAULTBACKUP = '" + HoursAgo(hoursAgo, "%H:%M") +
                       "' WHERE EMPRESAID = " + std::to_string(id) + "; COMMIT;");
+        CompanyStatus& company = book.Company(std::to_string(id), code, name);
+        company.lastAttempt = company.lastGood =
+            BackupRecord{HoursAgo(hoursAgo, "%Y-%m-%dT%H:%M:00"), kBackupDone, "", "", {}, {}, {}, ""};
+        WriteStatusFile();
     }
+    void WriteStatusFile() { WriteFile(StatusBook::PathIn(catalogue.backupFolder), book.ToJson("")); }
 
     CatalogueFixture catalogue;
+    StatusBook book;
 };
 
 TEST_F(StatusCommandTest, TheExitCodeIsTheWorstCompanysState) {
@@ -96,13 +102,42 @@ TEST_F(StatusCommandTest, TheExitCodeIsTheWorstCompanysState) {
 
 TEST_F(StatusCommandTest, AFailedLastAttemptInTheStatusFileWarns) {
     AddCompanyBackedUp(1, 1);
-    StatusBook book;
     book.Company("1", "001", "EMPRESA 1").lastAttempt =
         BackupRecord{HoursAgo(0, "%Y-%m-%dT%H:%M:%S"), kBackupFailed, "I/O error", "", {}, {}, {}, ""};
-    WriteFile(StatusBook::PathIn(catalogue.backupFolder), book.ToJson(""));
+    WriteStatusFile();
     const Outcome outcome = Status();
     EXPECT_EQ(outcome.exitCode, 1) << outcome.out;
     EXPECT_THAT(outcome.out, HasSubstr("último intento: failed (I/O error)"));
+}
+
+// The catalogue's stamps are written before verification: without the status file the check
+// cannot tell a good backup and says so.
+TEST_F(StatusCommandTest, WithoutAReadableStatusFileTheCheckIsUnknown) {
+    AddCompanyBackedUp(1, 1);
+    const std::string path = StatusBook::PathIn(catalogue.backupFolder);
+    std::remove(path.c_str());
+    const Outcome outcome = Status();
+    EXPECT_EQ(outcome.exitCode, 3) << outcome.out;
+    EXPECT_THAT(outcome.out, StartsWith("VELTOR BACKUPS UNKNOWN - no se encontró el archivo de estado " + path +
+                                        ": No such file or directory; no se juzga ningún Backup\n"));
+}
+
+// The timer's cycles take companies by REALIZARESTORE, whether or not they take backups.
+TEST_F(StatusCommandTest, ACycleThatDidNotSwapWarnsForACompanyWithoutBackups) {
+    AddCompanyBackedUp(1, 1);
+    catalogue.AddCompany({.id = 9,
+                          .codigo = "009",
+                          .nombre = "SOLO CICLO",
+                          .archivo = "/y.fdb",
+                          .realizaBackup = "N",
+                          .realizaRestore = "S",
+                          .horaRestore = "03:00"});
+    book.Company("9", "009", "SOLO CICLO").lastCycle =
+        CycleRecord{HoursAgo(3, "%Y-%m-%dT%H:%M:%S"), kCycleRefused, "hubo 2 transacciones"};
+    WriteStatusFile();
+    const Outcome outcome = Status();
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.out;
+    EXPECT_THAT(outcome.out, HasSubstr("\nWARNING 009 SOLO CICLO | no toma Backups programados | "));
 }
 
 TEST_F(StatusCommandTest, ACatalogueThatCannotBeReadIsCritical) {
