@@ -4,6 +4,7 @@
 #include "backup/Moments.h"
 #include "backup/ServiceOutput.h"
 #include "backup/Windows1252.h"
+#include "config/TimeOfDay.h"
 #include "dbserver/SqlDatabase.h"
 
 #include <algorithm>
@@ -23,26 +24,6 @@ std::string Trim(std::string_view text) {
     while (!text.empty() && text.back() == ' ')
         text.remove_suffix(1);
     return std::string(text);
-}
-
-// A time of day as the server casts "01/01/1900 " + text: hours and minutes of one or two
-// digits; blanks alone are midnight. Nothing for a text the server would refuse.
-std::optional<int> MinuteOfDay(const std::string& text) {
-    const std::string trimmed = Trim(text);
-    if (trimmed.empty()) return 0;
-    const std::size_t colon = trimmed.find(':');
-    if (colon == std::string::npos || colon == 0 || colon > 2 || trimmed.size() - colon - 1 < 1 ||
-        trimmed.size() - colon - 1 > 2)
-        return std::nullopt;
-    int hour = 0;
-    int minute = 0;
-    for (std::size_t i = 0; i < trimmed.size(); ++i) {
-        if (i == colon) continue;
-        if (trimmed[i] < '0' || trimmed[i] > '9') return std::nullopt;
-        (i < colon ? hour : minute) = (i < colon ? hour : minute) * 10 + (trimmed[i] - '0');
-    }
-    if (hour > 23 || minute > 59) return std::nullopt;
-    return hour * 60 + minute;
 }
 
 bool IsSet(const std::string& time) {

@@ -1,5 +1,7 @@
 #include "maintenance/CycleSelection.h"
 
+#include "config/TimeOfDay.h"
+
 #include <array>
 
 namespace veltor {
@@ -55,32 +57,12 @@ std::string CycleSelectionStatement(const ServerClock& clock, bool restoreNow) {
     return statement;
 }
 
-namespace {
-
-// Minutes after midnight of "H:M" (one or two digits each, blanks around); -1 otherwise.
-int MinuteOfDay(const std::string& text) {
-    const std::string time = Trimmed(text);
-    const std::size_t colon = time.find(':');
-    if (colon == std::string::npos || colon == 0 || colon > 2 || time.size() - colon - 1 < 1 ||
-        time.size() - colon - 1 > 2)
-        return -1;
-    int parts[2] = {0, 0};
-    for (std::size_t i = 0; i < time.size(); ++i) {
-        if (i == colon) continue;
-        if (time[i] < '0' || time[i] > '9') return -1;
-        int& part = parts[i < colon ? 0 : 1];
-        part = part * 10 + (time[i] - '0');
-    }
-    if (parts[0] > 23 || parts[1] > 59) return -1;
-    return parts[0] * 60 + parts[1];
-}
-
-} // namespace
-
 bool CycledSinceRestoreHour(const std::string& lastCycle, const std::string& restoreHour) {
-    const int cycled = MinuteOfDay(lastCycle);
-    const int hour = MinuteOfDay(restoreHour);
-    return cycled >= 0 && hour >= 0 && cycled >= hour;
+    // A blank time is midnight to the server, but no stamp of a cycle.
+    if (Trimmed(lastCycle).empty() || Trimmed(restoreHour).empty()) return false;
+    const std::optional<int> cycled = MinuteOfDay(lastCycle);
+    const std::optional<int> hour = MinuteOfDay(restoreHour);
+    return cycled && hour && *cycled >= *hour;
 }
 
 ServerClock ReadServerClock(catalogue::TCatalogue& catalogue) {
