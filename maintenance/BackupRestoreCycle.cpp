@@ -115,6 +115,9 @@ void TBackupRestoreCycle::RunBackupRestore() {
     int count = 0;
     for (rows.First(); !rows.Eof(); rows.Next())
         if (!cycledInThisWindow()) ++count;
+    // The backups are named after the catalogue's databases, read now: the connection goes with
+    // the first stop of the server.
+    if (count > 0) catalogueFiles_.Companies();
     if (count > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio BackupRestore: ===> ")) {
         cutShort_ = true;
         return;
