@@ -107,11 +107,14 @@ void TFrmActividad::TimerBackupTimer() {
     // A tick during another run (which is letting events through) starts nothing.
     if (!runInProgress_) {
         RunScope run(*this);
-        try {
-            BackupModule().RunScheduledBackup(PeriodHours, PeriodMinutes);
-            BackupModule().RunBackupRestore(RestoreNow);
-        } catch (...) {
-            // The runs report their own problems in the activity log.
+        // Another process of the installation at work: this tick starts nothing.
+        if (const auto lock = BackupModule().LockRuns()) {
+            try {
+                BackupModule().RunScheduledBackup(PeriodHours, PeriodMinutes);
+                BackupModule().RunBackupRestore(RestoreNow);
+            } catch (...) {
+                // The runs report their own problems in the activity log.
+            }
         }
     }
     TimerBackup.SetEnabled(true);
@@ -120,6 +123,8 @@ void TFrmActividad::TimerBackupTimer() {
 void TFrmActividad::Button3Click() {
     if (runInProgress_) return;
     RunScope run(*this);
+    const auto lock = BackupModule().LockRuns();
+    if (!lock) return;
     RestoreNow = true;
     try {
         BackupModule().RunScheduledBackup(PeriodHours, PeriodMinutes);

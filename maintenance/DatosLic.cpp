@@ -2,6 +2,7 @@
 
 #include "backup/BackupFiles.h"
 #include "maintenance/BackupRestoreCycle.h"
+#include "maintenance/RunLock.h"
 #include "maintenance/StoppedService.h"
 
 #include <exception>
@@ -24,6 +25,13 @@ TDatosLic::~TDatosLic() {
     } catch (const std::exception&) {
         // Leaving the process: nothing is left to tell.
     }
+}
+
+std::unique_ptr<IRunLock> TDatosLic::LockRuns() {
+    std::unique_ptr<IRunLock> lock = veltor::LockRuns(files_, Log);
+    // The runs asked for did not start.
+    if (!lock) outcome_.cutShort = true;
+    return lock;
 }
 
 void TDatosLic::RunScheduledBackup(const std::string& periodHours, const std::string& periodMinutes) {

@@ -40,6 +40,7 @@ public:
 
     void RunScheduledBackup(const std::string& periodHours, const std::string& periodMinutes) override;
     void RunBackupRestore(bool restoreNow) override;
+    std::unique_ptr<IRunLock> LockRuns() override;
     RunOutcome Outcome() const override { return outcome_; }
 
     catalogue::TCatalogue Catalogue; // BDAdmin, QEmpresas, QConsultaEmpresas

@@ -36,6 +36,12 @@ public:
     virtual void Close() = 0;
 };
 
+// Held for its life: a lock on a file that every process of the machine respects.
+class IFileLock {
+public:
+    virtual ~IFileLock() = default;
+};
+
 // Whether the last part of a path may be a symbolic link that the operation follows.
 enum class Links {
     Refuse, // a link there fails the operation (folders others can write)
@@ -77,6 +83,10 @@ public:
     virtual std::vector<std::string> ListFiles(const std::string& folder) const = 0;
     // The size of a file in bytes (of a link, the link's own); raises when it cannot be read.
     virtual std::uint64_t FileSize(const std::string& path) const = 0;
+    // Takes the lock of a file, made empty when missing, against every other holder in this
+    // process or another, until the result goes (or the process ends); nothing when another
+    // holder has it. A link under the name is refused. Raises other failures.
+    virtual std::unique_ptr<IFileLock> TryLockFile(const std::string& path) = 0;
     // The folder separator of the platform: '\\' on Windows, '/' elsewhere.
     virtual char PathSeparator() const = 0;
 };

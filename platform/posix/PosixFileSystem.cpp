@@ -233,6 +233,29 @@ std::uint64_t PosixFileSystem::FileSize(const std::string& path) const {
     return static_cast<std::uint64_t>(info.st_size);
 }
 
+namespace {
+
+// flock belongs to the open file: another opening of the file, in this process or another,
+// cannot take it while this one holds it, and it goes with the descriptor.
+class PosixFileLock final : public IFileLock {
+public:
+    explicit PosixFileLock(Descriptor fd) : fd_(std::move(fd)) {}
+
+private:
+    Descriptor fd_;
+};
+
+} // namespace
+
+std::unique_ptr<IFileLock> PosixFileSystem::TryLockFile(const std::string& path) {
+    Descriptor fd = OpenRegularFile(path, O_RDWR | O_CREAT, {.createMode = 0600});
+    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) return nullptr;
+        if (errno != EINTR) RaiseErrno(errno);
+    }
+    return std::make_unique<PosixFileLock>(std::move(fd));
+}
+
 ConfigurationRules LinuxConfigurationRules() {
     ConfigurationRules rules;
     rules.upperCaseValues = false;

@@ -38,6 +38,7 @@ public:
     bool RemoveFile(const std::string& path) override;
     std::vector<std::string> ListFiles(const std::string& folder) const override;
     std::uint64_t FileSize(const std::string& path) const override;
+    std::unique_ptr<IFileLock> TryLockFile(const std::string& path) override;
     char PathSeparator() const override { return '/'; }
 
 private:

@@ -321,6 +321,33 @@ std::uint64_t Win32FileSystem::FileSize(const std::string& path) const {
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+namespace {
+
+// A handle opened without sharing: no other opening of the file, in this process or another,
+// gets through while it is open, and it goes with the handle.
+class Win32FileLock final : public IFileLock {
+public:
+    explicit Win32FileLock(Handle handle) : handle_(std::move(handle)) {}
+
+private:
+    Handle handle_;
+};
+
+} // namespace
+
+std::unique_ptr<IFileLock> Win32FileSystem::TryLockFile(const std::string& path) {
+    const DWORD named = GetFileAttributesA(path.c_str());
+    if (named != INVALID_FILE_ATTRIBUTES && (named & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        throw OsError("Is a symbolic link", ERROR_CANT_ACCESS_FILE);
+    Handle handle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle.valid()) {
+        if (GetLastError() == ERROR_SHARING_VIOLATION) return nullptr;
+        RaiseLastError();
+    }
+    return std::make_unique<Win32FileLock>(std::move(handle));
+}
+
 ConfigurationRules WindowsConfigurationRules() {
     return ConfigurationRules{};
 }

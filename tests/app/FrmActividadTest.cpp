@@ -176,6 +176,21 @@ TEST(FrmActividadTick, FailingBackupSkipsTheCycleSilently) {
     EXPECT_TRUE(w.view.runNowEnabled);
 }
 
+// Another process of the installation holds the run lock: neither the tick nor the button
+// starts a run, and the timer comes again.
+TEST(FrmActividadTick, ARunLockHeldElsewhereStartsNoRun) {
+    WindowUnderTest w;
+    w.Activate("00:30");
+    w.module.lockHeldElsewhere = true;
+    w.timerBackup.Fire();
+    w.window.Button3Click();
+    EXPECT_THAT(w.module.calls, IsEmpty());
+    EXPECT_EQ(w.module.lockRequests, 2);
+    EXPECT_FALSE(w.window.RestoreNow);
+    EXPECT_TRUE(w.timerBackup.enabled);
+    EXPECT_TRUE(w.view.runNowEnabled);
+}
+
 TEST(FrmActividadRunNow, SetsRestoreNowAndStopsMinimiseTimerOnlyDuringTheCycle) {
     WindowUnderTest w;
     w.Activate("00:30");

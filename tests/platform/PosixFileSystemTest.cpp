@@ -89,6 +89,24 @@ TEST_F(PosixFiles, PublishingReplacesANameOnlyWhenAskedAndLeavesBothFilesOtherwi
     EXPECT_THROW(files.PublishFile(folder / "nada", folder / "final", IFileSystem::Existing::Replace), OsError);
 }
 
+TEST_F(PosixFiles, AFileLockKeepsEveryOtherHolderOutUntilItGoes) {
+    const std::string path = folder / "Backup en curso.lock";
+    auto first = files.TryLockFile(path);
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(files.TryLockFile(path));
+    // Another process is kept out as well.
+    const pid_t child = fork();
+    if (child == 0) _exit(posix::PosixFileSystem().TryLockFile(path) ? 1 : 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    first.reset();
+    EXPECT_TRUE(files.TryLockFile(path));
+    // A link under the name is no lock file of ours.
+    ASSERT_EQ(symlink(path.c_str(), (folder / "enlace").c_str()), 0);
+    EXPECT_THROW(files.TryLockFile(folder / "enlace"), OsError);
+}
+
 TEST_F(PosixFiles, RemoveTellsAMissingFileFromAFailure) {
     WriteFile(folder / "nota", "x");
     EXPECT_TRUE(files.RemoveFile(folder / "nota"));

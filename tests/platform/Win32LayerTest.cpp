@@ -240,6 +240,14 @@ TEST_F(Win32Files, NewFilesNeverReplaceAndPublishingReplacesTheNameOnlyWhenAsked
     EXPECT_EQ(Read(In("estado.tmp")), "nuevo");
 }
 
+TEST_F(Win32Files, AFileLockKeepsEveryOtherHolderOutUntilItGoes) {
+    auto first = files.TryLockFile(In("Backup en curso.lock"));
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(files.TryLockFile(In("Backup en curso.lock")));
+    first.reset();
+    EXPECT_TRUE(files.TryLockFile(In("Backup en curso.lock")));
+}
+
 TEST_F(Win32Files, LinksFoldersAndSecondNamesAreRefusedAsFiles) {
     Put(In("secreto.txt"), "solo administradores");
     // A second name of another file under the month log's name.

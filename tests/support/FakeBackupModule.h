@@ -5,6 +5,7 @@
 #include "ports/BackupModule.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ public:
         restoreNowGiven.push_back(restoreNow);
         if (duringCycle) duringCycle();
     }
+    std::unique_ptr<IRunLock> LockRuns() override {
+        ++lockRequests;
+        if (lockHeldElsewhere) return nullptr;
+        return std::make_unique<IRunLock>();
+    }
     RunOutcome Outcome() const override { return outcome; }
 
     std::vector<std::string> calls;
@@ -30,6 +36,9 @@ public:
     std::function<void()> duringScheduled;
     std::function<void()> duringCycle;
     RunOutcome outcome;
+    // Another process holds the run lock: LockRuns gives nothing.
+    bool lockHeldElsewhere = false;
+    int lockRequests = 0;
 };
 
 } // namespace veltor::test

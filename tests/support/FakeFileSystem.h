@@ -136,11 +136,31 @@ public:
         return it->second.size();
     }
 
+    // Locks held by another process; the ones this process holds now.
+    std::set<std::string> lockedElsewhere;
+    std::set<std::string> locked;
+    std::unique_ptr<IFileLock> TryLockFile(const std::string& path) override {
+        if (lockedElsewhere.count(path) != 0 || locked.count(path) != 0) return nullptr;
+        files.try_emplace(path);
+        locked.insert(path);
+        return std::make_unique<Lock>(*this, path);
+    }
+
     char PathSeparator() const override { return separator; }
 
     [[noreturn]] static void Fail(int code) { throw OsError(std::strerror(code), static_cast<std::uint32_t>(code)); }
 
 private:
+    class Lock : public IFileLock {
+    public:
+        Lock(FakeFileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
+        ~Lock() override { files_.locked.erase(path_); }
+
+    private:
+        FakeFileSystem& files_;
+        std::string path_;
+    };
+
     class InputFile : public IInputFile {
     public:
         InputFile(std::string bytes, std::size_t chunk, std::optional<std::size_t> failAfter)
