@@ -25,8 +25,9 @@ std::unique_ptr<IRunLock> LockRuns(IFileSystem& files, TActivityLog& log) {
         return std::make_unique<HeldRunLock>(nullptr);
     }
     if (!lock) {
-        log.WriteMemoLine(log.StampPrefix() + " No se inicia el Backup: otro proceso de Veltor Backups está trabajando (" +
-                          kRunLockFile + ")");
+        log.WriteMemoLine(log.StampPrefix() +
+                          " No se inicia el Backup: otro proceso de Veltor Backups está trabajando (" + kRunLockFile +
+                          ")");
         return nullptr;
     }
     return std::make_unique<HeldRunLock>(std::move(lock));

@@ -8,7 +8,9 @@
 // The pause for the maintenance script is cut to <pause>. Steps: after-first-stop,
 // after-start, during-backup, during-restore, during-pause, after-second-stop,
 // between-swap-steps, before-restart. Without a step the cycle runs to its end (exit 0; 1
-// when the run raised).
+// when the run raised). The step hold-after-first-stop does not kill: the probe waits with the
+// server stopped until a file "continuar" appears in its folder, then goes on. The probe holds
+// the installation's run lock as the program does; exit 3 when another process holds it.
 
 #include "backup/ActivityLog.h"
 #include "catalogue/Catalogue.h"
@@ -16,6 +18,7 @@
 #include "dbserver/FirebirdServiceConnection.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/BackupRestoreCycle.h"
+#include "maintenance/RunLock.h"
 #include "maintenance/ServiceMemo.h"
 #include "platform/posix/LinuxServiceManager.h"
 #include "platform/posix/PosixMaintenance.h"
@@ -23,11 +26,14 @@
 #include "platform/posix/PosixProcess.h"
 #include "tests/support/FakeMessageBox.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <string>
+#include <thread>
 
 namespace veltor::test {
 namespace {
@@ -45,6 +51,8 @@ public:
     std::string afterLine;
     int events = 0;
 
+    bool hold = false; // wait instead of dying
+
     void AppendMemoLines(const std::vector<std::string>& lines) override {
         for (const std::string& line : lines) {
             std::fwrite(line.data(), 1, line.size(), stdout);
@@ -52,6 +60,12 @@ public:
             if (!afterLine.empty() && line.find(afterLine) != std::string::npos) armed_ = true;
         }
         std::fflush(stdout);
+        if (armed_ && hold) {
+            armed_ = false;
+            for (int i = 0; i < 2400 && !std::filesystem::exists("continuar"); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            return;
+        }
         if (armed_ && events == 0) Die();
     }
     void ProcessPendingEvents() override {
@@ -113,6 +127,8 @@ int Run(std::uint32_t pause, const std::string& step) {
     ProbeDatabaseFiles databaseFiles;
     if (step == "after-first-stop")
         view.afterLine = " Stop al Servicio: ";
+    else if (step == "hold-after-first-stop")
+        view.afterLine = " Stop al Servicio: ", view.hold = true;
     else if (step == "after-start")
         view.afterLine = " Servicio Iniciado: ";
     else if (step == "during-backup")
@@ -147,6 +163,8 @@ int Run(std::uint32_t pause, const std::string& step) {
     FirebirdDatabaseState databases(api);
     const bool restoreNow = true;
 
+    const std::unique_ptr<IRunLock> runLock = LockRuns(files, log);
+    if (!runLock) return 3;
     TBackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, databaseFiles, databases,
                                files, clock, view, restoreNow});
     int code = 0;

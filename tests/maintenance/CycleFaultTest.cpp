@@ -19,6 +19,7 @@
 #include <chrono>
 #include <csignal>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -222,6 +223,51 @@ int RunProbe(const std::string& folder, const std::string& step, std::string& ou
     int status = 0;
     ::waitpid(child, &status, 0);
     return status;
+}
+
+// A second process of the installation whose tick comes while the first one's cycle has the
+// server stopped: it starts no run, leaves the server stopped and the note in place, and the
+// first one's cycle ends as if alone.
+TEST_F(CycleFault, ASecondProcessWhoseTickComesWhileACycleHasTheServerStoppedStartsNothing) {
+    const std::string live = cycle.OneCompany("emp1.fdb", 100);
+    const std::string rows = Rows(live);
+    const std::string output = Folder() + "/probe.out";
+    const pid_t first = fork();
+    if (first == 0) {
+        const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        if (::chdir(Folder().c_str()) != 0) _exit(126);
+        ::execl(VELTOR_CYCLE_FAULT_PROBE, "cycle_fault_probe", "1000", "hold-after-first-stop", nullptr);
+        _exit(127);
+    }
+    const auto stopped = [&] {
+        return std::filesystem::exists(output) && ReadFile(output).find(" Stop al Servicio: ") != std::string::npos;
+    };
+    for (int i = 0; i < 600 && !stopped(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(stopped()) << ReadFile(output);
+    ASSERT_FALSE(FirebirdServerAnswers());
+    const std::string note = ReadFile(Folder() + "/ServicioDetenido.inf");
+
+    int code = 0;
+    const std::string second = CommandOutput(
+        "cd '" + Folder() + "' && " + std::string(VELTOR_CONSOLE_PROGRAM) + " --tick -elevated 2>&1", code);
+
+    EXPECT_TRUE(WIFEXITED(code) && WEXITSTATUS(code) == 2) << second;
+    EXPECT_THAT(second, HasSubstr(" No se inicia el Backup: otro proceso de Veltor Backups está trabajando"));
+    EXPECT_THAT(second, Not(HasSubstr("Servicio")));
+    EXPECT_THAT(second, Not(HasSubstr("Inicia Backup")));
+    EXPECT_FALSE(FirebirdServerAnswers());
+    EXPECT_EQ(ReadFile(Folder() + "/ServicioDetenido.inf"), note);
+
+    WriteFile(Folder() + "/continuar", "");
+    int status = 0;
+    ASSERT_EQ(::waitpid(first, &status, 0), first);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(output);
+    EXPECT_THAT(ReadFile(output), HasSubstr(" Renombra el Archivo Restaurado: "));
+    EXPECT_TRUE(FirebirdServerAnswers());
+    EXPECT_EQ(Rows(live), rows);
 }
 
 struct KillStep {

@@ -65,9 +65,6 @@ void RequireFirebirdServer() {
            "scripts/start-firebird.";
 }
 
-namespace {
-
-// What a shell command printed; `rc` gets its wait status, -1 when it could not be started.
 std::string CommandOutput(const std::string& command, int& rc) {
     std::string output;
     rc = -1;
@@ -80,8 +77,6 @@ std::string CommandOutput(const std::string& command, int& rc) {
     }
     return output;
 }
-
-} // namespace
 
 std::string RunIsql(const std::string& script, const std::string& database) {
     char name[] = "/tmp/veltor-isql-XXXXXX";

@@ -20,6 +20,10 @@ bool StartFirebirdServer();
 // True when the local service manager accepts SYSDBA now.
 bool FirebirdServerAnswers();
 
+// What a shell command printed on standard output; `rc` gets its wait status, -1 when it could
+// not be started.
+std::string CommandOutput(const std::string& command, int& rc);
+
 // Runs an isql-fb script as SYSDBA (the script names or creates its database itself);
 // fails the test when isql-fb reports an error. Returns what isql printed.
 std::string RunIsql(const std::string& script, const std::string& database = "");
