@@ -19,25 +19,40 @@ std::string FirebirdDatabaseState::AttachmentBlock(fb::FileNameBytes names) {
     return dpb.bytes();
 }
 
-std::int64_t FirebirdDatabaseState::ParseNextTransaction(const char* reply, std::size_t size) {
+namespace {
+// The value of the item `tag`, the only one of a database_info reply.
+std::uint64_t NumberOfReply(std::uint8_t tag, const char* reply, std::size_t size) {
     const fb::FirebirdError unexpected("Unexpected database information reply");
     fb::InfoReply answer(reply, size);
-    const std::optional<std::string_view> value = answer.Item(fb::info::kNextTransaction);
+    const std::optional<std::string_view> value = answer.Item(tag);
     if (!value || value->empty() || value->size() > 8 || !answer.AtEnd()) throw unexpected;
-    return static_cast<std::int64_t>(fb::LittleEndian(*value));
+    return fb::LittleEndian(*value);
+}
+} // namespace
+
+std::int64_t FirebirdDatabaseState::ParseNextTransaction(const char* reply, std::size_t size) {
+    return static_cast<std::int64_t>(NumberOfReply(fb::info::kNextTransaction, reply, size));
 }
 
-std::int64_t FirebirdDatabaseState::NextTransaction(const std::string& database) {
+std::uint64_t FirebirdDatabaseState::InfoNumber(const std::string& database, std::uint8_t item) {
     sql::Attachment attachment(api_);
     attachment.Attach(database, AttachmentBlock(api_.fileNames));
-    const char items[] = {fb::info::kNextTransaction, fb::info::kEnd};
+    const char items[] = {static_cast<char>(item), fb::info::kEnd};
     char reply[64] = {};
     fb::Status status[fb::kStatusLength] = {};
     api_.database_info(status, attachment.handle(), sizeof items, items, sizeof reply, reply);
     sql::Check(api_, status);
-    const std::int64_t next = ParseNextTransaction(reply, sizeof reply);
+    const std::uint64_t value = NumberOfReply(item, reply, sizeof reply);
     attachment.Detach();
-    return next;
+    return value;
+}
+
+std::int64_t FirebirdDatabaseState::NextTransaction(const std::string& database) {
+    return static_cast<std::int64_t>(InfoNumber(database, fb::info::kNextTransaction));
+}
+
+bool FirebirdDatabaseState::IsReadOnly(const std::string& database) {
+    return InfoNumber(database, fb::info::kDatabaseReadOnly) != 0;
 }
 
 bool FirebirdDatabaseState::IsOnline(const std::string& database) {

@@ -49,6 +49,7 @@ namespace info {
 constexpr std::uint8_t kEnd = 1;
 constexpr std::uint8_t kSqlStatementType = 21;
 constexpr std::uint8_t kOdsVersion = 32;
+constexpr std::uint8_t kDatabaseReadOnly = 63;
 constexpr std::uint8_t kServiceLine = 62;
 constexpr std::uint8_t kServiceRunning = 67;
 constexpr std::uint8_t kNextTransaction = 107;

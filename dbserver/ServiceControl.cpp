@@ -1,5 +1,7 @@
 #include "dbserver/ServiceControl.h"
 
+#include "dbserver/ServerAddress.h"
+
 #include <cstddef>
 #include <memory>
 
@@ -45,6 +47,7 @@ private:
 };
 
 bool IsLocalMachine(const std::string& machineName) {
+    if (machineName == "127.0.0.1" || machineName == "::1") return true;
     static constexpr char kLocal[] = "LOCALHOST";
     if (machineName.size() != sizeof kLocal - 1) return false;
     for (std::size_t i = 0; i < machineName.size(); ++i) {
@@ -106,7 +109,8 @@ void ServiceControl::WaitForState(ServiceHandle service, ServiceStatus& status, 
 
 ServiceHandle ServiceControl::OpenManagerOrReport(const std::string& machineName, const char* databaseName,
                                                   std::uint32_t access) {
-    const char* machine = IsLocalMachine(machineName) ? nullptr : machineName.c_str();
+    const std::string host = SplitServerText(machineName).host;
+    const char* machine = IsLocalMachine(host) ? nullptr : host.c_str();
     const ServiceHandle handle = manager_.OpenManager(machine, databaseName, access);
     if (handle != kNoServiceHandle) return handle;
 

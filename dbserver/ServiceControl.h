@@ -35,7 +35,8 @@ public:
     // Stops the running dependents of the service, then the service, and waits for it to stop.
     // Returns the service's last known state; 0 when the manager or the service cannot be opened
     // or the service cannot be queried; the last error code after an unexpected failure.
-    // "localhost" in any case names this machine.
+    // The machine is the host of a server text ("localhost/3050" is "localhost"); "localhost"
+    // in any case, 127.0.0.1 and ::1 name this machine.
     std::uint32_t StopWindowsService(const std::string& machineName, const std::string& serviceName);
 
     // Starts the service and waits while it is starting. Results as StopWindowsService; a

@@ -4,6 +4,7 @@
 #include "backup/Operations.h"
 #include "backup/RunSteps.h"
 #include "backup/ServiceOutput.h"
+#include "dbserver/ServerAddress.h"
 
 #include <exception>
 #include <map>
@@ -185,7 +186,9 @@ void TBackupRestoreCycle::EndsAs(const char* kind, const std::string& why) {
 
 TBackupRestoreCycle::CompanyEnd TBackupRestoreCycle::CycleSteps(CompanyCycle& company) {
     if (GiveUpWithoutLocalRestore()) return CompanyEnd::NotDone;
+    if (GiveUpOnAnotherServer(company)) return CompanyEnd::GivenUpBeforeTheStop;
     TakeAwayLeftOvers(company);
+    if (GiveUpReadOnly(company)) return CompanyEnd::GivenUpBeforeTheStop;
     if (!HasRoom(company)) return CompanyEnd::GivenUpBeforeTheStop;
 
     ServiceOutage outage(p_.services, stopped_, company.server);
@@ -322,6 +325,33 @@ bool TBackupRestoreCycle::GiveUpWithoutLocalRestore() {
     const std::string why = p_.databases.WhyNoLocalRestore();
     if (why.empty()) return false;
     // Without the restore there is no cycle: the server's service is not stopped for nothing.
+    LogAndMemo(" No se hace Backup-Restore: " + Company() + ": " + why);
+    EndsAs(kCycleGivenUp, "No se hace Backup-Restore: " + why);
+    return true;
+}
+
+bool TBackupRestoreCycle::GiveUpOnAnotherServer(const CompanyCycle& company) {
+    if (AtDefaultInstancePort(SplitServerText(company.server))) return false;
+    // Another server: which service serves the database is not known, and stopping the default
+    // instance's would cut off the databases it serves for nothing.
+    const std::string why = "el servidor " + company.server + " no es el de la instancia predeterminada (puerto " +
+                            std::to_string(kDefaultInstancePort) + ")";
+    LogAndMemo(" No se hace Backup-Restore: " + Company() + ": " + why);
+    EndsAs(kCycleGivenUp, "No se hace Backup-Restore: " + why);
+    return true;
+}
+
+bool TBackupRestoreCycle::GiveUpReadOnly(const CompanyCycle& company) {
+    try {
+        // The server runs: asked through it, as this process's engine cannot open its files.
+        if (!p_.databases.IsReadOnly(company.server + ":" + company.databasePath)) return false;
+    } catch (const std::exception&) {
+        // The steps that follow tell what is wrong with the database.
+        return false;
+    }
+    // Nobody can change it: there is no work to lose and nothing to rebuild, and its counter
+    // does not move, so the guard before the exchange would refuse it after two stops.
+    const std::string why = "la base de datos es de solo lectura";
     LogAndMemo(" No se hace Backup-Restore: " + Company() + ": " + why);
     EndsAs(kCycleGivenUp, "No se hace Backup-Restore: " + why);
     return true;

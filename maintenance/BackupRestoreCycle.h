@@ -146,6 +146,12 @@ private:
     // When this process cannot restore through the local protocol, writes why and gives true,
     // before anything is stopped.
     bool GiveUpWithoutLocalRestore();
+    // When the server text names another port than the default instance's, whose service is the
+    // one this cycle stops, writes why and gives true, before anything is stopped.
+    bool GiveUpOnAnotherServer(const CompanyCycle& company);
+    // When the server says that the live database is read-only, writes why and gives true,
+    // before anything is stopped; a question that fails leaves the cycle to go on.
+    bool GiveUpReadOnly(const CompanyCycle& company);
 
     std::string P() const { return p_.log.StampPrefix(); }
     // CODIGO + " - " + NOMBRE of the current row.

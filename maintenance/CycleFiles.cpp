@@ -4,8 +4,11 @@
 #include "config/Global.h"
 #include "config/PathParts.h"
 
+#include "ports/Errors.h"
+
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 
 namespace veltor {
 namespace {
@@ -108,17 +111,49 @@ FileFingerprint FingerprintOf(IFileSystem& files, const std::string& path) {
     return print;
 }
 
+namespace {
+
+// Why the exchange cannot use `path` as the file it names (`what`); empty when it can. A
+// missing file is left to the step that needs it.
+std::string WhyNotAFile(IDatabaseFiles& files, const std::string& path, const std::string& what) {
+    switch (files.WhatIsAt(path)) {
+    case NameHolds::Link:
+        return what + " es un enlace: " + path;
+    case NameHolds::Other:
+        return what + " no es un archivo: " + path;
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
 void SwapInRestored(IDatabaseFiles& files, const std::string& live, const std::string& restored,
                     const std::string& kept) {
-    files.LinkFile(live, kept);
+    // A second exchange of the same database in the same minute finds its kept name taken.
+    if (files.WhatIsAt(kept) != NameHolds::Nothing) throw std::runtime_error("ya existe " + kept);
+    for (const std::string& why :
+         {WhyNotAFile(files, live, "la base de datos"), WhyNotAFile(files, restored, "el Archivo Restaurado")})
+        if (!why.empty()) throw std::runtime_error(why);
     try {
-        files.RenameOver(restored, live);
-    } catch (...) {
+        files.LinkFile(live, kept);
+    } catch (const OsError& e) {
+        throw OsError("no se pudo dar a la base de datos el nombre " + kept + ": " + e.what(), e.code());
+    }
+    const auto takeAwayKept = [&]() noexcept {
         try {
             files.RemoveFile(kept);
         } catch (...) {
             // The kept name is one more name of the live file; the next cycle takes it away.
         }
+    };
+    try {
+        files.RenameOver(restored, live);
+    } catch (const OsError& e) {
+        takeAwayKept();
+        throw OsError("no se pudo renombrar " + restored + " por " + live + ": " + e.what(), e.code());
+    } catch (...) {
+        takeAwayKept();
         throw;
     }
 }

@@ -34,9 +34,11 @@ FileFingerprint FingerprintOf(IFileSystem& files, const std::string& path);
 // Puts `restored` at the `live` name and keeps the live file as `kept`: `kept` becomes a
 // second name of the live file, then `restored` is renamed over the live name in one step, so
 // the live name holds one whole database or the other at every moment, also when the process
-// dies between the two. A `kept` name that is taken fails before anything is touched; a failed
-// rename takes the kept name away again (when that fails too, the kept name stays a second
-// name of the live file, which the next cycle takes away). Raises the step's failure.
+// dies between the two. A `kept` name that is taken, and a live or restored name that holds a
+// link or anything but a file, fail before anything is touched; a failed rename takes the kept
+// name away again (when that fails too, the kept name stays a second name of the live file,
+// which the next cycle takes away). Raises std::runtime_error with the reason in the memo's
+// words, and for a step the system refused OsError with the step and the system's message.
 void SwapInRestored(IDatabaseFiles& files, const std::string& live, const std::string& restored,
                     const std::string& kept);
 

@@ -17,6 +17,9 @@ struct VolumeRoom {
     std::uint64_t volume = 0;
 };
 
+// What a name leads to, the name itself rather than what a link at it points to.
+enum class NameHolds { Nothing, RegularFile, Link, Other };
+
 class IDatabaseFiles {
 public:
     virtual ~IDatabaseFiles() = default;
@@ -31,6 +34,8 @@ public:
     virtual void RenameOver(const std::string& from, const std::string& to) = 0;
     // Removes a file; false when there was none.
     virtual bool RemoveFile(const std::string& path) = 0;
+    // What is at `path`; a folder on the way that is missing counts as nothing.
+    virtual NameHolds WhatIsAt(const std::string& path) = 0;
     // True when both names lead to the same file; false when either is missing.
     virtual bool SameFile(const std::string& a, const std::string& b) = 0;
     virtual std::uint64_t FileSize(const std::string& path) = 0;

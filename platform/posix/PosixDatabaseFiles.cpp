@@ -61,6 +61,16 @@ bool PosixDatabaseFiles::RemoveFile(const std::string& path) {
     RaiseErrno(errno);
 }
 
+NameHolds PosixDatabaseFiles::WhatIsAt(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return NameHolds::Nothing;
+        RaiseErrno(errno);
+    }
+    if (S_ISLNK(info.st_mode)) return NameHolds::Link;
+    return S_ISREG(info.st_mode) ? NameHolds::RegularFile : NameHolds::Other;
+}
+
 bool PosixDatabaseFiles::SameFile(const std::string& a, const std::string& b) {
     struct stat first {};
     struct stat second {};

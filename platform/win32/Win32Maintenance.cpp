@@ -64,6 +64,19 @@ bool Win32DatabaseFiles::RemoveFile(const std::string& path) {
     throw OsError(SystemMessage(error), error);
 }
 
+NameHolds Win32DatabaseFiles::WhatIsAt(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return NameHolds::Nothing;
+        throw OsError(SystemMessage(error), error);
+    }
+    // A reparse point (a symbolic link, a junction) is a link whatever it leads to.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return NameHolds::Link;
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) return NameHolds::Other;
+    return NameHolds::RegularFile;
+}
+
 bool Win32DatabaseFiles::SameFile(const std::string& a, const std::string& b) {
     const FileHandle first(a);
     const FileHandle second(b);

@@ -69,6 +69,7 @@ public:
     void LinkFile(const std::string& existing, const std::string& link) override;
     void RenameOver(const std::string& from, const std::string& to) override;
     bool RemoveFile(const std::string& path) override;
+    NameHolds WhatIsAt(const std::string& path) override;
     bool SameFile(const std::string& a, const std::string& b) override;
     std::uint64_t FileSize(const std::string& path) override;
     VolumeRoom RoomIn(const std::string& folder) override;

@@ -188,6 +188,23 @@ TEST_F(ServiceControlTest, LocalhostInAnyCaseOpensTheLocalManagerAndOtherNamesPa
     EXPECT_EQ(scm.managerOpenings[7].machine, "localhost2");
 }
 
+// The server text of the configuration may carry a port; the machine is what comes before it.
+TEST_F(ServiceControlTest, TheMachineIsTheHostOfTheServerTextAndLoopbackAddressesAreThisMachine) {
+    Server().queries = {MakeServiceStatus(1)};
+    Server().stopAccepted = Server().startAccepted = false;
+    for (const char* name : {"localhost/3050", "127.0.0.1", "127.0.0.1/3050", "::1", "[::1]/3050"}) {
+        Stop(name);
+        Start(name);
+    }
+    Stop("servidor01/3050");
+    Start("127.0.0.2");
+    ASSERT_EQ(scm.managerOpenings.size(), 12u);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_FALSE(scm.managerOpenings[i].machine) << i;
+    EXPECT_EQ(scm.managerOpenings[10].machine, "servidor01");
+    EXPECT_EQ(scm.managerOpenings[11].machine, "127.0.0.2");
+}
+
 TEST_F(ServiceControlTest, StopAndStartAskForTheirOwnRightsAndDatabase) {
     Server().queries = {MakeServiceStatus(4), MakeServiceStatus(1)};
     Server().dependents = {"Dep"};

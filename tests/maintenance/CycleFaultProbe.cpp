@@ -116,6 +116,7 @@ public:
         if (dieAfterSwap) Die();
     }
     bool RemoveFile(const std::string& path) override { return files.RemoveFile(path); }
+    NameHolds WhatIsAt(const std::string& path) override { return files.WhatIsAt(path); }
     bool SameFile(const std::string& a, const std::string& b) override { return files.SameFile(a, b); }
     std::uint64_t FileSize(const std::string& path) override { return files.FileSize(path); }
     VolumeRoom RoomIn(const std::string& folder) override { return files.RoomIn(folder); }

@@ -29,17 +29,25 @@
 namespace veltor::test {
 
 // Answers the transaction readings in order (nullopt raises; 7 past the end); asks the real
-// database whether it is online. Records the databases asked.
+// database whether it is online and, unless told to fail, whether it is read-only. Records the
+// databases asked.
 class ScriptedDatabases : public IDatabaseState {
 public:
     std::deque<std::optional<std::int64_t>> answers;
     std::vector<std::string> asked;
     std::vector<std::string> askedOnline;
+    std::vector<std::string> askedReadOnly;
+    bool readOnlyFails = false;
     std::string noLocalRestore;
     std::string WhyNoLocalRestore() const override { return noLocalRestore; }
     bool IsOnline(const std::string& database) override {
         askedOnline.push_back(database);
         return real_.IsOnline(database);
+    }
+    bool IsReadOnly(const std::string& database) override {
+        askedReadOnly.push_back(database);
+        if (readOnlyFails) throw fb::FirebirdError("Unable to complete network request to host \"localhost\".");
+        return real_.IsReadOnly(database);
     }
     std::int64_t NextTransaction(const std::string& database) override {
         asked.push_back(database);

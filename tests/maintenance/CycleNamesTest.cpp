@@ -51,7 +51,7 @@ TEST(CycleSideFiles, FileStampIsZeroFilledDateAndMinute) {
 
 // The live name holds a database whichever step fails: a link that fails touches nothing; a
 // rename that fails takes the kept name away again, and its own failure is the one reported
-// even when that removal fails too.
+// even when that removal fails too. Each failure names its step.
 TEST(CycleSwap, EachStepThatFailsLeavesTheLiveFileAtItsNameAndReportsItsOwnFailure) {
     using ::testing::ElementsAre;
     const std::string live = "D:\\Data\\emp.fdb", restored = "D:\\Data\\EMP-Restore-1.GDB",
@@ -70,19 +70,52 @@ TEST(CycleSwap, EachStepThatFailsLeavesTheLiveFileAtItsNameAndReportsItsOwnFailu
 
     test::RecordingDatabaseFiles linkFails;
     linkFails.failures.emplace("link", OsError("Cannot create a file when that file already exists.", 183));
-    EXPECT_EQ(failureOf(linkFails), "Cannot create a file when that file already exists.");
+    EXPECT_EQ(failureOf(linkFails), "no se pudo dar a la base de datos el nombre " + kept +
+                                        ": Cannot create a file when that file already exists.");
     EXPECT_THAT(linkFails.calls, ElementsAre("link " + live + "|" + kept));
 
+    const std::string renameFailure = "no se pudo renombrar " + restored + " por " + live + ": Access is denied.";
     test::RecordingDatabaseFiles renameFails;
     renameFails.failures.emplace("rename", OsError("Access is denied.", 5));
-    EXPECT_EQ(failureOf(renameFails), "Access is denied.");
+    EXPECT_EQ(failureOf(renameFails), renameFailure);
     EXPECT_THAT(renameFails.calls,
                 ElementsAre("link " + live + "|" + kept, "rename " + restored + "|" + live, "remove " + kept));
 
     test::RecordingDatabaseFiles bothFail;
     bothFail.failures.emplace("rename", OsError("Access is denied.", 5));
     bothFail.failures.emplace("remove", OsError("The process cannot access the file.", 32));
-    EXPECT_EQ(failureOf(bothFail), "Access is denied.");
+    EXPECT_EQ(failureOf(bothFail), renameFailure);
+}
+
+// What would make a step fail with the system's words is told in ours before anything is
+// touched: a kept name already taken (a second exchange of the database in the same minute),
+// a live or restored name that holds a link or no file.
+TEST(CycleSwap, ATakenKeptNameOrALinkAtEitherNameIsRefusedBeforeAnythingIsTouched) {
+    const std::string live = "/srv/conta/emp.fdb", restored = "/srv/conta/EMP-Restore-1.GDB",
+                      kept = "/srv/conta/EMP-Copia-1.GDB";
+    struct Case {
+        std::string name;
+        NameHolds holds;
+        std::string why;
+    };
+    for (const Case& c :
+         {Case{kept, NameHolds::RegularFile, "ya existe " + kept}, Case{kept, NameHolds::Link, "ya existe " + kept},
+          Case{live, NameHolds::Link, "la base de datos es un enlace: " + live},
+          Case{live, NameHolds::Other, "la base de datos no es un archivo: " + live},
+          Case{restored, NameHolds::Link, "el Archivo Restaurado es un enlace: " + restored},
+          Case{restored, NameHolds::Other, "el Archivo Restaurado no es un archivo: " + restored}}) {
+        SCOPED_TRACE(c.why);
+        test::RecordingDatabaseFiles files;
+        files.kinds = {{live, NameHolds::RegularFile}, {restored, NameHolds::RegularFile}};
+        files.kinds[c.name] = c.holds;
+        try {
+            SwapInRestored(files, live, restored, kept);
+            ADD_FAILURE() << "exchanged";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), c.why);
+        }
+        EXPECT_THAT(files.calls, ::testing::IsEmpty());
+    }
 }
 
 TEST(CycleRoom, RestoredCopyNeedsTheSizeAndAMarginAndTheBackupTheSizeOnItsOwnVolume) {

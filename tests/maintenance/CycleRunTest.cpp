@@ -5,6 +5,7 @@
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeServiceManager.h"
 #include "tests/support/FirebirdServer.h"
+#include "tests/support/PortRelay.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -178,6 +179,64 @@ TEST_F(CycleRun, WithoutTheLocalEngineEachCompanyIsGivenUpBeforeTheServiceIsStop
     EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "<null>");
 }
 
+// A read-only database (a closed year) has no work to lose and its counter never moves: the
+// server's answer gives it up before any service action. A question that fails stops nothing.
+TEST_F(CycleRun, ReadOnlyDatabaseIsGivenUpBeforeAnyServiceActionAndLeftAsItWas) {
+    const std::string live = cycle.OneCompany();
+    MakeReadOnly(live);
+    const std::string bytes = ReadFile(live);
+    EXPECT_EQ(cycle.Run(), 1);
+    const std::string line = P + " No se hace Backup-Restore: 001 - EMPRESA UNO: la base de datos es de solo lectura";
+    EXPECT_THAT(cycle.MemoSteps(), ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO", line));
+    EXPECT_THAT(cycle.LogLines(),
+                ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
+                            P + " Inicio BackupRestore: 001 - EMPRESA UNO", line, P + " <=== Fin Backup "));
+    EXPECT_THAT(databases.askedReadOnly, ElementsAre("localhost:" + live));
+    EXPECT_THAT(server.operations, IsEmpty());
+    EXPECT_THAT(databases.asked, IsEmpty());
+    EXPECT_THAT(exchange.calls, IsEmpty());
+    EXPECT_EQ(ReadFile(live), bytes);
+    EXPECT_FALSE(std::filesystem::exists(cycle.catalogueFiles.backupFolder + "emp1-20261207-1245.GBK"));
+    EXPECT_EQ(cycle.Book().Find("1")->lastCycle->outcome, kCycleGivenUp);
+    EXPECT_EQ(cycle.Book().Find("1")->lastCycle->message,
+              "No se hace Backup-Restore: la base de datos es de solo lectura");
+
+    databases.readOnlyFails = true;
+    server.outcomes = {false};
+    cycle.Run();
+    EXPECT_THAT(server.operations, ElementsAre("stop"));
+}
+
+// The port of SERVIDOR tells the server: the default instance's, written or not, is the one
+// whose service the cycle stops on this machine; another server's company is given up before
+// any service action, as its service is not known.
+TEST_F(CycleRun, OnlyTheDefaultInstancesServerIsStoppedWhateverTheFormOfItsName) {
+    const std::string live = cycle.OneCompany();
+    cycle.Configure("SERVIDOR=localhost/3050\r\n");
+    databases.answers = {40, 42};
+    EXPECT_EQ(cycle.Run(), 0);
+    EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
+    ASSERT_FALSE(manager.managerOpenings.empty());
+    for (const auto& opening : manager.managerOpenings)
+        EXPECT_FALSE(opening.machine);
+    EXPECT_EQ(cycle.Book().Find("1")->lastCycle->outcome, kCycleSwapped);
+
+    PortRelay another(3050);
+    const std::string text = "127.0.0.1/" + std::to_string(another.port());
+    cycle.Configure("SERVIDOR=" + text + "\r\n");
+    server.operations.clear();
+    manager.managerOpenings.clear();
+    cycle.view.memo.clear();
+    EXPECT_EQ(cycle.Run(), 1);
+    const std::string line = Q + " No se hace Backup-Restore: 001 - EMPRESA UNO: el servidor " + text +
+                             " no es el de la instancia predeterminada (puerto 3050)";
+    EXPECT_THAT(cycle.MemoSteps(), ElementsAre(Q + " Inicio Backup-Restore: 001 - EMPRESA UNO", line));
+    EXPECT_THAT(cycle.LogLines(), ::testing::Contains(line));
+    EXPECT_THAT(server.operations, IsEmpty());
+    EXPECT_THAT(manager.managerOpenings, IsEmpty());
+    EXPECT_EQ(cycle.Book().Find("1")->lastCycle->outcome, kCycleGivenUp);
+}
+
 // A start that is not confirmed leaves the service perhaps stopped: the note stays, and the
 // next run starts the service before anything else, once. A note whose service is found
 // running goes without a line; a stop that could not have stopped anything leaves no note.
@@ -341,7 +400,11 @@ TEST_F(CycleRun, FailedSwapIsReportedAndTheServiceStartedAgainAcrossMidnight) {
     databases.answers = {40, 42};
     cycle.Run();
     const std::string after = "01/01/2027 - 00:00:10";
-    const std::string why = after + " No se pudo reemplazar la base de datos: 001 - EMPRESA UNO Mensaje: File exists";
+    const std::string kept = cycle.catalogueFiles.folder.path() + "/EMP1-Copia-20261231-2359.GDB";
+    const std::string why = after +
+                            " No se pudo reemplazar la base de datos: 001 - EMPRESA UNO Mensaje: no se pudo "
+                            "dar a la base de datos el nombre " +
+                            kept + ": File exists";
     const auto memo = cycle.MemoSteps();
     EXPECT_THAT(
         std::vector<std::string>(memo.end() - 2, memo.end()),

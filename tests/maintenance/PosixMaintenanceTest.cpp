@@ -158,11 +158,11 @@ protected:
         struct stat info {};
         return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
     }
-    // The message of the OsError that `swap` raised; empty when it raised none.
+    // The message of the error that `swap` raised; empty when it raised none.
     template <typename F> static std::string FailureOf(F swap) {
         try {
             swap();
-        } catch (const OsError& e) {
+        } catch (const std::runtime_error& e) {
             return e.what();
         }
         return {};
@@ -184,13 +184,13 @@ TEST_F(DatabaseFiles, SwapPutsTheRestoredFileAtTheLiveNameAndKeepsTheLiveFileUnd
 
 TEST_F(DatabaseFiles, KeptNameTakenOrRestoredFileMissingFailsBeforeAnythingIsTouched) {
     WriteFile(kept, "earlier");
-    EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, restored, kept); }), "File exists");
+    EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, restored, kept); }), "ya existe " + kept);
     ExpectUntouched();
     EXPECT_EQ(ReadFile(kept), "earlier");
 
     std::filesystem::remove(kept);
     EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, folder / "nothing.GDB", kept); }),
-              "No such file or directory");
+              "no se pudo renombrar " + folder / "nothing.GDB" + " por " + live + ": No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(kept));
     ExpectUntouched();
 }
@@ -230,6 +230,17 @@ TEST_F(DatabaseFiles, SizesRoomsNamesAndRemovalOfRealFiles) {
     EXPECT_EQ(names, std::vector<std::string>{"emp.fdb"});
 }
 
+// A link is the link itself, whatever it leads to; a name that cannot be there holds nothing.
+TEST_F(DatabaseFiles, WhatANameHoldsIsReadWithoutFollowingALink) {
+    ASSERT_EQ(::symlink(live.c_str(), kept.c_str()), 0);
+    EXPECT_EQ(files.WhatIsAt(live), NameHolds::RegularFile);
+    EXPECT_EQ(files.WhatIsAt(kept), NameHolds::Link);
+    EXPECT_EQ(files.WhatIsAt(folder.path()), NameHolds::Other);
+    EXPECT_EQ(files.WhatIsAt(folder / "nothing"), NameHolds::Nothing);
+    EXPECT_EQ(files.WhatIsAt(folder / "gone/emp.fdb"), NameHolds::Nothing);
+    EXPECT_EQ(files.WhatIsAt(live + "/emp.fdb"), NameHolds::Nothing);
+}
+
 TEST_F(DatabaseFiles, ReadOnlyFolderFailsWithTheSystemsMessageAndLeavesTheLiveFile) {
     // Root passes every permission check: the swap runs in a child that has become nobody, the
     // owner of the files (so that the link is not refused for them).
@@ -252,7 +263,8 @@ TEST_F(DatabaseFiles, ReadOnlyFolderFailsWithTheSystemsMessageAndLeavesTheLiveFi
     ::close(pipe[0]);
     waitpid(child, nullptr, 0);
     chmod(folder.path().c_str(), 0777);
-    EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0), "Permission denied");
+    EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0),
+              "no se pudo dar a la base de datos el nombre " + kept + ": Permission denied");
     ExpectUntouched();
     EXPECT_FALSE(std::filesystem::exists(kept));
 }
@@ -261,7 +273,8 @@ TEST_F(DatabaseFiles, FailedRenameTakesTheKeptLinkAwayAgain) {
     // A restored file on another file system cannot be renamed over the live one.
     const std::string elsewhere = "/dev/shm/veltor-swap-" + std::to_string(getpid()) + ".GDB";
     WriteFile(elsewhere, "new");
-    EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, elsewhere, kept); }), "Invalid cross-device link");
+    EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, elsewhere, kept); }),
+              "no se pudo renombrar " + elsewhere + " por " + live + ": Invalid cross-device link");
     EXPECT_EQ(ReadFile(live), "old");
     EXPECT_FALSE(std::filesystem::exists(kept));
     EXPECT_EQ(ReadFile(elsewhere), "new");
@@ -303,7 +316,8 @@ TEST_F(DatabaseFiles, OwnerAndModeChangeAndSwapNeverReachAFileThroughALinkPlante
 
     EXPECT_EQ(FailureOf([&] { files.MatchAccess(live, restored); }), "Is a symbolic link");
     EXPECT_TRUE(secretUntouched());
-    EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, restored, kept); }), "Is a symbolic link");
+    EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, restored, kept); }),
+              "el Archivo Restaurado es un enlace: " + restored);
     EXPECT_EQ(ReadFile(live), "old");
     EXPECT_FALSE(std::filesystem::exists(kept));
 
@@ -319,7 +333,8 @@ TEST_F(DatabaseFiles, OwnerAndModeChangeAndSwapNeverReachAFileThroughALinkPlante
     ASSERT_TRUE(
         server.Act([&] { return ::unlink(live.c_str()) == 0 && ::symlink(secret.c_str(), live.c_str()) == 0; }));
     EXPECT_EQ(FailureOf([&] { files.MatchAccess(live, restored); }), "Is a symbolic link");
-    EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, restored, kept); }), "Is a symbolic link");
+    EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, restored, kept); }),
+              "la base de datos es un enlace: " + live);
     EXPECT_TRUE(secretUntouched());
     EXPECT_EQ(ReadFile(restored), "new");
     std::filesystem::remove(secret);

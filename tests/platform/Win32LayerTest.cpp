@@ -71,9 +71,13 @@ TEST_F(Win32Files, SwapPutsTheRestoredFileInPlaceAndKeepsTheLiveOne) {
 
     // A kept name that is taken, or a restored file that is missing, leaves the live file.
     Put(In("EMP-Restore-20261207-1245.GDB"), "again");
-    EXPECT_THROW(SwapInRestored(databases, In("EMP.FDB"), In("EMP-Restore-20261207-1245.GDB"),
-                                In("EMP-Copia-20261207-1245.GDB")),
-                 OsError);
+    try {
+        SwapInRestored(databases, In("EMP.FDB"), In("EMP-Restore-20261207-1245.GDB"),
+                       In("EMP-Copia-20261207-1245.GDB"));
+        ADD_FAILURE() << "exchanged over a kept name that is taken";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(e.what(), "ya existe " + In("EMP-Copia-20261207-1245.GDB"));
+    }
     EXPECT_THROW(SwapInRestored(databases, In("EMP.FDB"), In("NONE.GDB"), In("EMP-Copia2.GDB")), OsError);
     EXPECT_EQ(Read(In("EMP.FDB")), "restored");
     EXPECT_EQ(Read(In("EMP-Copia-20261207-1245.GDB")), "live");
@@ -109,6 +113,10 @@ TEST_F(Win32Files, DatabaseFilesTellLinksSizesRoomAndTheLeftOversOfACycleCutShor
     EXPECT_EQ(Read(In("EMP.FDB")), "restored");
     EXPECT_THROW(databases.RenameOver(In("NONE.GDB"), In("EMP.FDB")), OsError);
     EXPECT_EQ(databases.FileNamesIn(folder).size(), 2u);
+    EXPECT_EQ(databases.WhatIsAt(In("EMP.FDB")), NameHolds::RegularFile);
+    EXPECT_EQ(databases.WhatIsAt(folder), NameHolds::Other);
+    EXPECT_EQ(databases.WhatIsAt(In("NONE.GDB")), NameHolds::Nothing);
+    EXPECT_EQ(databases.WhatIsAt(In("NONE\\EMP.FDB")), NameHolds::Nothing);
 }
 
 TEST_F(Win32Files, AppendWritesAtTheEndAndCreatesAMissingFile) {

@@ -30,8 +30,9 @@ public:
     }
 };
 
-// Touches no file. Sizes, rooms, folder listings and second names are what the test sets; a
-// file without a size set is 1 MiB, a folder without a room set has a terabyte on volume 1.
+// Touches no file. Sizes, rooms, folder listings, second names and what names hold are what the
+// test sets; a file without a size set is 1 MiB, a folder without a room set has a terabyte on
+// volume 1, a name without a kind set holds nothing.
 class RecordingDatabaseFiles : public IDatabaseFiles {
 public:
     // "access live|restored", "link existing|link", "rename from|to", "remove path"
@@ -44,6 +45,7 @@ public:
     std::map<std::string, VolumeRoom> rooms;
     std::map<std::string, std::vector<std::string>> folders;
     std::set<std::pair<std::string, std::string>> sameFiles;
+    std::map<std::string, NameHolds> kinds;
 
     void MatchAccess(const std::string& live, const std::string& restored) override {
         Call("access", live + "|" + restored);
@@ -55,6 +57,10 @@ public:
     bool RemoveFile(const std::string& path) override {
         Call("remove", path);
         return true;
+    }
+    NameHolds WhatIsAt(const std::string& path) override {
+        const auto it = kinds.find(path);
+        return it == kinds.end() ? NameHolds::Nothing : it->second;
     }
     bool SameFile(const std::string& a, const std::string& b) override {
         return sameFiles.count({a, b}) > 0 || sameFiles.count({b, a}) > 0;

@@ -101,6 +101,15 @@ std::string RunIsql(const std::string& script, const std::string& database) {
     return output;
 }
 
+void MakeReadOnly(const std::string& path) {
+    int rc = 0;
+    const std::string output =
+        CommandOutput("LC_ALL=C.UTF-8 gfix -user SYSDBA -password " + std::string(kAdminPassword) +
+                          " -mode read_only 'localhost:" + path + "' 2>&1",
+                      rc);
+    EXPECT_EQ(rc, 0) << "gfix failed:\n" << output;
+}
+
 long long OldRecordVersions(const std::string& path, const std::string& table) {
     int rc = 0;
     const std::string output = CommandOutput("LC_ALL=C.UTF-8 fbstat -r -t " + table + " '" + path + "' 2>&1", rc);

@@ -32,6 +32,10 @@ std::string RunIsql(const std::string& script, const std::string& database = "")
 // server's fbstat reads them from the file at `path`; -1 when fbstat gives no count.
 long long OldRecordVersions(const std::string& path, const std::string& table);
 
+// Makes the database at `path` read-only through the server, as `gfix -mode read_only` does
+// for a closed year; fails the test when gfix reports an error.
+void MakeReadOnly(const std::string& path);
+
 // Creates an empty dialect-3 database at `path` through the server ("localhost:" + path),
 // owned by the server's user.
 void CreateDatabase(const std::string& path);
