@@ -19,25 +19,57 @@ std::string FirebirdDatabaseState::AttachmentBlock(fb::FileNameBytes names) {
     return dpb.bytes();
 }
 
+namespace {
+[[noreturn]] void UnexpectedReply() {
+    throw fb::FirebirdError("Unexpected database information reply");
+}
+
+// The value of the item `tag` at the reply's read position, of one to `widest` bytes.
+std::uint64_t NumberItem(fb::InfoReply& answer, std::uint8_t tag, std::size_t widest) {
+    const std::optional<std::string_view> value = answer.Item(tag);
+    if (!value || value->empty() || value->size() > widest) UnexpectedReply();
+    return fb::LittleEndian(*value);
+}
+} // namespace
+
 std::int64_t FirebirdDatabaseState::ParseNextTransaction(const char* reply, std::size_t size) {
-    const fb::FirebirdError unexpected("Unexpected database information reply");
     fb::InfoReply answer(reply, size);
-    const std::optional<std::string_view> value = answer.Item(fb::info::kNextTransaction);
-    if (!value || value->empty() || value->size() > 8 || !answer.AtEnd()) throw unexpected;
-    return static_cast<std::int64_t>(fb::LittleEndian(*value));
+    const std::uint64_t next = NumberItem(answer, fb::info::kNextTransaction, 8);
+    if (!answer.AtEnd()) UnexpectedReply();
+    return static_cast<std::int64_t>(next);
+}
+
+DatabaseMark FirebirdDatabaseState::ParseMark(const char* reply, std::size_t size) {
+    fb::InfoReply answer(reply, size);
+    DatabaseMark mark;
+    mark.pageSize = static_cast<std::uint32_t>(NumberItem(answer, fb::info::kPageSize, 4));
+    mark.nextTransaction = static_cast<std::int64_t>(NumberItem(answer, fb::info::kNextTransaction, 8));
+    if (mark.pageSize == 0 || !answer.AtEnd()) UnexpectedReply();
+    return mark;
+}
+
+void FirebirdDatabaseState::AskDatabase(const std::string& database, const char* items, short itemsSize, char* reply,
+                                        short replySize) {
+    sql::Attachment attachment(api_);
+    attachment.Attach(database, AttachmentBlock(api_.fileNames));
+    fb::Status status[fb::kStatusLength] = {};
+    api_.database_info(status, attachment.handle(), itemsSize, items, replySize, reply);
+    sql::Check(api_, status);
+    attachment.Detach();
 }
 
 std::int64_t FirebirdDatabaseState::NextTransaction(const std::string& database) {
-    sql::Attachment attachment(api_);
-    attachment.Attach(database, AttachmentBlock(api_.fileNames));
     const char items[] = {fb::info::kNextTransaction, fb::info::kEnd};
     char reply[64] = {};
-    fb::Status status[fb::kStatusLength] = {};
-    api_.database_info(status, attachment.handle(), sizeof items, items, sizeof reply, reply);
-    sql::Check(api_, status);
-    const std::int64_t next = ParseNextTransaction(reply, sizeof reply);
-    attachment.Detach();
-    return next;
+    AskDatabase(database, items, sizeof items, reply, sizeof reply);
+    return ParseNextTransaction(reply, sizeof reply);
+}
+
+DatabaseMark FirebirdDatabaseState::Mark(const std::string& database) {
+    const char items[] = {fb::info::kPageSize, fb::info::kNextTransaction, fb::info::kEnd};
+    char reply[64] = {};
+    AskDatabase(database, items, sizeof items, reply, sizeof reply);
+    return ParseMark(reply, sizeof reply);
 }
 
 bool FirebirdDatabaseState::IsOnline(const std::string& database) {

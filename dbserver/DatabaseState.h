@@ -1,7 +1,8 @@
 #pragma once
 // What the backup-restore cycle asks a company database itself: how far its transactions have
 // got, read before the backup and again, with the server stopped, before the exchange of
-// files, to tell whether anyone but the cycle's own backup worked on it in between; and
+// files, to tell whether anyone but the cycle's own backup worked on it in between; the size
+// of its pages, read with the first count, which the restore keeps when it is large; and
 // whether a restored database is in use (a restore that did not get to its end leaves the new
 // database shut down for maintenance, even when the restore service reported no error).
 
@@ -12,6 +13,12 @@
 
 namespace veltor {
 
+// A database's transaction counter and page size, read in one attachment.
+struct DatabaseMark {
+    std::int64_t nextTransaction = 0;
+    std::uint32_t pageSize = 0;
+};
+
 class IDatabaseState {
 public:
     virtual ~IDatabaseState() = default;
@@ -19,6 +26,9 @@ public:
     // "server:path" through the server, a bare path for this process's own engine). Raises
     // the attachment's failure.
     virtual std::int64_t NextTransaction(const std::string& database) = 0;
+    // The same number and the size of the database's pages, from one attachment. Raises the
+    // attachment's failure.
+    virtual DatabaseMark Mark(const std::string& database) = 0;
     // True when `database` is open for use, false when it is shut down. Raises the
     // attachment's failure.
     virtual bool IsOnline(const std::string& database) = 0;
@@ -29,12 +39,14 @@ public:
 
 // Attaches as the administrator with the database triggers off (a trigger on connect would
 // start a transaction of its own). NextTransaction asks isc_info_next_transaction, which
-// starts no transaction; IsOnline reads the shutdown mode of MON$DATABASE.
+// starts no transaction, and Mark isc_info_page_size with it; IsOnline reads the shutdown
+// mode of MON$DATABASE.
 class FirebirdDatabaseState final : public IDatabaseState {
 public:
     // `api` must outlive the object.
     explicit FirebirdDatabaseState(const fb::ClientApi& api) : api_(api) {}
     std::int64_t NextTransaction(const std::string& database) override;
+    DatabaseMark Mark(const std::string& database) override;
     bool IsOnline(const std::string& database) override;
     std::string WhyNoLocalRestore() const override { return fb::LoadedClientLibrary().noLocalEngine; }
 
@@ -43,8 +55,15 @@ public:
     // Reads the value of isc_info_next_transaction from a database_info reply; raises
     // FirebirdError for a reply of another shape.
     static std::int64_t ParseNextTransaction(const char* reply, std::size_t size);
+    // Reads the values of isc_info_page_size and isc_info_next_transaction, in this order, from
+    // a database_info reply; raises FirebirdError for a reply of another shape or a page size
+    // of 0.
+    static DatabaseMark ParseMark(const char* reply, std::size_t size);
 
 private:
+    // The reply of database_info for `items`, asked in an attachment of its own.
+    void AskDatabase(const std::string& database, const char* items, short itemsSize, char* reply, short replySize);
+
     const fb::ClientApi& api_;
 };
 
