@@ -20,39 +20,66 @@ std::string FirebirdDatabaseState::AttachmentBlock(fb::FileNameBytes names) {
 }
 
 namespace {
-// The value of the item `tag`, the only one of a database_info reply.
-std::uint64_t NumberOfReply(std::uint8_t tag, const char* reply, std::size_t size) {
-    const fb::FirebirdError unexpected("Unexpected database information reply");
-    fb::InfoReply answer(reply, size);
+[[noreturn]] void UnexpectedReply() {
+    throw fb::FirebirdError("Unexpected database information reply");
+}
+
+// The value of the item `tag` at the reply's read position, of one to `widest` bytes.
+std::uint64_t NumberItem(fb::InfoReply& answer, std::uint8_t tag, std::size_t widest) {
     const std::optional<std::string_view> value = answer.Item(tag);
-    if (!value || value->empty() || value->size() > 8 || !answer.AtEnd()) throw unexpected;
+    if (!value || value->empty() || value->size() > widest) UnexpectedReply();
     return fb::LittleEndian(*value);
 }
 } // namespace
 
 std::int64_t FirebirdDatabaseState::ParseNextTransaction(const char* reply, std::size_t size) {
-    return static_cast<std::int64_t>(NumberOfReply(fb::info::kNextTransaction, reply, size));
+    fb::InfoReply answer(reply, size);
+    const std::uint64_t next = NumberItem(answer, fb::info::kNextTransaction, 8);
+    if (!answer.AtEnd()) UnexpectedReply();
+    return static_cast<std::int64_t>(next);
 }
 
-std::uint64_t FirebirdDatabaseState::InfoNumber(const std::string& database, std::uint8_t item) {
+DatabaseMark FirebirdDatabaseState::ParseMark(const char* reply, std::size_t size) {
+    fb::InfoReply answer(reply, size);
+    DatabaseMark mark;
+    mark.pageSize = static_cast<std::uint32_t>(NumberItem(answer, fb::info::kPageSize, 4));
+    mark.nextTransaction = static_cast<std::int64_t>(NumberItem(answer, fb::info::kNextTransaction, 8));
+    if (mark.pageSize == 0 || !answer.AtEnd()) UnexpectedReply();
+    return mark;
+}
+
+void FirebirdDatabaseState::AskDatabase(const std::string& database, const char* items, short itemsSize, char* reply,
+                                        short replySize) {
     sql::Attachment attachment(api_);
     attachment.Attach(database, AttachmentBlock(api_.fileNames));
-    const char items[] = {static_cast<char>(item), fb::info::kEnd};
-    char reply[64] = {};
     fb::Status status[fb::kStatusLength] = {};
-    api_.database_info(status, attachment.handle(), sizeof items, items, sizeof reply, reply);
+    api_.database_info(status, attachment.handle(), itemsSize, items, replySize, reply);
     sql::Check(api_, status);
-    const std::uint64_t value = NumberOfReply(item, reply, sizeof reply);
     attachment.Detach();
-    return value;
 }
 
 std::int64_t FirebirdDatabaseState::NextTransaction(const std::string& database) {
-    return static_cast<std::int64_t>(InfoNumber(database, fb::info::kNextTransaction));
+    const char items[] = {fb::info::kNextTransaction, fb::info::kEnd};
+    char reply[64] = {};
+    AskDatabase(database, items, sizeof items, reply, sizeof reply);
+    return ParseNextTransaction(reply, sizeof reply);
+}
+
+DatabaseMark FirebirdDatabaseState::Mark(const std::string& database) {
+    const char items[] = {fb::info::kPageSize, fb::info::kNextTransaction, fb::info::kEnd};
+    char reply[64] = {};
+    AskDatabase(database, items, sizeof items, reply, sizeof reply);
+    return ParseMark(reply, sizeof reply);
 }
 
 bool FirebirdDatabaseState::IsReadOnly(const std::string& database) {
-    return InfoNumber(database, fb::info::kDatabaseReadOnly) != 0;
+    const char items[] = {fb::info::kDatabaseReadOnly, fb::info::kEnd};
+    char reply[64] = {};
+    AskDatabase(database, items, sizeof items, reply, sizeof reply);
+    fb::InfoReply answer(reply, sizeof reply);
+    const std::uint64_t readOnly = NumberItem(answer, fb::info::kDatabaseReadOnly, 8);
+    if (!answer.AtEnd()) UnexpectedReply();
+    return readOnly != 0;
 }
 
 bool FirebirdDatabaseState::IsOnline(const std::string& database) {

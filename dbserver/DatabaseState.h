@@ -1,7 +1,8 @@
 #pragma once
 // What the backup-restore cycle asks a company database itself: how far its transactions have
 // got, read before the backup and again, with the server stopped, before the exchange of
-// files, to tell whether anyone but the cycle's own backup worked on it in between; and
+// files, to tell whether anyone but the cycle's own backup worked on it in between; the size
+// of its pages, read with the first count, which the restore keeps when it is large; and
 // whether a restored database is in use (a restore that did not get to its end leaves the new
 // database shut down for maintenance, even when the restore service reported no error); and
 // whether a live database is read-only, which nobody can change and the cycle leaves alone.
@@ -13,6 +14,12 @@
 
 namespace veltor {
 
+// A database's transaction counter and page size, read in one attachment.
+struct DatabaseMark {
+    std::int64_t nextTransaction = 0;
+    std::uint32_t pageSize = 0;
+};
+
 class IDatabaseState {
 public:
     virtual ~IDatabaseState() = default;
@@ -20,6 +27,9 @@ public:
     // "server:path" through the server, a bare path for this process's own engine). Raises
     // the attachment's failure.
     virtual std::int64_t NextTransaction(const std::string& database) = 0;
+    // The same number and the size of the database's pages, from one attachment. Raises the
+    // attachment's failure.
+    virtual DatabaseMark Mark(const std::string& database) = 0;
     // True when `database` is open for use, false when it is shut down. Raises the
     // attachment's failure.
     virtual bool IsOnline(const std::string& database) = 0;
@@ -31,14 +41,15 @@ public:
 };
 
 // Attaches as the administrator with the database triggers off (a trigger on connect would
-// start a transaction of its own). NextTransaction asks isc_info_next_transaction and
-// IsReadOnly isc_info_db_read_only, which start no transaction; IsOnline reads the shutdown
-// mode of MON$DATABASE.
+// start a transaction of its own). NextTransaction asks isc_info_next_transaction, Mark
+// isc_info_page_size with it, and IsReadOnly isc_info_db_read_only, which start no transaction;
+// IsOnline reads the shutdown mode of MON$DATABASE.
 class FirebirdDatabaseState final : public IDatabaseState {
 public:
     // `api` must outlive the object.
     explicit FirebirdDatabaseState(const fb::ClientApi& api) : api_(api) {}
     std::int64_t NextTransaction(const std::string& database) override;
+    DatabaseMark Mark(const std::string& database) override;
     bool IsOnline(const std::string& database) override;
     bool IsReadOnly(const std::string& database) override;
     std::string WhyNoLocalRestore() const override { return fb::LoadedClientLibrary().noLocalEngine; }
@@ -48,10 +59,14 @@ public:
     // Reads the value of isc_info_next_transaction from a database_info reply; raises
     // FirebirdError for a reply of another shape.
     static std::int64_t ParseNextTransaction(const char* reply, std::size_t size);
+    // Reads the values of isc_info_page_size and isc_info_next_transaction, in this order, from
+    // a database_info reply; raises FirebirdError for a reply of another shape or a page size
+    // of 0.
+    static DatabaseMark ParseMark(const char* reply, std::size_t size);
 
 private:
-    // The value of one numeric item of database_info.
-    std::uint64_t InfoNumber(const std::string& database, std::uint8_t item);
+    // The reply of database_info for `items`, asked in an attachment of its own.
+    void AskDatabase(const std::string& database, const char* items, short itemsSize, char* reply, short replySize);
 
     const fb::ClientApi& api_;
 };

@@ -47,6 +47,7 @@ constexpr std::uint8_t kRestorePageSize = 10;
 // Items of the information calls (isc_info_*): database_info, dsql_sql_info, service_query.
 namespace info {
 constexpr std::uint8_t kEnd = 1;
+constexpr std::uint8_t kPageSize = 14;
 constexpr std::uint8_t kSqlStatementType = 21;
 constexpr std::uint8_t kOdsVersion = 32;
 constexpr std::uint8_t kDatabaseReadOnly = 63;

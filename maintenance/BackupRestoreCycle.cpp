@@ -30,6 +30,12 @@ bool StopMayHaveTakenEffect(std::uint32_t state) {
 
 } // namespace
 
+std::int32_t RestorePageSize(std::optional<std::uint32_t> livePageSize) {
+    if (!livePageSize) return 0;
+    if (*livePageSize <= static_cast<std::uint32_t>(kRestorePageSize)) return kRestorePageSize;
+    return static_cast<std::int32_t>(*livePageSize);
+}
+
 // The server's service around one company's cycle. The note says that the service may be
 // stopped from before each stop until a start is confirmed, and goes after a stop that cannot
 // have taken effect. When the company's cycle ends, by any path, after a stop that may have
@@ -202,7 +208,7 @@ TBackupRestoreCycle::CompanyEnd TBackupRestoreCycle::CycleSteps(CompanyCycle& co
     p_.log.WriteMemoLine(P() + " Stop al Servicio: " + Company());
     company.fileStamp = FileStampOf(p_.clock.Now());
     // Where the live database stands before anybody can reach it through the server again.
-    const TransactionMark before = ReadTransactions(company.databasePath);
+    const TransactionMark before = MarkLiveDatabase(company.databasePath);
     if (const std::uint32_t start = outage.Start(); start != service::kRunning) {
         EndsAs(kCycleGivenUp, "No se pudo iniciar el Servicio: " + ServiceStateName(start));
         return CompanyEnd::NotDone;
@@ -367,7 +373,20 @@ TBackupRestoreCycle::TransactionMark TBackupRestoreCycle::ReadTransactions(const
     return mark;
 }
 
-bool TBackupRestoreCycle::RestoreDatabase(const std::string& backupFile, const std::string& databaseFile) {
+TBackupRestoreCycle::TransactionMark TBackupRestoreCycle::MarkLiveDatabase(const std::string& database) {
+    TransactionMark mark;
+    try {
+        const DatabaseMark read = p_.databases.Mark(database);
+        mark.next = read.nextTransaction;
+        mark.pageSize = read.pageSize;
+    } catch (const std::exception& e) {
+        mark.failure = e.what();
+    }
+    return mark;
+}
+
+bool TBackupRestoreCycle::RestoreDatabase(const std::string& backupFile, const std::string& databaseFile,
+                                          std::int32_t pageSize) {
     auto& log = p_.log;
     auto& service = p_.IBRestore;
     bool failed = false;
@@ -377,7 +396,7 @@ bool TBackupRestoreCycle::RestoreDatabase(const std::string& backupFile, const s
         request.databasePaths = {databaseFile};
         service.SetParameters(AdministratorParameters());
         service.SetServerName(ServerTextOf(p_.global));
-        request.pageSize = 8192;
+        request.pageSize = pageSize;
         request.options = fb::RestoreRequest::kReplace | fb::RestoreRequest::kCreate;
         request.verbose = true;
         try {
@@ -485,7 +504,8 @@ bool TBackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const Back
     const std::string keptCopyFile = KeptCopyFileName(live, separator, company.fileStamp);
 
     log.WriteMemoLine(P() + " Inicia Restore: " + Company());
-    if (RestoreDatabase(backup.file, restoredFile)) {
+    // Large pages stay large; without a reading the backup's page size is the live one's.
+    if (RestoreDatabase(backup.file, restoredFile, RestorePageSize(before.pageSize))) {
         RemoveRestored(restoredFile);
         return false;
     }

@@ -46,6 +46,14 @@ inline constexpr std::uint32_t kMaintenanceScriptPause = 20000;
 inline constexpr std::int64_t kServerFirstAttachmentTransactions = 1;
 inline constexpr std::int64_t kOwnBackupTransactions = 1;
 
+// The page size of every restore of a database whose pages are no larger.
+inline constexpr std::int32_t kRestorePageSize = 8192;
+// The page size the cycle restores a database at, from the size of its live pages: smaller
+// pages are raised to kRestorePageSize, larger ones are kept (an index whose keys fit a large
+// page may not fit a smaller one, and its restore would fail). Without a reading the answer is
+// 0, none is asked of the server, and the restore keeps the backup's own.
+std::int32_t RestorePageSize(std::optional<std::uint32_t> livePageSize);
+
 // What one run works with. Every reference outlives the run.
 struct BackupRestoreParts {
     TGlobal& global;
@@ -87,15 +95,17 @@ public:
     // Whether the run ended before its companies (the month log could not be opened).
     bool CutShort() const { return cutShort_; }
 
-    // Restores `backupFile` into `databaseFile` through IBRestore. True when the restore failed,
-    // also when the backup file is no longer what the cycle's backup wrote (a restore of a
-    // damaged backup can end without any error and leave wrong values in the new database).
-    bool RestoreDatabase(const std::string& backupFile, const std::string& databaseFile);
+    // Restores `backupFile` into `databaseFile` through IBRestore, at `pageSize` (0: the
+    // backup's). True when the restore failed, also when the backup file is no longer what the
+    // cycle's backup wrote (a restore of a damaged backup can end without any error and leave
+    // wrong values in the new database).
+    bool RestoreDatabase(const std::string& backupFile, const std::string& databaseFile, std::int32_t pageSize);
 
-    // How far the live database's transactions had got; empty with the reason when that could
-    // not be read.
+    // How far the live database's transactions had got, and with the first reading the size of
+    // its pages; empty with the reason when that could not be read.
     struct TransactionMark {
         std::optional<std::int64_t> next;
+        std::optional<std::uint32_t> pageSize;
         std::string failure;
     };
 
@@ -143,6 +153,8 @@ private:
     bool MatchAccess(const std::string& databasePath, const std::string& restoredFile);
     void RemoveRestored(const std::string& restoredFile);
     TransactionMark ReadTransactions(const std::string& database);
+    // The same and the page size, with the server stopped before the backup.
+    TransactionMark MarkLiveDatabase(const std::string& database);
     // When this process cannot restore through the local protocol, writes why and gives true,
     // before anything is stopped.
     bool GiveUpWithoutLocalRestore();

@@ -16,8 +16,13 @@ CycleHarness::CycleHarness(IServiceManager& manager, IShellLauncher& shellLaunch
 }
 
 std::string CycleHarness::OneCompany(const std::string& fileName, int rows) {
-    catalogueFiles.CreateCatalogue();
     const std::string path = catalogueFiles.CreateCompanyDatabase(fileName, rows);
+    OneCompanyAt(path);
+    return path;
+}
+
+void CycleHarness::OneCompanyAt(const std::string& path) {
+    catalogueFiles.CreateCatalogue();
     Company company;
     company.id = 1;
     company.codigo = "001";
@@ -26,7 +31,6 @@ std::string CycleHarness::OneCompany(const std::string& fileName, int rows) {
     company.realizaRestore = "S";
     catalogueFiles.AddCompany(company);
     catalogueFiles.WriteConfiguration(catalogueFiles.folder.path());
-    return path;
 }
 
 int CycleHarness::Run() {

@@ -28,9 +28,9 @@
 
 namespace veltor::test {
 
-// Answers the transaction readings in order (nullopt raises; 7 past the end); asks the real
-// database whether it is online and, unless told to fail, whether it is read-only. Records the
-// databases asked.
+// Answers the transaction readings in order (nullopt raises; 7 past the end), the marks with
+// `pageSize`; asks the real database whether it is online and, unless told to fail, whether it
+// is read-only. Records the databases asked.
 class ScriptedDatabases : public IDatabaseState {
 public:
     std::deque<std::optional<std::int64_t>> answers;
@@ -39,6 +39,7 @@ public:
     std::vector<std::string> askedReadOnly;
     bool readOnlyFails = false;
     std::string noLocalRestore;
+    std::uint32_t pageSize = 8192;
     std::string WhyNoLocalRestore() const override { return noLocalRestore; }
     bool IsOnline(const std::string& database) override {
         askedOnline.push_back(database);
@@ -56,6 +57,7 @@ public:
         if (!answer) throw fb::FirebirdError("I/O error during \"open\" operation for file \"" + database + "\"");
         return *answer;
     }
+    DatabaseMark Mark(const std::string& database) override { return {NextTransaction(database), pageSize}; }
 
 private:
     FirebirdDatabaseState real_{*fb::LoadClientApi(nullptr)};
@@ -105,6 +107,8 @@ struct CycleHarness {
     // A catalogue with one company flagged for the cycle, its database of `rows` rows named
     // `fileName` in the catalogue's folder; returns the database path.
     std::string OneCompany(const std::string& fileName = "emp1.fdb", int rows = 50);
+    // The same with a database the test made itself at `path`.
+    void OneCompanyAt(const std::string& path);
     // Adds `lines` (KEY=value) to ADMINBD.inf.
     void Configure(const std::string& lines);
     // The status file of the backup folder.

@@ -1,5 +1,6 @@
 // The side-file names the cycle builds from its run values, the exchange of the files step by
-// step with each step failing, and the reading of the transaction counter's reply.
+// step with each step failing, the reading of the transaction counter's reply and the page size
+// of the restore.
 #include "dbserver/DatabaseState.h"
 #include "maintenance/BackupRestoreCycle.h"
 #include "maintenance/CycleSelection.h"
@@ -169,6 +170,42 @@ TEST(DatabaseStateReply, ReadsTheLittleEndianValueOfAnyWidthAndRefusesOtherShape
     EXPECT_THROW(FirebirdDatabaseState::ParseNextTransaction(unterminated, sizeof unterminated), fb::FirebirdError);
     const char overlong[] = {107, 4, 0, 1, 0};
     EXPECT_THROW(FirebirdDatabaseState::ParseNextTransaction(overlong, sizeof overlong), fb::FirebirdError);
+}
+
+// The mark asks the page size first, then the counter: the reply holds them in that order.
+TEST(DatabaseStateReply, MarkReadsThePageSizeThenTheCounterAndRefusesOtherShapes) {
+    const char both[] = {14, 4, 0, 0x00, 0x40, 0, 0, 107, 4, 0, 0x39, 0x30, 0, 0, 1};
+    const DatabaseMark mark = FirebirdDatabaseState::ParseMark(both, sizeof both);
+    EXPECT_EQ(mark.pageSize, 16384u);
+    EXPECT_EQ(mark.nextTransaction, 12345);
+    const char narrow[] = {14, 2, 0, 0x00, 0x20, 107, 1, 0, 7, 1};
+    EXPECT_EQ(FirebirdDatabaseState::ParseMark(narrow, sizeof narrow).pageSize, 8192u);
+
+    const char counterFirst[] = {107, 4, 0, 0x39, 0x30, 0, 0, 14, 4, 0, 0x00, 0x40, 0, 0, 1};
+    EXPECT_THROW(FirebirdDatabaseState::ParseMark(counterFirst, sizeof counterFirst), fb::FirebirdError);
+    const char noPageSize[] = {107, 4, 0, 0x39, 0x30, 0, 0, 1};
+    EXPECT_THROW(FirebirdDatabaseState::ParseMark(noPageSize, sizeof noPageSize), fb::FirebirdError);
+    const char zeroPages[] = {14, 4, 0, 0, 0, 0, 0, 107, 1, 0, 7, 1};
+    EXPECT_THROW(FirebirdDatabaseState::ParseMark(zeroPages, sizeof zeroPages), fb::FirebirdError);
+    const char widePages[] = {14, 5, 0, 0x00, 0x40, 0, 0, 0, 107, 1, 0, 7, 1};
+    EXPECT_THROW(FirebirdDatabaseState::ParseMark(widePages, sizeof widePages), fb::FirebirdError);
+    const char unterminated[] = {14, 4, 0, 0x00, 0x40, 0, 0, 107, 1, 0, 7, 0};
+    EXPECT_THROW(FirebirdDatabaseState::ParseMark(unterminated, sizeof unterminated), fb::FirebirdError);
+    const char truncated[] = {14, 4, 0, 0x00, 0x40, 0, 0, 2};
+    EXPECT_THROW(FirebirdDatabaseState::ParseMark(truncated, sizeof truncated), fb::FirebirdError);
+}
+
+// Up to 8192 bytes a restore takes 8192-byte pages, above it the live size; the neighbours of
+// 8192 pin the threshold, though the engine only makes powers of two.
+TEST(CycleRestorePageSize, SmallPagesAreRaisedTo8192AndLargerOnesKept) {
+    EXPECT_EQ(RestorePageSize(4096u), 8192);
+    EXPECT_EQ(RestorePageSize(8191u), 8192);
+    EXPECT_EQ(RestorePageSize(8192u), 8192);
+    EXPECT_EQ(RestorePageSize(8193u), 8193);
+    EXPECT_EQ(RestorePageSize(16384u), 16384);
+    EXPECT_EQ(RestorePageSize(32768u), 32768);
+    // Unread: none is asked, and the server keeps the backup's page size.
+    EXPECT_EQ(RestorePageSize(std::nullopt), 0);
 }
 
 TEST(DatabaseStateAttachment, CounterIsReadWithoutTriggersAndUtf8NamesAreFlagged) {

@@ -119,6 +119,29 @@ long long OldRecordVersions(const std::string& path, const std::string& table) {
     return std::atoll(output.c_str() + at + key.size());
 }
 
+namespace {
+// What a server tool printed; fails the test when it did not end with 0.
+std::string ToolOutput(const std::string& command) {
+    int rc = 0;
+    const std::string output = CommandOutput("LC_ALL=C.UTF-8 " + command + " 2>&1", rc);
+    EXPECT_EQ(rc, 0) << command << ":\n" << output;
+    return output;
+}
+const std::string kToolLogin = std::string(" -user SYSDBA -password ") + kAdminPassword;
+} // namespace
+
+std::string HeaderPage(const std::string& path) {
+    return ToolOutput("fbstat -h '" + path + "'");
+}
+
+std::string ExtractedMetadata(const std::string& database) {
+    return ToolOutput("isql-fb -x" + kToolLogin + " '" + database + "'");
+}
+
+void RunGfix(const std::string& options, const std::string& database) {
+    ToolOutput("gfix" + kToolLogin + " " + options + " '" + database + "'");
+}
+
 void CreateDatabase(const std::string& path) {
     RunIsql("CREATE DATABASE 'localhost:" + path + "' USER 'SYSDBA' PASSWORD '" + kAdminPassword + "' PAGE_SIZE 8192;");
 }

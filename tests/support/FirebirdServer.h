@@ -35,6 +35,14 @@ long long OldRecordVersions(const std::string& path, const std::string& table);
 // Makes the database at `path` read-only through the server, as `gfix -mode read_only` does
 // for a closed year; fails the test when gfix reports an error.
 void MakeReadOnly(const std::string& path);
+// What the server's tools print of a database: fbstat's header page of the file at `path`
+// (fbstat -h), and its metadata as isql extracts it from `database` (isql -x). Each fails the
+// test when the tool reports an error.
+std::string HeaderPage(const std::string& path);
+std::string ExtractedMetadata(const std::string& database);
+// Runs gfix as SYSDBA with `options` ("-write async") on `database`; fails the test when gfix
+// reports an error.
+void RunGfix(const std::string& options, const std::string& database);
 
 // Creates an empty dialect-3 database at `path` through the server ("localhost:" + path),
 // owned by the server's user.
