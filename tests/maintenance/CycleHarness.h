@@ -29,11 +29,20 @@
 namespace veltor::test {
 
 // Answers the transaction readings in order (nullopt raises; 7 past the end); asks the real
-// database whether it is online. Records the databases asked.
+// database whether it is online. Records the databases asked; the collection of the system
+// tables' old versions runs `onCollect` and raises when `collectFails`.
 class ScriptedDatabases : public IDatabaseState {
 public:
     std::deque<std::optional<std::int64_t>> answers;
     std::vector<std::string> asked;
+    std::vector<std::string> collected;
+    bool collectFails = false;
+    std::function<void()> onCollect;
+    void CollectSystemGarbage(const std::string& database) override {
+        collected.push_back(database);
+        if (onCollect) onCollect();
+        if (collectFails) throw fb::FirebirdError("lock time-out on wait transaction");
+    }
     std::vector<std::string> askedOnline;
     std::string noLocalRestore;
     std::string WhyNoLocalRestore() const override { return noLocalRestore; }
