@@ -82,6 +82,29 @@ bool FirebirdDatabaseState::IsReadOnly(const std::string& database) {
     return readOnly != 0;
 }
 
+namespace {
+// The stored system tables (not the monitoring or security views), each read to its end: a
+// reader that meets a record version older than every transaction's snapshot removes it.
+constexpr const char* kReadSystemTables =
+    "EXECUTE BLOCK AS DECLARE R CHAR(63); DECLARE C BIGINT; BEGIN "
+    "FOR SELECT RDB$RELATION_NAME FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 1 "
+    "AND COALESCE(RDB$RELATION_TYPE, 0) = 0 AND RDB$VIEW_BLR IS NULL AND RDB$RELATION_NAME STARTING WITH 'RDB$' "
+    "INTO :R DO EXECUTE STATEMENT 'SELECT COUNT(*) FROM ' || TRIM(R) INTO :C; END";
+} // namespace
+
+void FirebirdDatabaseState::CollectSystemGarbage(const std::string& database) {
+    sql::Attachment attachment(api_);
+    attachment.Attach(database, AttachmentBlock(api_.fileNames));
+    {
+        sql::Transaction transaction(attachment, sql::SqlDatabase::TransactionBlock());
+        sql::Statement statement(attachment);
+        statement.Prepare(transaction, kReadSystemTables, 3, nullptr);
+        statement.Execute(transaction);
+        transaction.Commit();
+    }
+    attachment.Detach();
+}
+
 bool FirebirdDatabaseState::IsOnline(const std::string& database) {
     sql::SqlDatabase attachment(api_);
     attachment.SetDatabaseName(database);

@@ -6,6 +6,9 @@
 // whether a restored database is in use (a restore that did not get to its end leaves the new
 // database shut down for maintenance, even when the restore service reported no error); and
 // whether a live database is read-only, which nobody can change and the cycle leaves alone.
+// Before the first reading the old record versions of the system tables are collected: the
+// server's garbage collector would otherwise collect them in a transaction of its own, which
+// the counter could not tell from a client's.
 
 #include "dbserver/FbClientApi.h"
 
@@ -30,6 +33,9 @@ public:
     // The same number and the size of the database's pages, from one attachment. Raises the
     // attachment's failure.
     virtual DatabaseMark Mark(const std::string& database) = 0;
+    // Reads every system table of `database` (the same connection strings), which collects
+    // the old versions of their records that nothing needs any more. Raises the failure.
+    virtual void CollectSystemGarbage(const std::string& database) = 0;
     // True when `database` is open for use, false when it is shut down. Raises the
     // attachment's failure.
     virtual bool IsOnline(const std::string& database) = 0;
@@ -43,6 +49,7 @@ public:
 // Attaches as the administrator with the database triggers off (a trigger on connect would
 // start a transaction of its own). NextTransaction asks isc_info_next_transaction, Mark
 // isc_info_page_size with it, and IsReadOnly isc_info_db_read_only, which start no transaction;
+// CollectSystemGarbage counts the rows of every stored system table in one transaction;
 // IsOnline reads the shutdown mode of MON$DATABASE.
 class FirebirdDatabaseState final : public IDatabaseState {
 public:
@@ -50,6 +57,7 @@ public:
     explicit FirebirdDatabaseState(const fb::ClientApi& api) : api_(api) {}
     std::int64_t NextTransaction(const std::string& database) override;
     DatabaseMark Mark(const std::string& database) override;
+    void CollectSystemGarbage(const std::string& database) override;
     bool IsOnline(const std::string& database) override;
     bool IsReadOnly(const std::string& database) override;
     std::string WhyNoLocalRestore() const override { return fb::LoadedClientLibrary().noLocalEngine; }

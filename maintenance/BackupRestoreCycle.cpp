@@ -207,6 +207,15 @@ TBackupRestoreCycle::CompanyEnd TBackupRestoreCycle::CycleSteps(CompanyCycle& co
     }
     p_.log.WriteMemoLine(P() + " Stop al Servicio: " + Company());
     company.fileStamp = FileStampOf(p_.clock.Now());
+    // The old record versions of the system tables go first, with this process's engine: a
+    // restored file leaves some behind (the previous cycle's restore, in the live file now),
+    // and the server's garbage collector, woken by the first attachments after the start,
+    // would collect them in a transaction of its own and the guard would refuse the exchange.
+    try {
+        p_.databases.CollectSystemGarbage(company.databasePath);
+    } catch (const std::exception&) {
+        // Then the server may collect them; at worst the exchange is refused.
+    }
     // Where the live database stands before anybody can reach it through the server again.
     const TransactionMark before = MarkLiveDatabase(company.databasePath);
     if (const std::uint32_t start = outage.Start(); start != service::kRunning) {

@@ -191,6 +191,25 @@ TEST_F(ServiceConnectionServer, NamesBeyondAsciiAreBackedUpRestoredAndReadInTheC
     EXPECT_EQ(rows.rows[0][0], "3");
 }
 
+// A restored database keeps old versions in its system tables, which the server's garbage
+// collector would take away in a transaction of its own once the file is the live one; this
+// process's engine collects them.
+TEST_F(ServiceConnectionServer, RestoredSystemTablesKeepOldVersionsThatTheCollectionTakesAway) {
+    const std::string database = folder / "EMPRESA.FDB";
+    const std::string restored = folder / "EMPRESA-Restore.GDB";
+    CreateDatabaseWithRows(database);
+    BackupAndRestore(database, folder / "EMPRESA.GBK", restored);
+    ASSERT_GT(test::OldRecordVersions(restored, "RDB$SECURITY_CLASSES"), 0);
+
+    FirebirdDatabaseState(Api()).CollectSystemGarbage(restored);
+
+    for (const char* table : {"RDB$SECURITY_CLASSES", "RDB$RELATIONS", "RDB$DATABASE"}) {
+        SCOPED_TRACE(table);
+        EXPECT_EQ(test::OldRecordVersions(restored, table), 0);
+    }
+    EXPECT_THAT(test::RunIsql("SELECT COUNT(*) FROM CLIENTES;", restored), HasSubstr("3"));
+}
+
 TEST_F(ServiceConnectionServer, UnwritableBackupFolderFailsWithTheServersText) {
     const std::string database = folder / "EMPRESA.FDB";
     test::CreateDatabase(database);

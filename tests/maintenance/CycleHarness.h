@@ -30,11 +30,20 @@ namespace veltor::test {
 
 // Answers the transaction readings in order (nullopt raises; 7 past the end), the marks with
 // `pageSize`; asks the real database whether it is online and, unless told to fail, whether it
-// is read-only. Records the databases asked.
+// is read-only. Records the databases asked; the collection of the system tables' old versions
+// runs `onCollect` and raises when `collectFails`.
 class ScriptedDatabases : public IDatabaseState {
 public:
     std::deque<std::optional<std::int64_t>> answers;
     std::vector<std::string> asked;
+    std::vector<std::string> collected;
+    bool collectFails = false;
+    std::function<void()> onCollect;
+    void CollectSystemGarbage(const std::string& database) override {
+        collected.push_back(database);
+        if (onCollect) onCollect();
+        if (collectFails) throw fb::FirebirdError("lock time-out on wait transaction");
+    }
     std::vector<std::string> askedOnline;
     std::vector<std::string> askedReadOnly;
     bool readOnlyFails = false;

@@ -391,6 +391,34 @@ TEST_F(CycleRun, TransactionGuardSwapsOnlyWhenTheCounterGainedExactlyTheCyclesOw
     }
 }
 
+// The old versions of the live database's system tables are collected with the server stopped
+// and before the mark, so the collection's own transactions come before the counter's first
+// reading and the server's garbage collector finds nothing there; a collection that fails
+// leaves the guard to decide as always.
+TEST_F(CycleRun, SystemTablesAreCollectedWithTheServerStoppedBeforeTheMark) {
+    const std::string live = cycle.OneCompany();
+    for (const bool fails : {false, true}) {
+        SCOPED_TRACE(fails);
+        server.operations.clear();
+        databases.asked.clear();
+        databases.collected.clear();
+        exchange.calls.clear();
+        databases.collectFails = fails;
+        std::vector<std::string> operationsThen;
+        std::size_t readingsThen = 99;
+        databases.onCollect = [&] {
+            operationsThen = server.operations;
+            readingsThen = databases.asked.size();
+        };
+        databases.answers = {40, 42};
+        EXPECT_EQ(cycle.Run(), 0);
+        EXPECT_THAT(databases.collected, ElementsAre(live));
+        EXPECT_THAT(operationsThen, ElementsAre("stop"));
+        EXPECT_EQ(readingsThen, 0u);
+        EXPECT_EQ(exchange.CallsOf("rename").size(), 1u);
+    }
+}
+
 TEST_F(CycleRun, FailedSwapIsReportedAndTheServiceStartedAgainAcrossMidnight) {
     const std::string live = cycle.OneCompany();
     const std::string restored = cycle.catalogueFiles.folder.path() + "/EMP1-Restore-20261231-2359.GDB";

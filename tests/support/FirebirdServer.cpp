@@ -112,7 +112,7 @@ void MakeReadOnly(const std::string& path) {
 
 long long OldRecordVersions(const std::string& path, const std::string& table) {
     int rc = 0;
-    const std::string output = CommandOutput("LC_ALL=C.UTF-8 fbstat -r -t " + table + " '" + path + "' 2>&1", rc);
+    const std::string output = CommandOutput("LC_ALL=C.UTF-8 fbstat -r -s -t '" + table + "' '" + path + "' 2>&1", rc);
     const std::string key = "total versions: ";
     const std::size_t at = output.find(key);
     if (at == std::string::npos) return -1;

@@ -28,8 +28,9 @@ std::string CommandOutput(const std::string& command, int& rc);
 // fails the test when isql-fb reports an error. Returns what isql printed.
 std::string RunIsql(const std::string& script, const std::string& database = "");
 
-// The old record versions that garbage collection has not yet removed from `table`, as the
-// server's fbstat reads them from the file at `path`; -1 when fbstat gives no count.
+// The old record versions that garbage collection has not yet removed from `table` (a system
+// table too), as the server's fbstat reads them from the file at `path`; -1 when fbstat gives
+// no count.
 long long OldRecordVersions(const std::string& path, const std::string& table);
 
 // Makes the database at `path` read-only through the server, as `gfix -mode read_only` does
