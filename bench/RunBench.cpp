@@ -12,8 +12,14 @@
 //       puts the verbose lines of <lines file> into the memo once per simulated backup,
 //       framed by the lines a real backup writes, and prints the resident size every
 //       <sample every> backups
+//   veltor-bench cycle <folder> <cycles> <pause ms>
+//       runs the backup-restore cycle of "Backup Restore Ahora" <cycles> times in <folder>
+//       (where ADMINBD.inf lies), one process as the timers would, with the pause for the
+//       maintenance script cut to <pause ms>, and prints "cycle <n> <ms> <failed companies>"
+//       after each; the memo goes to <folder>/cycle-memo.txt
 //
-// The memo goes to /dev/null; the results go to standard output as "key value" lines.
+// The memo goes to /dev/null unless said otherwise; the results go to standard output as
+// "key value" lines.
 
 #include "backup/ActivityLog.h"
 #include "backup/ScheduledBackup.h"
@@ -21,7 +27,11 @@
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
 #include "dbserver/FirebirdServiceConnection.h"
+#include "dbserver/UnavailableClient.h"
+#include "maintenance/BackupModule.h"
 #include "platform/console/ConsoleApplication.h"
+#include "platform/posix/LinuxServiceManager.h"
+#include "platform/posix/PosixMaintenance.h"
 #include "platform/posix/PosixPlatform.h"
 
 #include <algorithm>
@@ -163,20 +173,73 @@ int MemoLines(const std::string& linesFile, int backups, int every, std::FILE* m
     return 0;
 }
 
+// The local clock with the pauses of a run cut to at most `pause` milliseconds.
+class ShortPauseClock final : public IClock {
+public:
+    explicit ShortPauseClock(std::uint32_t pause) : pause_(pause) {}
+    LocalDateTime Now() const override { return clock_.Now(); }
+    std::uint32_t TickCount() const override { return clock_.TickCount(); }
+    void Sleep(std::uint32_t milliseconds) override { clock_.Sleep(std::min(milliseconds, pause_)); }
+
+private:
+    posix::PosixClock clock_;
+    std::uint32_t pause_;
+};
+
+int Cycles(const std::string& folder, int cycles, std::uint32_t pause) {
+    if (chdir(folder.c_str()) != 0) throw std::runtime_error("cannot enter " + folder);
+    std::FILE* memo = std::fopen("cycle-memo.txt", "a");
+    if (!memo) throw std::runtime_error("cannot write " + folder + "/cycle-memo.txt");
+    console::ConsoleApplication gui(console::ConsoleMode::Now, memo, stderr);
+    MainWindowParts window = gui.CreateMainWindow();
+    posix::PosixFileSystem files{posix::kDatabaseServerGroup};
+    ShortPauseClock clock(pause);
+    posix::PosixRegionalFormats regional;
+    TGlobal global(files, gui.ErrorBox(), posix::LinuxConfigurationRules());
+    const std::unique_ptr<IServiceManager> services = posix::MakeLinuxServiceManager();
+    posix::PosixShellLauncher shell;
+    posix::PosixDatabaseFiles databaseFiles;
+    BackupModuleContext context{global,         window.memo, files, clock,        regional,
+                                gui.ErrorBox(), *services,   shell, databaseFiles};
+    const std::unique_ptr<IBackupModule> module = CreateBackupModule(context, fb::LoadClientApiOrUnavailable());
+    int failedBefore = 0;
+    for (int i = 1; i <= cycles; ++i) {
+        const auto begun = std::chrono::steady_clock::now();
+        try {
+            module->RunBackupRestore(true);
+        } catch (const std::exception& e) {
+            std::cerr << "veltor-bench: cycle " << i << ": " << e.what() << "\n";
+        }
+        const int failed = module->Outcome().failedCompanies;
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begun).count();
+        std::cout << "cycle " << i << " " << elapsed << " " << failed - failedBefore << std::endl;
+        failedBefore = failed;
+    }
+    std::fclose(memo);
+    return 0;
+}
+
 } // namespace
 } // namespace veltor::bench
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (arguments.size() != 4 || (arguments[0] != "idle" && arguments[0] != "memo" && arguments[0] != "connect")) {
+    if (arguments.size() != 4 ||
+        (arguments[0] != "idle" && arguments[0] != "memo" && arguments[0] != "connect" && arguments[0] != "cycle")) {
         std::cerr << "usage: veltor-bench idle <folder> <runs> <sample every>\n"
                      "       veltor-bench connect <folder> <connections> <sample every>\n"
-                     "       veltor-bench memo <lines file> <backups> <sample every>\n";
+                     "       veltor-bench memo <lines file> <backups> <sample every>\n"
+                     "       veltor-bench cycle <folder> <cycles> <pause ms>\n";
         return 2;
     }
     std::FILE* memo = std::fopen("/dev/null", "w");
     try {
         const int count = std::max(1, std::stoi(arguments[2]));
+        if (arguments[0] == "cycle") {
+            std::fclose(memo);
+            return veltor::bench::Cycles(arguments[1], count, static_cast<std::uint32_t>(std::stoul(arguments[3])));
+        }
         const int every = std::max(1, std::stoi(arguments[3]));
         const int result = arguments[0] == "idle"      ? veltor::bench::IdleRuns(arguments[1], count, every, memo)
                            : arguments[0] == "connect" ? veltor::bench::Connections(arguments[1], count, every, memo)
