@@ -12,7 +12,7 @@
 // The server writes a backup under a temporary name beside it (the name + ".tmp"), which takes
 // the backup's name only once the server has reported the end without error.
 
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
 #include "ports/Clock.h"

@@ -1,9 +1,9 @@
 #include "backup/Operations.h"
 
 #include "backup/BackupFiles.h"
-#include "backup/Moments.h"
 #include "backup/ServiceOutput.h"
 #include "config/PathParts.h"
+#include "status/Moments.h"
 
 #include <exception>
 

@@ -4,10 +4,9 @@
 // retention of old backups and kept copies). The runs call it at a few points; with none of
 // its keys in ADMINBD.inf it writes nothing but the status file.
 
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "backup/BackupFiles.h"
 #include "backup/Retention.h"
-#include "backup/StatusFile.h"
 #include "backup/Verification.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
@@ -15,6 +14,7 @@
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"
 #include "ports/FileSystem.h"
+#include "status/StatusFile.h"
 
 #include <optional>
 #include <set>

@@ -4,7 +4,7 @@
 // makes for that company are ever considered: its stem, a date, a minute and the extension,
 // nothing before and nothing after.
 
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "ports/FileSystem.h"
 
 #include <optional>

@@ -2,7 +2,7 @@
 // The steps that open both runs, the scheduled backup and the backup-restore cycle, with the
 // lines they write when a step fails.
 
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
 

@@ -3,7 +3,7 @@
 // through the database server, every step written to the memo and the month log, and each
 // completed backup stamped in its company row.
 
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "backup/BackupFiles.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"

@@ -2,10 +2,6 @@
 
 namespace veltor {
 
-std::string ServerTextOf(const TGlobal& global) {
-    return global.ServerName.empty() ? std::string("localhost") : global.ServerName;
-}
-
 std::vector<std::string> ShowServiceOutput(fb::FirebirdServiceConnection& service, TActivityLog& log,
                                            IActivityView& view) {
     std::vector<std::string> lines;

@@ -2,7 +2,7 @@
 // What the scheduled run and the backup-restore cycle share around a Firebird service:
 // the administrator's credentials, the server text and the reading of the verbose output.
 
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "config/Global.h"
 #include "dbserver/Administrator.h"
 #include "dbserver/FirebirdServiceConnection.h"
@@ -12,9 +12,6 @@
 #include <vector>
 
 namespace veltor {
-
-// The configured server name, or "localhost" when none is configured.
-std::string ServerTextOf(const TGlobal& global);
 
 // Reads the output of the started action to its end, each line prefixed with two blanks,
 // letting the window handle its events after every line; then adds the whole batch to the

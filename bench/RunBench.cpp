@@ -21,7 +21,7 @@
 // The memo goes to /dev/null unless said otherwise; the results go to standard output as
 // "key value" lines.
 
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "backup/ScheduledBackup.h"
 #include "backup/ServiceOutput.h"
 #include "catalogue/Catalogue.h"

@@ -227,4 +227,8 @@ std::int32_t StrToInt(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
+std::string ServerTextOf(const TGlobal& global) {
+    return global.ServerName.empty() ? std::string("localhost") : global.ServerName;
+}
+
 } // namespace veltor

@@ -82,4 +82,7 @@ private:
     ConfigurationRules rules_;
 };
 
+// The configured server name, or "localhost" when none is configured.
+std::string ServerTextOf(const TGlobal& global);
+
 } // namespace veltor

@@ -9,7 +9,7 @@
 // exchange: work committed in that time is not in the backup, and the restored file would
 // drop it. A restored file that is not exchanged is removed; the backup stays.
 
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "backup/BackupFiles.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"

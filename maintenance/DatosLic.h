@@ -3,7 +3,7 @@
 // connection with its company list, the backup and restore service connections and the
 // one month-log handle — and the two runs the activity window starts.
 
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "backup/Operations.h"
 #include "backup/ScheduledBackup.h"
 #include "catalogue/Catalogue.h"

@@ -5,7 +5,7 @@
 // So the runs of a tick or of the button hold a lock on a file beside ADMINBD.inf for as long
 // as they work, and a process that finds it held starts no run.
 
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "ports/BackupModule.h"
 #include "ports/FileSystem.h"
 

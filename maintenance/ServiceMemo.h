@@ -2,7 +2,7 @@
 // The service control's lines go where the backup module sends every line: the activity
 // memo, stamped like the others.
 
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "dbserver/ServiceControl.h"
 
 namespace veltor {

@@ -6,7 +6,7 @@
 // without that, every later run would fail to reach the catalogue and nothing would start the server again. A service
 // that somebody else stopped carries no note and is left as it is.
 
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "dbserver/ServiceControl.h"
 #include "ports/FileSystem.h"
 

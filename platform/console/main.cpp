@@ -1,13 +1,13 @@
 // veltor-backups-console: the program without a screen.
 
 #include "app/Startup.h"
-#include "backup/StatusCheck.h"
 #include "dbserver/UnavailableClient.h"
 #include "platform/console/ConsoleApplication.h"
 #include "platform/console/ConsoleOptions.h"
 #include "platform/console/PosixStopSignals.h"
 #include "platform/posix/LinuxProgram.h"
 #include "platform/posix/PosixProcess.h"
+#include "status/StatusCheck.h"
 
 #include <cstdio>
 #include <optional>

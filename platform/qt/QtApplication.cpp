@@ -1,5 +1,5 @@
 #include "platform/qt/QtApplication.h"
-#include "backup/Windows1252.h"
+#include "text/Windows1252.h"
 
 #include <QApplication>
 #include <QCoreApplication>

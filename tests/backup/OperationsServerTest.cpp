@@ -2,7 +2,7 @@
 // server: real backups, real restores, real files in the backup folder.
 
 #include "backup/Operations.h"
-#include "backup/StatusCheck.h"
+#include "status/StatusCheck.h"
 #include "tests/backup/ScheduledRunHarness.h"
 #include "tests/support/FirebirdServer.h"
 

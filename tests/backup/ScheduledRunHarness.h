@@ -2,7 +2,7 @@
 // One scheduled run against the real server, over the real POSIX adapters, with the memo
 // and the error boxes recorded.
 
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "backup/ScheduledBackup.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"

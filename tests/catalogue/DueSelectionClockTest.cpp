@@ -2,9 +2,9 @@
 // embedded database (a path without host, so the server's "Now" is the clock of the probe
 // process), and the probe runs under faketime. The status check's own reading of the same rule
 // is held against it there too.
-#include "backup/Moments.h"
-#include "backup/StatusCheck.h"
 #include "dbserver/FbClientApi.h"
+#include "status/Moments.h"
+#include "status/StatusCheck.h"
 #include "tests/support/FirebirdServer.h"
 #include "tests/support/ProbeProcess.h"
 #include "tests/support/ScratchFolder.h"

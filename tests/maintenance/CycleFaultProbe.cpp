@@ -12,7 +12,7 @@
 // server stopped until a file "continuar" appears in its folder, then goes on. The probe holds
 // the installation's run lock as the program does; exit 3 when another process holds it.
 
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
 #include "dbserver/FirebirdServiceConnection.h"

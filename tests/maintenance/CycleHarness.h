@@ -3,7 +3,7 @@
 // with the service control manager, the script launch, the file exchange, the questions to the
 // databases and the clock chosen by each test; the memo is recorded.
 
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "backup/Operations.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"

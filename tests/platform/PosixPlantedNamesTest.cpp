@@ -1,9 +1,9 @@
 // The file system adapter in a backup folder as the program makes it, where the database
 // server's user (a user of the test's own, member of the folder's group) plants names before
 // the program, running as root, opens them.
-#include "backup/StatusFile.h"
 #include "platform/posix/PosixPlatform.h"
 #include "ports/Errors.h"
+#include "status/StatusFile.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/support/TestUser.h"
 

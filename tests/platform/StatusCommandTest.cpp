@@ -1,8 +1,8 @@
 // veltor-backups-console --status as a monitoring system runs it, against the local server:
 // the exit codes 0 to 3, the summary line first, and the same for machines with --json.
 
-#include "backup/Json.h"
-#include "backup/StatusFile.h"
+#include "status/Json.h"
+#include "status/StatusFile.h"
 #include "tests/support/CatalogueFixture.h"
 #include "tests/support/FirebirdServer.h"
 

@@ -1,6 +1,6 @@
 // The configuration module and the month log over the Windows file system: ADMINBD.inf in the
 // current folder, the month file's bytes and its sharing with other writers and readers.
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "config/Global.h"
 #include "platform/win32/Win32Platform.h"
 #include "ports/Errors.h"

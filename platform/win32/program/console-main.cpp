@@ -1,12 +1,12 @@
 // veltor-backups-console.exe: the program without a window, in a console or as a service.
 
 #include "app/Startup.h"
-#include "backup/StatusCheck.h"
 #include "platform/console/ConsoleApplication.h"
 #include "platform/console/ConsoleOptions.h"
 #include "platform/win32/Win32Console.h"
 #include "platform/win32/Win32Service.h"
 #include "platform/win32/WindowsProgram.h"
+#include "status/StatusCheck.h"
 
 #include <cstdio>
 #include <optional>

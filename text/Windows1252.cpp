@@ -1,4 +1,4 @@
-#include "backup/Windows1252.h"
+#include "text/Windows1252.h"
 
 #include <array>
 

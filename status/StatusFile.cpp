@@ -1,4 +1,4 @@
-#include "backup/StatusFile.h"
+#include "status/StatusFile.h"
 
 #include <algorithm>
 #include <exception>

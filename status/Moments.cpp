@@ -1,4 +1,4 @@
-#include "backup/Moments.h"
+#include "status/Moments.h"
 
 #include "config/Global.h"
 

@@ -7,11 +7,11 @@
 // has had no good backup for more than a day past its schedule, or the catalogue cannot be
 // read, 3 (unknown) the status file cannot be read, so no backup can be told good.
 
-#include "backup/StatusFile.h"
 #include "config/Global.h"
 #include "dbserver/FbClientApi.h"
 #include "ports/Clock.h"
 #include "ports/FileSystem.h"
+#include "status/StatusFile.h"
 
 #include <optional>
 #include <string>

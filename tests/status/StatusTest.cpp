@@ -1,10 +1,9 @@
 // The status file's form, and the status check's judgement of a company against its schedule.
 
-#include "backup/Json.h"
-#include "backup/Moments.h"
-#include "backup/StatusCheck.h"
-#include "backup/StatusFile.h"
-#include "backup/Verification.h"
+#include "status/Json.h"
+#include "status/Moments.h"
+#include "status/StatusCheck.h"
+#include "status/StatusFile.h"
 #include "tests/support/FakeFileSystem.h"
 
 #include <gmock/gmock.h>
@@ -301,20 +300,6 @@ TEST(StatusBook, LoadingSaysWhyAFileCouldNotBeRead) {
     files.unreadable.clear();
     files.AddFile(path, StatusBook().ToJson(""));
     EXPECT_EQ(problem(), "");
-}
-
-TEST(BackupOutput, TablesAndRowsAreTheLastCountOfEachTable) {
-    const TableRows rows = TableRowsOfBackupOutput(
-        {"gbak:writing tables ", "gbak:    writing table MOVS ", "gbak:    writing data for table EMPTY1 ",
-         "gbak:0 records written ", "gbak:    writing data for table lower t ", "gbak:1 records written ",
-         "gbak:    writing data for table MOVS ", "gbak:10000 records written ", "gbak:45002 records written ",
-         "gbak:writing security classes "});
-    EXPECT_EQ(rows, (TableRows{{"EMPTY1", 0}, {"lower t", 1}, {"MOVS", 45002}}));
-    EXPECT_EQ(CompareTableRows(rows, rows), "");
-    EXPECT_EQ(CompareTableRows(rows, {{"EMPTY1", 0}, {"MOVS", 45001}, {"OTRA", 3}}),
-              "la tabla MOVS tiene 45001 filas en lugar de 45002; falta la tabla lower t; la tabla OTRA no está en el "
-              "Backup");
-    EXPECT_EQ(ScratchDatabaseName("/b/UNO-20261207-1245.GBK"), "/b/UNO-20261207-1245-Verifica.FDB");
 }
 
 } // namespace

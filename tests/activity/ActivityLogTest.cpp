@@ -1,4 +1,4 @@
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 #include "platform/posix/PosixPlatform.h"
 #include "ports/Errors.h"
 #include "tests/support/FakeActivityView.h"

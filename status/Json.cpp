@@ -1,4 +1,4 @@
-#include "backup/Json.h"
+#include "status/Json.h"
 
 #include <array>
 #include <cmath>

@@ -5,8 +5,8 @@
 // temporary name, so a reader never sees a part of it; a company leaves it when it leaves the
 // catalogue.
 
-#include "backup/Json.h"
 #include "ports/FileSystem.h"
+#include "status/Json.h"
 
 #include <cstdint>
 #include <map>

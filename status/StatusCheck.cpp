@@ -1,11 +1,11 @@
-#include "backup/StatusCheck.h"
+#include "status/StatusCheck.h"
 
-#include "backup/Json.h"
-#include "backup/Moments.h"
-#include "backup/ServiceOutput.h"
-#include "backup/Windows1252.h"
+#include "config/Global.h"
 #include "config/TimeOfDay.h"
 #include "dbserver/SqlDatabase.h"
+#include "status/Json.h"
+#include "status/Moments.h"
+#include "text/Windows1252.h"
 
 #include <algorithm>
 #include <exception>

@@ -1,7 +1,7 @@
-#include "backup/ActivityLog.h"
+#include "activity/ActivityLog.h"
 
-#include "backup/Windows1252.h"
 #include "config/Global.h"
+#include "text/Windows1252.h"
 
 #include <utility>
 
