@@ -1,11 +1,11 @@
 // The client-library boundary over libfbclient, linked at build time.
 #include "dbserver/FbClientApi.h"
 #include "dbserver/FbConstants.h"
+#include "platform/FbClientLayout.h"
 
 #include <ibase.h>
 
 #include <clocale>
-#include <cstddef>
 #include <cstring>
 #include <langinfo.h>
 #include <type_traits>
@@ -13,20 +13,8 @@
 namespace veltor::fb {
 namespace {
 
-static_assert(std::is_same_v<Status, ISC_STATUS>);
-static_assert(std::is_same_v<Handle, FB_API_HANDLE>);
+// The library's own typedef, not only one of the same size.
 static_assert(std::is_same_v<std::int32_t, isc_resv_handle>);
-static_assert(sizeof(SqlVar) == sizeof(XSQLVAR));
-static_assert(offsetof(SqlVar, sqldata) == offsetof(XSQLVAR, sqldata));
-static_assert(offsetof(SqlVar, sqlind) == offsetof(XSQLVAR, sqlind));
-static_assert(offsetof(SqlVar, sqlname) == offsetof(XSQLVAR, sqlname));
-static_assert(offsetof(SqlVar, aliasname) == offsetof(XSQLVAR, aliasname));
-static_assert(offsetof(SqlDa, sqln) == offsetof(XSQLDA, sqln));
-static_assert(offsetof(SqlDa, sqlvar) == offsetof(XSQLDA, sqlvar));
-static_assert(kSqlVarying == SQL_VARYING && kSqlTimestamp == SQL_TIMESTAMP && kSqlInt64 == SQL_INT64);
-static_assert(kSqlDaVersion1 == SQLDA_VERSION1);
-static_assert(kShutdownApplicationStopped == fb_shutrsn_app_stopped);
-static_assert(dpb::kUtf8FileName == isc_dpb_utf8_filename && spb::kUtf8FileName == isc_spb_utf8_filename);
 
 XSQLDA* Native(SqlDa* da) {
     return reinterpret_cast<XSQLDA*>(da);

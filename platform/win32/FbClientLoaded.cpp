@@ -13,26 +13,7 @@
 #include <string_view>
 
 #ifdef VELTOR_HAVE_IBASE_H
-#include <ibase.h>
-#include <type_traits>
-
-namespace {
-using veltor::fb::Handle;
-using veltor::fb::SqlDa;
-using veltor::fb::SqlVar;
-using veltor::fb::Status;
-static_assert(std::is_same_v<Status, ISC_STATUS>);
-static_assert(std::is_same_v<Handle, FB_API_HANDLE>);
-static_assert(sizeof(std::int32_t) == sizeof(isc_resv_handle)); // a long on Windows
-static_assert(sizeof(SqlVar) == sizeof(XSQLVAR));
-static_assert(offsetof(SqlVar, sqldata) == offsetof(XSQLVAR, sqldata));
-static_assert(offsetof(SqlVar, sqlind) == offsetof(XSQLVAR, sqlind));
-static_assert(offsetof(SqlVar, sqlname) == offsetof(XSQLVAR, sqlname));
-static_assert(offsetof(SqlVar, aliasname) == offsetof(XSQLVAR, aliasname));
-static_assert(offsetof(SqlDa, sqln) == offsetof(XSQLDA, sqln));
-static_assert(offsetof(SqlDa, sqlvar) == offsetof(XSQLDA, sqlvar));
-static_assert(veltor::fb::kStatusLength == ISC_STATUS_LENGTH);
-} // namespace
+#include "platform/FbClientLayout.h"
 #endif
 
 namespace veltor::win32 {

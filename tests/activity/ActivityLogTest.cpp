@@ -1,6 +1,7 @@
 #include "activity/ActivityLog.h"
 #include "platform/posix/PosixPlatform.h"
 #include "ports/Errors.h"
+#include "tests/support/ActivityLogOverFakes.h"
 #include "tests/support/FakeActivityView.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeFileSystem.h"
@@ -18,14 +19,7 @@ using ::testing::ElementsAre;
 const std::string kFolder = "/copias/";
 const std::string kDecemberLog = "/copias/Log Backup Veltor 202612.txt";
 
-class ActivityLog : public ::testing::Test {
-protected:
-    test::FakeFileSystem files;
-    test::FakeClock clock;
-    test::FakeRegionalFormats formats;
-    test::FakeActivityView view;
-    TActivityLog log{files, clock, formats, view};
-};
+class ActivityLog : public ::testing::Test, protected test::ActivityLogOverFakes {};
 
 TEST_F(ActivityLog, StampPrefixFollowsTheClockAndFormatsOfEachLine) {
     clock.Set(2026, 12, 7, 12, 45, 3);

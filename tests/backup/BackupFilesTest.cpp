@@ -1,10 +1,7 @@
 #include "backup/BackupFiles.h"
 #include "config/PathParts.h"
 
-#include "tests/support/FakeActivityView.h"
-#include "tests/support/FakeClock.h"
-#include "tests/support/FakeFileSystem.h"
-#include "tests/support/FakeRegionalFormats.h"
+#include "tests/support/ActivityLogOverFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -88,13 +85,8 @@ TEST(PublishBackup, ReplacesAnEarlierFileOnlyWhenTheNamingIsKnown) {
     EXPECT_FALSE(files.Content("/b/CONTA-20261207-1245.GBK.tmp"));
 }
 
-class EnsureBackupFolderTest : public ::testing::Test {
+class EnsureBackupFolderTest : public ::testing::Test, protected test::ActivityLogOverFakes {
 protected:
-    test::FakeFileSystem files;
-    test::FakeClock clock;
-    test::FakeRegionalFormats formats;
-    test::FakeActivityView view;
-    TActivityLog log{files, clock, formats, view};
     ConfigurationRules rules;
 };
 

@@ -1,40 +1,29 @@
 // ADMINBD.inf through the real file system, in the current directory.
 #include "config/Global.h"
 #include "platform/posix/PosixPlatform.h"
+#include "tests/support/CatalogueFixture.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/ScratchFolder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <sys/stat.h>
-#include <unistd.h>
 
-namespace veltor {
+namespace veltor::test {
 namespace {
 
-using test::ReadFile;
-using test::WriteFile;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 // The configuration is found by a relative name: work inside a scratch folder, then go back.
 class ConfigurationFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_NE(getcwd(previous_, sizeof previous_), nullptr);
-        ASSERT_EQ(chdir(folder.path().c_str()), 0);
-    }
-    void TearDown() override { ASSERT_EQ(chdir(previous_), 0); }
-
-    test::ScratchFolder folder{"config"};
+    ScratchFolder folder{"config"};
+    CurrentDirectory inside{folder.path()};
     posix::PosixFileSystem files;
-    test::FakeMessageBox boxes;
+    FakeMessageBox boxes;
     TGlobal global{files, boxes, posix::LinuxConfigurationRules()};
-
-private:
-    char previous_[PATH_MAX] = {};
 };
 
 TEST_F(ConfigurationFile, TemplateIsCopiedAndReadWithCaseKept) {
@@ -68,4 +57,4 @@ TEST_F(ConfigurationFile, FolderInPlaceOfTheFileShowsNotFound) {
 }
 
 } // namespace
-} // namespace veltor
+} // namespace veltor::test

@@ -5,6 +5,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
 namespace veltor {
 namespace {
 
@@ -16,14 +21,123 @@ using ::testing::IsEmpty;
 const std::string kNotFound = "No se encontró el archivo ADMINBD.inf";
 const std::string kIncorrect = "Parámetros Incorrectos del Archivo ADMINBD.inf";
 
-ConfigurationRules LinuxRules() {
-    ConfigurationRules rules;
-    rules.upperCaseValues = false;
-    rules.defaultBackupFolder = "/var/lib/veltor/Backups/";
-    rules.defaultBackupParent = "/var/lib/veltor/";
-    rules.pathSeparator = '/';
-    return rules;
+// Rules like those of Linux: values keep their case, and the default folders are their own.
+const ConfigurationRules kCaseKept{.upperCaseValues = false,
+                                   .defaultBackupFolder = "/srv/veltor/Backups/",
+                                   .defaultBackupParent = "/srv/veltor/",
+                                   .pathSeparator = '/'};
+
+// What the reads leave: the values a case names (the others are not looked at) and every box.
+struct Values {
+    std::optional<std::string> server, connection, backupFolder, timerPeriod, defaultFlag, clientPath;
+    std::vector<std::string> boxes;
+};
+
+// The file's bytes at each read, in order, and what the last read leaves.
+struct ReadCase {
+    const char* name;
+    std::vector<std::string> reads;
+    Values after;
+    ConfigurationRules rules = {};
+};
+
+void PrintTo(const ReadCase& c, std::ostream* out) {
+    *out << c.name;
 }
+
+const ReadCase kCases[] = {
+    {"ReadsEveryKeyAndUpperCasesValues",
+     {"RUTABD=d:\\bases\\admin.fdb\r\nSERVIDOR=server1\r\nRUTABACKUP=e:\\copias\\\r\n"
+      "TIMERBACKUPLICENCE=01:00\r\nPREDETERMINADO=s\r\nRUTACLBD=c:\\cliente\\cl.fdb\r\n"},
+     {.server = "SERVER1",
+      .connection = "SERVER1:D:\\BASES\\ADMIN.FDB",
+      .backupFolder = "E:\\COPIAS\\",
+      .timerPeriod = "01:00",
+      .defaultFlag = "S",
+      .clientPath = "C:\\CLIENTE\\CL.FDB"}},
+    {"KeysAreRecognisedInAnyCaseAfterStrippingBlanksAndControls",
+     {"  servidor=host\r\n\t RutaBackup=  e:\\x\\ \t\r\n"},
+     {.server = "HOST", .connection = "HOST:", .backupFolder = "E:\\X\\"}},
+    // Bytes of accented letters are not blanks, even at the end of a line.
+    {"OnlyLettersAToZAreUpperCased",
+     {"SERVIDOR=s\nRUTABACKUP=e:\\compañía\\\nRUTACLBD=mamá\n"},
+     {.backupFolder = "E:\\COMPAñíA\\", .clientPath = "MAMá"}},
+    {"LinuxRulesKeepTheCaseOfValues",
+     {"rutabd=/srv/Bases/Admin.fdb\nservidor=Host1\nRutaBackup=/srv/Copias/\n"},
+     {.server = "Host1", .connection = "Host1:/srv/Bases/Admin.fdb", .backupFolder = "/srv/Copias/"},
+     kCaseKept},
+    {"LinuxRulesDefaultTheBackupFolderToTheirOwn",
+     {"SERVIDOR=h\n"},
+     {.backupFolder = "/srv/veltor/Backups/"},
+     kCaseKept},
+    {"BlankBeforeEqualsSignIsNotAKey",
+     {"SERVIDOR =host\r\nRUTABD =x\r\n"},
+     {.server = "", .connection = "", .boxes = {kIncorrect}}},
+    {"EmptyServerValueStillComposesTheConnection",
+     {"RUTABD=c:\\admin.fdb\nSERVIDOR=\n"},
+     {.server = "", .connection = ":C:\\ADMIN.FDB"}},
+    {"DatabasePathAfterServerDoesNotReachTheConnection", {"SERVIDOR=s\nRUTABD=c:\\admin.fdb\n"}, {.connection = "S:"}},
+    {"EachServerLineComposesFromThePathLastSeenAboveIt",
+     {"RUTABD=a\nSERVIDOR=s1\nRUTABD=b\nSERVIDOR=s2\nRUTABACKUP=x\nRUTABACKUP=y\n"},
+     {.connection = "S2:B", .backupFolder = "Y"}},
+    {"DatabasePathIsForgottenBetweenReads", {"RUTABD=a\nSERVIDOR=s1\n", "SERVIDOR=s2\n"}, {.connection = "S2:"}},
+    // The connection from the earlier read counts: no box.
+    {"RemovedKeysKeepEarlierValuesExceptTheBackupFolder",
+     {"RUTABD=a\nSERVIDOR=s1\nRUTABACKUP=e:\\copias\\\nTIMERBACKUPLICENCE=01:00\nPREDETERMINADO=S\nRUTACLBD=c\n",
+      "; nothing left\n"},
+     {.server = "S1",
+      .connection = "S1:A",
+      .backupFolder = "C:\\Datos Veltor\\Backups\\",
+      .timerPeriod = "01:00",
+      .defaultFlag = "S",
+      .clientPath = "C"}},
+    {"CtrlZAtTheStartOfALineEndsTheFile",
+     {"SERVIDOR=a\r\n\x1aSERVIDOR=b\r\nRUTABACKUP=z\r\n"},
+     {.server = "A", .backupFolder = "C:\\Datos Veltor\\Backups\\"}},
+    {"CtrlZInsideALineIsAnOrdinaryCharacter",
+     {"RUTACLBD=x\x1ay\nTIMERBACKUPLICENCE=01:00\x1a\nSERVIDOR=s\n"},
+     {.server = "S", .timerPeriod = "01:00", .clientPath = "X\x1aY"}},
+    // A CR alone does not end the line.
+    {"CarriageReturnIsDroppedWhereverItStands",
+     {"SERV\rIDOR=a\r\r\nRUTABACKUP=b\rTIMERBACKUPLICENCE=c\n"},
+     {.server = "A", .backupFolder = "BTIMERBACKUPLICENCE=C", .timerPeriod = ""}},
+    {"LastLineNeedsNoLineEnd", {"RUTABD=p\nSERVIDOR=s"}, {.connection = "S:P"}},
+    {"EmptyFileShowsIncorrectParametersAndSetsTheDefaultFolder",
+     {""},
+     {.backupFolder = "C:\\Datos Veltor\\Backups\\", .boxes = {kIncorrect}}},
+};
+
+void ExpectNamed(const char* field, const std::string& value, const std::optional<std::string>& named) {
+    if (named) {
+        EXPECT_EQ(value, *named) << field;
+    }
+}
+
+class ReadOfFile : public ::testing::TestWithParam<ReadCase> {
+protected:
+    FakeFileSystem files;
+    FakeMessageBox boxes;
+};
+
+TEST_P(ReadOfFile, LeavesTheValuesAndBoxes) {
+    const ReadCase& c = GetParam();
+    TGlobal global(files, boxes, c.rules);
+    for (const std::string& bytes : c.reads) {
+        files.AddFile("ADMINBD.inf", bytes);
+        global.ReadConfiguration();
+    }
+    const Values& want = c.after;
+    ExpectNamed("ServerName", global.ServerName, want.server);
+    ExpectNamed("AdminConnection", global.AdminConnection, want.connection);
+    ExpectNamed("BackupFolder", global.BackupFolder, want.backupFolder);
+    ExpectNamed("BackupTimerPeriod", global.BackupTimerPeriod, want.timerPeriod);
+    ExpectNamed("DefaultFlag", global.DefaultFlag, want.defaultFlag);
+    ExpectNamed("ClientDatabasePath", global.ClientDatabasePath, want.clientPath);
+    EXPECT_EQ(boxes.shown, want.boxes);
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadConfiguration, ReadOfFile, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<ReadCase>& test) { return std::string(test.param.name); });
 
 class ReadConfiguration : public ::testing::Test {
 protected:
@@ -33,128 +147,6 @@ protected:
     FakeMessageBox boxes;
     TGlobal global{files, boxes, ConfigurationRules{}};
 };
-
-TEST_F(ReadConfiguration, ReadsEveryKeyAndUpperCasesValues) {
-    Write("RUTABD=d:\\bases\\admin.fdb\r\nSERVIDOR=server1\r\nRUTABACKUP=e:\\copias\\\r\n"
-          "TIMERBACKUPLICENCE=01:00\r\nPREDETERMINADO=s\r\nRUTACLBD=c:\\cliente\\cl.fdb\r\n");
-    global.ReadConfiguration();
-    EXPECT_EQ(global.AdminConnection, "SERVER1:D:\\BASES\\ADMIN.FDB");
-    EXPECT_EQ(global.ServerName, "SERVER1");
-    EXPECT_EQ(global.BackupFolder, "E:\\COPIAS\\");
-    EXPECT_EQ(global.BackupTimerPeriod, "01:00");
-    EXPECT_EQ(global.DefaultFlag, "S");
-    EXPECT_EQ(global.ClientDatabasePath, "C:\\CLIENTE\\CL.FDB");
-    EXPECT_THAT(boxes.shown, IsEmpty());
-}
-
-TEST_F(ReadConfiguration, KeysAreRecognisedInAnyCaseAfterStrippingBlanksAndControls) {
-    Write("  servidor=host\r\n\t RutaBackup=  e:\\x\\ \t\r\n");
-    global.ReadConfiguration();
-    EXPECT_EQ(global.ServerName, "HOST");
-    EXPECT_EQ(global.AdminConnection, "HOST:");
-    EXPECT_EQ(global.BackupFolder, "E:\\X\\");
-}
-
-TEST_F(ReadConfiguration, OnlyLettersAToZAreUpperCased) {
-    Write("SERVIDOR=s\nRUTABACKUP=e:\\compañía\\\nRUTACLBD=mamá\n");
-    global.ReadConfiguration();
-    EXPECT_EQ(global.BackupFolder, "E:\\COMPAñíA\\");
-    // Bytes of accented letters are not blanks, even at the end of a line.
-    EXPECT_EQ(global.ClientDatabasePath, "MAMá");
-}
-
-TEST_F(ReadConfiguration, LinuxRulesKeepTheCaseOfValues) {
-    TGlobal linux(files, boxes, LinuxRules());
-    Write("rutabd=/srv/Bases/Admin.fdb\nservidor=Host1\nRutaBackup=/srv/Copias/\n");
-    linux.ReadConfiguration();
-    EXPECT_EQ(linux.ServerName, "Host1");
-    EXPECT_EQ(linux.AdminConnection, "Host1:/srv/Bases/Admin.fdb");
-    EXPECT_EQ(linux.BackupFolder, "/srv/Copias/");
-}
-
-TEST_F(ReadConfiguration, LinuxRulesDefaultTheBackupFolderToTheirOwn) {
-    TGlobal linux(files, boxes, LinuxRules());
-    Write("SERVIDOR=h\n");
-    linux.ReadConfiguration();
-    EXPECT_EQ(linux.BackupFolder, "/var/lib/veltor/Backups/");
-}
-
-TEST_F(ReadConfiguration, BlankBeforeEqualsSignIsNotAKey) {
-    Write("SERVIDOR =host\r\nRUTABD =x\r\n");
-    global.ReadConfiguration();
-    EXPECT_EQ(global.ServerName, "");
-    EXPECT_EQ(global.AdminConnection, "");
-    EXPECT_THAT(boxes.shown, ElementsAre(kIncorrect));
-}
-
-TEST_F(ReadConfiguration, EmptyServerValueStillComposesTheConnection) {
-    Write("RUTABD=c:\\admin.fdb\nSERVIDOR=\n");
-    global.ReadConfiguration();
-    EXPECT_EQ(global.ServerName, "");
-    EXPECT_EQ(global.AdminConnection, ":C:\\ADMIN.FDB");
-    EXPECT_THAT(boxes.shown, IsEmpty());
-}
-
-TEST_F(ReadConfiguration, DatabasePathAfterServerDoesNotReachTheConnection) {
-    Write("SERVIDOR=s\nRUTABD=c:\\admin.fdb\n");
-    global.ReadConfiguration();
-    EXPECT_EQ(global.AdminConnection, "S:");
-    EXPECT_THAT(boxes.shown, IsEmpty());
-}
-
-TEST_F(ReadConfiguration, EachServerLineComposesFromThePathLastSeenAboveIt) {
-    Write("RUTABD=a\nSERVIDOR=s1\nRUTABD=b\nSERVIDOR=s2\nRUTABACKUP=x\nRUTABACKUP=y\n");
-    global.ReadConfiguration();
-    EXPECT_EQ(global.AdminConnection, "S2:B");
-    EXPECT_EQ(global.BackupFolder, "Y");
-}
-
-TEST_F(ReadConfiguration, DatabasePathIsForgottenBetweenReads) {
-    Write("RUTABD=a\nSERVIDOR=s1\n");
-    global.ReadConfiguration();
-    Write("SERVIDOR=s2\n");
-    global.ReadConfiguration();
-    EXPECT_EQ(global.AdminConnection, "S2:");
-}
-
-TEST_F(ReadConfiguration, RemovedKeysKeepEarlierValuesExceptTheBackupFolder) {
-    Write("RUTABD=a\nSERVIDOR=s1\nRUTABACKUP=e:\\copias\\\nTIMERBACKUPLICENCE=01:00\nPREDETERMINADO=S\nRUTACLBD=c\n");
-    global.ReadConfiguration();
-    Write("; nothing left\n");
-    global.ReadConfiguration();
-    EXPECT_EQ(global.ServerName, "S1");
-    EXPECT_EQ(global.AdminConnection, "S1:A");
-    EXPECT_EQ(global.BackupTimerPeriod, "01:00");
-    EXPECT_EQ(global.DefaultFlag, "S");
-    EXPECT_EQ(global.ClientDatabasePath, "C");
-    EXPECT_EQ(global.BackupFolder, "C:\\Datos Veltor\\Backups\\");
-    // The connection from the earlier read counts: no box.
-    EXPECT_THAT(boxes.shown, IsEmpty());
-}
-
-TEST_F(ReadConfiguration, CtrlZAtTheStartOfALineEndsTheFile) {
-    Write("SERVIDOR=a\r\n\x1aSERVIDOR=b\r\nRUTABACKUP=z\r\n");
-    global.ReadConfiguration();
-    EXPECT_EQ(global.ServerName, "A");
-    EXPECT_EQ(global.BackupFolder, "C:\\Datos Veltor\\Backups\\");
-}
-
-TEST_F(ReadConfiguration, CtrlZInsideALineIsAnOrdinaryCharacter) {
-    Write("RUTACLBD=x\x1ay\nTIMERBACKUPLICENCE=01:00\x1a\nSERVIDOR=s\n");
-    global.ReadConfiguration();
-    EXPECT_EQ(global.ClientDatabasePath, "X\x1aY");
-    EXPECT_EQ(global.BackupTimerPeriod, "01:00");
-    EXPECT_EQ(global.ServerName, "S");
-}
-
-TEST_F(ReadConfiguration, CarriageReturnIsDroppedWhereverItStands) {
-    Write("SERV\rIDOR=a\r\r\nRUTABACKUP=b\rTIMERBACKUPLICENCE=c\n");
-    global.ReadConfiguration();
-    EXPECT_EQ(global.ServerName, "A");
-    // A CR alone does not end the line.
-    EXPECT_EQ(global.BackupFolder, "BTIMERBACKUPLICENCE=C");
-    EXPECT_EQ(global.BackupTimerPeriod, "");
-}
 
 TEST_F(ReadConfiguration, VeryLongLinesAcrossManyReadsAreReadWhole) {
     const std::string longValue(100000, 'q');

@@ -3,23 +3,28 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace veltor {
 namespace {
 
+struct FieldCase {
+    const char* text;
+    int index;
+    const char* field;
+};
+
+void ExpectFieldsAtColons(const std::vector<FieldCase>& cases) {
+    for (const FieldCase& c : cases)
+        EXPECT_EQ(TGlobal::FieldOf(c.text, c.index, ':'), c.field) << '"' << c.text << "\" field " << c.index;
+}
+
 TEST(FieldOf, SplitsAtTheSeparatorCountingFromZero) {
-    EXPECT_EQ(TGlobal::FieldOf("01:30", 0, ':'), "01");
-    EXPECT_EQ(TGlobal::FieldOf("01:30", 1, ':'), "30");
-    EXPECT_EQ(TGlobal::FieldOf("01:30", 2, ':'), "");
-    EXPECT_EQ(TGlobal::FieldOf("30", 0, ':'), "30");
-    EXPECT_EQ(TGlobal::FieldOf("30", 1, ':'), "");
+    ExpectFieldsAtColons({{"01:30", 0, "01"}, {"01:30", 1, "30"}, {"01:30", 2, ""}, {"30", 0, "30"}, {"30", 1, ""}});
 }
 
 TEST(FieldOf, EmptyFieldsCount) {
-    EXPECT_EQ(TGlobal::FieldOf("a::b", 1, ':'), "");
-    EXPECT_EQ(TGlobal::FieldOf("a::b", 2, ':'), "b");
-    EXPECT_EQ(TGlobal::FieldOf("a:", 1, ':'), "");
-    EXPECT_EQ(TGlobal::FieldOf(":b", 0, ':'), "");
-    EXPECT_EQ(TGlobal::FieldOf("", 0, ':'), "");
+    ExpectFieldsAtColons({{"a::b", 1, ""}, {"a::b", 2, "b"}, {"a:", 1, ""}, {":b", 0, ""}, {"", 0, ""}});
 }
 
 TEST(PadNumber, FillsWithZerosAndKeepsTheLastDigits) {
@@ -42,24 +47,18 @@ TEST(SqlDateText, PutsTheMonthFirst) {
     EXPECT_EQ(TGlobal::YearOfDate(date), 2026);
 }
 
-int Generation(std::uint32_t platformId, std::uint32_t major, std::uint32_t minor) {
-    return TGlobal::OsGeneration(test::FakeOsVersion(platformId, major, minor));
-}
+struct VersionCase {
+    std::uint32_t platformId, major, minor;
+    int generation;
+};
 
 TEST(OsGeneration, MapsTheVersionRecordToItsGeneration) {
     EXPECT_EQ(TGlobal::OsGeneration(test::FakeOsVersion()), 0);
-    EXPECT_EQ(Generation(1, 4, 10), 3);
-    EXPECT_EQ(Generation(2, 3, 51), 4);
-    EXPECT_EQ(Generation(2, 4, 0), 4);
-    EXPECT_EQ(Generation(2, 5, 0), 4);
-    EXPECT_EQ(Generation(2, 5, 1), 5);
-    EXPECT_EQ(Generation(2, 5, 2), 0);
-    EXPECT_EQ(Generation(2, 6, 0), 6);
-    EXPECT_EQ(Generation(2, 6, 1), 7);
-    EXPECT_EQ(Generation(2, 6, 2), 0);
-    EXPECT_EQ(Generation(2, 10, 0), 0);
-    EXPECT_EQ(Generation(0, 3, 1), 0);
-    EXPECT_EQ(Generation(3, 5, 1), 0);
+    const VersionCase cases[] = {{1, 4, 10, 3}, {2, 3, 51, 4}, {2, 4, 0, 4}, {2, 5, 0, 4},  {2, 5, 1, 5}, {2, 5, 2, 0},
+                                 {2, 6, 0, 6},  {2, 6, 1, 7},  {2, 6, 2, 0}, {2, 10, 0, 0}, {0, 3, 1, 0}, {3, 5, 1, 0}};
+    for (const VersionCase& c : cases)
+        EXPECT_EQ(TGlobal::OsGeneration(test::FakeOsVersion(c.platformId, c.major, c.minor)), c.generation)
+            << "platform " << c.platformId << ", version " << c.major << '.' << c.minor;
 }
 
 } // namespace

@@ -7,16 +7,14 @@
 
 #include <stdexcept>
 
-namespace veltor {
+namespace veltor::test {
 namespace {
 
-using test::FakeServiceManager;
-using test::MakeServiceStatus;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 constexpr const char* kServer = "FirebirdGuardianDefaultInstance";
-constexpr const char* kPrefix = test::FakeServiceControlMemo::kPrefix;
+constexpr const char* kPrefix = FakeServiceControlMemo::kPrefix;
 
 class ServiceControlTest : public ::testing::Test {
 protected:
@@ -33,7 +31,7 @@ protected:
     }
 
     FakeServiceManager scm;
-    test::FakeServiceControlMemo memo;
+    FakeServiceControlMemo memo;
     ServiceControl control{scm, memo};
 };
 
@@ -298,4 +296,4 @@ TEST_F(ServiceControlTest, ExceptionWithALastErrorThatReadsAsAStateGivesZero) {
 }
 
 } // namespace
-} // namespace veltor
+} // namespace veltor::test

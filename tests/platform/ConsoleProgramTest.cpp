@@ -246,23 +246,25 @@ TEST(ConsoleProgram, BackupTimerThatDoesNotRunEndsTickAndTimersWithOne) {
     }
 }
 
-// As an ordinary user, with no pkexec to be found on PATH.
-std::vector<std::string> AsNobody(const ScratchFolder& folder, std::vector<std::string> command) {
-    std::vector<std::string> full = {"/usr/bin/env",
-                                     "PATH=" + folder.path() + "/no-such-folder",
-                                     "ASAN_OPTIONS=detect_leaks=0",
-                                     "/usr/bin/setpriv",
-                                     "--reuid=65534",
-                                     "--regid=65534",
-                                     "--clear-groups"};
-    full.insert(full.end(), command.begin(), command.end());
-    return full;
+// The console program run to its end in a scratch folder as an ordinary user, with no pkexec to
+// be found on PATH.
+std::optional<Finished> RunAsNobody(const std::vector<std::string>& arguments) {
+    ScratchFolder folder("console");
+    std::vector<std::string> command = {"/usr/bin/env",
+                                        "PATH=" + folder.path() + "/no-such-folder",
+                                        "ASAN_OPTIONS=detect_leaks=0",
+                                        "/usr/bin/setpriv",
+                                        "--reuid=65534",
+                                        "--regid=65534",
+                                        "--clear-groups",
+                                        kConsole};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    Process process(folder, command);
+    return process.Wait();
 }
 
 TEST(ConsoleProgram, OrdinaryUserWhoseRelaunchCannotStartGetsTheSystemErrorAndNoRun) {
-    ScratchFolder folder("console");
-    Process process(folder, AsNobody(folder, {kConsole, "--tick"}));
-    const std::optional<Finished> finished = process.Wait();
+    const std::optional<Finished> finished = RunAsNobody({"--tick"});
     ASSERT_TRUE(finished);
     EXPECT_EQ(finished->exitCode, 1);
     EXPECT_EQ(finished->err, "System Error.  Code: 2.\r\nNo such file or directory\n");
@@ -270,18 +272,14 @@ TEST(ConsoleProgram, OrdinaryUserWhoseRelaunchCannotStartGetsTheSystemErrorAndNo
 }
 
 TEST(ConsoleProgram, OrdinaryUserWithTheSwitchRunsWithoutElevation) {
-    ScratchFolder folder("console");
-    Process process(folder, AsNobody(folder, {kConsole, "--tick", "-elevated"}));
-    const std::optional<Finished> finished = process.Wait();
+    const std::optional<Finished> finished = RunAsNobody({"--tick", "-elevated"});
     ASSERT_TRUE(finished);
     EXPECT_EQ(finished->exitCode, 2) << finished->err;
     EXPECT_EQ(finished->err, kMissingFile + kMissingFile);
 }
 
 TEST(ConsoleProgram, StatusRunsAsAnOrdinaryUserWithoutElevationAndWithoutTheTimers) {
-    ScratchFolder folder("console");
-    Process process(folder, AsNobody(folder, {kConsole, "--status"}));
-    const std::optional<Finished> finished = process.Wait();
+    const std::optional<Finished> finished = RunAsNobody({"--status"});
     ASSERT_TRUE(finished);
     // No configuration: critical, said on standard output, the box's text in it.
     EXPECT_EQ(finished->exitCode, 2);
