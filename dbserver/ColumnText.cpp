@@ -1,6 +1,7 @@
 #include "dbserver/ColumnText.h"
 
 #include <charconv>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -43,19 +44,11 @@ std::size_t ValueBufferSize(const fb::SqlVar& column) {
 }
 
 std::string DateText(int serverDay) {
-    // Civil date of a day count (days since 1970-01-01), after H. Hinnant's algorithm.
-    long long z = static_cast<long long>(serverDay) - 40587 + 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    long long year = yoe + era * 400;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    const long long day = doy - (153 * mp + 2) / 5 + 1;
-    const long long month = mp < 10 ? mp + 3 : mp - 9;
-    if (month <= 2) ++year;
+    // The server counts days from 1858-11-17, 40587 days before 1970-01-01.
+    const std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::days{serverDay - 40587LL}}};
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%04lld-%02lld-%02lld", year, month, day);
+    std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
     return buffer;
 }
 

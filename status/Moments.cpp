@@ -2,50 +2,37 @@
 
 #include "config/Global.h"
 
+#include <chrono>
+
 namespace veltor {
+namespace {
 
-long long DaysFromCivil(int year, int month, int day) {
-    const long long y = month <= 2 ? year - 1 : year;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const long long yearOfEra = y - era * 400;
-    const long long dayOfYear = (153LL * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
+std::chrono::year_month_day CivilDate(const LocalDateTime& moment) {
+    return {std::chrono::year{moment.year}, std::chrono::month{static_cast<unsigned>(moment.month)},
+            std::chrono::day{static_cast<unsigned>(moment.day)}};
 }
 
-int DaysInMonth(int year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0)) return 29;
-    return kDays[(month - 1) % 12];
-}
+} // namespace
 
 long long SecondsOf(const LocalDateTime& moment) {
-    return DaysFromCivil(moment.year, moment.month, moment.day) * 86400 + moment.hour * 3600LL + moment.minute * 60LL +
-           moment.second;
+    const std::chrono::sys_days day{CivilDate(moment)};
+    return day.time_since_epoch().count() * 86400LL + moment.hour * 3600LL + moment.minute * 60LL + moment.second;
 }
 
 LocalDateTime MomentOfSeconds(long long seconds) {
-    long long days = seconds / 86400;
-    long long rest = seconds % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
-    // The inverse of DaysFromCivil.
-    const long long z = days + 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long dayOfEra = z - era * 146097;
-    const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const long long mp = (5 * dayOfYear + 2) / 153;
+    using namespace std::chrono;
+    const sys_seconds at{std::chrono::seconds{seconds}};
+    const sys_days day = floor<days>(at);
+    const year_month_day date{day};
+    const hh_mm_ss time{at - day};
     LocalDateTime moment;
-    moment.day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
-    moment.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    moment.year = static_cast<int>(yearOfEra + era * 400 + (moment.month <= 2 ? 1 : 0));
-    moment.hour = static_cast<int>(rest / 3600);
-    moment.minute = static_cast<int>(rest / 60 % 60);
-    moment.second = static_cast<int>(rest % 60);
-    moment.weekday = static_cast<int>(((days % 7) + 11) % 7); // 1970-01-01 was a Thursday
+    moment.year = static_cast<int>(date.year());
+    moment.month = static_cast<int>(static_cast<unsigned>(date.month()));
+    moment.day = static_cast<int>(static_cast<unsigned>(date.day()));
+    moment.hour = static_cast<int>(time.hours().count());
+    moment.minute = static_cast<int>(time.minutes().count());
+    moment.second = static_cast<int>(time.seconds().count());
+    moment.weekday = static_cast<int>(weekday{day}.c_encoding());
     return moment;
 }
 
@@ -73,9 +60,8 @@ std::optional<LocalDateTime> ParseIsoText(std::string_view text) {
     moment.hour = number(11, 2);
     moment.minute = number(14, 2);
     moment.second = number(17, 2);
-    if (moment.year < 0 || moment.month < 1 || moment.month > 12 || moment.day < 1 ||
-        moment.day > DaysInMonth(moment.year, moment.month) || moment.hour < 0 || moment.hour > 23 ||
-        moment.minute < 0 || moment.minute > 59 || moment.second < 0 || moment.second > 59)
+    if (moment.year < 0 || moment.month < 0 || moment.day < 0 || !CivilDate(moment).ok() || moment.hour < 0 ||
+        moment.hour > 23 || moment.minute < 0 || moment.minute > 59 || moment.second < 0 || moment.second > 59)
         return std::nullopt;
     return MomentOfSeconds(SecondsOf(moment));
 }

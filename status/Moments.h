@@ -11,11 +11,8 @@
 
 namespace veltor {
 
-// Days since 1 January 1970 of a calendar date (proleptic Gregorian).
-long long DaysFromCivil(int year, int month, int day);
-int DaysInMonth(int year, int month);
-
-// Seconds since 1970-01-01 00:00:00 of the local clock, and back (the weekday is set too).
+// Seconds since 1970-01-01 00:00:00 of the local clock (proleptic Gregorian calendar), and back
+// (the weekday is set too).
 long long SecondsOf(const LocalDateTime& moment);
 LocalDateTime MomentOfSeconds(long long seconds);
 

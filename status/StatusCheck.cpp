@@ -283,7 +283,7 @@ StatusSummary EvaluateStatus(const std::vector<CompanyRow>& rows, const StatusBo
 
 std::string StatusText(const StatusSummary& summary) {
     // Values from outside as characters, on one line each: a message of the server spans lines.
-    const auto shown = [](const std::string& value) { return VisibleControls(json::ToUtf8(value)); };
+    const auto shown = [](const std::string& value) { return VisibleControls(ToProgramText(value)); };
     std::string text = std::string("VELTOR BACKUPS ") + CheckStateName(summary.state) + " - ";
     if (!summary.problem.empty()) {
         text += shown(summary.problem) + "\n";
@@ -325,42 +325,42 @@ std::string StatusText(const StatusSummary& summary) {
         if (!check.why.empty()) text += " | " + check.why;
         text += "\n";
     }
-    return json::ToUtf8(text);
+    return ToProgramText(text);
 }
 
 std::string StatusJson(const StatusSummary& summary) {
     const auto moment = [](const std::optional<long long>& seconds) {
         return seconds ? json::Value(IsoText(MomentOfSeconds(*seconds))) : json::Value();
     };
-    json::Array companies;
+    const auto text = [](const std::string& value) { return value.empty() ? json::Value() : json::Value(value); };
+    json::Value companies = json::Value::array();
     for (const CompanyCheck& check : summary.companies) {
-        json::Object entry = {
-            {"id", check.id},
-            {"code", check.code},
-            {"name", check.name},
-            {"state", CheckStateName(check.state)},
-            {"takesBackups", check.takesBackups},
-            {"lastGoodBackup", moment(check.lastGood)},
-            {"ageSeconds", check.lastGood ? json::Value(summary.now - *check.lastGood) : json::Value()},
-            {"lastOutcome", check.lastOutcome.empty() ? json::Value() : json::Value(check.lastOutcome)},
-            {"lastMessage", check.lastMessage.empty() ? json::Value() : json::Value(check.lastMessage)},
-            {"lastVerified", check.lastVerified ? json::Value(*check.lastVerified) : json::Value()},
-            {"unverifiedStamp", moment(check.unverifiedStamp)},
-            {"lastCycle", check.lastCycle ? json::Value(json::Object{{"at", check.lastCycle->at},
-                                                                     {"outcome", check.lastCycle->outcome},
-                                                                     {"message", check.lastCycle->message}})
-                                          : json::Value()},
-            {"nextDue", moment(check.nextDue)},
-            {"why", check.why.empty() ? json::Value() : json::Value(check.why)}};
-        companies.emplace_back(std::move(entry));
+        companies.push_back(
+            {{"id", check.id},
+             {"code", check.code},
+             {"name", check.name},
+             {"state", CheckStateName(check.state)},
+             {"takesBackups", check.takesBackups},
+             {"lastGoodBackup", moment(check.lastGood)},
+             {"ageSeconds", check.lastGood ? json::Value(summary.now - *check.lastGood) : json::Value()},
+             {"lastOutcome", text(check.lastOutcome)},
+             {"lastMessage", text(check.lastMessage)},
+             {"lastVerified", check.lastVerified ? json::Value(*check.lastVerified) : json::Value()},
+             {"unverifiedStamp", moment(check.unverifiedStamp)},
+             {"lastCycle", check.lastCycle ? json::Value({{"at", check.lastCycle->at},
+                                                          {"outcome", check.lastCycle->outcome},
+                                                          {"message", check.lastCycle->message}})
+                                           : json::Value()},
+             {"nextDue", moment(check.nextDue)},
+             {"why", text(check.why)}});
     }
-    json::Object document = {{"status", CheckStateName(summary.state)},
-                             {"exitCode", static_cast<int>(summary.state)},
-                             {"checkedAt", IsoText(MomentOfSeconds(summary.now))},
-                             {"periodSeconds", summary.periodSeconds}};
-    if (!summary.problem.empty()) document.emplace_back("problem", summary.problem);
-    document.emplace_back("companies", std::move(companies));
-    return json::Write(document);
+    json::Value document = {{"status", CheckStateName(summary.state)},
+                            {"exitCode", static_cast<int>(summary.state)},
+                            {"checkedAt", IsoText(MomentOfSeconds(summary.now))},
+                            {"periodSeconds", summary.periodSeconds}};
+    if (!summary.problem.empty()) document["problem"] = summary.problem;
+    document["companies"] = std::move(companies);
+    return json::Write(std::move(document));
 }
 
 std::vector<CompanyRow> ReadCompanyRows(const fb::ClientApi& api, const std::string& connection) {

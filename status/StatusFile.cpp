@@ -1,5 +1,7 @@
 #include "status/StatusFile.h"
 
+#include "status/Json.h"
+
 #include <algorithm>
 #include <exception>
 #include <memory>
@@ -11,60 +13,61 @@ constexpr const char* kProgram = "veltor-backups";
 constexpr int kFormat = 1;
 
 json::Value BackupJson(const BackupRecord& record) {
-    json::Object members = {{"at", record.at}, {"outcome", record.outcome}};
-    if (!record.message.empty()) members.emplace_back("message", record.message);
-    if (!record.file.empty()) members.emplace_back("file", record.file);
-    if (record.bytes) members.emplace_back("bytes", *record.bytes);
-    if (record.seconds) members.emplace_back("seconds", *record.seconds);
-    members.emplace_back("verified", record.verified ? json::Value(*record.verified) : json::Value());
-    if (!record.verification.empty()) members.emplace_back("verification", record.verification);
+    json::Value members = {{"at", record.at}, {"outcome", record.outcome}};
+    if (!record.message.empty()) members["message"] = record.message;
+    if (!record.file.empty()) members["file"] = record.file;
+    if (record.bytes) members["bytes"] = *record.bytes;
+    if (record.seconds) members["seconds"] = *record.seconds;
+    members["verified"] = record.verified ? json::Value(*record.verified) : json::Value();
+    if (!record.verification.empty()) members["verification"] = record.verification;
     return members;
 }
 
 std::optional<BackupRecord> BackupOf(const json::Value* value) {
-    if (!value || !value->AsObject()) return std::nullopt;
+    if (!value || !value->is_object()) return std::nullopt;
     BackupRecord record;
-    record.at = value->Text("at");
-    record.outcome = value->Text("outcome");
-    record.message = value->Text("message");
-    record.file = value->Text("file");
-    if (const auto bytes = value->Number("bytes"); bytes && *bytes >= 0)
-        record.bytes = static_cast<std::uint64_t>(*bytes);
-    record.seconds = value->Number("seconds");
-    if (const json::Value* verified = value->Find("verified"); verified && verified->AsBool())
-        record.verified = *verified->AsBool();
-    record.verification = value->Text("verification");
+    record.at = json::Text(*value, "at");
+    record.outcome = json::Text(*value, "outcome");
+    record.message = json::Text(*value, "message");
+    record.file = json::Text(*value, "file");
+    if (const json::Value* bytes = json::Find(*value, "bytes"); bytes && bytes->is_number_unsigned())
+        record.bytes = bytes->get<std::uint64_t>();
+    if (const json::Value* seconds = json::Find(*value, "seconds"); seconds && seconds->is_number())
+        record.seconds = seconds->get<double>();
+    if (const json::Value* verified = json::Find(*value, "verified"); verified && verified->is_boolean())
+        record.verified = verified->get<bool>();
+    record.verification = json::Text(*value, "verification");
     return record;
 }
 
 json::Value CycleJson(const CycleRecord& record) {
-    json::Object members = {{"at", record.at}, {"outcome", record.outcome}};
-    if (!record.message.empty()) members.emplace_back("message", record.message);
+    json::Value members = {{"at", record.at}, {"outcome", record.outcome}};
+    if (!record.message.empty()) members["message"] = record.message;
     return members;
 }
 
 std::optional<CycleRecord> CycleOf(const json::Value* value) {
-    if (!value || !value->AsObject()) return std::nullopt;
-    return CycleRecord{value->Text("at"), value->Text("outcome"), value->Text("message")};
+    if (!value || !value->is_object()) return std::nullopt;
+    return CycleRecord{json::Text(*value, "at"), json::Text(*value, "outcome"), json::Text(*value, "message")};
 }
 
 } // namespace
 
 std::optional<StatusBook> StatusBook::FromJson(std::string_view text) {
-    const std::optional<json::Value> document = json::Parse(text);
-    if (!document || document->Text("program") != kProgram) return std::nullopt;
-    const json::Value* companies = document->Find("companies");
-    if (!companies || !companies->AsArray()) return std::nullopt;
+    const json::Value document = json::Parse(text);
+    if (json::Text(document, "program") != kProgram) return std::nullopt;
+    const json::Value* companies = json::Find(document, "companies");
+    if (!companies || !companies->is_array()) return std::nullopt;
     StatusBook book;
-    book.updatedAt_ = document->Text("updated");
-    for (const json::Value& entry : *companies->AsArray()) {
-        const std::string id = entry.Text("id");
+    book.updatedAt_ = json::Text(document, "updated");
+    for (const json::Value& entry : *companies) {
+        const std::string id = json::Text(entry, "id");
         if (id.empty() || book.Find(id)) continue;
-        CompanyStatus& company = book.Company(id, entry.Text("code"), entry.Text("name"));
-        company.lastAttempt = BackupOf(entry.Find("lastAttempt"));
-        company.lastGood = BackupOf(entry.Find("lastGoodBackup"));
-        company.lastVerified = BackupOf(entry.Find("lastVerifiedBackup"));
-        company.lastCycle = CycleOf(entry.Find("lastCycle"));
+        CompanyStatus& company = book.Company(id, json::Text(entry, "code"), json::Text(entry, "name"));
+        company.lastAttempt = BackupOf(json::Find(entry, "lastAttempt"));
+        company.lastGood = BackupOf(json::Find(entry, "lastGoodBackup"));
+        company.lastVerified = BackupOf(json::Find(entry, "lastVerifiedBackup"));
+        company.lastCycle = CycleOf(json::Find(entry, "lastCycle"));
     }
     return book;
 }
@@ -75,18 +78,19 @@ std::string StatusBook::ToJson(const std::string& updatedAt) const {
         ordered.push_back(&company);
     std::stable_sort(ordered.begin(), ordered.end(),
                      [](const CompanyStatus* a, const CompanyStatus* b) { return a->code < b->code; });
-    json::Array entries;
+    json::Value entries = json::Value::array();
     for (const CompanyStatus* company : ordered) {
-        json::Object members = {{"id", company->id}, {"code", company->code}, {"name", company->name}};
-        members.emplace_back("lastAttempt", company->lastAttempt ? BackupJson(*company->lastAttempt) : json::Value());
-        members.emplace_back("lastGoodBackup", company->lastGood ? BackupJson(*company->lastGood) : json::Value());
-        members.emplace_back("lastVerifiedBackup",
-                             company->lastVerified ? BackupJson(*company->lastVerified) : json::Value());
-        members.emplace_back("lastCycle", company->lastCycle ? CycleJson(*company->lastCycle) : json::Value());
-        entries.emplace_back(std::move(members));
+        const auto optional = [](const auto& record, auto toJson) { return record ? toJson(*record) : json::Value(); };
+        entries.push_back({{"id", company->id},
+                           {"code", company->code},
+                           {"name", company->name},
+                           {"lastAttempt", optional(company->lastAttempt, BackupJson)},
+                           {"lastGoodBackup", optional(company->lastGood, BackupJson)},
+                           {"lastVerifiedBackup", optional(company->lastVerified, BackupJson)},
+                           {"lastCycle", optional(company->lastCycle, CycleJson)}});
     }
-    return json::Write(json::Object{
-        {"program", kProgram}, {"format", kFormat}, {"updated", updatedAt}, {"companies", std::move(entries)}});
+    return json::Write(
+        {{"program", kProgram}, {"format", kFormat}, {"updated", updatedAt}, {"companies", std::move(entries)}});
 }
 
 CompanyStatus& StatusBook::Company(const std::string& id, const std::string& code, const std::string& name) {

@@ -6,7 +6,6 @@
 // catalogue.
 
 #include "ports/FileSystem.h"
-#include "status/Json.h"
 
 #include <cstdint>
 #include <map>

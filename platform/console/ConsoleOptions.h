@@ -1,6 +1,7 @@
 #pragma once
 // The headless program's command line: the mode of the run, --help, --version and the usage
-// error for anything else (exit code 2).
+// error for anything else (exit code 2). Parsed by our own few lines: the headless package must
+// not pull in Qt for its command-line parser, and these options need nothing more.
 
 #include "platform/console/ConsoleApplication.h"
 

@@ -1,6 +1,7 @@
 // Short date and long time in the formats of the environment's locale.
 #include "platform/posix/PosixPlatform.h"
 
+#include <chrono>
 #include <ctime>
 #include <iconv.h>
 #include <langinfo.h>
@@ -20,10 +21,10 @@ struct tm BrokenDown(const LocalDateTime& moment) {
     value.tm_min = moment.minute;
     value.tm_sec = moment.second;
     value.tm_wday = moment.weekday;
-    static constexpr int kDaysBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-    const bool leap = (moment.year % 4 == 0 && moment.year % 100 != 0) || moment.year % 400 == 0;
-    if (moment.month >= 1 && moment.month <= 12)
-        value.tm_yday = kDaysBefore[moment.month - 1] + moment.day - 1 + (leap && moment.month > 2 ? 1 : 0);
+    using namespace std::chrono;
+    const year_month_day date{year{moment.year}, month{static_cast<unsigned>(moment.month)},
+                              day{static_cast<unsigned>(moment.day)}};
+    if (date.ok()) value.tm_yday = (sys_days{date} - sys_days{date.year() / January / 1}).count();
     value.tm_isdst = -1;
     return value;
 }

@@ -4,7 +4,8 @@
 // standard output and error (or neither) stays open in it, so that a lock held through a
 // descriptor, or a pipe of our parent, is never kept alive by the child or by a daemon it
 // leaves behind. Signals are as a new program expects them: nothing blocked, the usual
-// actions for the ones this process may handle.
+// actions for the ones this process may handle. Our own wrapper over posix_spawn: process
+// libraries do not give this control over the descriptors a child keeps.
 
 #include <string>
 #include <vector>

@@ -90,14 +90,14 @@ TEST_F(StatusCommandTest, TheExitCodeIsTheWorstCompanysState) {
     AddCompanyBackedUp(3, 50); // missed its time 26 hours ago
     outcome = Status("--json");
     EXPECT_EQ(outcome.exitCode, 2) << outcome.out;
-    const std::optional<json::Value> report = json::Parse(outcome.out);
-    ASSERT_TRUE(report) << outcome.out;
-    EXPECT_EQ(report->Text("status"), "CRITICAL");
-    EXPECT_EQ(report->Number("exitCode"), 2.0);
-    const json::Array& companies = *report->Find("companies")->AsArray();
+    const json::Value report = json::Parse(outcome.out);
+    ASSERT_FALSE(report.is_discarded()) << outcome.out;
+    EXPECT_EQ(report["status"], "CRITICAL");
+    EXPECT_EQ(report["exitCode"], 2);
+    const json::Value& companies = report["companies"];
     ASSERT_EQ(companies.size(), 3u);
-    EXPECT_EQ(companies[1].Text("state"), "WARNING");
-    EXPECT_EQ(companies[2].Text("state"), "CRITICAL");
+    EXPECT_EQ(companies[1]["state"], "WARNING");
+    EXPECT_EQ(companies[2]["state"], "CRITICAL");
 }
 
 TEST_F(StatusCommandTest, AFailedLastAttemptInTheStatusFileWarns) {
@@ -150,7 +150,7 @@ TEST_F(StatusCommandTest, ACatalogueThatCannotBeReadIsCritical) {
     std::remove((catalogue.folder / "ADMINBD.inf").c_str());
     outcome = Status("--json");
     EXPECT_EQ(outcome.exitCode, 2);
-    EXPECT_THAT(json::Parse(outcome.out)->Text("problem"), HasSubstr("No se encontró el archivo ADMINBD.inf"));
+    EXPECT_THAT(json::Text(json::Parse(outcome.out), "problem"), HasSubstr("No se encontró el archivo ADMINBD.inf"));
 }
 
 } // namespace

@@ -59,8 +59,9 @@ TEST(ToProgramText, AnOutsideValueJoinedToProgramTextComesOutWholeAndAsTheLogHas
 TEST(ToProgramText, ValidTextStaysAndEveryOtherByteIsItsWindows1252Character) {
     EXPECT_EQ(ToProgramText("Conexión € 😀"), "Conexión € 😀");
     EXPECT_EQ(ToProgramText("\x80\x81\x9F\xA0\xFF"), "€\u0081Ÿ\u00A0ÿ");
-    // A cut sequence at the end, and a lead byte followed by a letter.
+    // A cut sequence at the end, an overlong one, and a lead byte followed by a letter.
     EXPECT_EQ(ToProgramText("x\xC3"), "xÃ");
+    EXPECT_EQ(ToProgramText("\xC0\xAF"), "À¯");
     EXPECT_EQ(ToProgramText("\xF1"
                             "a"),
               "ña");
