@@ -23,16 +23,10 @@ enum class ServiceProtocol {
 };
 
 struct BackupRequest {
-    // Option flags, sent as their OR.
-    enum Option : std::uint32_t {
-        kIgnoreChecksums = 0x01,
-        kIgnoreLimbo = 0x02,
-        kMetadataOnly = 0x04,
-        kNoGarbageCollection = 0x08,
-        kOldMetadataDescriptions = 0x10,
-        kNonTransportable = 0x20,
-        kConvertExternalTables = 0x40,
-    };
+    // Option flags (isc_spb_bkp_*), sent as their OR; the ones the program and its tests use.
+    static constexpr std::uint32_t kIgnoreLimbo = 0x02;
+    static constexpr std::uint32_t kNoGarbageCollection = 0x08;
+    static constexpr std::uint32_t kConvertExternalTables = 0x40;
 
     std::string databasePath;             // on the server machine; required
     std::vector<std::string> backupFiles; // on the server machine; empty entries are left out
@@ -42,16 +36,9 @@ struct BackupRequest {
 };
 
 struct RestoreRequest {
-    // Option flags, sent as their OR.
-    enum Option : std::uint32_t {
-        kDeactivateIndexes = 0x0100,
-        kNoShadow = 0x0200,
-        kNoValidityCheck = 0x0400,
-        kOneRelationAtATime = 0x0800,
-        kReplace = 0x1000,
-        kCreate = 0x2000,
-        kUseAllSpace = 0x4000,
-    };
+    // Option flags (isc_spb_res_*), sent as their OR; the ones the program uses.
+    static constexpr std::uint32_t kReplace = 0x1000;
+    static constexpr std::uint32_t kCreate = 0x2000;
 
     std::vector<std::string> backupFiles;   // empty entries are left out
     std::vector<std::string> databasePaths; // empty entries are left out
