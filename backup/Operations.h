@@ -10,10 +10,10 @@
 #include "backup/Verification.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
-#include "dbserver/FirebirdServiceConnection.h"
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"
 #include "ports/FileSystem.h"
+#include "ports/FirebirdService.h"
 #include "status/StatusFile.h"
 
 #include <optional>
@@ -39,7 +39,7 @@ struct OperationsParts {
     IFileSystem& files;
     IClock& clock;
     IActivityView& view;
-    fb::FirebirdServiceConnection& verifyService; // set to TCP for each verification
+    fb::IFirebirdService& verifyService; // set to TCP for each verification
     IRestoredDatabase& databases;
 };
 

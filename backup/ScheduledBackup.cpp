@@ -141,7 +141,6 @@ bool TScheduledBackup::BackupCompany() {
     } catch (const std::exception& e) {
         log.WriteLogLine(StampPrefix() + " Advertencia en Backup: " + e.what());
         log.WriteMemoLine(StampPrefix() + " Advertencia en Backup: " + e.what());
-        service.Detach();
         failed = true;
         failure = e.what();
     }

@@ -7,10 +7,10 @@
 #include "backup/BackupFiles.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
-#include "dbserver/FirebirdServiceConnection.h"
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"
 #include "ports/FileSystem.h"
+#include "ports/FirebirdService.h"
 
 #include <string>
 #include <vector>
@@ -24,7 +24,7 @@ struct CompanyRef;
 struct ScheduledBackupParts {
     TGlobal& global;
     catalogue::TCatalogue& catalogue;
-    fb::FirebirdServiceConnection& IBBackup;
+    fb::IFirebirdService& IBBackup;
     TActivityLog& log;
     IFileSystem& files;
     IClock& clock;

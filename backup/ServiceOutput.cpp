@@ -2,36 +2,36 @@
 
 namespace veltor {
 
-std::vector<std::string> ShowServiceOutput(fb::FirebirdServiceConnection& service, TActivityLog& log,
-                                           IActivityView& view) {
+std::vector<std::string> ShowServiceOutput(const ServiceRun& run, const std::function<void()>& started,
+                                           TActivityLog& log, IActivityView& view) {
     std::vector<std::string> lines;
     std::vector<std::string> output;
-    while (!service.AtEnd()) {
-        output.push_back(service.ReadNextLine());
-        lines.push_back("  " + output.back());
-        view.ProcessPendingEvents();
-    }
+    run({started, [&](const std::string& text) {
+             output.push_back(text);
+             lines.push_back("  " + text);
+             view.ProcessPendingEvents();
+         }});
     log.WriteMemoLines(lines);
     view.ProcessPendingEvents();
     return output;
 }
 
-std::vector<std::string> BackupToTheEnd(fb::FirebirdServiceConnection& service, const fb::BackupRequest& request,
+std::vector<std::string> BackupToTheEnd(fb::IFirebirdService& service, const fb::BackupRequest& request,
                                         const std::string& backupFile, TActivityLog& log, IActivityView& view) {
-    std::vector<std::string> output;
-    try {
-        service.Attach();
-        service.StartBackup(request);
-        const std::string fileLine = log.StampPrefix() + " Archivo Backup: " + backupFile;
-        log.WriteLogLine(fileLine);
-        log.WriteMemoLine(fileLine);
-        output = ShowServiceOutput(service, log, view);
-    } catch (...) {
-        service.Detach();
-        throw;
-    }
-    service.Detach();
-    return output;
+    return ShowServiceOutput([&](const fb::ServiceCallbacks& callbacks) { service.RunBackup(request, callbacks); },
+                             [&] {
+                                 const std::string fileLine = log.StampPrefix() + " Archivo Backup: " + backupFile;
+                                 log.WriteLogLine(fileLine);
+                                 log.WriteMemoLine(fileLine);
+                             },
+                             log, view);
+}
+
+void RestoreToTheEnd(fb::IFirebirdService& service, const fb::RestoreRequest& request, TActivityLog& log,
+                     IActivityView& view) {
+    ShowServiceOutput([&](const fb::ServiceCallbacks& callbacks) { service.RunRestore(request, callbacks); },
+                      [&] { log.WriteMemoLine(log.StampPrefix() + " Archivo Backup: " + request.backupFiles.at(0)); },
+                      log, view);
 }
 
 } // namespace veltor

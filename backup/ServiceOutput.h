@@ -1,30 +1,40 @@
 #pragma once
 // What the scheduled run and the backup-restore cycle share around a Firebird service:
-// the administrator's credentials, the server text and the reading of the verbose output.
+// the administrator's credentials, the server text and the showing of the verbose output.
 
 #include "activity/ActivityLog.h"
 #include "config/Global.h"
 #include "dbserver/Administrator.h"
-#include "dbserver/FirebirdServiceConnection.h"
 #include "ports/ActivityView.h"
+#include "ports/FirebirdService.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace veltor {
 
-// Reads the output of the started action to its end, each line prefixed with two blanks,
-// letting the window handle its events after every line; then adds the whole batch to the
-// memo at once (the last line, read when the action ended, is a line of two blanks) and
-// lets the window handle its events once more. Returns the lines as the server sent them.
-std::vector<std::string> ShowServiceOutput(fb::FirebirdServiceConnection& service, TActivityLog& log,
-                                           IActivityView& view);
+// One run of a service action, given the callbacks to hand its output to.
+using ServiceRun = std::function<void(const fb::ServiceCallbacks&)>;
 
-// One backup through a service connection that is set up: attaches, starts the backup, writes
-// the file line (with `backupFile`, the name the backup will have once it is whole) to the log
-// and the memo, shows the output to its end, and detaches on every path. A failure reaches the
-// caller, with the connection detached. Returns the output lines as the server sent them.
-std::vector<std::string> BackupToTheEnd(fb::FirebirdServiceConnection& service, const fb::BackupRequest& request,
+// Runs the action, `started` once the server accepted it, and shows its output: each line
+// prefixed with two blanks, the window handling its events after every line; then the whole
+// batch goes to the memo at once (the last line, read when the action ended, is a line of two
+// blanks) and the window handles its events once more. A failure reaches the caller before
+// the batch is shown. Returns the lines as the server sent them.
+std::vector<std::string> ShowServiceOutput(const ServiceRun& run, const std::function<void()>& started,
+                                           TActivityLog& log, IActivityView& view);
+
+// One backup through a service that is set up: once the server accepted the start, the file
+// line (with `backupFile`, the name the backup will have once it is whole) goes to the log and
+// the memo; then the output is shown to its end. Returns the output lines as the server sent
+// them.
+std::vector<std::string> BackupToTheEnd(fb::IFirebirdService& service, const fb::BackupRequest& request,
                                         const std::string& backupFile, TActivityLog& log, IActivityView& view);
+
+// One restore through a service that is set up: once the server accepted the start, the file
+// line of `request`'s first backup file goes to the memo; then the output is shown to its end.
+void RestoreToTheEnd(fb::IFirebirdService& service, const fb::RestoreRequest& request, TActivityLog& log,
+                     IActivityView& view);
 
 } // namespace veltor

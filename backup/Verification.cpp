@@ -162,22 +162,7 @@ VerificationResult TBackupVerifier::Verify(const std::string& serverText, const 
         service_.SetParameters(AdministratorParameters());
         service_.SetServerName(serverText);
         service_.SetProtocol(fb::ServiceProtocol::Tcp);
-        try {
-            service_.Attach();
-            service_.StartRestore(request);
-            while (!service_.AtEnd()) {
-                service_.ReadNextLine();
-                view_.ProcessPendingEvents();
-            }
-        } catch (...) {
-            try {
-                service_.Detach();
-            } catch (const std::exception&) {
-                // Detached whatever the server said.
-            }
-            throw;
-        }
-        service_.Detach();
+        service_.RunRestore(request, {nullptr, [&](const std::string&) { view_.ProcessPendingEvents(); }});
 
         const std::string database = serverText + ":" + scratch;
         if (!databases_.IsOnline(database)) {

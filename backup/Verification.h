@@ -5,9 +5,9 @@
 // as the backup's own transaction saw it). The scratch database is removed on every path.
 
 #include "dbserver/FbClientApi.h"
-#include "dbserver/FirebirdServiceConnection.h"
 #include "ports/ActivityView.h"
 #include "ports/FileSystem.h"
+#include "ports/FirebirdService.h"
 
 #include <map>
 #include <string>
@@ -62,7 +62,7 @@ private:
 class TBackupVerifier {
 public:
     // `service` is used with the TCP protocol, so the server itself writes the scratch file.
-    TBackupVerifier(fb::FirebirdServiceConnection& service, IRestoredDatabase& databases, IFileSystem& files,
+    TBackupVerifier(fb::IFirebirdService& service, IRestoredDatabase& databases, IFileSystem& files,
                     IActivityView& view)
         : service_(service), databases_(databases), files_(files), view_(view) {}
 
@@ -71,7 +71,7 @@ public:
     VerificationResult Verify(const std::string& serverText, const std::string& backupFile, const TableRows& expected);
 
 private:
-    fb::FirebirdServiceConnection& service_;
+    fb::IFirebirdService& service_;
     IRestoredDatabase& databases_;
     IFileSystem& files_;
     IActivityView& view_;

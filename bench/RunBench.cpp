@@ -26,13 +26,14 @@
 #include "backup/ServiceOutput.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
-#include "dbserver/FirebirdServiceConnection.h"
+#include "dbserver/FirebirdService.h"
 #include "dbserver/UnavailableClient.h"
 #include "maintenance/BackupModule.h"
 #include "platform/console/ConsoleApplication.h"
 #include "platform/posix/LinuxServiceManager.h"
 #include "platform/posix/PosixMaintenance.h"
 #include "platform/posix/PosixPlatform.h"
+#include "tests/support/ShortPauseClock.h"
 
 #include <algorithm>
 #include <chrono>
@@ -67,8 +68,8 @@ long HeapInUseKb() {
 struct Program {
     explicit Program(std::FILE* memoOutput)
         : gui(console::ConsoleMode::Tick, memoOutput, stderr), window(gui.CreateMainWindow()),
-          global(files, gui.ErrorBox(), posix::LinuxConfigurationRules()), api(LoadApi()), catalogue(api), backup(api),
-          log(files, clock, regional, window.memo) {}
+          global(files, gui.ErrorBox(), posix::LinuxConfigurationRules()), api(LoadApi()), catalogue(api),
+          log(files, clock, regional, window.memo), backup(api) {}
 
     static const fb::ClientApi& LoadApi() {
         const char* why = nullptr;
@@ -85,10 +86,8 @@ struct Program {
     TGlobal global;
     const fb::ClientApi& api;
     catalogue::TCatalogue catalogue;
-    fb::FirebirdServiceConnection backup;
     TActivityLog log;
-    std::string periodHours = "00";
-    std::string periodMinutes = "30";
+    fb::FirebirdService backup;
 };
 
 double Percentile(std::vector<double> values, double fraction) {
@@ -100,8 +99,10 @@ double Percentile(std::vector<double> values, double fraction) {
 int IdleRuns(const std::string& folder, int runs, int every, std::FILE* memo) {
     if (chdir(folder.c_str()) != 0) throw std::runtime_error("cannot enter " + folder);
     Program program(memo);
+    const std::string periodHours = "00";
+    const std::string periodMinutes = "30";
     TScheduledBackup run({program.global, program.catalogue, program.backup, program.log, program.files, program.clock,
-                          program.window.memo, program.periodHours, program.periodMinutes});
+                          program.window.memo, periodHours, periodMinutes});
     // Room for every time up front: a vector that doubles as it fills would show as growth of
     // the heap in use (8 bytes a run, in steps at 4,096 and 8,192 runs).
     std::vector<double> milliseconds;
@@ -173,19 +174,6 @@ int MemoLines(const std::string& linesFile, int backups, int every, std::FILE* m
     return 0;
 }
 
-// The local clock with the pauses of a run cut to at most `pause` milliseconds.
-class ShortPauseClock final : public IClock {
-public:
-    explicit ShortPauseClock(std::uint32_t pause) : pause_(pause) {}
-    LocalDateTime Now() const override { return clock_.Now(); }
-    std::uint32_t TickCount() const override { return clock_.TickCount(); }
-    void Sleep(std::uint32_t milliseconds) override { clock_.Sleep(std::min(milliseconds, pause_)); }
-
-private:
-    posix::PosixClock clock_;
-    std::uint32_t pause_;
-};
-
 int Cycles(const std::string& folder, int cycles, std::uint32_t pause) {
     if (chdir(folder.c_str()) != 0) throw std::runtime_error("cannot enter " + folder);
     std::FILE* memo = std::fopen("cycle-memo.txt", "a");
@@ -193,7 +181,7 @@ int Cycles(const std::string& folder, int cycles, std::uint32_t pause) {
     console::ConsoleApplication gui(console::ConsoleMode::Now, memo, stderr);
     MainWindowParts window = gui.CreateMainWindow();
     posix::PosixFileSystem files{posix::kDatabaseServerGroup};
-    ShortPauseClock clock(pause);
+    test::ShortPauseClock clock(pause);
     posix::PosixRegionalFormats regional;
     TGlobal global(files, gui.ErrorBox(), posix::LinuxConfigurationRules());
     const std::unique_ptr<IServiceManager> services = posix::MakeLinuxServiceManager();

@@ -1,6 +1,7 @@
 #pragma once
 // A connection to the Firebird service manager that runs one backup or restore on the
-// server and hands its verbose output back line by line.
+// server and hands its verbose output back line by line: the states below FirebirdService,
+// which runs a whole action on them.
 //
 //   FirebirdServiceConnection backup(api);
 //   backup.SetServerName("localhost");
@@ -15,6 +16,7 @@
 // vector. Nothing is logged here.
 
 #include "dbserver/FbClientApi.h"
+#include "ports/FirebirdService.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,46 +26,6 @@
 #include <vector>
 
 namespace veltor::fb {
-
-enum class ServiceProtocol {
-    Tcp,   // "<server name>:service_mgr"
-    Local, // "service_mgr", whatever the server name
-};
-
-struct BackupRequest {
-    // Option flags, sent as their OR.
-    static constexpr std::uint32_t kIgnoreChecksums = 0x01;
-    static constexpr std::uint32_t kIgnoreLimbo = 0x02;
-    static constexpr std::uint32_t kMetadataOnly = 0x04;
-    static constexpr std::uint32_t kNoGarbageCollection = 0x08;
-    static constexpr std::uint32_t kOldMetadataDescriptions = 0x10;
-    static constexpr std::uint32_t kNonTransportable = 0x20;
-    static constexpr std::uint32_t kConvertExternalTables = 0x40;
-
-    std::string databasePath;             // on the server machine; required
-    std::vector<std::string> backupFiles; // on the server machine; empty entries are left out
-    std::uint32_t options = 0;
-    bool verbose = false;
-    std::int32_t blockingFactor = 0; // sent only when above 0
-};
-
-struct RestoreRequest {
-    // Option flags, sent as their OR.
-    static constexpr std::uint32_t kDeactivateIndexes = 0x0100;
-    static constexpr std::uint32_t kNoShadow = 0x0200;
-    static constexpr std::uint32_t kNoValidityCheck = 0x0400;
-    static constexpr std::uint32_t kOneRelationAtATime = 0x0800;
-    static constexpr std::uint32_t kReplace = 0x1000;
-    static constexpr std::uint32_t kCreate = 0x2000;
-    static constexpr std::uint32_t kUseAllSpace = 0x4000;
-
-    std::vector<std::string> backupFiles;   // empty entries are left out
-    std::vector<std::string> databasePaths; // empty entries are left out
-    std::uint32_t options = 0;
-    bool verbose = false;
-    std::int32_t pageSize = 0;    // sent only when above 0
-    std::int32_t pageBuffers = 0; // sent only when above 0
-};
 
 // The blocks and the reply, as pure functions.
 

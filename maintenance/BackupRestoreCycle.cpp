@@ -326,11 +326,6 @@ std::optional<TBackupRestoreCycle::BackupMade> TBackupRestoreCycle::BackUp(const
         log.WriteLogLine(P() + " Advertencia en Backup: " + e.what());
         log.WriteMemoLine(P() + " Advertencia en Backup: " + e.what() + Company());
         EndsAs(kCycleFailed, std::string("Advertencia en Backup: ") + e.what());
-        try {
-            service.Detach();
-        } catch (const std::exception&) {
-            // The connection counts as detached whatever the server said.
-        }
         if (!temporary.empty()) RemoveQuietly(p_.files, temporary);
         return std::nullopt;
     }
@@ -394,8 +389,8 @@ TBackupRestoreCycle::TransactionMark TBackupRestoreCycle::MarkLiveDatabase(const
     return mark;
 }
 
-bool TBackupRestoreCycle::RestoreDatabase(const std::string& backupFile, const std::string& databaseFile,
-                                          std::int32_t pageSize) {
+bool TBackupRestoreCycle::RestoreFailed(const std::string& backupFile, const std::string& databaseFile,
+                                        std::int32_t pageSize) {
     auto& log = p_.log;
     auto& service = p_.IBRestore;
     bool failed = false;
@@ -408,16 +403,7 @@ bool TBackupRestoreCycle::RestoreDatabase(const std::string& backupFile, const s
         request.pageSize = pageSize;
         request.options = fb::RestoreRequest::kReplace | fb::RestoreRequest::kCreate;
         request.verbose = true;
-        try {
-            service.Attach();
-            service.StartRestore(request);
-            log.WriteMemoLine(P() + " Archivo Backup: " + backupFile);
-            ShowServiceOutput(service, log, p_.view);
-        } catch (...) {
-            service.Detach();
-            throw;
-        }
-        service.Detach();
+        RestoreToTheEnd(service, request, log, p_.view);
         // A restore that stopped half way (a backup file cut short, for one) can end its output
         // without any error and leave the new database shut down, part of its data missing.
         if (!p_.databases.IsOnline(databaseFile)) throw fb::FirebirdError(kRestoreIncomplete);
@@ -428,11 +414,6 @@ bool TBackupRestoreCycle::RestoreDatabase(const std::string& backupFile, const s
         log.WriteLogLine(P() + " Error n Restore: " + e.what() + Company());
         log.WriteMemoLine(P() + " Error en Restore: " + e.what() + Company());
         EndsAs(kCycleFailed, std::string("Error en Restore: ") + e.what());
-        try {
-            service.Detach();
-        } catch (const std::exception&) {
-            // The connection counts as detached whatever the server said.
-        }
         failed = true;
     }
     return failed;
@@ -514,7 +495,7 @@ bool TBackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const Back
 
     log.WriteMemoLine(P() + " Inicia Restore: " + Company());
     // Large pages stay large; without a reading the backup's page size is the live one's.
-    if (RestoreDatabase(backup.file, restoredFile, RestorePageSize(before.pageSize))) {
+    if (RestoreFailed(backup.file, restoredFile, RestorePageSize(before.pageSize))) {
         RemoveRestored(restoredFile);
         return false;
     }

@@ -14,7 +14,6 @@
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
 #include "dbserver/DatabaseState.h"
-#include "dbserver/FirebirdServiceConnection.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/CycleFiles.h"
 #include "maintenance/CycleSelection.h"
@@ -23,6 +22,7 @@
 #include "ports/Clock.h"
 #include "ports/DatabaseFiles.h"
 #include "ports/FileSystem.h"
+#include "ports/FirebirdService.h"
 #include "ports/ShellLauncher.h"
 
 #include <cstdint>
@@ -58,8 +58,8 @@ std::int32_t RestorePageSize(std::optional<std::uint32_t> livePageSize);
 struct BackupRestoreParts {
     TGlobal& global;
     catalogue::TCatalogue& catalogue;
-    fb::FirebirdServiceConnection& IBBackup;
-    fb::FirebirdServiceConnection& IBRestore; // local protocol
+    fb::IFirebirdService& IBBackup;
+    fb::IFirebirdService& IBRestore; // local protocol
     TActivityLog& log;
     ServiceControl& services;
     IShellLauncher& shell;
@@ -99,7 +99,7 @@ public:
     // backup's). True when the restore failed, also when the backup file is no longer what the
     // cycle's backup wrote (a restore of a damaged backup can end without any error and leave
     // wrong values in the new database).
-    bool RestoreDatabase(const std::string& backupFile, const std::string& databaseFile, std::int32_t pageSize);
+    bool RestoreFailed(const std::string& backupFile, const std::string& databaseFile, std::int32_t pageSize);
 
     // How far the live database's transactions had got, and with the first reading the size of
     // its pages; empty with the reason when that could not be read.

@@ -9,7 +9,7 @@
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
 #include "dbserver/DatabaseState.h"
-#include "dbserver/FirebirdServiceConnection.h"
+#include "dbserver/FirebirdService.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/BackupModule.h"
 #include "maintenance/ServiceMemo.h"
@@ -44,9 +44,9 @@ public:
     RunOutcome Outcome() const override { return outcome_; }
 
     catalogue::TCatalogue Catalogue; // BDAdmin, QEmpresas, QConsultaEmpresas
-    fb::FirebirdServiceConnection IBBackup;
-    fb::FirebirdServiceConnection IBRestore;
-    fb::FirebirdServiceConnection IBVerify; // restores each backup to check it, when asked
+    fb::FirebirdService IBBackup;
+    fb::FirebirdService IBRestore;
+    fb::FirebirdService IBVerify; // restores each backup to check it, when asked
     TActivityLog Log;
     ServiceControl Services; // the database server's service
 

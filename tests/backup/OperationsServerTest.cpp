@@ -34,6 +34,20 @@ protected:
                   "RUTABD=" + cat.adminPath + "\nSERVIDOR=localhost\nRUTABACKUP=" + cat.backupFolder + "\n" + extra);
     }
 
+    // Two companies due now: the first with a database of 30 rows (its path returned), the
+    // second whose database is missing.
+    std::string TwoCompaniesDueTheSecondMissing() {
+        const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 30);
+        cat.AddCompany(
+            {.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
+        cat.AddCompany({.id = 2,
+                        .codigo = "002",
+                        .nombre = "EMPRESA DOS",
+                        .archivo = cat.folder / "missing.fdb",
+                        .horaBackup01 = CurrentHourMinute()});
+        return uno;
+    }
+
     void Run() {
         CurrentDirectory inCatalogueFolder(cat.folder.path());
         TScheduledBackup run(
@@ -60,21 +74,14 @@ protected:
 
     ScheduledRunHarness h;
     CatalogueFixture& cat = h.catalogueFiles;
-    fb::FirebirdServiceConnection verifyService{h.api};
+    fb::FirebirdService verifyService{h.api};
     FirebirdRestoredDatabase databases{h.api};
     TOperations operations{{h.global, h.catalogue, h.log, h.files, h.clock, h.view, verifyService, databases}};
 };
 
 TEST_F(OperationsServerTest, WithoutTheKeysOnlyTheStatusFileIsAddedAndItFollowsTheCatalogue) {
     Configure("");
-    const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 30);
-    cat.AddCompany(
-        {.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
-    cat.AddCompany({.id = 2,
-                    .codigo = "002",
-                    .nombre = "EMPRESA DOS",
-                    .archivo = cat.folder / "missing.fdb",
-                    .horaBackup01 = CurrentHourMinute()});
+    const std::string uno = TwoCompaniesDueTheSecondMissing();
     // An old backup of the first company, as a person would have kept it.
     WriteFile(cat.backupFolder + "uno-20200101-1245.GBK", "old");
 
@@ -138,14 +145,7 @@ std::string Masked(std::string text) {
 // as a run without the operations at all, and the status file besides.
 TEST_F(OperationsServerTest, WithoutTheKeysARunWritesWhatItWroteBeforeAndTheStatusFile) {
     Configure("");
-    const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 30);
-    cat.AddCompany(
-        {.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
-    cat.AddCompany({.id = 2,
-                    .codigo = "002",
-                    .nombre = "EMPRESA DOS",
-                    .archivo = cat.folder / "missing.fdb",
-                    .horaBackup01 = CurrentHourMinute()});
+    const std::string uno = TwoCompaniesDueTheSecondMissing();
     struct Written {
         std::string memo, log, stamps;
         std::set<std::string> names;

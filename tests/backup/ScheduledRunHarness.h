@@ -6,7 +6,7 @@
 #include "backup/ScheduledBackup.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
-#include "dbserver/FirebirdServiceConnection.h"
+#include "dbserver/FirebirdService.h"
 #include "platform/posix/PosixPlatform.h"
 #include "tests/support/CatalogueFixture.h"
 #include "tests/support/FakeActivityView.h"
@@ -31,7 +31,7 @@ struct ScheduledRunHarness {
     TGlobal global;
     const fb::ClientApi& api;
     catalogue::TCatalogue catalogue;
-    fb::FirebirdServiceConnection backup;
+    fb::FirebirdService backup;
     TActivityLog log;
     std::string periodHours = "00";
     std::string periodMinutes = "30";

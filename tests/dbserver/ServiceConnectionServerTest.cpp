@@ -65,11 +65,21 @@ class ServiceConnectionServer : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(test::RequireFirebirdServer()); }
 
-    // The backup connection as the scheduled run sets it up.
-    void SetUpBackup(FirebirdServiceConnection& connection) {
+    // The backup connection as the scheduled run sets it up, attached.
+    void AttachBackup(FirebirdServiceConnection& connection) {
         connection.SetProtocol(ServiceProtocol::Tcp);
         connection.SetServerName("localhost");
         connection.SetParameters(kCredentials);
+        connection.Attach();
+    }
+
+    // A verbose backup of `database` into `backupFile`.
+    static BackupRequest VerboseBackup(const std::string& database, const std::string& backupFile) {
+        BackupRequest request;
+        request.databasePath = database;
+        request.backupFiles = {backupFile};
+        request.verbose = true;
+        return request;
     }
 
     // Backs up `database` into `backupFile` over TCP, as the scheduled run does, and restores it
@@ -77,13 +87,8 @@ protected:
     std::vector<std::string> BackupAndRestore(const std::string& database, const std::string& backupFile,
                                               const std::string& restored) {
         FirebirdServiceConnection backup(Api());
-        SetUpBackup(backup);
-        backup.Attach();
-        BackupRequest backupRequest;
-        backupRequest.databasePath = database;
-        backupRequest.backupFiles = {backupFile};
-        backupRequest.verbose = true;
-        backup.StartBackup(backupRequest);
+        AttachBackup(backup);
+        backup.StartBackup(VerboseBackup(database, backupFile));
         const std::vector<std::string> backupLines = ReadAll(backup);
         backup.Detach();
         EXPECT_GT(backupLines.size(), 20u);
@@ -118,14 +123,9 @@ protected:
     // Backs up `database` and expects the server to fail; returns its failure.
     FirebirdError FailedBackup(const std::string& database, const std::string& backupFile) {
         FirebirdServiceConnection connection(Api());
-        SetUpBackup(connection);
-        connection.Attach();
-        BackupRequest request;
-        request.databasePath = database;
-        request.backupFiles = {backupFile};
-        request.verbose = true;
+        AttachBackup(connection);
         try {
-            connection.StartBackup(request);
+            connection.StartBackup(VerboseBackup(database, backupFile));
             ReadAll(connection);
         } catch (const FirebirdError& e) {
             EXPECT_FALSE(connection.IsAttached());
@@ -222,7 +222,7 @@ TEST_F(ServiceConnectionServer, UnwritableBackupFolderFailsWithTheServersText) {
 
 TEST_F(ServiceConnectionServer, WrongPasswordIsRefusedAndLeavesItDetached) {
     FirebirdServiceConnection connection(Api());
-    SetUpBackup(connection);
+    connection.SetServerName("localhost");
     connection.SetParameters({"user_name=SYSDBA", "password=wrong"});
     try {
         connection.Attach();

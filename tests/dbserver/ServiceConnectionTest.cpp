@@ -1,4 +1,5 @@
 #include "dbserver/FirebirdError.h"
+#include "dbserver/FirebirdService.h"
 #include "dbserver/FirebirdServiceConnection.h"
 
 #include <gmock/gmock.h>
@@ -6,6 +7,7 @@
 
 #include <cstring>
 #include <deque>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -386,6 +388,43 @@ TEST_F(ServiceConnection, FailedDetachStillDetachesAndTheDestructorSwallowsIt) {
         connection.Attach();
     }
     EXPECT_THAT(fake.calls, ElementsAre("detach", "attach", "detach"));
+}
+
+// A whole run: started once the start is accepted, every line to the end (the last empty), and
+// one detach on every way out; a failed detach after the output is raised, one after another
+// failure is swallowed so that the first failure reaches the caller.
+TEST_F(ServiceConnection, RunHandsEveryLineOnAndDetachesOnEveryWayOut) {
+    FirebirdService service(api);
+    service.SetServerName("localhost");
+    fake.replies = {Line("gbak:uno"), Line("gbak:dos")};
+    std::vector<std::string> seen;
+    const ServiceCallbacks record{[&] { seen.push_back("started"); },
+                                  [&](const std::string& text) { seen.push_back(text); }};
+    service.RunRestore(ProgramRestore(), record);
+    EXPECT_THAT(seen, ElementsAre("started", "gbak:uno", "gbak:dos", ""));
+    EXPECT_THAT(fake.calls, ElementsAre("attach", "start", "query", "query", "query", "detach"));
+
+    fake.calls.clear();
+    fake.failing = "detach";
+    EXPECT_THROW(service.RunBackup(ProgramBackup(), {}), FirebirdError);
+    EXPECT_THAT(fake.calls, ElementsAre("attach", "start", "query", "detach"));
+
+    fake.calls.clear();
+    const ServiceCallbacks refuse{[] { throw std::runtime_error("memo full"); }, nullptr};
+    try {
+        service.RunBackup(ProgramBackup(), refuse);
+        ADD_FAILURE() << "the callback's failure was lost";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "memo full");
+    }
+    EXPECT_THAT(fake.calls, ElementsAre("attach", "start", "detach"));
+
+    fake.calls.clear();
+    fake.failing = "start";
+    seen.clear();
+    EXPECT_THROW(service.RunBackup(ProgramBackup(), record), FirebirdError);
+    EXPECT_THAT(seen, ::testing::IsEmpty());
+    EXPECT_THAT(fake.calls, ElementsAre("attach", "start", "detach"));
 }
 
 } // namespace

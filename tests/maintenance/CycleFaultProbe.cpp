@@ -15,7 +15,7 @@
 #include "activity/ActivityLog.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
-#include "dbserver/FirebirdServiceConnection.h"
+#include "dbserver/FirebirdService.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/BackupRestoreCycle.h"
 #include "maintenance/RunLock.h"
@@ -152,8 +152,8 @@ int Run(std::uint32_t pause, const std::string& step) {
     TGlobal global(files, messages, posix::LinuxConfigurationRules());
     const fb::ClientApi& api = *fb::LoadClientApi(nullptr);
     catalogue::TCatalogue catalogue(api);
-    fb::FirebirdServiceConnection backup(api);
-    fb::FirebirdServiceConnection restore(api);
+    fb::FirebirdService backup(api);
+    fb::FirebirdService restore(api);
     backup.SetProtocol(fb::ServiceProtocol::Tcp);
     restore.SetProtocol(fb::ServiceProtocol::Local);
     TActivityLog log(files, clock, regional, view);

@@ -1,13 +1,14 @@
 #pragma once
-// One backup-restore cycle against a real catalogue and the real server's backup and restore,
-// with the service control manager, the script launch, the file exchange, the questions to the
+// One backup-restore cycle against a real catalogue and the real server's backup and restore
+// (or scripted ones that write their files, with `scriptedServices`), with the service control
+// manager, the script launch, the file exchange, the questions to the
 // databases and the clock chosen by each test; the memo is recorded.
 
 #include "activity/ActivityLog.h"
 #include "backup/Operations.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
-#include "dbserver/FirebirdServiceConnection.h"
+#include "dbserver/FirebirdService.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/BackupRestoreCycle.h"
 #include "maintenance/ServiceMemo.h"
@@ -15,6 +16,7 @@
 #include "ports/Errors.h"
 #include "tests/support/CatalogueFixture.h"
 #include "tests/support/FakeActivityView.h"
+#include "tests/support/FakeFirebirdService.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/FakeRegionalFormats.h"
 
@@ -29,9 +31,9 @@
 namespace veltor::test {
 
 // Answers the transaction readings in order (nullopt raises; 7 past the end), the marks with
-// `pageSize`; asks the real database whether it is online and, unless told to fail, whether it
-// is read-only. Records the databases asked; the collection of the system tables' old versions
-// runs `onCollect` and raises when `collectFails`.
+// `pageSize`; asks the real database whether it is online (unless `online` answers) and,
+// unless told to fail, whether it is read-only. Records the databases asked; the collection of the system tables' old
+// versions runs `onCollect` and raises when `collectFails`.
 class ScriptedDatabases : public IDatabaseState {
 public:
     std::deque<std::optional<std::int64_t>> answers;
@@ -50,9 +52,10 @@ public:
     std::string noLocalRestore;
     std::uint32_t pageSize = 8192;
     std::string WhyNoLocalRestore() const override { return noLocalRestore; }
+    std::optional<bool> online;
     bool IsOnline(const std::string& database) override {
         askedOnline.push_back(database);
-        return real_.IsOnline(database);
+        return online ? *online : real_.IsOnline(database);
     }
     bool IsReadOnly(const std::string& database) override {
         askedReadOnly.push_back(database);
@@ -97,8 +100,11 @@ struct CycleHarness {
     TGlobal global;
     const fb::ClientApi& api;
     catalogue::TCatalogue catalogue;
-    fb::FirebirdServiceConnection backup;
-    fb::FirebirdServiceConnection restore;
+    fb::FirebirdService backup;
+    fb::FirebirdService restore;
+    FakeFirebirdService scriptedBackup;
+    FakeFirebirdService scriptedRestore;
+    bool scriptedServices = false;
     TActivityLog log;
     ActivityLogServiceMemo serviceMemo{log};
     ServiceControl services;
@@ -107,7 +113,7 @@ struct CycleHarness {
     IDatabaseState& databases;
     bool restoreNow = true;
     // The status file and the kept copies' retention, as the program runs the cycle.
-    fb::FirebirdServiceConnection verifyService{api};
+    fb::FirebirdService verifyService{api};
     FirebirdRestoredDatabase restoredDatabases{api};
     TOperations operations{{global, catalogue, log, files, clock, view, verifyService, restoredDatabases}};
     // The folder a run starts in, where ADMINBD.inf lies; the catalogue's folder when empty.

@@ -1,6 +1,6 @@
-// The cycle's lines, statements and decisions, with the real catalogue, backup and restore of
-// the local server but a scripted service control manager (the server keeps running), a
-// recording script launch and file exchange, and a scripted transaction databases.
+// The cycle's lines, statements and decisions, with the real catalogue of the local server but a
+// scripted backup and restore (which write their files), service control manager (the server
+// keeps running) and transaction databases, and a recording script launch and file exchange.
 #include "tests/maintenance/CycleHarness.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeServiceManager.h"
@@ -66,7 +66,11 @@ private:
 
 class CycleRun : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_NO_FATAL_FAILURE(RequireFirebirdServer()); }
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(RequireFirebirdServer());
+        cycle.scriptedServices = true;
+        databases.online = true;
+    }
 
     FakeServiceManager manager;
     ScriptedServer server{manager};
@@ -115,8 +119,26 @@ TEST_F(CycleRun, CompanyIsBackedUpRestoredAndSwappedWithEveryLineInOrder) {
     EXPECT_THAT(databases.asked, ElementsAre(live, live));
     EXPECT_THAT(databases.askedOnline, ElementsAre(restored));
     EXPECT_TRUE(std::filesystem::exists(gbk));
-    // Root-owned until the exchange gives it the live file's owner: read by this process's engine.
-    EXPECT_THAT(RunIsql("SELECT COUNT(*) FROM MOVIMIENTOS;", restored), HasSubstr("50"));
+    // The backup through the server, written under its temporary name, collecting no garbage;
+    // the restore by this process's engine, from the published backup.
+    ASSERT_EQ(cycle.scriptedBackup.runs.size(), 1u);
+    const auto& backup = cycle.scriptedBackup.runs[0];
+    EXPECT_EQ(backup.serverName, "localhost");
+    EXPECT_EQ(backup.protocol, fb::ServiceProtocol::Tcp);
+    EXPECT_EQ(backup.parameters, AdministratorParameters());
+    EXPECT_EQ(backup.backup.databasePath, live);
+    EXPECT_THAT(backup.backup.backupFiles, ElementsAre(gbk + ".tmp"));
+    EXPECT_EQ(backup.backup.options, fb::BackupRequest::kNoGarbageCollection);
+    EXPECT_TRUE(backup.backup.verbose);
+    ASSERT_EQ(cycle.scriptedRestore.runs.size(), 1u);
+    const auto& restore = cycle.scriptedRestore.runs[0];
+    EXPECT_EQ(restore.protocol, fb::ServiceProtocol::Local);
+    EXPECT_EQ(restore.parameters, AdministratorParameters());
+    EXPECT_THAT(restore.restore.backupFiles, ElementsAre(gbk));
+    EXPECT_THAT(restore.restore.databasePaths, ElementsAre(restored));
+    EXPECT_EQ(restore.restore.options, fb::RestoreRequest::kReplace | fb::RestoreRequest::kCreate);
+    EXPECT_EQ(restore.restore.pageSize, 8192);
+    EXPECT_TRUE(restore.restore.verbose);
     EXPECT_THAT(cycle.Stamp("FECHAULTRESTORE"), HasSubstr("2026-12-07"));
     EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "12:45");
     EXPECT_FALSE(std::filesystem::exists(cycle.catalogueFiles.folder.path() + "/ServicioDetenido.inf"));
@@ -283,47 +305,50 @@ TEST_F(CycleRun, ServiceLeftPerhapsStoppedIsStartedByTheNextRunFirst) {
     EXPECT_FALSE(std::filesystem::exists(note));
 }
 
+// Refused at its start or failing once started (the file line written then), the backup leaves
+// neither its file nor a stamp, and nothing is restored.
 TEST_F(CycleRun, BackupErrorLeavesTheRowUnstampedRestoresNothingAndLeavesNoBackupFile) {
     const std::string live = cycle.OneCompany();
-    std::filesystem::resize_file(live, 4096); // no database any more
-    cycle.Run();
-    // The server's message may run over several lines, and the server refuses the damaged
-    // database either when the backup starts or at its first read: the file line is written
-    // only in the second case.
-    auto log = cycle.LogLines();
-    std::erase_if(log, [&](const std::string& line) { return line.starts_with(P + " Archivo Backup: "); });
-    ASSERT_GE(log.size(), 8u);
-    EXPECT_THAT(log[4], ::testing::StartsWith(P + " Advertencia en Backup: "));
-    EXPECT_THAT(std::vector<std::string>(log.end() - 3, log.end()),
-                ElementsAre(P + " No terminado BackupRestoer ", " ", P + " <=== Fin Backup "));
-    const auto memo = cycle.MemoSteps();
-    ASSERT_FALSE(memo.empty());
-    EXPECT_THAT(memo.back(), ::testing::StartsWith(P + " Advertencia en Backup: "));
-    EXPECT_THAT(memo.back(), ::testing::EndsWith("001 - EMPRESA UNO"));
-    EXPECT_THAT(server.operations, ElementsAre("stop", "start"));
-    EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "<null>");
-    EXPECT_FALSE(std::filesystem::exists(cycle.catalogueFiles.backupFolder + "emp1-20261207-1245.GBK"));
+    const std::string gbk = cycle.catalogueFiles.backupFolder + "emp1-20261207-1245.GBK";
+    const std::string damaged = "database file appears corrupt ()";
+    for (const bool started : {false, true}) {
+        SCOPED_TRACE(started);
+        cycle.scriptedBackup.scripts = {started ? FakeFirebirdService::Script{{}, {"gbak:readied"}, damaged, {}}
+                                                : FakeFirebirdService::Script{damaged, {}, {}, {}}};
+        server.operations.clear();
+        cycle.view.memo.clear();
+        EXPECT_EQ(cycle.Run(), 1);
+        std::vector<std::string> lines{" ", P + " Inicio BackupRestore: ===> ", " ",
+                                       P + " Inicio BackupRestore: 001 - EMPRESA UNO"};
+        if (started) lines.push_back(P + " Archivo Backup: " + gbk);
+        for (const std::string& line : {P + " Advertencia en Backup: " + damaged, P + " No terminado BackupRestoer ",
+                                        std::string(" "), P + " <=== Fin Backup "})
+            lines.push_back(line);
+        auto log = cycle.LogLines();
+        if (started) log.erase(log.begin(), log.end() - static_cast<std::ptrdiff_t>(lines.size()));
+        EXPECT_EQ(log, lines);
+        const auto memo = cycle.MemoSteps();
+        ASSERT_FALSE(memo.empty());
+        EXPECT_EQ(memo.back(), P + " Advertencia en Backup: " + damaged + "001 - EMPRESA UNO");
+        EXPECT_THAT(server.operations, ElementsAre("stop", "start"));
+        EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "<null>");
+        EXPECT_FALSE(std::filesystem::exists(gbk));
+        EXPECT_FALSE(std::filesystem::exists(gbk + ".tmp"));
+        EXPECT_THAT(cycle.scriptedRestore.runs, IsEmpty());
+    }
 }
 
+// A restore whose output ends without an error but leaves its database shut down (a backup
+// cut short) fails; what it left goes, and the company is stamped for its backup.
 TEST_F(CycleRun, RestoreErrorOfATruncatedBackupStillStampsTheCompany) {
-    const std::string live = cycle.OneCompany("emp1.fdb", 2000);
-    const std::string gbk = cycle.catalogueFiles.backupFolder + "emp1-20261207-1245.GBK";
-    // Once the server has ended the backup, the file it wrote loses its second half.
-    bool truncated = false;
-    cycle.view.onProcessEvents = [&] {
-        if (truncated || !cycle.backup.AtEnd()) return;
-        truncated = true;
-        std::filesystem::resize_file(gbk + ".tmp", std::filesystem::file_size(gbk + ".tmp") / 2);
-    };
+    const std::string live = cycle.OneCompany("emp1.fdb");
+    databases.online = false;
     EXPECT_EQ(cycle.Run(), 1);
-    ASSERT_TRUE(truncated);
     const auto log = cycle.LogLines();
     ASSERT_EQ(log.size(), 11u);
-    // The restore service reports no error; the new database is left shut down half restored.
     // (The month log is in Windows-1252.)
     EXPECT_EQ(log[5], P + " Error n Restore: El Restore no termin\xF3: la base de datos restaurada qued\xF3 en "
                           "mantenimiento 001 - EMPRESA UNO");
-    EXPECT_THAT(log[5], ::testing::EndsWith("001 - EMPRESA UNO"));
     // What the restore left goes.
     EXPECT_EQ(log[6], P + " Se borra el Archivo Restaurado que no reemplaz\xF3 la base de datos: " +
                           cycle.catalogueFiles.folder.path() + "/EMP1-Restore-20261207-1245.GDB");
