@@ -389,11 +389,11 @@ TBackupRestoreCycle::TransactionMark TBackupRestoreCycle::MarkLiveDatabase(const
     return mark;
 }
 
-bool TBackupRestoreCycle::RestoreFailed(const std::string& backupFile, const std::string& databaseFile,
-                                        std::int32_t pageSize) {
+TBackupRestoreCycle::RestoreOutcome TBackupRestoreCycle::RestoreDatabase(const std::string& backupFile,
+                                                                         const std::string& databaseFile,
+                                                                         std::int32_t pageSize) {
     auto& log = p_.log;
     auto& service = p_.IBRestore;
-    bool failed = false;
     try {
         fb::RestoreRequest request;
         request.backupFiles = {backupFile};
@@ -414,9 +414,9 @@ bool TBackupRestoreCycle::RestoreFailed(const std::string& backupFile, const std
         log.WriteLogLine(P() + " Error n Restore: " + e.what() + Company());
         log.WriteMemoLine(P() + " Error en Restore: " + e.what() + Company());
         EndsAs(kCycleFailed, std::string("Error en Restore: ") + e.what());
-        failed = true;
+        return RestoreOutcome::Failed;
     }
-    return failed;
+    return RestoreOutcome::Completed;
 }
 
 namespace {
@@ -495,7 +495,7 @@ bool TBackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const Back
 
     log.WriteMemoLine(P() + " Inicia Restore: " + Company());
     // Large pages stay large; without a reading the backup's page size is the live one's.
-    if (RestoreFailed(backup.file, restoredFile, RestorePageSize(before.pageSize))) {
+    if (RestoreDatabase(backup.file, restoredFile, RestorePageSize(before.pageSize)) == RestoreOutcome::Failed) {
         RemoveRestored(restoredFile);
         return false;
     }

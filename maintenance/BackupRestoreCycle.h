@@ -95,11 +95,13 @@ public:
     // Whether the run ended before its companies (the month log could not be opened).
     bool CutShort() const { return cutShort_; }
 
+    enum class RestoreOutcome { Completed, Failed };
     // Restores `backupFile` into `databaseFile` through IBRestore, at `pageSize` (0: the
-    // backup's). True when the restore failed, also when the backup file is no longer what the
-    // cycle's backup wrote (a restore of a damaged backup can end without any error and leave
-    // wrong values in the new database).
-    bool RestoreFailed(const std::string& backupFile, const std::string& databaseFile, std::int32_t pageSize);
+    // backup's). Failed also when the backup file is no longer what the cycle's backup wrote (a
+    // restore of a damaged backup can end without any error and leave wrong values in the new
+    // database).
+    [[nodiscard]] RestoreOutcome RestoreDatabase(const std::string& backupFile, const std::string& databaseFile,
+                                                 std::int32_t pageSize);
 
     // How far the live database's transactions had got, and with the first reading the size of
     // its pages; empty with the reason when that could not be read.
