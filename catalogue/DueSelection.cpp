@@ -1,6 +1,10 @@
 #include "catalogue/DueSelection.h"
 
+#include "config/TimeOfDay.h"
+
+#include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
@@ -155,6 +159,120 @@ std::string DueCompaniesStatement(std::string_view window) {
                                    kOrderByCode})
         sql += piece;
     return sql;
+}
+
+namespace {
+
+constexpr long long kDay = 86400;
+constexpr long long kLastMinute = 23 * 60 + 59;
+// How far ahead a due moment is looked for: past any month without the company's day.
+constexpr int kDaysAhead = 400;
+
+bool IsSet(const std::string& time) {
+    return TrimBlanks(time) != ":";
+}
+
+// Whether `day` (days since 1970) is the company's day of the month, February taking 28 and
+// later days as the 27th.
+bool ScheduledDay(const BackupSchedule& schedule, long long day) {
+    if (schedule.dayOfMonth == 0) return true;
+    if (schedule.dayOfMonth < 0) return false;
+    const std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::days{day}}};
+    const int wanted = (date.month() == std::chrono::February && schedule.dayOfMonth >= 28) ? 27 : schedule.dayOfMonth;
+    return static_cast<int>(static_cast<unsigned>(date.day())) == wanted;
+}
+
+long long FloorDiv(long long a, long long b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+} // namespace
+
+BackupSchedule ScheduleOf(const std::string& realizaBackup, const std::string& hora01, const std::string& hora02,
+                          const std::string& hora03, const std::string& soloMensual, const std::string& diaMes) {
+    BackupSchedule schedule;
+    schedule.takesBackups = realizaBackup == "S";
+    bool anyUnset = false;
+    for (const std::string* time : {&hora01, &hora02, &hora03}) {
+        if (!IsSet(*time)) {
+            anyUnset = true;
+            continue;
+        }
+        if (const std::optional<int> minute = MinuteOfDay(*time)) schedule.times.push_back(*minute);
+    }
+    std::sort(schedule.times.begin(), schedule.times.end());
+    schedule.times.erase(std::unique(schedule.times.begin(), schedule.times.end()), schedule.times.end());
+    schedule.untimed = anyUnset && TrimBlanks(soloMensual) == "S";
+    if (diaMes == "00") {
+        schedule.dayOfMonth = 0;
+        schedule.overdueDays = 1;
+    } else {
+        const std::string day = TrimBlanks(diaMes);
+        const bool number = !day.empty() && day.size() <= 2 &&
+                            std::all_of(day.begin(), day.end(), [](char c) { return c >= '0' && c <= '9'; });
+        const int value = number ? std::stoi(day) : -1;
+        schedule.dayOfMonth = value >= 1 && value <= 31 ? value : -1;
+        schedule.overdueDays = 31;
+    }
+    return schedule;
+}
+
+std::optional<long long> NextDueAfter(const BackupSchedule& schedule, std::optional<long long> lastBackup,
+                                      long long after, long long periodSeconds) {
+    if (!schedule.takesBackups) return std::nullopt;
+    // The selection finds a company overdue at a run later than 23:59 of its last backup's day
+    // plus the days of the rule; its clock has milliseconds, so from that whole second on.
+    std::optional<long long> overdueFrom;
+    if (lastBackup) overdueFrom = FloorDiv(*lastBackup, kDay) * kDay + kLastMinute * 60 + schedule.overdueDays * kDay;
+    const auto overdueAt = [&](long long moment) { return !overdueFrom || moment >= *overdueFrom; };
+
+    std::optional<long long> best;
+    if (schedule.untimed) best = overdueFrom ? std::max(after + 1, *overdueFrom) : after + 1;
+    const long long windowMinutes = periodSeconds / 60;
+    const long long firstDay = FloorDiv(after, kDay);
+    for (long long day = firstDay; day <= firstDay + kDaysAhead; ++day) {
+        if (best && day * kDay > *best) break;
+        const bool scheduled = ScheduledDay(schedule, day);
+        for (const int minute : schedule.times) {
+            // A time is picked by the runs whose clock minute lies from the time to the time
+            // plus the window, on the same day; on a day that is not its own, only once the
+            // company is overdue, which may come within the window (at 23:59).
+            const long long opens = day * kDay + minute * 60LL;
+            const long long closes = day * kDay + std::min<long long>(minute + windowMinutes, kLastMinute) * 60;
+            long long moment = opens;
+            if (!scheduled && !overdueAt(opens)) {
+                if (!overdueAt(closes)) continue;
+                moment = *overdueFrom;
+            }
+            if (moment > closes || moment <= after) continue;
+            if (!best || moment < *best) best = moment;
+        }
+    }
+    return best;
+}
+
+std::string TrimBlanks(std::string_view text) {
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    return std::string(text);
+}
+
+std::optional<long long> BackupStampOf(const std::string& date, const std::string& time) {
+    if (date.size() < 10 || date[4] != '-' || date[7] != '-') return std::nullopt;
+    int parts[3] = {0, 0, 0};
+    for (std::size_t i = 0; i < 10; ++i) {
+        if (i == 4 || i == 7) continue;
+        if (date[i] < '0' || date[i] > '9') return std::nullopt;
+        int& part = parts[i < 4 ? 0 : i < 7 ? 1 : 2];
+        part = part * 10 + (date[i] - '0');
+    }
+    const std::chrono::year_month_day day{std::chrono::year{parts[0]},
+                                          std::chrono::month{static_cast<unsigned>(parts[1])},
+                                          std::chrono::day{static_cast<unsigned>(parts[2])}};
+    if (!day.ok()) return std::nullopt;
+    return std::chrono::sys_days{day}.time_since_epoch().count() * kDay + MinuteOfDay(time).value_or(0) * 60LL;
 }
 
 } // namespace veltor::catalogue

@@ -4,6 +4,7 @@
 #include "backup/Operations.h"
 #include "backup/RunSteps.h"
 #include "backup/ServiceOutput.h"
+#include "config/PathParts.h"
 #include "dbserver/ServerAddress.h"
 
 #include <exception>

@@ -1,6 +1,7 @@
 #include "maintenance/DatosLic.h"
 
 #include "backup/BackupFiles.h"
+#include "config/PathParts.h"
 #include "maintenance/BackupRestoreCycle.h"
 #include "maintenance/RunLock.h"
 #include "maintenance/StoppedService.h"
