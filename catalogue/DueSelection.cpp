@@ -13,21 +13,16 @@ namespace veltor::catalogue {
 namespace {
 
 // The pieces of the statement in the order DueCompaniesStatement joins them, with nothing
-// between them and the window W put in twice. Every blank belongs to the text; the statement
-// is dialect 1, so double quotes delimit string literals.
+// between them. Every blank belongs to the text; the statement is dialect 1, so double quotes
+// delimit string literals.
 
 // clang-format off
 // The columns of the candidates, a common table expression.
 constexpr std::string_view kCandidateColumns =
     "WITH empresasbackup AS (select ce.EMPRESAID,ce.CODIGO,ce.NOMBRE,ce.NIT,ce.ANOFIS,ce.ULTPERIODO,ce.ARCHIVO,"
     "ce.CONSOLIDA,ce.RUTALOGO, ce.solobackupmensual,max(HORABACKUP) HORABACKUP";
-// Opens the union of the candidates of the three times.
-constexpr std::string_view kOpenTimes =
-    " from (";
-// Between the candidates of two times.
-constexpr std::string_view kUnionAll =
-    " union all ";
-// Closes the union; only companies that take part in backups.
+// Closes the union of the candidates of the three times; only companies that take part in
+// backups.
 constexpr std::string_view kTakesPartInBackups =
     ") ce where coalesce(REALIZABACKUP, \"N\") = \"S\"";
 // Overdue: the last backup moment lies more than 1 (daily) or 31 days back.
@@ -39,64 +34,28 @@ constexpr std::string_view kDayOfMonthDue =
     " or       ((DIAMESBACKUP=\"00\" or (DIAMESBACKUP<>\"00\" and iif(cast(DIAMESBACKUP as integer)>=28"
     " and cast((extract(month from cast(\"Now\" as date))) as integer)=2,27,"
     "cast(DIAMESBACKUP as integer))=cast((extract(day from cast(\"Now\" as date))) as integer)))";
-// ...and the candidate time in the window: its lower bound, the clock minus W...
-constexpr std::string_view kCandidateAfterClockMinus =
-    " and         (cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" "
-    "|| cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp)-";
-// One candidate per company for HORABACKUP01 (NULL when unset but monthly-only).
-constexpr std::string_view kCandidatesOfTime01 =
-    "select EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,REALIZABACKUP,FECHAULTBACKUP,"
-    "HORAULTBACKUP,DIAMESBACKUP,solobackupmensual,IIF(trim(COALESCE(HORABACKUP01,\":\"))=\":\",null, \"01/01/1900 \""
-    "||HORABACKUP01) HORABACKUP from EMPRESAS where ( TRIM(COALESCE(horabackup01, ':')) <> ':' )"
-    " OR ( TRIM(COALESCE(solobackupmensual,'N')) = 'S' )";
-// The same for HORABACKUP02.
-constexpr std::string_view kCandidatesOfTime02 =
-    "select EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,REALIZABACKUP,FECHAULTBACKUP,"
-    "HORAULTBACKUP,DIAMESBACKUP,solobackupmensual,IIF(trim(COALESCE(HORABACKUP02,\":\"))=\":\",null, \"01/01/1900 \""
-    "||HORABACKUP02) HORABACKUP from EMPRESAS where ( TRIM(COALESCE(horabackup02, ':')) <> ':' )"
-    " OR ( TRIM(COALESCE(solobackupmensual,'N')) = 'S' )";
-// The same for HORABACKUP03.
-constexpr std::string_view kCandidatesOfTime03 =
-    "select EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,REALIZABACKUP,FECHAULTBACKUP,"
-    "HORAULTBACKUP,DIAMESBACKUP,solobackupmensual,IIF(trim(COALESCE(HORABACKUP03,\":\"))=\":\",null, \"01/01/1900 \""
-    "||HORABACKUP03) HORABACKUP from EMPRESAS where ( TRIM(COALESCE(horabackup03, ':')) <> ':' )"
-    " OR ( TRIM(COALESCE(solobackupmensual,'N')) = 'S' )";
-// ...W, up to the candidate time...
-constexpr std::string_view kWindowUpToCandidate =
-    ")<=cast(ce.HORABACKUP as timestamp) and ";
-// ...and the candidate time up to the clock.
-constexpr std::string_view kCandidateUpToClock =
-    "        cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" "
-    "|| cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp)>=cast(ce.HORABACKUP as timestamp))) ";
+// The server's clock at its minute, on the day of the candidate times (1 January 1900).
+constexpr std::string_view kClockMinute =
+    "cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" "
+    "|| cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp)";
 // Candidates of one company with equal times collapse.
 constexpr std::string_view kCollapseEqualTimes =
     "group by ce.EMPRESAID,ce.CODIGO,ce.NOMBRE,ce.NIT,ce.ANOFIS,ce.ULTPERIODO,ce.ARCHIVO,ce.CONSOLIDA,ce.RUTALOGO,"
     "ce.solobackupmensual,ce.HORABACKUP ";
-// Closes the common table expression.
-constexpr std::string_view kCloseCandidates =
-    ") ";
-// The due rows are the collapsed candidates...
-constexpr std::string_view kSelectDue =
-    "SELECT eb.* ";
-constexpr std::string_view kFromCandidates =
-    "FROM empresasbackup eb ";
-// ...whose time lies in the window again: the clock minus...
-constexpr std::string_view kDueAfterClockMinus =
-    "WHERE ( ( cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" "
-    "|| cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp) - ";
-// ...W, up to the candidate time...
-constexpr std::string_view kWindowUpToDue =
-    ") <= cast(eb.HORABACKUP as timestamp) ";
-// ...and the candidate time up to the clock...
-constexpr std::string_view kDueUpToClock =
-    "      AND cast(\"01/01/1900 \" || cast((extract(hour from cast(\"Now\" as date))) as integer) || \":\" "
-    "|| cast(extract(minute from cast(\"Now\" as date)) as integer) as timestamp) >= cast(eb.HORABACKUP as timestamp) ) ";
-// ...or the candidate without a time of a monthly-only company.
+// The candidate without a time of a monthly-only company.
 constexpr std::string_view kOrMonthlyWithoutTime =
     "      OR ( eb.horabackup IS NULL AND TRIM(COALESCE(eb.solobackupmensual,'N')) = 'S' ) ";
-// Sorted by company code.
-constexpr std::string_view kOrderByCode =
-    "ORDER BY eb.CODIGO ";
+
+// One candidate per company for the time column HORABACKUP0<n> (NULL when unset but
+// monthly-only).
+std::string CandidatesOfTime(char n) {
+    const std::string column = std::string("HORABACKUP0") + n;
+    const std::string lowerColumn = std::string("horabackup0") + n;
+    return "select EMPRESAID,CODIGO,NOMBRE,NIT,ANOFIS,ULTPERIODO,ARCHIVO,CONSOLIDA,RUTALOGO,REALIZABACKUP,FECHAULTBACKUP,"
+           "HORAULTBACKUP,DIAMESBACKUP,solobackupmensual,IIF(trim(COALESCE(" + column + ",\":\"))=\":\",null, \"01/01/1900 \""
+           "||" + column + ") HORABACKUP from EMPRESAS where ( TRIM(COALESCE(" + lowerColumn + ", ':')) <> ':' )"
+           " OR ( TRIM(COALESCE(solobackupmensual,'N')) = 'S' )";
+}
 // clang-format on
 
 // Digits of a positive value rounded to 15 significant digits, trailing zeros dropped,
@@ -132,31 +91,26 @@ std::string BackupWindowText(long long hours, long long minutes) {
 }
 
 std::string DueCompaniesStatement(std::string_view window) {
+    const std::string time01 = CandidatesOfTime('1');
+    const std::string time02 = CandidatesOfTime('2');
+    const std::string time03 = CandidatesOfTime('3');
+    // clang-format off
+    const std::string_view pieces[] = {
+        kCandidateColumns, " from (", time01, " union all ", time02, " union all ", time03, kTakesPartInBackups,
+        kOverdue, kDayOfMonthDue,
+        // ...and the candidate time in the window from the clock minus W up to the clock.
+        " and         (", kClockMinute, "-", window, ")<=cast(ce.HORABACKUP as timestamp) and ",
+        "        ", kClockMinute, ">=cast(ce.HORABACKUP as timestamp))) ",
+        kCollapseEqualTimes, ") ",
+        // The due rows are the collapsed candidates whose time lies in the window again...
+        "SELECT eb.* ", "FROM empresasbackup eb ",
+        "WHERE ( ( ", kClockMinute, " - ", window, ") <= cast(eb.HORABACKUP as timestamp) ",
+        "      AND ", kClockMinute, " >= cast(eb.HORABACKUP as timestamp) ) ",
+        // ...or have no time, sorted by company code.
+        kOrMonthlyWithoutTime, "ORDER BY eb.CODIGO "};
+    // clang-format on
     std::string sql;
-    for (std::string_view piece : {kCandidateColumns,
-                                   kOpenTimes,
-                                   kCandidatesOfTime01,
-                                   kUnionAll,
-                                   kCandidatesOfTime02,
-                                   kUnionAll,
-                                   kCandidatesOfTime03,
-                                   kTakesPartInBackups,
-                                   kOverdue,
-                                   kDayOfMonthDue,
-                                   kCandidateAfterClockMinus,
-                                   window,
-                                   kWindowUpToCandidate,
-                                   kCandidateUpToClock,
-                                   kCollapseEqualTimes,
-                                   kCloseCandidates,
-                                   kSelectDue,
-                                   kFromCandidates,
-                                   kDueAfterClockMinus,
-                                   window,
-                                   kWindowUpToDue,
-                                   kDueUpToClock,
-                                   kOrMonthlyWithoutTime,
-                                   kOrderByCode})
+    for (const std::string_view piece : pieces)
         sql += piece;
     return sql;
 }

@@ -14,10 +14,10 @@
 namespace veltor::test {
 namespace {
 
+using catalogue::ScheduleOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
-using catalogue::ScheduleOf;
 
 long long At(const char* iso) {
     return SecondsOf(*ParseIsoText(iso));
