@@ -17,7 +17,6 @@
 #include "dbserver/FirebirdServiceConnection.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/CycleFiles.h"
-#include "maintenance/CycleSelection.h"
 #include "maintenance/StoppedService.h"
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"

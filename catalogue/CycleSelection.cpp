@@ -1,10 +1,10 @@
-#include "maintenance/CycleSelection.h"
+#include "catalogue/CycleSelection.h"
 
 #include "config/TimeOfDay.h"
 
 #include <array>
 
-namespace veltor {
+namespace veltor::catalogue {
 namespace {
 
 std::string Trimmed(const std::string& text) {
@@ -65,14 +65,14 @@ bool CycledSinceRestoreHour(const std::string& lastCycle, const std::string& res
     return cycled && hour && *cycled >= *hour;
 }
 
-ServerClock ReadServerClock(catalogue::TCatalogue& catalogue) {
+ServerClock ReadServerClock(TCatalogue& catalogue) {
     catalogue.OpenSelection(std::string(kServerClockStatement));
     auto& row = catalogue.QEmpresas;
     return {Trimmed(row.FieldText("DIA")), Trimmed(row.FieldText("HORA")), Trimmed(row.FieldText("ANNO"))};
 }
 
-void SelectCycleCompanies(catalogue::TCatalogue& catalogue, const ServerClock& clock, bool restoreNow) {
+void SelectCycleCompanies(TCatalogue& catalogue, const ServerClock& clock, bool restoreNow) {
     catalogue.OpenSelection(CycleSelectionStatement(clock, restoreNow));
 }
 
-} // namespace veltor
+} // namespace veltor::catalogue
