@@ -128,7 +128,7 @@ bool IsSet(const std::string& time) {
 
 // Whether `day` (days since 1970) is the company's day of the month, February taking 28 and
 // later days as the 27th.
-bool ScheduledDay(const BackupSchedule& schedule, long long day) {
+bool IsScheduledDay(const BackupSchedule& schedule, long long day) {
     if (schedule.dayOfMonth == 0) return true;
     if (schedule.dayOfMonth < 0) return false;
     const std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::days{day}}};
@@ -186,7 +186,7 @@ std::optional<long long> NextDueAfter(const BackupSchedule& schedule, std::optio
     const long long firstDay = FloorDiv(after, kDay);
     for (long long day = firstDay; day <= firstDay + kDaysAhead; ++day) {
         if (best && day * kDay > *best) break;
-        const bool scheduled = ScheduledDay(schedule, day);
+        const bool scheduled = IsScheduledDay(schedule, day);
         for (const int minute : schedule.times) {
             // A time is picked by the runs whose clock minute lies from the time to the time
             // plus the window, on the same day; on a day that is not its own, only once the

@@ -21,7 +21,7 @@ std::string FirebirdDatabaseState::AttachmentBlock(fb::FileNameBytes names) {
 
 namespace {
 [[noreturn]] void UnexpectedReply() {
-    throw fb::FirebirdError("Unexpected database information reply");
+    throw fb::FirebirdError("Respuesta inesperada a la consulta de información de la base de datos");
 }
 
 // The value of the item `tag` at the reply's read position, of one to `widest` bytes.
@@ -54,7 +54,7 @@ void FirebirdDatabaseState::AskDatabase(const std::string& database, const char*
     attachment.Attach(database, AttachmentBlock(api_.fileNames));
     fb::Status status[fb::kStatusLength] = {};
     api_.database_info(status, attachment.handle(), itemsSize, items, replySize, reply);
-    sql::Check(api_, status);
+    sql::RaiseOnError(api_, status);
     attachment.Detach();
 }
 

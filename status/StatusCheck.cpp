@@ -69,14 +69,14 @@ std::optional<long long> MomentOf(const std::string& iso) {
     return moment ? std::optional<long long>(SecondsOf(*moment)) : std::nullopt;
 }
 
-bool FailedVerification(const BackupRecord& record) {
+bool VerificationFailed(const BackupRecord& record) {
     return record.verified && !*record.verified;
 }
 
 // The moment of a good backup: done and, when it was verified, verified; anything else the
 // status file might hold under its name is no good backup.
 std::optional<long long> GoodBackupMoment(const std::optional<BackupRecord>& record) {
-    if (!record || record->outcome != kBackupDone || FailedVerification(*record)) return std::nullopt;
+    if (!record || record->outcome != kBackupDone || VerificationFailed(*record)) return std::nullopt;
     return MomentOf(record->at);
 }
 
@@ -123,7 +123,7 @@ void JudgeBackups(const CompanyRow& row, const CompanyStatus* status, long long 
         else if (check.state == CheckState::Warning)
             why.push_back(late);
     }
-    const bool attemptFailed = attempt && (attempt->outcome == kBackupFailed || FailedVerification(*attempt));
+    const bool attemptFailed = attempt && (attempt->outcome == kBackupFailed || VerificationFailed(*attempt));
     if (attemptFailed && check.state == CheckState::Ok) {
         check.state = CheckState::Warning;
         why.push_back("falló el último intento");
