@@ -88,9 +88,10 @@ void TFrmActividad::FormCreate() {
 void TFrmActividad::FormActivate() {
     TGlobal& global = Global();
     global.ReadConfiguration();
-    if (global.BackupTimerPeriod.empty()) global.BackupTimerPeriod = "00:30";
-    PeriodHours = TGlobal::FieldOf(global.BackupTimerPeriod, 0, ':');
-    PeriodMinutes = TGlobal::FieldOf(global.BackupTimerPeriod, 1, ':');
+    if (global.BackupTimerPeriod.empty()) global.BackupTimerPeriod = kDefaultTimerPeriod;
+    const TimerPeriod period = TimerPeriodOf(global.BackupTimerPeriod);
+    PeriodHours = period.hours;
+    PeriodMinutes = period.minutes;
     const std::int32_t hours = StrToInt(PeriodHours);
     const std::int32_t minutes = StrToInt(PeriodMinutes);
     TimerBackup.SetInterval(BackupIntervalOf(hours, minutes));

@@ -9,14 +9,6 @@
 
 namespace veltor {
 
-std::string WorkingBackupFolder(const std::string& backupFolder, char separator) {
-    std::string folder = backupFolder;
-    while (!folder.empty() && folder.back() == ' ')
-        folder.pop_back();
-    if (folder.empty() || folder.back() != separator) folder += separator;
-    return folder;
-}
-
 void EnsureBackupFolder(const std::string& folder, const ConfigurationRules& rules, IFileSystem& files,
                         TActivityLog& log) {
     try {

@@ -25,9 +25,6 @@
 
 namespace veltor {
 
-// The configured backup folder without trailing blanks and with a final separator.
-std::string WorkingBackupFolder(const std::string& backupFolder, char separator);
-
 // Creates the backup folder when it is missing: first the installation's data folder
 // (rules.defaultBackupParent) when that is missing too, then the folder itself, one level.
 // A failure is written to the memo and the run goes on.

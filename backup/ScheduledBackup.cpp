@@ -5,6 +5,7 @@
 #include "backup/Retention.h"
 #include "backup/RunSteps.h"
 #include "backup/ServiceOutput.h"
+#include "config/PathParts.h"
 
 #include <exception>
 #include <stdexcept>

@@ -1,6 +1,7 @@
 #include "backup/Verification.h"
 
 #include "backup/ServiceOutput.h"
+#include "dbserver/DatabaseState.h"
 #include "dbserver/SqlDatabase.h"
 
 #include <exception>
@@ -122,14 +123,7 @@ const char* const FirebirdRestoredDatabase::kCountStatement =
     "END";
 
 bool FirebirdRestoredDatabase::IsOnline(const std::string& database) {
-    sql::SqlDatabase attachment(api_);
-    attachment.SetDatabaseName(database);
-    attachment.SetPassword(kAdministratorPassword);
-    const sql::RowSet rows = attachment.Run("SELECT MON$SHUTDOWN_MODE FROM MON$DATABASE", true);
-    attachment.Disconnect();
-    if (rows.rows.size() != 1 || rows.rows[0].size() != 1)
-        throw std::runtime_error("Respuesta inesperada sobre el estado de " + database);
-    return rows.rows[0][0] == "0";
+    return DatabaseIsOnline(api_, database);
 }
 
 TableRows FirebirdRestoredDatabase::CountRows(const std::string& database) {

@@ -3,6 +3,8 @@
 #include "catalogue/DueSelection.h"
 #include "config/Global.h"
 
+#include <stdexcept>
+
 namespace veltor::catalogue {
 
 const std::array<UpgradeStep, 19> kUpgradeSteps = {{
@@ -132,6 +134,29 @@ std::map<std::string, std::string> TCatalogue::RestoredToday() {
     for (rows.First(); !rows.Eof(); rows.Next())
         stamped[rows.FieldText("EMPRESAID")] = rows.FieldText("HORAULTRESTORE");
     return stamped;
+}
+
+// The stamp's day only where the selection counts the company as backed up at all.
+const std::string_view kCompanyRowsStatement =
+    "SELECT EMPRESAID, CODIGO, NOMBRE, REALIZABACKUP, COALESCE(HORABACKUP01, ':'), COALESCE(HORABACKUP02, ':'), "
+    "COALESCE(HORABACKUP03, ':'), SOLOBACKUPMENSUAL, DIAMESBACKUP, "
+    "IIF(HORAULTBACKUP IS NULL, NULL, FECHAULTBACKUP), HORAULTBACKUP, REALIZARESTORE "
+    "FROM EMPRESAS ORDER BY CODIGO";
+
+std::vector<CompanyRow> ReadCompanyRows(const fb::ClientApi& api, const std::string& connection) {
+    std::vector<CompanyRow> rows;
+    sql::SqlDatabase catalogue(api);
+    catalogue.SetDatabaseName(connection);
+    catalogue.SetPassword(kAdministratorPassword);
+    const sql::RowSet set = catalogue.Run(kCompanyRowsStatement, true);
+    catalogue.Disconnect();
+    for (const auto& r : set.rows) {
+        if (r.size() != 12) throw std::runtime_error("respuesta inesperada del catálogo");
+        rows.push_back({TrimBlanks(r[0]), TrimBlanks(r[1]), TrimBlanks(r[2]),
+                        ScheduleOf(TrimBlanks(r[3]), r[4], r[5], r[6], r[7], r[8]), BackupStampOf(r[9], r[10]),
+                        TrimBlanks(r[11]) == "S"});
+    }
+    return rows;
 }
 
 } // namespace veltor::catalogue

@@ -4,10 +4,12 @@
 // upgrade the EMPRESAS table, fill its defaults and select the companies due for a backup.
 // Every operation raises its failure to the caller, except ApplyBackupDefaults.
 
+#include "catalogue/DueSelection.h"
 #include "dbserver/SqlDatabase.h"
 
 #include <array>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +45,23 @@ extern const std::string_view kCompanyFilesStatement;
 // The statement that lists the companies whose backup-restore cycle was stamped on the
 // server's today, with the minute of that cycle (HORAULTRESTORE).
 extern const std::string_view kRestoredTodayStatement;
+
+// A company as the status check reads it: its schedule and its last backup's stamp.
+struct CompanyRow {
+    std::string id, code, name;
+    BackupSchedule schedule;
+    // FECHAULTBACKUP's day at HORAULTBACKUP, seconds; nothing when either is NULL, as the due
+    // selection reads them (an unreadable time counts as midnight of the day).
+    std::optional<long long> stamped;
+    bool cycled = false; // REALIZARESTORE "S": the timer's backup-restore cycles take it
+};
+
+// The statement that lists every company with its schedule and stamp, ordered by CODIGO.
+extern const std::string_view kCompanyRowsStatement;
+
+// The companies of the catalogue at `connection`, read as the administrator on a connection of
+// their own; raises when they cannot be read.
+std::vector<CompanyRow> ReadCompanyRows(const fb::ClientApi& api, const std::string& connection);
 
 class TCatalogue {
 public:

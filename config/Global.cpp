@@ -227,6 +227,15 @@ std::int32_t StrToInt(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
+TimerPeriod TimerPeriodOf(std::string_view text) {
+    if (text.empty()) text = kDefaultTimerPeriod;
+    return {TGlobal::FieldOf(text, 0, ':'), TGlobal::FieldOf(text, 1, ':')};
+}
+
+long long TimerPeriodSeconds(const TimerPeriod& period) {
+    return StrToInt(period.hours) * 3600LL + StrToInt(period.minutes) * 60LL;
+}
+
 std::string ServerTextOf(const TGlobal& global) {
     return global.ServerName.empty() ? std::string("localhost") : global.ServerName;
 }

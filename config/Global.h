@@ -26,6 +26,21 @@ public:
 // the backup period's hours and minutes, for the window's timer and the due selection alike.
 std::int32_t StrToInt(std::string_view text);
 
+// The backup timer's period when ADMINBD.inf names none.
+inline constexpr std::string_view kDefaultTimerPeriod = "00:30";
+
+// The backup timer's period "HH:MM" of ADMINBD.inf as the window's timer, the due selection and
+// the status check take it: the texts before and after the first ':' (of kDefaultTimerPeriod
+// when the text is empty), each read by StrToInt.
+struct TimerPeriod {
+    std::string hours;
+    std::string minutes;
+};
+TimerPeriod TimerPeriodOf(std::string_view text);
+
+// The period in seconds; raises ConvertError when StrToInt refuses either part.
+long long TimerPeriodSeconds(const TimerPeriod& period);
+
 // What differs between the platforms in reading the configuration.
 struct ConfigurationRules {
     // Windows upper-cases every value read; on Linux paths are case-sensitive, so values

@@ -21,4 +21,12 @@ std::string FileStemOf(std::string_view path, char separator) {
     return name;
 }
 
+std::string WorkingBackupFolder(const std::string& backupFolder, char separator) {
+    std::string folder = backupFolder;
+    while (!folder.empty() && folder.back() == ' ')
+        folder.pop_back();
+    if (folder.empty() || folder.back() != separator) folder += separator;
+    return folder;
+}
+
 } // namespace veltor

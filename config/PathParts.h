@@ -20,4 +20,8 @@ std::string FolderOf(std::string_view path, char separator);
 // The file name of `path` without its extension (its last "." and what follows).
 std::string FileStemOf(std::string_view path, char separator);
 
+// The folder the runs write to and the status check reads from: the configured backup folder
+// without trailing blanks and with a final separator.
+std::string WorkingBackupFolder(const std::string& backupFolder, char separator);
+
 } // namespace veltor

@@ -21,7 +21,7 @@ std::string FirebirdDatabaseState::AttachmentBlock(fb::FileNameBytes names) {
 
 namespace {
 [[noreturn]] void UnexpectedReply() {
-    throw fb::FirebirdError("Unexpected database information reply");
+    throw fb::FirebirdError("Respuesta inesperada a la consulta de información de la base de datos");
 }
 
 // The value of the item `tag` at the reply's read position, of one to `widest` bytes.
@@ -54,7 +54,7 @@ void FirebirdDatabaseState::AskDatabase(const std::string& database, const char*
     attachment.Attach(database, AttachmentBlock(api_.fileNames));
     fb::Status status[fb::kStatusLength] = {};
     api_.database_info(status, attachment.handle(), itemsSize, items, replySize, reply);
-    sql::Check(api_, status);
+    sql::RaiseOnError(api_, status);
     attachment.Detach();
 }
 
@@ -106,14 +106,7 @@ void FirebirdDatabaseState::CollectSystemGarbage(const std::string& database) {
 }
 
 bool FirebirdDatabaseState::IsOnline(const std::string& database) {
-    sql::SqlDatabase attachment(api_);
-    attachment.SetDatabaseName(database);
-    attachment.SetPassword(kAdministratorPassword);
-    const sql::RowSet rows = attachment.Run("SELECT MON$SHUTDOWN_MODE FROM MON$DATABASE", true);
-    attachment.Disconnect();
-    if (rows.rows.size() != 1 || rows.rows[0].size() != 1)
-        throw fb::FirebirdError("Unexpected answer for the shutdown mode of " + database);
-    return rows.rows[0][0] == "0";
+    return DatabaseIsOnline(api_, database);
 }
 
 } // namespace veltor

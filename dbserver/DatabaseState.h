@@ -23,6 +23,11 @@ struct DatabaseMark {
     std::uint32_t pageSize = 0;
 };
 
+// True when `database` (a connection string) is open for use, false when it is shut down, as
+// the shutdown mode of MON$DATABASE says, read as the administrator. Raises the attachment's
+// failure, and FirebirdError for an answer of another shape.
+bool DatabaseIsOnline(const fb::ClientApi& api, const std::string& database);
+
 class IDatabaseState {
 public:
     virtual ~IDatabaseState() = default;
@@ -50,7 +55,7 @@ public:
 // start a transaction of its own). NextTransaction asks isc_info_next_transaction, Mark
 // isc_info_page_size with it, and IsReadOnly isc_info_db_read_only, which start no transaction;
 // CollectSystemGarbage counts the rows of every stored system table in one transaction;
-// IsOnline reads the shutdown mode of MON$DATABASE.
+// IsOnline is DatabaseIsOnline.
 class FirebirdDatabaseState final : public IDatabaseState {
 public:
     // `api` must outlive the object.

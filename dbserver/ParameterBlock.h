@@ -20,7 +20,7 @@ public:
     }
     // tag, 1-byte length, text (attachment blocks)
     ParameterBlock& String1(std::uint8_t tag, std::string_view text) {
-        if (text.size() > 255) throw std::length_error("parameter value longer than 255 bytes");
+        if (text.size() > 255) throw std::length_error("valor de parámetro de más de 255 bytes");
         Byte(tag).Byte(static_cast<std::uint8_t>(text.size()));
         bytes_.append(text);
         return *this;
@@ -29,7 +29,7 @@ public:
     ParameterBlock& Flag1(std::uint8_t tag) { return Byte(tag).Byte(0); }
     // tag, 2-byte length, text (service start blocks)
     ParameterBlock& String2(std::uint8_t tag, std::string_view text) {
-        if (text.size() > 0xFFFF) throw std::length_error("parameter value longer than 65535 bytes");
+        if (text.size() > 0xFFFF) throw std::length_error("valor de parámetro de más de 65535 bytes");
         Byte(tag);
         AppendLittleEndian(static_cast<std::uint32_t>(text.size()), 2);
         bytes_.append(text);

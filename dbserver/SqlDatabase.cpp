@@ -148,7 +148,7 @@ void SqlDataset::Open() {
     Close();
     bool selection = false;
     RowSet rows = database_->Run(CommandText, true, &selection);
-    if (!selection) throw fb::FirebirdError("the statement returned no rows");
+    if (!selection) throw fb::FirebirdError("la sentencia no devolvió filas");
     rows_ = std::move(rows);
     active_ = true;
     First();
@@ -176,11 +176,12 @@ void SqlDataset::Next() {
 std::string SqlDataset::FieldText(std::string_view column) const {
     for (std::size_t i = 0; i < rows_.columns.size(); ++i) {
         if (!SameName(rows_.columns[i], column)) continue;
-        if (!rows_.readable[i]) throw fb::FirebirdError("column " + std::string(column) + " cannot be read as text");
+        if (!rows_.readable[i])
+            throw fb::FirebirdError("la columna " + std::string(column) + " no se puede leer como texto");
         if (position_ >= rows_.rows.size()) return {};
         return rows_.rows[position_][i];
     }
-    throw fb::FirebirdError(std::string(column) + ": Field not found");
+    throw fb::FirebirdError("no se encontró la columna " + std::string(column));
 }
 
 void SqlCommand::ExecQuery() {

@@ -75,8 +75,8 @@ public:
     std::string CommandText;
 
     // Runs CommandText and keeps its rows, positioned on the first. A statement that is
-    // not a selection is executed and committed, then raises "the statement returned no
-    // rows". On failure the dataset stays closed.
+    // not a selection is executed and committed, then raises "la sentencia no devolvió
+    // filas". On failure the dataset stays closed.
     void Open();
     void Close() noexcept;
     bool Active() const { return active_; }

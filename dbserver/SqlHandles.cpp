@@ -13,18 +13,18 @@ constexpr fb::Status kEndOfRows = 100;
 
 } // namespace
 
-void Check(const fb::ClientApi& api, const fb::Status* status) {
+void RaiseOnError(const fb::ClientApi& api, const fb::Status* status) {
     if (fb::IsError(status)) throw fb::ErrorFromStatus(api, status);
 }
 
 void Attachment::Attach(const std::string& database, const std::string& dpb) {
     if (database.size() > static_cast<std::size_t>(std::numeric_limits<short>::max()))
-        throw fb::FirebirdError("database name too long");
+        throw fb::FirebirdError("el nombre de la base de datos es demasiado largo");
     fb::Status status[fb::kStatusLength] = {};
     fb::Handle handle = 0;
     api_->attach_database(status, static_cast<short>(database.size()), database.data(), &handle,
                           static_cast<short>(dpb.size()), dpb.data());
-    Check(*api_, status);
+    RaiseOnError(*api_, status);
     Release();
     handle_ = handle;
 }
@@ -34,7 +34,7 @@ void Attachment::Detach() {
     fb::Status status[fb::kStatusLength] = {};
     api_->detach_database(status, &handle_);
     handle_ = 0;
-    Check(*api_, status);
+    RaiseOnError(*api_, status);
 }
 
 void Attachment::Release() noexcept {
@@ -57,7 +57,7 @@ Transaction::Transaction(Attachment& attachment, const std::string& tpb) : api_(
     fb::TransactionEntry entry{attachment.handle(), static_cast<int>(tpb.size()), tpb.data()};
     fb::Status status[fb::kStatusLength] = {};
     api_->start_multiple(status, &handle_, 1, &entry);
-    Check(*api_, status);
+    RaiseOnError(*api_, status);
 }
 
 Transaction::~Transaction() {
@@ -69,14 +69,14 @@ Transaction::~Transaction() {
 void Transaction::Commit() {
     fb::Status status[fb::kStatusLength] = {};
     api_->commit_transaction(status, &handle_);
-    Check(*api_, status);
+    RaiseOnError(*api_, status);
     handle_ = 0;
 }
 
 Statement::Statement(Attachment& attachment) : api_(&attachment.api()) {
     fb::Status status[fb::kStatusLength] = {};
     api_->dsql_allocate_statement(status, attachment.handle(), &handle_);
-    Check(*api_, status);
+    RaiseOnError(*api_, status);
 }
 
 Statement::~Statement() {
@@ -87,17 +87,17 @@ Statement::~Statement() {
 
 void Statement::Prepare(Transaction& transaction, std::string_view sql, unsigned short dialect, fb::SqlDa* out) {
     if (sql.size() > std::numeric_limits<unsigned short>::max())
-        throw fb::FirebirdError("statement longer than 65535 bytes");
+        throw fb::FirebirdError("la sentencia tiene más de 65535 bytes");
     fb::Status status[fb::kStatusLength] = {};
     api_->dsql_prepare(status, transaction.handle(), &handle_, static_cast<unsigned short>(sql.size()), sql.data(),
                        dialect, out);
-    Check(*api_, status);
+    RaiseOnError(*api_, status);
 }
 
 void Statement::Describe(fb::SqlDa* out) {
     fb::Status status[fb::kStatusLength] = {};
     api_->dsql_describe(status, &handle_, fb::kSqlDaVersion1, out);
-    Check(*api_, status);
+    RaiseOnError(*api_, status);
 }
 
 int Statement::Type() {
@@ -105,25 +105,25 @@ int Statement::Type() {
     const char items[] = {fb::info::kSqlStatementType};
     char buffer[16] = {};
     api_->dsql_sql_info(status, &handle_, sizeof items, items, sizeof buffer, buffer);
-    Check(*api_, status);
+    RaiseOnError(*api_, status);
     fb::InfoReply reply(buffer, sizeof buffer);
     const std::optional<std::string_view> type = reply.Item(fb::info::kSqlStatementType);
     if (!type || type->empty() || type->size() > 4)
-        throw fb::FirebirdError("the server did not report the statement type");
+        throw fb::FirebirdError("el servidor no informó el tipo de la sentencia");
     return static_cast<int>(static_cast<std::uint32_t>(fb::LittleEndian(*type)));
 }
 
 void Statement::Execute(Transaction& transaction) {
     fb::Status status[fb::kStatusLength] = {};
     api_->dsql_execute(status, transaction.handle(), &handle_, fb::kSqlDaVersion1, nullptr);
-    Check(*api_, status);
+    RaiseOnError(*api_, status);
 }
 
 bool Statement::Fetch(const fb::SqlDa* out) {
     fb::Status status[fb::kStatusLength] = {};
     const fb::Status result = api_->dsql_fetch(status, &handle_, fb::kSqlDaVersion1, out);
     if (result == kEndOfRows) return false;
-    Check(*api_, status);
+    RaiseOnError(*api_, status);
     return true;
 }
 

@@ -13,7 +13,7 @@
 namespace veltor::sql {
 
 // Raises the error of `status` when it holds one.
-void Check(const fb::ClientApi& api, const fb::Status* status);
+void RaiseOnError(const fb::ClientApi& api, const fb::Status* status);
 
 class Attachment {
 public:

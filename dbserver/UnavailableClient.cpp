@@ -50,7 +50,7 @@ const ClientApi kUnavailableTable = {
 } // namespace
 
 const ClientApi& UnavailableClientApi(const std::string& reason) {
-    gReason = "Firebird client library not available: " + reason;
+    gReason = "No está disponible la biblioteca cliente de Firebird: " + reason;
     return kUnavailableTable;
 }
 

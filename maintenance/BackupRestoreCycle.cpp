@@ -4,6 +4,8 @@
 #include "backup/Operations.h"
 #include "backup/RunSteps.h"
 #include "backup/ServiceOutput.h"
+#include "catalogue/CycleSelection.h"
+#include "config/PathParts.h"
 #include "dbserver/ServerAddress.h"
 
 #include <exception>
@@ -95,7 +97,7 @@ void TBackupRestoreCycle::RunBackupRestore() {
 
     auto& rows = catalogue.QEmpresas;
     try {
-        const ServerClock clock = ReadServerClock(catalogue);
+        const veltor::catalogue::ServerClock clock = ReadServerClock(catalogue);
         SelectCycleCompanies(catalogue, clock, p_.restoreNow);
     } catch (const std::exception& e) {
         rows.Close();
@@ -117,7 +119,8 @@ void TBackupRestoreCycle::RunBackupRestore() {
     }
     const auto cycledInThisWindow = [&] {
         const auto stamp = cycledToday.find(rows.FieldText("EMPRESAID"));
-        return stamp != cycledToday.end() && CycledSinceRestoreHour(stamp->second, rows.FieldText("HORARESTORE"));
+        return stamp != cycledToday.end() &&
+               veltor::catalogue::CycledSinceRestoreHour(stamp->second, rows.FieldText("HORARESTORE"));
     };
     int count = 0;
     for (rows.First(); !rows.Eof(); rows.Next())

@@ -16,7 +16,6 @@
 #include "dbserver/DatabaseState.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/CycleFiles.h"
-#include "maintenance/CycleSelection.h"
 #include "maintenance/StoppedService.h"
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"

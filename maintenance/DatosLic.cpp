@@ -1,6 +1,7 @@
 #include "maintenance/DatosLic.h"
 
 #include "backup/BackupFiles.h"
+#include "config/PathParts.h"
 #include "maintenance/BackupRestoreCycle.h"
 #include "maintenance/RunLock.h"
 #include "maintenance/StoppedService.h"
@@ -76,7 +77,7 @@ std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context, 
         module->Log.WriteMemoLine(module->Log.StampPrefix() + " Biblioteca cliente de Firebird: " + library.loadedFrom);
     else if (!library.missing.empty())
         module->Log.WriteMemoLine(module->Log.StampPrefix() +
-                                  " Firebird client library not available: " + library.missing);
+                                  " No está disponible la biblioteca cliente de Firebird: " + library.missing);
     return module;
 }
 

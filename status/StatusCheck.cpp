@@ -1,8 +1,7 @@
 #include "status/StatusCheck.h"
 
 #include "config/Global.h"
-#include "config/TimeOfDay.h"
-#include "dbserver/SqlDatabase.h"
+#include "config/PathParts.h"
 #include "status/Json.h"
 #include "status/Moments.h"
 #include "text/Windows1252.h"
@@ -14,35 +13,6 @@ namespace veltor {
 namespace {
 
 constexpr long long kDay = 86400;
-constexpr long long kLastMinute = 23 * 60 + 59;
-// How far ahead a due moment is looked for: past any month without the company's day.
-constexpr int kDaysAhead = 400;
-
-std::string Trim(std::string_view text) {
-    while (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return std::string(text);
-}
-
-bool IsSet(const std::string& time) {
-    return Trim(time) != ":";
-}
-
-// Whether `day` (days since 1970) is the company's day of the month, February taking 28 and
-// later days as the 27th.
-bool ScheduledDay(const BackupSchedule& schedule, long long day) {
-    if (schedule.dayOfMonth == 0) return true;
-    if (schedule.dayOfMonth < 0) return false;
-    const LocalDateTime date = MomentOfSeconds(day * kDay);
-    const int wanted = (date.month == 2 && schedule.dayOfMonth >= 28) ? 27 : schedule.dayOfMonth;
-    return date.day == wanted;
-}
-
-long long FloorDiv(long long a, long long b) {
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
 
 std::string MomentText(long long seconds) {
     const std::string iso = IsoText(MomentOfSeconds(seconds));
@@ -59,79 +29,7 @@ std::string AgeText(long long seconds) {
     return std::to_string(minutes) + " min";
 }
 
-// The catalogue's stamp: FECHAULTBACKUP's day (empty: not backed up) at HORAULTBACKUP, or at
-// midnight when that is no time of day.
-std::optional<long long> StampOf(const std::string& date, const std::string& time) {
-    if (date.size() < 10) return std::nullopt;
-    const std::optional<LocalDateTime> day = ParseIsoText(date.substr(0, 10) + "T00:00:00");
-    if (!day) return std::nullopt;
-    return SecondsOf(*day) + MinuteOfDay(time).value_or(0) * 60LL;
-}
-
 } // namespace
-
-BackupSchedule ScheduleOf(const std::string& realizaBackup, const std::string& hora01, const std::string& hora02,
-                          const std::string& hora03, const std::string& soloMensual, const std::string& diaMes) {
-    BackupSchedule schedule;
-    schedule.takesBackups = realizaBackup == "S";
-    bool anyUnset = false;
-    for (const std::string* time : {&hora01, &hora02, &hora03}) {
-        if (!IsSet(*time)) {
-            anyUnset = true;
-            continue;
-        }
-        if (const std::optional<int> minute = MinuteOfDay(*time)) schedule.times.push_back(*minute);
-    }
-    std::sort(schedule.times.begin(), schedule.times.end());
-    schedule.times.erase(std::unique(schedule.times.begin(), schedule.times.end()), schedule.times.end());
-    schedule.untimed = anyUnset && Trim(soloMensual) == "S";
-    if (diaMes == "00") {
-        schedule.dayOfMonth = 0;
-        schedule.overdueDays = 1;
-    } else {
-        const std::string day = Trim(diaMes);
-        const bool number = !day.empty() && day.size() <= 2 &&
-                            std::all_of(day.begin(), day.end(), [](char c) { return c >= '0' && c <= '9'; });
-        const int value = number ? std::stoi(day) : -1;
-        schedule.dayOfMonth = value >= 1 && value <= 31 ? value : -1;
-        schedule.overdueDays = 31;
-    }
-    return schedule;
-}
-
-std::optional<long long> NextDueAfter(const BackupSchedule& schedule, std::optional<long long> lastBackup,
-                                      long long after, long long periodSeconds) {
-    if (!schedule.takesBackups) return std::nullopt;
-    // The selection finds a company overdue at a run later than 23:59 of its last backup's day
-    // plus the days of the rule; its clock has milliseconds, so from that whole second on.
-    std::optional<long long> overdueFrom;
-    if (lastBackup) overdueFrom = FloorDiv(*lastBackup, kDay) * kDay + kLastMinute * 60 + schedule.overdueDays * kDay;
-    const auto overdueAt = [&](long long moment) { return !overdueFrom || moment >= *overdueFrom; };
-
-    std::optional<long long> best;
-    if (schedule.untimed) best = overdueFrom ? std::max(after + 1, *overdueFrom) : after + 1;
-    const long long windowMinutes = periodSeconds / 60;
-    const long long firstDay = FloorDiv(after, kDay);
-    for (long long day = firstDay; day <= firstDay + kDaysAhead; ++day) {
-        if (best && day * kDay > *best) break;
-        const bool scheduled = ScheduledDay(schedule, day);
-        for (const int minute : schedule.times) {
-            // A time is picked by the runs whose clock minute lies from the time to the time
-            // plus the window, on the same day; on a day that is not its own, only once the
-            // company is overdue, which may come within the window (at 23:59).
-            const long long opens = day * kDay + minute * 60LL;
-            const long long closes = day * kDay + std::min<long long>(minute + windowMinutes, kLastMinute) * 60;
-            long long moment = opens;
-            if (!scheduled && !overdueAt(opens)) {
-                if (!overdueAt(closes)) continue;
-                moment = *overdueFrom;
-            }
-            if (moment > closes || moment <= after) continue;
-            if (!best || moment < *best) best = moment;
-        }
-    }
-    return best;
-}
 
 const char* CheckStateName(CheckState state) {
     switch (state) {
@@ -171,14 +69,14 @@ std::optional<long long> MomentOf(const std::string& iso) {
     return moment ? std::optional<long long>(SecondsOf(*moment)) : std::nullopt;
 }
 
-bool FailedVerification(const BackupRecord& record) {
+bool VerificationFailed(const BackupRecord& record) {
     return record.verified && !*record.verified;
 }
 
 // The moment of a good backup: done and, when it was verified, verified; anything else the
 // status file might hold under its name is no good backup.
 std::optional<long long> GoodBackupMoment(const std::optional<BackupRecord>& record) {
-    if (!record || record->outcome != kBackupDone || FailedVerification(*record)) return std::nullopt;
+    if (!record || record->outcome != kBackupDone || VerificationFailed(*record)) return std::nullopt;
     return MomentOf(record->at);
 }
 
@@ -225,7 +123,7 @@ void JudgeBackups(const CompanyRow& row, const CompanyStatus* status, long long 
         else if (check.state == CheckState::Warning)
             why.push_back(late);
     }
-    const bool attemptFailed = attempt && (attempt->outcome == kBackupFailed || FailedVerification(*attempt));
+    const bool attemptFailed = attempt && (attempt->outcome == kBackupFailed || VerificationFailed(*attempt));
     if (attemptFailed && check.state == CheckState::Ok) {
         check.state = CheckState::Warning;
         why.push_back("falló el último intento");
@@ -363,42 +261,19 @@ std::string StatusJson(const StatusSummary& summary) {
     return json::Write(std::move(document));
 }
 
-std::vector<CompanyRow> ReadCompanyRows(const fb::ClientApi& api, const std::string& connection) {
-    std::vector<CompanyRow> rows;
-    sql::SqlDatabase catalogue(api);
-    catalogue.SetDatabaseName(connection);
-    catalogue.SetPassword(kAdministratorPassword);
-    // The stamp's day only where the selection counts the company as backed up at all.
-    const sql::RowSet set = catalogue.Run(
-        "SELECT EMPRESAID, CODIGO, NOMBRE, REALIZABACKUP, COALESCE(HORABACKUP01, ':'), COALESCE(HORABACKUP02, ':'), "
-        "COALESCE(HORABACKUP03, ':'), SOLOBACKUPMENSUAL, DIAMESBACKUP, "
-        "IIF(HORAULTBACKUP IS NULL, NULL, FECHAULTBACKUP), HORAULTBACKUP, REALIZARESTORE "
-        "FROM EMPRESAS ORDER BY CODIGO",
-        true);
-    catalogue.Disconnect();
-    for (const auto& r : set.rows) {
-        if (r.size() != 12) throw std::runtime_error("respuesta inesperada del catálogo");
-        rows.push_back({Trim(r[0]), Trim(r[1]), Trim(r[2]), ScheduleOf(Trim(r[3]), r[4], r[5], r[6], r[7], r[8]),
-                        StampOf(r[9], r[10]), Trim(r[11]) == "S"});
-    }
-    return rows;
-}
-
 StatusSummary CheckStatus(TGlobal& global, const fb::ClientApi& api, IFileSystem& files, const IClock& clock) {
     global.ReadConfiguration();
     const long long now = SecondsOf(clock.Now());
-    const std::string period = global.BackupTimerPeriod.empty() ? "00:30" : global.BackupTimerPeriod;
     long long periodSeconds = 1800;
     try {
-        periodSeconds =
-            std::stoll(TGlobal::FieldOf(period, 0, ':')) * 3600 + std::stoll(TGlobal::FieldOf(period, 1, ':')) * 60;
-    } catch (const std::exception&) {
-        // The window falls back the same way on a period it cannot read.
+        periodSeconds = TimerPeriodSeconds(TimerPeriodOf(global.BackupTimerPeriod));
+    } catch (const ConvertError&) {
+        // A period the window's timer refuses runs no backup; the default's window is judged.
     }
 
     std::vector<CompanyRow> rows;
     try {
-        rows = ReadCompanyRows(api, global.AdminConnection);
+        rows = catalogue::ReadCompanyRows(api, global.AdminConnection);
     } catch (const std::exception& e) {
         // Critical rather than unknown: the scheduled runs start by reading the same catalogue
         // through the same ADMINBD.inf, so what keeps the check from it keeps the backups from
@@ -410,11 +285,7 @@ StatusSummary CheckStatus(TGlobal& global, const fb::ClientApi& api, IFileSystem
         failed.problem = std::string("no se pudo leer el catálogo ") + global.AdminConnection + ": " + e.what();
         return failed;
     }
-    const char separator = global.rules().pathSeparator;
-    std::string folder = global.BackupFolder;
-    while (!folder.empty() && folder.back() == ' ')
-        folder.pop_back();
-    if (folder.empty() || folder.back() != separator) folder += separator;
+    const std::string folder = WorkingBackupFolder(global.BackupFolder, global.rules().pathSeparator);
     std::string problem;
     const StatusBook book = LoadStatusBook(files, StatusBook::PathIn(folder), &problem);
     if (!problem.empty()) problem += "; no se juzga ningún Backup";

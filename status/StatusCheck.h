@@ -7,6 +7,7 @@
 // has had no good backup for more than a day past its schedule, or the catalogue cannot be
 // read, 3 (unknown) the status file cannot be read, so no backup can be told good.
 
+#include "catalogue/Catalogue.h"
 #include "config/Global.h"
 #include "dbserver/FbClientApi.h"
 #include "ports/Clock.h"
@@ -20,28 +21,9 @@
 
 namespace veltor {
 
-// When a company is due, as the due-backup selection decides it.
-struct BackupSchedule {
-    bool takesBackups = false; // REALIZABACKUP "S"
-    std::vector<int> times;    // set times of day, in minutes after midnight, sorted, distinct
-    bool untimed = false;      // monthly-only with a time column not set: due whenever overdue
-    int dayOfMonth = 0;        // 0: every day ("00"); 1 to 31; -1: no day of its own
-    int overdueDays = 31;      // 1 for "00", else 31
-};
-
-// The schedule of a company row, its texts as the catalogue holds them; a NULL time is read
-// as ":" (not set), any other NULL as the empty text.
-BackupSchedule ScheduleOf(const std::string& realizaBackup, const std::string& hora01, const std::string& hora02,
-                          const std::string& hora03, const std::string& soloMensual, const std::string& diaMes);
-
-// The first moment (seconds of the local clock) after `after` from which the due-backup
-// selection, run by a backup timer of `periodSeconds`, picks one of the company's times (or its
-// untimed run), given its last backup `lastBackup` (nothing: never backed up, always overdue);
-// nothing when no moment within the next 400 days is. A run at moment t picks a time exactly
-// when such a moment lies in [max(t's minute - period, t's midnight), t]: the selection's window
-// holds both ends, counts whole minutes and does not reach back past midnight.
-std::optional<long long> NextDueAfter(const BackupSchedule& schedule, std::optional<long long> lastBackup,
-                                      long long after, long long periodSeconds);
+// The status check judges the catalogue's companies by the due rule's reading in catalogue/.
+using catalogue::BackupSchedule;
+using catalogue::CompanyRow;
 
 // Monitoring's exit codes. The report sums companies up from better to worse as OK, UNKNOWN,
 // WARNING, CRITICAL (WorseState): a company known to be late outweighs one that cannot be judged.
@@ -67,15 +49,6 @@ struct CompanyCheck {
     std::string why; // for a state other than Ok
 };
 
-struct CompanyRow {
-    std::string id, code, name;
-    BackupSchedule schedule;
-    // FECHAULTBACKUP's day at HORAULTBACKUP, seconds; nothing when either is NULL, as the due
-    // selection reads them (an unreadable time counts as midnight of the day).
-    std::optional<long long> stamped;
-    bool cycled = false; // REALIZARESTORE "S": the timer's backup-restore cycles take it
-};
-
 struct StatusSummary {
     CheckState state = CheckState::Ok;
     // What kept the check from judging: the catalogue (no company is listed then) or the status
@@ -95,10 +68,6 @@ StatusSummary EvaluateStatus(const std::vector<CompanyRow>& rows, const StatusBo
 // The report for people (a summary line, then a line per company) and for machines.
 std::string StatusText(const StatusSummary& summary);
 std::string StatusJson(const StatusSummary& summary);
-
-// The companies of the catalogue at `connection`, as the check reads them; raises when it
-// cannot be read.
-std::vector<CompanyRow> ReadCompanyRows(const fb::ClientApi& api, const std::string& connection);
 
 // Reads ADMINBD.inf (through `global`), the catalogue and the status file, and judges them.
 StatusSummary CheckStatus(TGlobal& global, const fb::ClientApi& api, IFileSystem& files, const IClock& clock);

@@ -1,5 +1,4 @@
 #include "backup/BackupFiles.h"
-#include "config/PathParts.h"
 
 #include "tests/support/ActivityLogOverFakes.h"
 
@@ -7,29 +6,6 @@
 
 namespace veltor {
 namespace {
-
-TEST(WorkingBackupFolder, DropsTrailingBlanksThenEndsInOneSeparator) {
-    EXPECT_EQ(WorkingBackupFolder("E:\\COPIAS  ", '\\'), "E:\\COPIAS\\");
-    EXPECT_EQ(WorkingBackupFolder("E:\\COPIAS\\", '\\'), "E:\\COPIAS\\");
-    EXPECT_EQ(WorkingBackupFolder("/srv/copias", '/'), "/srv/copias/");
-    EXPECT_EQ(WorkingBackupFolder("/srv/copias/ ", '/'), "/srv/copias/");
-}
-
-TEST(PathParts, TakeTheNameAfterTheLastSeparatorOfThePlatform) {
-    EXPECT_EQ(FileStemOf("D:\\Conta\\EMP.2026.GDB", '\\'), "EMP.2026");
-    EXPECT_EQ(FileStemOf("D:EMPRESA1.GDB", '\\'), "EMPRESA1");
-    EXPECT_EQ(FileStemOf("EMPRESA", '\\'), "EMPRESA");
-    EXPECT_EQ(FileStemOf("/srv/conta/emp.2026.fdb", '/'), "emp.2026");
-    // Some tools store Windows paths with forward slashes.
-    EXPECT_EQ(FileStemOf("C:/Conta/EMP.GDB", '\\'), "EMP");
-    EXPECT_EQ(FolderOf("C:/Conta/EMP.GDB", '\\'), "C:/Conta/");
-    EXPECT_EQ(FolderOf("C:\\Conta/2026\\EMP.GDB", '\\'), "C:\\Conta/2026\\");
-    EXPECT_EQ(FileNameOf("C:/Conta/EMP.GDB", '\\'), "EMP.GDB");
-    // On Linux a colon and a backslash are part of the name.
-    EXPECT_EQ(FileStemOf("/srv/a:b.fdb", '/'), "a:b");
-    EXPECT_EQ(FolderOf("/srv/a\\b.fdb", '/'), "/srv/");
-    EXPECT_EQ(FolderOf("EMP.GDB", '/'), "");
-}
 
 TEST(BackupFileName, JoinsFolderStemDateStartMinuteAndOwner) {
     const LocalDateTime december7 = test::MakeDateTime(2026, 12, 7, 12, 45, 59);

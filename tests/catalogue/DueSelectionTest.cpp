@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace veltor::catalogue {
 namespace {
@@ -51,6 +54,52 @@ TEST(DueSelectionPeriod, IsReadWithTheWindowsIntegerReading) {
         ADD_FAILURE() << "the period was refused";
     } catch (const std::exception&) {
     }
+}
+
+// Seconds of the local clock of "YYYY-MM-DDTHH:MM:SS".
+long long At(const std::string& iso) {
+    const auto number = [&](std::size_t at, std::size_t length) { return std::stoi(iso.substr(at, length)); };
+    const std::chrono::year_month_day day{std::chrono::year{number(0, 4)},
+                                          std::chrono::month{static_cast<unsigned>(number(5, 2))},
+                                          std::chrono::day{static_cast<unsigned>(number(8, 2))}};
+    return std::chrono::sys_days{day}.time_since_epoch().count() * 86400LL + number(11, 2) * 3600LL +
+           number(14, 2) * 60LL + number(17, 2);
+}
+
+TEST(BackupStampOf, IsTheStampsDayAtItsTimeOrAtMidnight) {
+    EXPECT_EQ(BackupStampOf("2026-12-07 00:00:00", "12:45"), 1796647500);
+    EXPECT_EQ(BackupStampOf("2024-02-29", " : "), 1709164800);
+    EXPECT_EQ(BackupStampOf("2026-02-29", "12:45"), std::nullopt);
+    EXPECT_EQ(BackupStampOf("2026-12-0", "12:45"), std::nullopt);
+    EXPECT_EQ(BackupStampOf("", "12:45"), std::nullopt);
+}
+
+TEST(BackupSchedule, FollowsTheDueSelectionsRule) {
+    // Daily at 12:45 and 20:00.
+    const BackupSchedule daily = ScheduleOf("S", "12:45", "20:00", ":", "N", "00");
+    EXPECT_EQ(NextDueAfter(daily, At("2026-12-07T12:45:00"), At("2026-12-07T12:45:00"), 1800),
+              At("2026-12-07T20:00:00"));
+    EXPECT_EQ(NextDueAfter(daily, At("2026-12-07T20:00:00"), At("2026-12-07T20:00:00"), 1800),
+              At("2026-12-08T12:45:00"));
+    // Blank but not NULL is midnight; ":" is not set; a time the server would refuse is left out.
+    EXPECT_EQ(ScheduleOf("S", "  ", " : ", "25:00", "N", "00").times, std::vector<int>{0});
+    EXPECT_FALSE(ScheduleOf("N", "12:45", ":", ":", "N", "00").takesBackups);
+    EXPECT_FALSE(NextDueAfter(ScheduleOf("N", "12:45", ":", ":", "N", "00"), std::nullopt, 0, 1800));
+    // The 30th is the 27th in February; a monthly company is due any day once 31 days are past.
+    const BackupSchedule monthly = ScheduleOf("S", "12:45", ":", ":", "N", "30");
+    EXPECT_EQ(NextDueAfter(monthly, At("2026-01-30T12:45:00"), At("2026-01-30T12:45:00"), 1800),
+              At("2026-02-27T12:45:00"));
+    const BackupSchedule day31 = ScheduleOf("S", "12:45", ":", ":", "N", "31");
+    EXPECT_EQ(NextDueAfter(day31, At("2026-03-31T12:45:00"), At("2026-03-31T12:45:00"), 1800),
+              At("2026-05-02T12:45:00"));
+    // Monthly-only with a time not set: due at the first run once overdue (a run later than 23:59
+    // of the 31st day after the last backup's), at whatever time.
+    const BackupSchedule untimed = ScheduleOf("S", ":", ":", ":", "S", "01");
+    EXPECT_EQ(NextDueAfter(untimed, At("2026-11-01T10:00:00"), At("2026-11-01T10:00:00"), 1800),
+              At("2026-12-02T23:59:00"));
+    EXPECT_EQ(NextDueAfter(untimed, std::nullopt, At("2026-11-01T10:00:00"), 1800), At("2026-11-01T10:00:01"));
+    // No time and not monthly-only: never due.
+    EXPECT_FALSE(NextDueAfter(ScheduleOf("S", ":", ":", ":", "N", "00"), std::nullopt, 0, 1800));
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 // The side-file names the cycle builds from its run values, the exchange of the files step by
 // step with each step failing, the reading of the transaction counter's reply and the page size
 // of the restore.
+#include "catalogue/CycleSelection.h"
 #include "dbserver/DatabaseState.h"
 #include "maintenance/BackupRestoreCycle.h"
-#include "maintenance/CycleSelection.h"
 #include "tests/support/FakeAttachments.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeFileSystem.h"
@@ -36,13 +36,13 @@ TEST(CycleSideFiles, BaseIsUpperCasedAndTheExtensionBecomesGdbWhileTheFolderKeep
 // The timer's selection holds a company from its restore hour for half an hour: a cycle stamped
 // today at that hour or later has run in this window.
 TEST(CycleWindow, ACycleStampedTodayFromTheRestoreHourOnHasRunInItsWindow) {
-    EXPECT_TRUE(CycledSinceRestoreHour("03:00", "03:00"));
-    EXPECT_TRUE(CycledSinceRestoreHour("3:29", "03:00       "));
-    EXPECT_FALSE(CycledSinceRestoreHour("02:59", "03:00"));
-    EXPECT_FALSE(CycledSinceRestoreHour("", "03:00"));
-    EXPECT_FALSE(CycledSinceRestoreHour("03:00", ""));
-    EXPECT_FALSE(CycledSinceRestoreHour("24:00", "03:00"));
-    EXPECT_FALSE(CycledSinceRestoreHour("03:60", "03:00"));
+    EXPECT_TRUE(catalogue::CycledSinceRestoreHour("03:00", "03:00"));
+    EXPECT_TRUE(catalogue::CycledSinceRestoreHour("3:29", "03:00       "));
+    EXPECT_FALSE(catalogue::CycledSinceRestoreHour("02:59", "03:00"));
+    EXPECT_FALSE(catalogue::CycledSinceRestoreHour("", "03:00"));
+    EXPECT_FALSE(catalogue::CycledSinceRestoreHour("03:00", ""));
+    EXPECT_FALSE(catalogue::CycledSinceRestoreHour("24:00", "03:00"));
+    EXPECT_FALSE(catalogue::CycledSinceRestoreHour("03:60", "03:00"));
 }
 
 TEST(CycleSideFiles, FileStampIsZeroFilledDateAndMinute) {

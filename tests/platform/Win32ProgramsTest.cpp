@@ -31,7 +31,7 @@ using ::testing::Not;
 
 namespace fs = std::filesystem;
 
-constexpr const char* kClientMissing = "Firebird client library not available";
+constexpr const char* kClientMissing = "No est\xC3\xA1 disponible la biblioteca cliente de Firebird";
 const std::string kMissingFile = "Backups Veltor: No se encontr\xC3\xB3 el archivo ADMINBD.inf\r\n";
 
 using ConsoleProgram = ProgramFolderTest;
@@ -223,7 +223,7 @@ TEST_F(WindowProgram, StartsWithoutTheClientLibraryRunsFromItsButtonAndClosesWit
     HWND memo = GetDlgItem(window, kMemoActividad);
     PostMessageW(GetDlgItem(window, kButton3), BM_CLICK, 0, 0);
     ASSERT_TRUE(Eventually([&] {
-        return TextOf(memo).find(L"Firebird client library not available") != std::wstring::npos;
+        return TextOf(memo).find(L"No est\u00e1 disponible la biblioteca cliente de Firebird") != std::wstring::npos;
     })) << "memo: "
         << TextOf(memo).size() << " characters";
     EXPECT_NE(TextOf(memo).find(L"Conexi\u00f3n: LOCALHOST:C:\\DATOS\\ADMIN.FDB"), std::wstring::npos);

@@ -14,6 +14,7 @@
 namespace veltor::test {
 namespace {
 
+using catalogue::ScheduleOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
@@ -96,34 +97,6 @@ TEST(StatusBook, KeepsOneEntryPerCompanyAndDropsThoseThatLeft) {
     EXPECT_TRUE(book.Find("2"));
     EXPECT_FALSE(StatusBook::FromJson("{\"program\": \"other\", \"companies\": []}"));
     EXPECT_FALSE(StatusBook::FromJson("{\"program\": \"veltor-backups\", \"comp"));
-}
-
-TEST(BackupSchedule, FollowsTheDueSelectionsRule) {
-    // Daily at 12:45 and 20:00.
-    const BackupSchedule daily = ScheduleOf("S", "12:45", "20:00", ":", "N", "00");
-    EXPECT_EQ(NextDueAfter(daily, At("2026-12-07T12:45:00"), At("2026-12-07T12:45:00"), 1800),
-              At("2026-12-07T20:00:00"));
-    EXPECT_EQ(NextDueAfter(daily, At("2026-12-07T20:00:00"), At("2026-12-07T20:00:00"), 1800),
-              At("2026-12-08T12:45:00"));
-    // Blank but not NULL is midnight; ":" is not set; a time the server would refuse is left out.
-    EXPECT_EQ(ScheduleOf("S", "  ", " : ", "25:00", "N", "00").times, std::vector<int>{0});
-    EXPECT_FALSE(ScheduleOf("N", "12:45", ":", ":", "N", "00").takesBackups);
-    EXPECT_FALSE(NextDueAfter(ScheduleOf("N", "12:45", ":", ":", "N", "00"), std::nullopt, 0, 1800));
-    // The 30th is the 27th in February; a monthly company is due any day once 31 days are past.
-    const BackupSchedule monthly = ScheduleOf("S", "12:45", ":", ":", "N", "30");
-    EXPECT_EQ(NextDueAfter(monthly, At("2026-01-30T12:45:00"), At("2026-01-30T12:45:00"), 1800),
-              At("2026-02-27T12:45:00"));
-    const BackupSchedule day31 = ScheduleOf("S", "12:45", ":", ":", "N", "31");
-    EXPECT_EQ(NextDueAfter(day31, At("2026-03-31T12:45:00"), At("2026-03-31T12:45:00"), 1800),
-              At("2026-05-02T12:45:00"));
-    // Monthly-only with a time not set: due at the first run once overdue (a run later than 23:59
-    // of the 31st day after the last backup's), at whatever time.
-    const BackupSchedule untimed = ScheduleOf("S", ":", ":", ":", "S", "01");
-    EXPECT_EQ(NextDueAfter(untimed, At("2026-11-01T10:00:00"), At("2026-11-01T10:00:00"), 1800),
-              At("2026-12-02T23:59:00"));
-    EXPECT_EQ(NextDueAfter(untimed, std::nullopt, At("2026-11-01T10:00:00"), 1800), At("2026-11-01T10:00:01"));
-    // No time and not monthly-only: never due.
-    EXPECT_FALSE(NextDueAfter(ScheduleOf("S", ":", ":", ":", "N", "00"), std::nullopt, 0, 1800));
 }
 
 class StatusEvaluation : public ::testing::Test {

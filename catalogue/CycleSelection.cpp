@@ -1,17 +1,12 @@
-#include "maintenance/CycleSelection.h"
+#include "catalogue/CycleSelection.h"
 
+#include "catalogue/DueSelection.h"
 #include "config/TimeOfDay.h"
 
 #include <array>
 
-namespace veltor {
+namespace veltor::catalogue {
 namespace {
-
-std::string Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 // The weekday conditions of the timer's selection, in the order they are written: the piece
 // that follows the weekday name of the server.
@@ -59,20 +54,20 @@ std::string CycleSelectionStatement(const ServerClock& clock, bool restoreNow) {
 
 bool CycledSinceRestoreHour(const std::string& lastCycle, const std::string& restoreHour) {
     // A blank time is midnight to the server, but no stamp of a cycle.
-    if (Trimmed(lastCycle).empty() || Trimmed(restoreHour).empty()) return false;
+    if (TrimBlanks(lastCycle).empty() || TrimBlanks(restoreHour).empty()) return false;
     const std::optional<int> cycled = MinuteOfDay(lastCycle);
     const std::optional<int> hour = MinuteOfDay(restoreHour);
     return cycled && hour && *cycled >= *hour;
 }
 
-ServerClock ReadServerClock(catalogue::TCatalogue& catalogue) {
+ServerClock ReadServerClock(TCatalogue& catalogue) {
     catalogue.OpenSelection(std::string(kServerClockStatement));
     auto& row = catalogue.QEmpresas;
-    return {Trimmed(row.FieldText("DIA")), Trimmed(row.FieldText("HORA")), Trimmed(row.FieldText("ANNO"))};
+    return {TrimBlanks(row.FieldText("DIA")), TrimBlanks(row.FieldText("HORA")), TrimBlanks(row.FieldText("ANNO"))};
 }
 
-void SelectCycleCompanies(catalogue::TCatalogue& catalogue, const ServerClock& clock, bool restoreNow) {
+void SelectCycleCompanies(TCatalogue& catalogue, const ServerClock& clock, bool restoreNow) {
     catalogue.OpenSelection(CycleSelectionStatement(clock, restoreNow));
 }
 
-} // namespace veltor
+} // namespace veltor::catalogue
