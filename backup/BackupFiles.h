@@ -29,7 +29,7 @@ namespace veltor {
 // (rules.defaultBackupParent) when that is missing too, then the folder itself, one level.
 // A failure is written to the memo and the run goes on.
 void EnsureBackupFolder(const std::string& folder, const ConfigurationRules& rules, IFileSystem& files,
-                        TActivityLog& log);
+                        ActivityLog& log);
 
 // HHmm of a moment (24-hour clock).
 std::string HourMinuteText(const LocalDateTime& moment);
@@ -51,9 +51,9 @@ BackupNaming NamingOf(const std::string& id, const std::string& databasePath,
                       bool ignoreCase);
 
 // The catalogue's databases as one run names backups after them: read once, when first asked.
-class TCatalogueFiles {
+class CatalogueFiles {
 public:
-    TCatalogueFiles(catalogue::TCatalogue& catalogue, const ConfigurationRules& rules)
+    CatalogueFiles(catalogue::Catalogue& catalogue, const ConfigurationRules& rules)
         : catalogue_(catalogue), rules_(rules) {}
 
     // Every company's database file; nothing when they could not be read.
@@ -63,7 +63,7 @@ public:
     void Forget() { companies_.reset(); }
 
 private:
-    catalogue::TCatalogue& catalogue_;
+    catalogue::Catalogue& catalogue_;
     const ConfigurationRules& rules_;
     std::optional<std::optional<std::vector<catalogue::CompanyFile>>> companies_;
 };

@@ -63,11 +63,11 @@ extern const std::string_view kCompanyRowsStatement;
 // their own; raises when they cannot be read.
 std::vector<CompanyRow> ReadCompanyRows(const fb::ClientApi& api, const std::string& connection);
 
-class TCatalogue {
+class Catalogue {
 public:
-    explicit TCatalogue(const fb::ClientApi& api);
-    TCatalogue(const TCatalogue&) = delete;
-    TCatalogue& operator=(const TCatalogue&) = delete;
+    explicit Catalogue(const fb::ClientApi& api);
+    Catalogue(const Catalogue&) = delete;
+    Catalogue& operator=(const Catalogue&) = delete;
 
     sql::SqlDatabase BDAdmin;
     sql::SqlDataset QEmpresas;

@@ -30,7 +30,7 @@
 
 namespace veltor {
 
-class TOperations;
+class BackupOperations;
 
 // The database server's service, as the service control manager knows it.
 inline constexpr const char* kDatabaseServerService = "FirebirdGuardianDefaultInstance";
@@ -56,10 +56,10 @@ std::int32_t RestorePageSize(std::optional<std::uint32_t> livePageSize);
 // What one run works with. Every reference outlives the run.
 struct BackupRestoreParts {
     TGlobal& global;
-    catalogue::TCatalogue& catalogue;
+    catalogue::Catalogue& catalogue;
     fb::IFirebirdService& IBBackup;
     fb::IFirebirdService& IBRestore; // local protocol
-    TActivityLog& log;
+    ActivityLog& log;
     ServiceControl& services;
     IShellLauncher& shell;
     IDatabaseFiles& databaseFiles;
@@ -70,13 +70,13 @@ struct BackupRestoreParts {
     const bool& restoreNow; // the window's RestoreNow
 };
 
-class TBackupRestoreCycle {
+class BackupRestoreCycle {
 public:
-    explicit TBackupRestoreCycle(BackupRestoreParts parts)
+    explicit BackupRestoreCycle(BackupRestoreParts parts)
         : p_(parts), stopped_(parts.files), catalogueFiles_(parts.catalogue, parts.global.rules()) {}
 
     // The status file and the kept copies' retention, told how each company's cycle ended.
-    void SetOperations(TOperations* operations) { operations_ = operations; }
+    void SetOperations(BackupOperations* operations) { operations_ = operations; }
 
     // One run. A service that an earlier cycle left stopped is started first. Raises when the
     // company list cannot be read (the clock query or the selection failed) or the catalogue
@@ -176,13 +176,13 @@ private:
     // Says that the service may be stopped from each stop until a start is confirmed.
     StoppedServiceNote stopped_;
     std::string backupFolder_;
-    TCatalogueFiles catalogueFiles_;
+    CatalogueFiles catalogueFiles_;
     // The backup file as the cycle's backup left it; empty outside a company's cycle.
     std::optional<FileFingerprint> backupWritten_;
     std::uint32_t backupOptions_ = 0;
     int failedCompanies_ = 0;
     bool cutShort_ = false;
-    TOperations* operations_ = nullptr;
+    BackupOperations* operations_ = nullptr;
     Outcome outcome_;
 };
 

@@ -44,8 +44,8 @@ int CycleHarness::Run() {
         scriptedServices ? static_cast<fb::IFirebirdService&>(scriptedBackup) : backup;
     fb::IFirebirdService& restoreService =
         scriptedServices ? static_cast<fb::IFirebirdService&>(scriptedRestore) : restore;
-    TBackupRestoreCycle cycle({global, catalogue, backupService, restoreService, log, services, shell, databaseFiles,
-                               databases, files, clock, view, restoreNow});
+    BackupRestoreCycle cycle({global, catalogue, backupService, restoreService, log, services, shell, databaseFiles,
+                              databases, files, clock, view, restoreNow});
     cycle.SetOperations(&operations);
     cycle.RunBackupRestore();
     return cycle.FailedCompanies();

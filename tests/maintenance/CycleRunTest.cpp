@@ -691,7 +691,7 @@ TEST_F(CycleRun, TheTimersCycleRunsOncePerRestoreWindow) {
     EXPECT_EQ(cycle.Run(), 0);
     EXPECT_THAT(server.operations, IsEmpty());
     EXPECT_THAT(cycle.view.memo, ElementsAre(P + " Backup-Restore ya realizado a las " + now + ": 001 - EMPRESA UNO"));
-    EXPECT_FALSE(std::filesystem::exists(TActivityLog::MonthLogPath(cycle.catalogueFiles.backupFolder, clock.Now())));
+    EXPECT_FALSE(std::filesystem::exists(ActivityLog::MonthLogPath(cycle.catalogueFiles.backupFolder, clock.Now())));
 
     // Yesterday's cycle is no cycle of today's window.
     cycle.catalogueFiles.Sql("UPDATE EMPRESAS SET FECHAULTRESTORE = CURRENT_DATE - 1; COMMIT;");
@@ -705,7 +705,7 @@ TEST_F(CycleRun, NothingSelectedOpensNoLogAndWritesNothing) {
     cycle.catalogueFiles.WriteConfiguration(cycle.catalogueFiles.folder.path());
     EXPECT_EQ(cycle.Run(), 0);
     EXPECT_THAT(cycle.view.memo, IsEmpty());
-    EXPECT_FALSE(std::filesystem::exists(TActivityLog::MonthLogPath(cycle.catalogueFiles.backupFolder, clock.Now())));
+    EXPECT_FALSE(std::filesystem::exists(ActivityLog::MonthLogPath(cycle.catalogueFiles.backupFolder, clock.Now())));
     EXPECT_THAT(server.operations, IsEmpty());
 }
 
@@ -717,7 +717,7 @@ TEST_F(CycleRun, UnreachableCatalogueWritesItsLinesAndEndsTheRunWithAnError) {
     EXPECT_EQ(memo[1], P + " No se pudo conectar a lista Empresas ... ");
     EXPECT_EQ(memo[2], P + " Conexión: localhost:" + cycle.catalogueFiles.adminPath + "  Clave: quillbank");
     EXPECT_EQ(memo[5], P + " No se pudo consultar lista Empresas para Backup ... ");
-    EXPECT_FALSE(std::filesystem::exists(TActivityLog::MonthLogPath(cycle.catalogueFiles.backupFolder, clock.Now())));
+    EXPECT_FALSE(std::filesystem::exists(ActivityLog::MonthLogPath(cycle.catalogueFiles.backupFolder, clock.Now())));
 }
 
 } // namespace
