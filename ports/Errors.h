@@ -19,4 +19,10 @@ private:
     std::uint32_t code_;
 };
 
+// The program's own reasons for refusing a name that the system would have opened, worded like
+// the program's lines.
+inline constexpr const char* kIsSymbolicLink = "Es un enlace simbólico";
+inline constexpr const char* kNotRegularFile = "No es un archivo normal";
+inline constexpr const char* kHasSecondName = "Tiene un segundo nombre (un enlace duro)";
+
 } // namespace veltor

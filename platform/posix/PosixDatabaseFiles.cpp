@@ -20,8 +20,8 @@ namespace {
 struct stat LiveFileInfo(const std::string& live) {
     struct stat info {};
     if (::lstat(live.c_str(), &info) != 0) RaiseErrno(errno);
-    if (S_ISLNK(info.st_mode)) throw OsError("Is a symbolic link", ELOOP);
-    if (!S_ISREG(info.st_mode)) throw OsError("Not a regular file", EINVAL);
+    if (S_ISLNK(info.st_mode)) throw OsError(kIsSymbolicLink, ELOOP);
+    if (!S_ISREG(info.st_mode)) throw OsError(kNotRegularFile, EINVAL);
     return info;
 }
 
@@ -49,8 +49,8 @@ void PosixDatabaseFiles::RenameOver(const std::string& from, const std::string& 
     // takes the live name, never a link planted under the restored name.
     struct stat info {};
     if (::lstat(from.c_str(), &info) != 0) RaiseErrno(errno);
-    if (S_ISLNK(info.st_mode)) throw OsError("Is a symbolic link", ELOOP);
-    if (!S_ISREG(info.st_mode)) throw OsError("Not a regular file", EINVAL);
+    if (S_ISLNK(info.st_mode)) throw OsError(kIsSymbolicLink, ELOOP);
+    if (!S_ISREG(info.st_mode)) throw OsError(kNotRegularFile, EINVAL);
     if (::rename(from.c_str(), to.c_str()) != 0) RaiseErrno(errno);
     SyncFolderOf(to);
 }

@@ -11,13 +11,13 @@ Descriptor OpenRegularFile(const std::string& path, int flags, OpenRules rules) 
     const int extra = O_CLOEXEC | O_NONBLOCK | (rules.followLinks ? 0 : O_NOFOLLOW);
     Descriptor fd(::open(path.c_str(), flags | extra, rules.createMode));
     if (fd.get() < 0) {
-        if (errno == ELOOP && !rules.followLinks) throw OsError("Is a symbolic link", ELOOP);
+        if (errno == ELOOP && !rules.followLinks) throw OsError(kIsSymbolicLink, ELOOP);
         RaiseErrno(errno);
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) RaiseErrno(errno);
-    if (!S_ISREG(info.st_mode)) throw OsError("Not a regular file", EINVAL);
-    if (rules.singleName && info.st_nlink > 1) throw OsError("Has a second name (a hard link)", EMLINK);
+    if (!S_ISREG(info.st_mode)) throw OsError(kNotRegularFile, EINVAL);
+    if (rules.singleName && info.st_nlink > 1) throw OsError(kHasSecondName, EMLINK);
     const int status = ::fcntl(fd.get(), F_GETFL);
     if (status < 0 || ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0) RaiseErrno(errno);
     return fd;

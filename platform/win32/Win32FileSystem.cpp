@@ -125,17 +125,16 @@ Handle OpenRegularFile(const std::string& path, DWORD access, DWORD share, DWORD
     // The name is asked first as well: Wine does not open a link as itself, whatever the flag.
     const DWORD named = rules.followLinks ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
     if (named != INVALID_FILE_ATTRIBUTES && (named & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        throw OsError("Is a symbolic link", ERROR_CANT_ACCESS_FILE);
+        throw OsError(kIsSymbolicLink, ERROR_CANT_ACCESS_FILE);
     Handle handle(CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr));
     if (!handle.valid()) RaiseLastError();
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(handle.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle.get(), &info))
-        throw OsError("Not a regular file", ERROR_INVALID_FUNCTION);
+        throw OsError(kNotRegularFile, ERROR_INVALID_FUNCTION);
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        throw OsError("Is a symbolic link", ERROR_CANT_ACCESS_FILE);
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) throw OsError("Not a regular file", ERROR_DIRECTORY);
-    if (rules.singleName && info.nNumberOfLinks > 1)
-        throw OsError("Has a second name (a hard link)", ERROR_TOO_MANY_LINKS);
+        throw OsError(kIsSymbolicLink, ERROR_CANT_ACCESS_FILE);
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) throw OsError(kNotRegularFile, ERROR_DIRECTORY);
+    if (rules.singleName && info.nNumberOfLinks > 1) throw OsError(kHasSecondName, ERROR_TOO_MANY_LINKS);
     return handle;
 }
 
@@ -338,7 +337,7 @@ private:
 std::unique_ptr<IFileLock> Win32FileSystem::TryLockFile(const std::string& path) {
     const DWORD named = GetFileAttributesA(path.c_str());
     if (named != INVALID_FILE_ATTRIBUTES && (named & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        throw OsError("Is a symbolic link", ERROR_CANT_ACCESS_FILE);
+        throw OsError(kIsSymbolicLink, ERROR_CANT_ACCESS_FILE);
     Handle handle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!handle.valid()) {

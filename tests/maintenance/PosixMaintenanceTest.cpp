@@ -314,7 +314,7 @@ TEST_F(DatabaseFiles, OwnerAndModeChangeAndSwapNeverReachAFileThroughALinkPlante
                (info.st_mode & 07777) == 0600 && ReadFile(secret) == "solo root";
     };
 
-    EXPECT_EQ(FailureOf([&] { files.MatchAccess(live, restored); }), "Is a symbolic link");
+    EXPECT_EQ(FailureOf([&] { files.MatchAccess(live, restored); }), kIsSymbolicLink);
     EXPECT_TRUE(secretUntouched());
     EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, restored, kept); }),
               "el Archivo Restaurado es un enlace: " + restored);
@@ -324,7 +324,7 @@ TEST_F(DatabaseFiles, OwnerAndModeChangeAndSwapNeverReachAFileThroughALinkPlante
     // A second name of root's file (made by root: the kernel refuses it to the user here).
     ASSERT_EQ(::unlink(restored.c_str()), 0);
     ASSERT_EQ(::link(secret.c_str(), restored.c_str()), 0);
-    EXPECT_EQ(FailureOf([&] { files.MatchAccess(live, restored); }), "Has a second name (a hard link)");
+    EXPECT_EQ(FailureOf([&] { files.MatchAccess(live, restored); }), kHasSecondName);
     EXPECT_TRUE(secretUntouched());
 
     // The live name as a link: its target's owner is never copied, nor is the link swapped.
@@ -332,7 +332,7 @@ TEST_F(DatabaseFiles, OwnerAndModeChangeAndSwapNeverReachAFileThroughALinkPlante
     WriteFile(restored, "new");
     ASSERT_TRUE(
         server.Act([&] { return ::unlink(live.c_str()) == 0 && ::symlink(secret.c_str(), live.c_str()) == 0; }));
-    EXPECT_EQ(FailureOf([&] { files.MatchAccess(live, restored); }), "Is a symbolic link");
+    EXPECT_EQ(FailureOf([&] { files.MatchAccess(live, restored); }), kIsSymbolicLink);
     EXPECT_EQ(FailureOf([&] { SwapInRestored(files, live, restored, kept); }),
               "la base de datos es un enlace: " + live);
     EXPECT_TRUE(secretUntouched());

@@ -79,14 +79,14 @@ TEST_F(PlantedNames, NewBackupFolderIsRootsWithTheServersGroupWritingAndNobodyEl
 
 TEST_F(PlantedNames, MonthLogLinkOrSecondNameOfAnotherFileIsRefusedAndThatFileKeepsItsBytes) {
     PlantLink(secret, monthLog);
-    EXPECT_EQ(FailureOf([&] { files.OpenForAppend(monthLog); }), "Is a symbolic link");
+    EXPECT_EQ(FailureOf([&] { files.OpenForAppend(monthLog); }), kIsSymbolicLink);
     ExpectSecretUntouched();
 
     // A link to a name that does not exist yet: nothing is made there.
     const std::string created = scratch / "cron-root";
     ASSERT_EQ(::unlink(monthLog.c_str()), 0);
     PlantLink(created, monthLog);
-    EXPECT_EQ(FailureOf([&] { files.OpenForAppend(monthLog); }), "Is a symbolic link");
+    EXPECT_EQ(FailureOf([&] { files.OpenForAppend(monthLog); }), kIsSymbolicLink);
     EXPECT_FALSE(std::filesystem::exists(created));
 
     // A second name of root's file: the kernel refuses it to the server's user here
@@ -94,7 +94,7 @@ TEST_F(PlantedNames, MonthLogLinkOrSecondNameOfAnotherFileIsRefusedAndThatFileKe
     ASSERT_EQ(::unlink(monthLog.c_str()), 0);
     EXPECT_FALSE(server.Act([&] { return ::link(secret.c_str(), monthLog.c_str()) == 0; }));
     ASSERT_EQ(::link(secret.c_str(), monthLog.c_str()), 0);
-    EXPECT_EQ(FailureOf([&] { files.OpenForAppend(monthLog); }), "Has a second name (a hard link)");
+    EXPECT_EQ(FailureOf([&] { files.OpenForAppend(monthLog); }), kHasSecondName);
     ExpectSecretUntouched();
 
     // The log's own file opens, also when the server's user made it.
@@ -110,19 +110,19 @@ TEST_F(PlantedNames, PipesAndFoldersUnderAFilesNameFailAtOnceInsteadOfHoldingThe
     const std::string pipe = backups + "/EMP-20261207-1245.GBK";
     AsServer([&] { return ::mkfifo(pipe.c_str(), 0660) == 0; });
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(FailureOf([&] { files.OpenForReading(pipe); }), "Not a regular file");
+    EXPECT_EQ(FailureOf([&] { files.OpenForReading(pipe); }), kNotRegularFile);
     // Nobody reads the pipe: opening it for writing fails at once.
     EXPECT_EQ(FailureOf([&] { files.OpenForAppend(pipe); }), "No such device or address");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     AsServer([&] { return ::mkdir(monthLog.c_str(), 0770) == 0; });
-    EXPECT_EQ(FailureOf([&] { files.OpenForReading(monthLog); }), "Not a regular file");
+    EXPECT_EQ(FailureOf([&] { files.OpenForReading(monthLog); }), kNotRegularFile);
     EXPECT_EQ(FailureOf([&] { files.OpenForAppend(monthLog); }), "Is a directory");
 }
 
 TEST_F(PlantedNames, ReadingRefusesALinkUnlessTheInstallationsOwnFileIsAskedFor) {
     const std::string gbk = backups + "/EMP-20261207-1245.GBK";
     PlantLink(secret, gbk);
-    EXPECT_EQ(FailureOf([&] { files.OpenForReading(gbk); }), "Is a symbolic link");
+    EXPECT_EQ(FailureOf([&] { files.OpenForReading(gbk); }), kIsSymbolicLink);
     // ADMINBD.inf may be a link the administrator made to a file kept elsewhere.
     char byte = 0;
     EXPECT_EQ(files.OpenForReading(gbk, Links::Follow)->Read(&byte, 1), 1u);
@@ -150,7 +150,7 @@ TEST_F(PlantedNames, NewFilesAreNeverMadeThroughALinkAndRenameReplacesTheNameNot
     // A link under the temporary name is never published: it is no file we wrote.
     PlantLink(secret, fresh);
     EXPECT_EQ(FailureOf([&] { files.PublishFile(fresh, backups + "/otro.txt", IFileSystem::Existing::Replace); }),
-              "Is a symbolic link");
+              kIsSymbolicLink);
     EXPECT_FALSE(std::filesystem::exists(backups + "/otro.txt"));
     ExpectSecretUntouched();
 }

@@ -275,7 +275,7 @@ TEST_F(Win32Files, LinksFoldersAndSecondNamesAreRefusedAsFiles) {
         files.OpenForAppend(In("enlace.txt"));
         ADD_FAILURE() << "the link was opened";
     } catch (const OsError& e) {
-        EXPECT_STREQ(e.what(), "Is a symbolic link");
+        EXPECT_STREQ(e.what(), kIsSymbolicLink);
     }
     EXPECT_THROW(files.OpenForReading(In("enlace.txt")), OsError);
     EXPECT_EQ(Read(In("secreto.txt")), "solo administradores");
