@@ -24,7 +24,7 @@ void CloseLeftOverMonthLog(TActivityLog& log) {
     }
 }
 
-void ConnectCatalogueOrReport(catalogue::TCatalogue& catalogue, const TGlobal& global, TActivityLog& log) {
+void ConnectCatalogueOrReport(catalogue::ICompanyCatalogue& catalogue, const TGlobal& global, TActivityLog& log) {
     try {
         catalogue.ConnectCatalogue(global.AdminConnection, kAdministratorPassword);
     } catch (const std::exception& e) {

@@ -54,6 +54,11 @@ void TCatalogue::ConnectCatalogue(const std::string& databaseString, const std::
     BDAdmin.Connect();
 }
 
+void TCatalogue::ConnectAgain() {
+    BDAdmin.Disconnect();
+    BDAdmin.Connect();
+}
+
 void TCatalogue::ResetDataset(sql::SqlDataset& dataset) {
     dataset.Close();
     dataset.CommandText.clear();

@@ -4,6 +4,7 @@
 #include "backup/Operations.h"
 #include "backup/RunSteps.h"
 #include "backup/ServiceOutput.h"
+#include "catalogue/Catalogue.h"
 #include "dbserver/ServerAddress.h"
 
 #include <exception>
@@ -93,7 +94,7 @@ void TBackupRestoreCycle::RunBackupRestore() {
     StartServiceLeftStopped(stopped_, p_.services, log, backupFolder_);
     ConnectCatalogueOrReport(catalogue, p_.global, log);
 
-    auto& rows = catalogue.QEmpresas;
+    auto& rows = catalogue.Selection();
     try {
         const ServerClock clock = ReadServerClock(catalogue);
         SelectCycleCompanies(catalogue, clock, p_.restoreNow);
@@ -156,7 +157,7 @@ void TBackupRestoreCycle::RunBackupRestore() {
 }
 
 std::string TBackupRestoreCycle::Company() const {
-    const auto& row = p_.catalogue.QEmpresas;
+    const auto& row = p_.catalogue.Selection();
     return row.FieldText("CODIGO") + " - " + row.FieldText("NOMBRE");
 }
 
@@ -167,7 +168,7 @@ void TBackupRestoreCycle::LogAndMemo(const std::string& text) {
 }
 
 bool TBackupRestoreCycle::CycleCompany() {
-    auto& row = p_.catalogue.QEmpresas;
+    auto& row = p_.catalogue.Selection();
     CompanyCycle company{row.FieldText("EMPRESAID"), ServerTextOf(p_.global), row.FieldText("ARCHIVO"), {}};
     p_.log.WriteLogLine(P() + " Inicio BackupRestore: " + Company());
     p_.log.WriteMemoLine(P() + " Inicio Backup-Restore: " + Company());
@@ -232,8 +233,7 @@ TBackupRestoreCycle::CompanyEnd TBackupRestoreCycle::CycleSteps(CompanyCycle& co
     }
     backupWritten_.reset();
 
-    p_.catalogue.BDAdmin.Disconnect();
-    p_.catalogue.BDAdmin.Connect();
+    p_.catalogue.ConnectAgain();
 
     if (!backup) {
         p_.log.WriteLogLine(P() + " No terminado BackupRestoer ");

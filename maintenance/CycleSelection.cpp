@@ -65,13 +65,13 @@ bool CycledSinceRestoreHour(const std::string& lastCycle, const std::string& res
     return cycled && hour && *cycled >= *hour;
 }
 
-ServerClock ReadServerClock(catalogue::TCatalogue& catalogue) {
+ServerClock ReadServerClock(catalogue::ICompanyCatalogue& catalogue) {
     catalogue.OpenSelection(std::string(kServerClockStatement));
-    auto& row = catalogue.QEmpresas;
+    auto& row = catalogue.Selection();
     return {Trimmed(row.FieldText("DIA")), Trimmed(row.FieldText("HORA")), Trimmed(row.FieldText("ANNO"))};
 }
 
-void SelectCycleCompanies(catalogue::TCatalogue& catalogue, const ServerClock& clock, bool restoreNow) {
+void SelectCycleCompanies(catalogue::ICompanyCatalogue& catalogue, const ServerClock& clock, bool restoreNow) {
     catalogue.OpenSelection(CycleSelectionStatement(clock, restoreNow));
 }
 

@@ -2,6 +2,7 @@
 // step with each step failing, the reading of the transaction counter's reply and the page size
 // of the restore.
 #include "dbserver/DatabaseState.h"
+#include "dbserver/FirebirdError.h"
 #include "maintenance/BackupRestoreCycle.h"
 #include "maintenance/CycleSelection.h"
 #include "tests/support/FakeAttachments.h"
