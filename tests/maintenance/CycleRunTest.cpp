@@ -118,15 +118,6 @@ public:
     DatabaseMark Mark(const std::string& database) override { return {NextTransaction(database), pageSize}; }
 };
 
-ConfigurationRules LinuxRules() {
-    ConfigurationRules rules;
-    rules.upperCaseValues = false;
-    rules.defaultBackupFolder = "/var/lib/veltor/Backups/";
-    rules.defaultBackupParent = "/var/lib/veltor/";
-    rules.pathSeparator = '/';
-    return rules;
-}
-
 // One installation: ADMINBD.inf in the current folder, the databases in kFolder, the backups
 // in kBackups; the server's clock says Monday 12:45 of 2026.
 class CycleRun : public ::testing::Test {
@@ -209,7 +200,8 @@ protected:
     FakeMessageBox messages;
     HookedActivityView view;
     FakeClock clock;
-    TGlobal global{files, messages, LinuxRules()};
+    // Linux's rules: values keep their case, paths take '/' (the backup folder exists).
+    TGlobal global{files, messages, {.upperCaseValues = false, .pathSeparator = '/'}};
     FakeCatalogue catalogue;
     FakeFirebirdService backup;
     FakeFirebirdService restore;
