@@ -7,43 +7,43 @@
 
 namespace veltor {
 
-TActivityLog::TActivityLog(IFileSystem& files, IClock& clock, const IRegionalFormats& formats, IActivityView& view)
+ActivityLog::ActivityLog(IFileSystem& files, IClock& clock, const IRegionalFormats& formats, IActivityView& view)
     : files_(files), clock_(clock), formats_(formats), view_(view) {}
 
-std::string TActivityLog::StampPrefix() const {
+std::string ActivityLog::StampPrefix() const {
     const LocalDateTime now = clock_.Now();
     return formats_.ShortDate(now) + " - " + formats_.LongTime(now);
 }
 
-std::string TActivityLog::MonthLogPath(const std::string& backupFolder, const LocalDateTime& moment) {
+std::string ActivityLog::MonthLogPath(const std::string& backupFolder, const LocalDateTime& moment) {
     return backupFolder + "Log Backup Veltor " + TGlobal::PadNumber(TGlobal::YearOfDate(moment), 4) +
            TGlobal::PadNumber(TGlobal::MonthOfDate(moment), 2) + ".txt";
 }
 
-void TActivityLog::OpenMonthLog(const std::string& backupFolder) {
+void ActivityLog::OpenMonthLog(const std::string& backupFolder) {
     lastPath_ = MonthLogPath(backupFolder, clock_.Now());
     if (file_) CloseMonthLog();
     file_ = files_.OpenForAppend(lastPath_);
 }
 
-void TActivityLog::WriteLogLine(std::string_view text) {
+void ActivityLog::WriteLogLine(std::string_view text) {
     if (!file_) throw MonthLogNotOpen();
     std::string bytes = Utf8ToWindows1252(VisibleControls(text));
     bytes += "\r\n";
     file_->Write(bytes);
 }
 
-void TActivityLog::CloseMonthLog() {
+void ActivityLog::CloseMonthLog() {
     if (!file_) throw MonthLogNotOpen();
     std::unique_ptr<IAppendFile> file = std::move(file_);
     file->Close();
 }
 
-void TActivityLog::WriteMemoLine(std::string_view text) {
+void ActivityLog::WriteMemoLine(std::string_view text) {
     view_.AppendMemoLines({VisibleControls(ToProgramText(text))});
 }
 
-void TActivityLog::WriteMemoLines(const std::vector<std::string>& lines) {
+void ActivityLog::WriteMemoLines(const std::vector<std::string>& lines) {
     if (lines.empty()) return;
     std::vector<std::string> texts;
     texts.reserve(lines.size());
@@ -52,7 +52,7 @@ void TActivityLog::WriteMemoLines(const std::vector<std::string>& lines) {
     view_.AppendMemoLines(texts);
 }
 
-void TActivityLog::WriteMemoText(std::initializer_list<std::string_view> shownLines) {
+void ActivityLog::WriteMemoText(std::initializer_list<std::string_view> shownLines) {
     std::string text;
     bool first = true;
     for (const std::string_view line : shownLines) {

@@ -27,12 +27,12 @@ public:
     MonthLogNotOpen() : std::runtime_error("El archivo de log no está abierto") {}
 };
 
-class TActivityLog {
+class ActivityLog {
 public:
-    TActivityLog(IFileSystem& files, IClock& clock, const IRegionalFormats& formats, IActivityView& view);
-    ~TActivityLog() = default;
-    TActivityLog(const TActivityLog&) = delete;
-    TActivityLog& operator=(const TActivityLog&) = delete;
+    ActivityLog(IFileSystem& files, IClock& clock, const IRegionalFormats& formats, IActivityView& view);
+    ~ActivityLog() = default;
+    ActivityLog(const ActivityLog&) = delete;
+    ActivityLog& operator=(const ActivityLog&) = delete;
 
     // Regional short date, " - ", regional long time, of the clock's present moment.
     std::string StampPrefix() const;

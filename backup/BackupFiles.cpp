@@ -18,7 +18,7 @@ std::string WorkingBackupFolder(const std::string& backupFolder, char separator)
 }
 
 void EnsureBackupFolder(const std::string& folder, const ConfigurationRules& rules, IFileSystem& files,
-                        TActivityLog& log) {
+                        ActivityLog& log) {
     try {
         if (files.DirectoryExists(folder)) return;
         if (!files.DirectoryExists(rules.defaultBackupParent)) files.CreateDirectory(rules.defaultBackupParent);
@@ -54,7 +54,7 @@ BackupNaming NamingOf(const std::string& id, const std::string& databasePath,
     return naming;
 }
 
-const std::optional<std::vector<catalogue::CompanyFile>>& TCatalogueFiles::Companies() {
+const std::optional<std::vector<catalogue::CompanyFile>>& CatalogueFiles::Companies() {
     if (companies_) return *companies_;
     try {
         companies_.emplace(catalogue_.CompanyFiles());
@@ -64,7 +64,7 @@ const std::optional<std::vector<catalogue::CompanyFile>>& TCatalogueFiles::Compa
     return *companies_;
 }
 
-BackupNaming TCatalogueFiles::NamingOf(const std::string& id, const std::string& databasePath) {
+BackupNaming CatalogueFiles::NamingOf(const std::string& id, const std::string& databasePath) {
     return veltor::NamingOf(id, databasePath, Companies(), rules_.pathSeparator, rules_.upperCaseValues);
 }
 

@@ -32,7 +32,7 @@ std::string WorkingBackupFolder(const std::string& backupFolder, char separator)
 // (rules.defaultBackupParent) when that is missing too, then the folder itself, one level.
 // A failure is written to the memo and the run goes on.
 void EnsureBackupFolder(const std::string& folder, const ConfigurationRules& rules, IFileSystem& files,
-                        TActivityLog& log);
+                        ActivityLog& log);
 
 // HHmm of a moment (24-hour clock).
 std::string HourMinuteText(const LocalDateTime& moment);
@@ -54,9 +54,9 @@ BackupNaming NamingOf(const std::string& id, const std::string& databasePath,
                       bool ignoreCase);
 
 // The catalogue's databases as one run names backups after them: read once, when first asked.
-class TCatalogueFiles {
+class CatalogueFiles {
 public:
-    TCatalogueFiles(catalogue::ICompanyCatalogue& catalogue, const ConfigurationRules& rules)
+    CatalogueFiles(catalogue::ICompanyCatalogue& catalogue, const ConfigurationRules& rules)
         : catalogue_(catalogue), rules_(rules) {}
 
     // Every company's database file; nothing when they could not be read.

@@ -34,11 +34,11 @@ constexpr MadeFileKind kFailedVerifications{"-", "-VerificacionFallida.GBK"};
 
 } // namespace
 
-TOperations::TOperations(OperationsParts parts)
+BackupOperations::BackupOperations(OperationsParts parts)
     : p_(parts), verifier_(parts.verifyService, parts.databases, parts.files, parts.view),
       catalogueFiles_(parts.catalogue, parts.global.rules()) {}
 
-void TOperations::LogAndMemo(const std::string& line) {
+void BackupOperations::LogAndMemo(const std::string& line) {
     try {
         p_.log.WriteLogLine(line);
     } catch (const std::exception&) {
@@ -47,7 +47,7 @@ void TOperations::LogAndMemo(const std::string& line) {
     p_.log.WriteMemoLine(line);
 }
 
-void TOperations::SayNotUnderstood(const std::string& line, const std::optional<std::string>& value,
+void BackupOperations::SayNotUnderstood(const std::string& line, const std::optional<std::string>& value,
                                    std::optional<std::string>& said) {
     if (!value || said == value) return;
     said = value;
@@ -55,7 +55,7 @@ void TOperations::SayNotUnderstood(const std::string& line, const std::optional<
     forTheLog_.push_back(line);
 }
 
-void TOperations::LogOpened() {
+void BackupOperations::LogOpened() {
     for (const std::string& line : forTheLog_) {
         try {
             p_.log.WriteLogLine(P() + line);
@@ -66,7 +66,7 @@ void TOperations::LogOpened() {
     forTheLog_.clear();
 }
 
-void TOperations::RunStarted(const std::string& backupFolder) {
+void BackupOperations::RunStarted(const std::string& backupFolder) {
     const TGlobal& global = p_.global;
     keepBackups_ = ReadRetentionSetting(global.KeepBackups);
     keepCopies_ = ReadRetentionSetting(global.KeepCopies);
@@ -92,7 +92,7 @@ void TOperations::RunStarted(const std::string& backupFolder) {
     nothingRemovedSaid_.clear();
 }
 
-void TOperations::Save() {
+void BackupOperations::Save() {
     try {
         if (const auto& companies = Companies()) {
             std::set<std::string> ids;
@@ -106,12 +106,12 @@ void TOperations::Save() {
     }
 }
 
-void TOperations::SayNothingRemoved(const std::string& what, const std::string& stem, const std::string& why) {
+void BackupOperations::SayNothingRemoved(const std::string& what, const std::string& stem, const std::string& why) {
     if (nothingRemovedSaid_.insert(what + stem).second)
         p_.log.WriteMemoLine(P() + " No se eliminan " + what + " de " + stem + why);
 }
 
-bool TOperations::CopyBaseShared(const CompanyRef& company, const std::string& base) {
+bool BackupOperations::CopyBaseShared(const CompanyRef& company, const std::string& base) {
     const auto& companies = Companies();
     const char separator = Separator();
     bool shared = !companies;
@@ -130,7 +130,7 @@ bool TOperations::CopyBaseShared(const CompanyRef& company, const std::string& b
     return shared;
 }
 
-void TOperations::RemoveBackupsBeyondKeep(const CompanyRef& company, const CompanyStatus& status,
+void BackupOperations::RemoveBackupsBeyondKeep(const CompanyRef& company, const CompanyStatus& status,
                                           const std::string& backupFile) {
     const char separator = Separator();
     const BackupNaming naming = catalogueFiles_.NamingOf(company.id, company.databasePath);
@@ -166,7 +166,7 @@ void TOperations::RemoveBackupsBeyondKeep(const CompanyRef& company, const Compa
     }
 }
 
-void TOperations::RemoveOlderFailedVerifications(const CompanyRef& company, const std::string& kept) {
+void BackupOperations::RemoveOlderFailedVerifications(const CompanyRef& company, const std::string& kept) {
     const char separator = Separator();
     const BackupNaming naming = catalogueFiles_.NamingOf(company.id, company.databasePath);
     if (!naming.known) return;
@@ -181,7 +181,7 @@ void TOperations::RemoveOlderFailedVerifications(const CompanyRef& company, cons
     }
 }
 
-VerificationResult TOperations::Verify(const CompanyRef& company, const std::string& backupFile,
+VerificationResult BackupOperations::Verify(const CompanyRef& company, const std::string& backupFile,
                                        const std::vector<std::string>& output) {
     LogAndMemo(P() + " Inicia Verificación: " + company.Text());
     const VerificationResult result =
@@ -193,7 +193,7 @@ VerificationResult TOperations::Verify(const CompanyRef& company, const std::str
     return result;
 }
 
-void TOperations::BackupDone(const CompanyRef& company, const std::string& backupFile, const LocalDateTime& started,
+void BackupOperations::BackupDone(const CompanyRef& company, const std::string& backupFile, const LocalDateTime& started,
                              double seconds, std::optional<bool> verified) {
     CompanyStatus& status = book_.Company(company.id, company.code, company.name);
     BackupRecord record;
@@ -214,7 +214,7 @@ void TOperations::BackupDone(const CompanyRef& company, const std::string& backu
     Save();
 }
 
-void TOperations::BackupFailed(const CompanyRef& company, const LocalDateTime& started, const std::string& message,
+void BackupOperations::BackupFailed(const CompanyRef& company, const LocalDateTime& started, const std::string& message,
                                bool verificationFailed, const std::string& keptFile) {
     BackupRecord record;
     record.at = IsoText(started);
@@ -231,7 +231,7 @@ void TOperations::BackupFailed(const CompanyRef& company, const LocalDateTime& s
     Save();
 }
 
-void TOperations::BackupSkipped(const CompanyRef& company, const std::string& why) {
+void BackupOperations::BackupSkipped(const CompanyRef& company, const std::string& why) {
     BackupRecord record;
     record.at = IsoText(p_.clock.Now());
     record.outcome = kBackupSkipped;
@@ -240,7 +240,7 @@ void TOperations::BackupSkipped(const CompanyRef& company, const std::string& wh
     Save();
 }
 
-void TOperations::CycleEnded(const CompanyRef& company, const std::string& outcome, const std::string& message,
+void BackupOperations::CycleEnded(const CompanyRef& company, const std::string& outcome, const std::string& message,
                              const std::string& keptCopyFile) {
     book_.Company(company.id, company.code, company.name).lastCycle =
         CycleRecord{IsoText(p_.clock.Now()), outcome, message};

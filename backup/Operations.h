@@ -35,7 +35,7 @@ struct CompanyRef {
 struct OperationsParts {
     TGlobal& global;
     catalogue::ICompanyCatalogue& catalogue;
-    TActivityLog& log;
+    ActivityLog& log;
     IFileSystem& files;
     IClock& clock;
     IActivityView& view;
@@ -43,9 +43,9 @@ struct OperationsParts {
     IRestoredDatabase& databases;
 };
 
-class TOperations {
+class BackupOperations {
 public:
-    explicit TOperations(OperationsParts parts);
+    explicit BackupOperations(OperationsParts parts);
 
     // At the start of a run, after the configuration is read: takes the keys and the status file
     // of `backupFolder` (which ends with its separator). A key whose value is not understood is
@@ -100,7 +100,7 @@ private:
     char Separator() const { return p_.global.rules().pathSeparator; }
 
     OperationsParts p_;
-    TBackupVerifier verifier_;
+    BackupVerifier verifier_;
     std::string statusPath_;
     StatusBook book_;
     RetentionSetting keepBackups_;
@@ -112,7 +112,7 @@ private:
     std::optional<std::string> saidVerify_;
     // Said in the memo, still to go to the month log.
     std::vector<std::string> forTheLog_;
-    TCatalogueFiles catalogueFiles_;
+    CatalogueFiles catalogueFiles_;
     std::set<std::string> nothingRemovedSaid_;
 };
 

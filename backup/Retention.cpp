@@ -30,7 +30,7 @@ long long Digits(std::string_view text, std::size_t at, std::size_t count) {
 }
 
 // The log line is best effort: the removal has happened whatever the file says.
-void WriteLogAndMemo(TActivityLog& log, const std::string& line) {
+void WriteLogAndMemo(ActivityLog& log, const std::string& line) {
     try {
         log.WriteLogLine(line);
     } catch (const std::exception&) {
@@ -159,7 +159,7 @@ std::vector<std::string> FilesBeyondKeep(const std::vector<std::string>& names, 
     return beyond;
 }
 
-void RemoveMadeFiles(IFileSystem& files, TActivityLog& log, const std::string& folder,
+void RemoveMadeFiles(IFileSystem& files, ActivityLog& log, const std::string& folder,
                      const std::vector<std::string>& names, const std::string& removedLine) {
     for (const std::string& name : names) {
         const std::string path = folder + name;

@@ -49,7 +49,7 @@ std::vector<std::string> FilesBeyondKeep(const std::vector<std::string>& names, 
 // Removes in `folder` (which ends with its separator) the files named in `names`; every
 // removal is a line of the log and the memo (`removedLine` and the path), and a file that cannot
 // be removed is written down and left.
-void RemoveMadeFiles(IFileSystem& files, TActivityLog& log, const std::string& folder,
+void RemoveMadeFiles(IFileSystem& files, ActivityLog& log, const std::string& folder,
                      const std::vector<std::string>& names, const std::string& removedLine);
 
 // Whether `name` is a backup name the program makes, of any stem and owner.

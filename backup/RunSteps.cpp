@@ -5,7 +5,7 @@
 namespace veltor {
 namespace {
 
-void ReportCatalogueFailure(const TGlobal& global, TActivityLog& log, const std::string& headline,
+void ReportCatalogueFailure(const TGlobal& global, ActivityLog& log, const std::string& headline,
                             const std::exception& error) {
     log.WriteMemoLine(" ");
     log.WriteMemoLine(log.StampPrefix() + headline);
@@ -16,7 +16,7 @@ void ReportCatalogueFailure(const TGlobal& global, TActivityLog& log, const std:
 
 } // namespace
 
-void CloseLeftOverMonthLog(TActivityLog& log) {
+void CloseLeftOverMonthLog(ActivityLog& log) {
     try {
         log.CloseMonthLog();
     } catch (const std::exception&) {
@@ -24,7 +24,7 @@ void CloseLeftOverMonthLog(TActivityLog& log) {
     }
 }
 
-void ConnectCatalogueOrReport(catalogue::ICompanyCatalogue& catalogue, const TGlobal& global, TActivityLog& log) {
+void ConnectCatalogueOrReport(catalogue::ICompanyCatalogue& catalogue, const TGlobal& global, ActivityLog& log) {
     try {
         catalogue.ConnectCatalogue(global.AdminConnection, kAdministratorPassword);
     } catch (const std::exception& e) {
@@ -32,11 +32,11 @@ void ConnectCatalogueOrReport(catalogue::ICompanyCatalogue& catalogue, const TGl
     }
 }
 
-void ReportCompanyListFailure(const TGlobal& global, TActivityLog& log, const std::exception& error) {
+void ReportCompanyListFailure(const TGlobal& global, ActivityLog& log, const std::exception& error) {
     ReportCatalogueFailure(global, log, " No se pudo consultar lista Empresas para Backup ... ", error);
 }
 
-bool OpenMonthLogSection(TActivityLog& log, const std::string& folder, const std::string& opening) {
+bool OpenMonthLogSection(ActivityLog& log, const std::string& folder, const std::string& opening) {
     try {
         log.OpenMonthLog(folder);
         log.WriteLogLine(" ");

@@ -11,7 +11,7 @@
 
 namespace veltor {
 
-void TScheduledBackup::RunScheduledBackup() {
+void ScheduledBackup::RunScheduledBackup() {
     auto& log = parts_.log;
     parts_.global.ReadConfiguration();
 
@@ -80,7 +80,7 @@ void TScheduledBackup::RunScheduledBackup() {
     }
 }
 
-bool TScheduledBackup::BackupCompany() {
+bool ScheduledBackup::BackupCompany() {
     auto& log = parts_.log;
     auto& row = parts_.catalogue.QEmpresas;
     auto& service = parts_.IBBackup;
@@ -174,7 +174,7 @@ bool TScheduledBackup::BackupCompany() {
     return stamped;
 }
 
-void TScheduledBackup::TakeAwayLeftOvers() {
+void ScheduledBackup::TakeAwayLeftOvers() {
     const bool ignoreCase = parts_.global.rules().upperCaseValues;
     std::vector<std::string> names;
     try {
@@ -199,7 +199,7 @@ void TScheduledBackup::TakeAwayLeftOvers() {
     }
 }
 
-CompanyRef TScheduledBackup::CurrentCompany() const {
+CompanyRef ScheduledBackup::CurrentCompany() const {
     const auto& row = parts_.catalogue.QEmpresas;
     return {row.FieldText("EMPRESAID"), row.FieldText("CODIGO"), row.FieldText("NOMBRE"), row.FieldText("ARCHIVO")};
 }

@@ -17,15 +17,15 @@
 
 namespace veltor {
 
-class TOperations;
+class BackupOperations;
 struct CompanyRef;
 
 // What one run works with. Every reference outlives the run.
 struct ScheduledBackupParts {
     TGlobal& global;
-    catalogue::TCatalogue& catalogue;
+    catalogue::Catalogue& catalogue;
     fb::IFirebirdService& IBBackup;
-    TActivityLog& log;
+    ActivityLog& log;
     IFileSystem& files;
     IClock& clock;
     IActivityView& view;
@@ -34,9 +34,9 @@ struct ScheduledBackupParts {
     const std::string& periodMinutes;
 };
 
-class TScheduledBackup {
+class ScheduledBackup {
 public:
-    explicit TScheduledBackup(ScheduledBackupParts parts)
+    explicit ScheduledBackup(ScheduledBackupParts parts)
         : parts_(parts), catalogueFiles_(parts.catalogue, parts.global.rules()) {}
 
     // One run. Raises only when the due list cannot be read (the selection failed) or a
@@ -54,7 +54,7 @@ public:
 
     // What is told each company's outcome (the status file, verification, retention); none
     // by default.
-    void SetOperations(TOperations* operations) { operations_ = operations; }
+    void SetOperations(BackupOperations* operations) { operations_ = operations; }
 
 private:
     std::string StampPrefix() const { return parts_.log.StampPrefix(); }
@@ -64,10 +64,10 @@ private:
     void TakeAwayLeftOvers();
 
     ScheduledBackupParts parts_;
-    TCatalogueFiles catalogueFiles_;
+    CatalogueFiles catalogueFiles_;
     std::vector<std::string> leftOverLines_;
     std::string backupFolder_;
-    TOperations* operations_ = nullptr;
+    BackupOperations* operations_ = nullptr;
     int failedCompanies_ = 0;
     bool cutShort_ = false;
 };

@@ -3,7 +3,7 @@
 namespace veltor {
 
 std::vector<std::string> ShowServiceOutput(const ServiceRun& run, const std::function<void()>& started,
-                                           TActivityLog& log, IActivityView& view) {
+                                           ActivityLog& log, IActivityView& view) {
     std::vector<std::string> lines;
     std::vector<std::string> output;
     run({started, [&](const std::string& text) {
@@ -17,7 +17,7 @@ std::vector<std::string> ShowServiceOutput(const ServiceRun& run, const std::fun
 }
 
 std::vector<std::string> BackupToTheEnd(fb::IFirebirdService& service, const fb::BackupRequest& request,
-                                        const std::string& backupFile, TActivityLog& log, IActivityView& view) {
+                                        const std::string& backupFile, ActivityLog& log, IActivityView& view) {
     return ShowServiceOutput([&](const fb::ServiceCallbacks& callbacks) { service.RunBackup(request, callbacks); },
                              [&] {
                                  const std::string fileLine = log.StampPrefix() + " Archivo Backup: " + backupFile;
@@ -27,7 +27,7 @@ std::vector<std::string> BackupToTheEnd(fb::IFirebirdService& service, const fb:
                              log, view);
 }
 
-void RestoreToTheEnd(fb::IFirebirdService& service, const fb::RestoreRequest& request, TActivityLog& log,
+void RestoreToTheEnd(fb::IFirebirdService& service, const fb::RestoreRequest& request, ActivityLog& log,
                      IActivityView& view) {
     ShowServiceOutput([&](const fb::ServiceCallbacks& callbacks) { service.RunRestore(request, callbacks); },
                       [&] { log.WriteMemoLine(log.StampPrefix() + " Archivo Backup: " + request.backupFiles.at(0)); },

@@ -23,18 +23,18 @@ using ServiceRun = std::function<void(const fb::ServiceCallbacks&)>;
 // blanks) and the window handles its events once more. A failure reaches the caller before
 // the batch is shown. Returns the lines as the server sent them.
 std::vector<std::string> ShowServiceOutput(const ServiceRun& run, const std::function<void()>& started,
-                                           TActivityLog& log, IActivityView& view);
+                                           ActivityLog& log, IActivityView& view);
 
 // One backup through a service that is set up: once the server accepted the start, the file
 // line (with `backupFile`, the name the backup will have once it is whole) goes to the log and
 // the memo; then the output is shown to its end. Returns the output lines as the server sent
 // them.
 std::vector<std::string> BackupToTheEnd(fb::IFirebirdService& service, const fb::BackupRequest& request,
-                                        const std::string& backupFile, TActivityLog& log, IActivityView& view);
+                                        const std::string& backupFile, ActivityLog& log, IActivityView& view);
 
 // One restore through a service that is set up: once the server accepted the start, the file
 // line of `request`'s first backup file goes to the memo; then the output is shown to its end.
-void RestoreToTheEnd(fb::IFirebirdService& service, const fb::RestoreRequest& request, TActivityLog& log,
+void RestoreToTheEnd(fb::IFirebirdService& service, const fb::RestoreRequest& request, ActivityLog& log,
                      IActivityView& view);
 
 } // namespace veltor

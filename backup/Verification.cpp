@@ -146,7 +146,7 @@ TableRows FirebirdRestoredDatabase::CountRows(const std::string& database) {
     return tables;
 }
 
-VerificationResult TBackupVerifier::Verify(const std::string& serverText, const std::string& backupFile,
+VerificationResult BackupVerifier::Verify(const std::string& serverText, const std::string& backupFile,
                                            const TableRows& expected) {
     const std::string scratch = ScratchDatabaseName(backupFile);
     // A file of that name is somebody else's: it is neither overwritten nor removed.

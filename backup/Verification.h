@@ -59,10 +59,10 @@ private:
     const fb::ClientApi& api_;
 };
 
-class TBackupVerifier {
+class BackupVerifier {
 public:
     // `service` is used with the TCP protocol, so the server itself writes the scratch file.
-    TBackupVerifier(fb::IFirebirdService& service, IRestoredDatabase& databases, IFileSystem& files,
+    BackupVerifier(fb::IFirebirdService& service, IRestoredDatabase& databases, IFileSystem& files,
                     IActivityView& view)
         : service_(service), databases_(databases), files_(files), view_(view) {}
 

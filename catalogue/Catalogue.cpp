@@ -44,9 +44,9 @@ std::string StampStatement(std::string_view dateColumn, std::string_view timeCol
            hourMinute.substr(0, 2) + ":" + hourMinute.substr(2, 2) + "\" WHERE EMPRESAID=" + companyId;
 }
 
-TCatalogue::TCatalogue(const fb::ClientApi& api) : BDAdmin(api), QEmpresas(BDAdmin), QConsultaEmpresas(BDAdmin) {}
+Catalogue::Catalogue(const fb::ClientApi& api) : BDAdmin(api), QEmpresas(BDAdmin), QConsultaEmpresas(BDAdmin) {}
 
-void TCatalogue::ConnectCatalogue(const std::string& databaseString, const std::string& password) {
+void Catalogue::ConnectCatalogue(const std::string& databaseString, const std::string& password) {
     QEmpresas.Close();
     BDAdmin.Disconnect();
     BDAdmin.SetDatabaseName(databaseString);
@@ -54,22 +54,22 @@ void TCatalogue::ConnectCatalogue(const std::string& databaseString, const std::
     BDAdmin.Connect();
 }
 
-void TCatalogue::ConnectAgain() {
+void Catalogue::ConnectAgain() {
     BDAdmin.Disconnect();
     BDAdmin.Connect();
 }
 
-void TCatalogue::ResetDataset(sql::SqlDataset& dataset) {
+void Catalogue::ResetDataset(sql::SqlDataset& dataset) {
     dataset.Close();
     dataset.CommandText.clear();
 }
 
-void TCatalogue::ResetDataset(sql::SqlCommand& command) {
+void Catalogue::ResetDataset(sql::SqlCommand& command) {
     command.Close();
     command.SQL.clear();
 }
 
-void TCatalogue::ExecWithFallback(const std::string& statement, const std::string& fallback) {
+void Catalogue::ExecWithFallback(const std::string& statement, const std::string& fallback) {
     try {
         ExecuteCommand(statement);
     } catch (...) {
@@ -77,24 +77,24 @@ void TCatalogue::ExecWithFallback(const std::string& statement, const std::strin
     }
 }
 
-void TCatalogue::ExecuteCommand(const std::string& statement) {
+void Catalogue::ExecuteCommand(const std::string& statement) {
     ResetDataset(QConsultaEmpresas);
     QConsultaEmpresas.SQL.push_back(statement);
     QConsultaEmpresas.ExecQuery();
 }
 
-void TCatalogue::OpenSelection(const std::string& statement) {
+void Catalogue::OpenSelection(const std::string& statement) {
     ResetDataset(QEmpresas);
     QEmpresas.CommandText = statement;
     QEmpresas.Open();
 }
 
-void TCatalogue::UpgradeCatalogue() {
+void Catalogue::UpgradeCatalogue() {
     for (const UpgradeStep& step : kUpgradeSteps)
         ExecWithFallback(std::string(step.probe), std::string(step.fallback));
 }
 
-void TCatalogue::ApplyBackupDefaults() noexcept {
+void Catalogue::ApplyBackupDefaults() noexcept {
     try {
         OpenSelection(std::string(kBackupDefaultsStatement));
     } catch (...) {
@@ -102,7 +102,7 @@ void TCatalogue::ApplyBackupDefaults() noexcept {
     }
 }
 
-void TCatalogue::SelectDueCompanies(const std::string& periodHours, const std::string& periodMinutes) {
+void Catalogue::SelectDueCompanies(const std::string& periodHours, const std::string& periodMinutes) {
     try {
         const std::string window = BackupWindowText(StrToInt(periodHours), StrToInt(periodMinutes));
         OpenSelection(DueCompaniesStatement(window));
@@ -119,7 +119,7 @@ const std::string_view kCompanyFilesStatement = "SELECT EMPRESAID, ARCHIVO FROM 
 const std::string_view kRestoredTodayStatement =
     "SELECT EMPRESAID, HORAULTRESTORE FROM EMPRESAS WHERE FECHAULTRESTORE = CAST(\"TODAY\" AS DATE)";
 
-std::vector<CompanyFile> TCatalogue::CompanyFiles() {
+std::vector<CompanyFile> Catalogue::CompanyFiles() {
     sql::SqlDataset rows(BDAdmin);
     rows.CommandText = std::string(kCompanyFilesStatement);
     rows.Open();
@@ -129,7 +129,7 @@ std::vector<CompanyFile> TCatalogue::CompanyFiles() {
     return files;
 }
 
-std::map<std::string, std::string> TCatalogue::RestoredToday() {
+std::map<std::string, std::string> Catalogue::RestoredToday() {
     sql::SqlDataset rows(BDAdmin);
     rows.CommandText = std::string(kRestoredTodayStatement);
     rows.Open();

@@ -39,11 +39,11 @@ extern const std::string_view kCompanyFilesStatement;
 // server's today, with the minute of that cycle (HORAULTRESTORE).
 extern const std::string_view kRestoredTodayStatement;
 
-class TCatalogue : public ICompanyCatalogue {
+class Catalogue : public ICompanyCatalogue {
 public:
-    explicit TCatalogue(const fb::ClientApi& api);
-    TCatalogue(const TCatalogue&) = delete;
-    TCatalogue& operator=(const TCatalogue&) = delete;
+    explicit Catalogue(const fb::ClientApi& api);
+    Catalogue(const Catalogue&) = delete;
+    Catalogue& operator=(const Catalogue&) = delete;
 
     sql::SqlDatabase BDAdmin;
     sql::SqlDataset QEmpresas;

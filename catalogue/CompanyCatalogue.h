@@ -1,7 +1,7 @@
 #pragma once
 // The administration database as the backup-restore cycle and the runs' operations use it:
 // the connection, the company list QEmpresas walked row by row, the statements that stamp a
-// company, and the lists read on queries of their own. TCatalogue is the one over the server;
+// company, and the lists read on queries of their own. Catalogue is the one over the server;
 // a test gives the cycle its companies and sees its stamps through a catalogue held in memory.
 
 #include <map>

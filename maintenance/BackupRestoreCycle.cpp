@@ -41,7 +41,7 @@ std::int32_t RestorePageSize(std::optional<std::uint32_t> livePageSize) {
 // stopped from before each stop until a start is confirmed, and goes after a stop that cannot
 // have taken effect. When the company's cycle ends, by any path, after a stop that may have
 // taken effect and with no start since, the service is started.
-class TBackupRestoreCycle::ServiceOutage {
+class BackupRestoreCycle::ServiceOutage {
 public:
     ServiceOutage(ServiceControl& services, StoppedServiceNote& note, const std::string& server)
         : services_(services), note_(note), server_(server) {}
@@ -80,7 +80,7 @@ private:
     bool mayBeStopped_ = false;
 };
 
-void TBackupRestoreCycle::RunBackupRestore() {
+void BackupRestoreCycle::RunBackupRestore() {
     auto& log = p_.log;
     auto& catalogue = p_.catalogue;
     p_.global.ReadConfiguration();
@@ -156,18 +156,18 @@ void TBackupRestoreCycle::RunBackupRestore() {
     }
 }
 
-std::string TBackupRestoreCycle::Company() const {
+std::string BackupRestoreCycle::Company() const {
     const auto& row = p_.catalogue.Selection();
     return row.FieldText("CODIGO") + " - " + row.FieldText("NOMBRE");
 }
 
-void TBackupRestoreCycle::LogAndMemo(const std::string& text) {
+void BackupRestoreCycle::LogAndMemo(const std::string& text) {
     const std::string line = P() + text;
     p_.log.WriteLogLine(line);
     p_.log.WriteMemoLine(line);
 }
 
-bool TBackupRestoreCycle::CycleCompany() {
+bool BackupRestoreCycle::CycleCompany() {
     auto& row = p_.catalogue.Selection();
     CompanyCycle company{row.FieldText("EMPRESAID"), ServerTextOf(p_.global), row.FieldText("ARCHIVO"), {}};
     p_.log.WriteLogLine(P() + " Inicio BackupRestore: " + Company());
@@ -184,14 +184,14 @@ bool TBackupRestoreCycle::CycleCompany() {
     return end == CompanyEnd::Done;
 }
 
-void TBackupRestoreCycle::EndsAs(const char* kind, const std::string& why) {
+void BackupRestoreCycle::EndsAs(const char* kind, const std::string& why) {
     if (outcome_.kind.empty())
         outcome_ = {kind, why, {}};
     else if (outcome_.why.empty())
         outcome_.why = why; // what went wrong after the swap
 }
 
-TBackupRestoreCycle::CompanyEnd TBackupRestoreCycle::CycleSteps(CompanyCycle& company) {
+BackupRestoreCycle::CompanyEnd BackupRestoreCycle::CycleSteps(CompanyCycle& company) {
     if (GiveUpWithoutLocalRestore()) return CompanyEnd::NotDone;
     if (GiveUpOnAnotherServer(company)) return CompanyEnd::GivenUpBeforeTheStop;
     TakeAwayLeftOvers(company);
@@ -242,7 +242,7 @@ TBackupRestoreCycle::CompanyEnd TBackupRestoreCycle::CycleSteps(CompanyCycle& co
     return Stamp(company, *backup) && swapped ? CompanyEnd::Done : CompanyEnd::NotDone;
 }
 
-void TBackupRestoreCycle::TakeAwayLeftOvers(const CompanyCycle& company) {
+void BackupRestoreCycle::TakeAwayLeftOvers(const CompanyCycle& company) {
     LeftOvers found;
     try {
         found = FindLeftOvers(p_.databaseFiles, company.databasePath, p_.global.rules().pathSeparator);
@@ -271,7 +271,7 @@ void TBackupRestoreCycle::TakeAwayLeftOvers(const CompanyCycle& company) {
     }
 }
 
-bool TBackupRestoreCycle::HasRoom(const CompanyCycle& company) {
+bool BackupRestoreCycle::HasRoom(const CompanyCycle& company) {
     std::optional<MissingRoom> missing;
     try {
         missing =
@@ -292,7 +292,7 @@ bool TBackupRestoreCycle::HasRoom(const CompanyCycle& company) {
     return false;
 }
 
-std::optional<TBackupRestoreCycle::BackupMade> TBackupRestoreCycle::BackUp(const CompanyCycle& company) {
+std::optional<BackupRestoreCycle::BackupMade> BackupRestoreCycle::BackUp(const CompanyCycle& company) {
     auto& log = p_.log;
     auto& service = p_.IBBackup;
     BackupMade made;
@@ -331,7 +331,7 @@ std::optional<TBackupRestoreCycle::BackupMade> TBackupRestoreCycle::BackUp(const
     }
 }
 
-bool TBackupRestoreCycle::GiveUpWithoutLocalRestore() {
+bool BackupRestoreCycle::GiveUpWithoutLocalRestore() {
     const std::string why = p_.databases.WhyNoLocalRestore();
     if (why.empty()) return false;
     // Without the restore there is no cycle: the server's service is not stopped for nothing.
@@ -340,7 +340,7 @@ bool TBackupRestoreCycle::GiveUpWithoutLocalRestore() {
     return true;
 }
 
-bool TBackupRestoreCycle::GiveUpOnAnotherServer(const CompanyCycle& company) {
+bool BackupRestoreCycle::GiveUpOnAnotherServer(const CompanyCycle& company) {
     if (AtDefaultInstancePort(SplitServerText(company.server))) return false;
     // Another server: which service serves the database is not known, and stopping the default
     // instance's would cut off the databases it serves for nothing.
@@ -351,7 +351,7 @@ bool TBackupRestoreCycle::GiveUpOnAnotherServer(const CompanyCycle& company) {
     return true;
 }
 
-bool TBackupRestoreCycle::GiveUpReadOnly(const CompanyCycle& company) {
+bool BackupRestoreCycle::GiveUpReadOnly(const CompanyCycle& company) {
     try {
         // The server runs: asked through it, as this process's engine cannot open its files.
         if (!p_.databases.IsReadOnly(company.server + ":" + company.databasePath)) return false;
@@ -367,7 +367,7 @@ bool TBackupRestoreCycle::GiveUpReadOnly(const CompanyCycle& company) {
     return true;
 }
 
-TBackupRestoreCycle::TransactionMark TBackupRestoreCycle::ReadTransactions(const std::string& database) {
+BackupRestoreCycle::TransactionMark BackupRestoreCycle::ReadTransactions(const std::string& database) {
     TransactionMark mark;
     try {
         mark.next = p_.databases.NextTransaction(database);
@@ -377,7 +377,7 @@ TBackupRestoreCycle::TransactionMark TBackupRestoreCycle::ReadTransactions(const
     return mark;
 }
 
-TBackupRestoreCycle::TransactionMark TBackupRestoreCycle::MarkLiveDatabase(const std::string& database) {
+BackupRestoreCycle::TransactionMark BackupRestoreCycle::MarkLiveDatabase(const std::string& database) {
     TransactionMark mark;
     try {
         const DatabaseMark read = p_.databases.Mark(database);
@@ -389,7 +389,7 @@ TBackupRestoreCycle::TransactionMark TBackupRestoreCycle::MarkLiveDatabase(const
     return mark;
 }
 
-bool TBackupRestoreCycle::RestoreFailed(const std::string& backupFile, const std::string& databaseFile,
+bool BackupRestoreCycle::RestoreFailed(const std::string& backupFile, const std::string& databaseFile,
                                         std::int32_t pageSize) {
     auto& log = p_.log;
     auto& service = p_.IBRestore;
@@ -429,7 +429,7 @@ std::string TransactionFigures(std::int64_t before, std::int64_t after) {
 }
 } // namespace
 
-bool TBackupRestoreCycle::NobodyElseWorked(const std::string& databasePath, const TransactionMark& before) {
+bool BackupRestoreCycle::NobodyElseWorked(const std::string& databasePath, const TransactionMark& before) {
     // The server is stopped: this process's own engine opens the file.
     const TransactionMark now = ReadTransactions(databasePath);
     std::string why;
@@ -454,7 +454,7 @@ bool TBackupRestoreCycle::NobodyElseWorked(const std::string& databasePath, cons
     return false;
 }
 
-bool TBackupRestoreCycle::MatchAccess(const std::string& databasePath, const std::string& restoredFile) {
+bool BackupRestoreCycle::MatchAccess(const std::string& databasePath, const std::string& restoredFile) {
     try {
         p_.databaseFiles.MatchAccess(databasePath, restoredFile);
         return true;
@@ -467,7 +467,7 @@ bool TBackupRestoreCycle::MatchAccess(const std::string& databasePath, const std
     }
 }
 
-void TBackupRestoreCycle::RemoveRestored(const std::string& restoredFile) {
+void BackupRestoreCycle::RemoveRestored(const std::string& restoredFile) {
     try {
         if (p_.databaseFiles.RemoveFile(restoredFile))
             LogAndMemo(" Se borra el Archivo Restaurado que no reemplazó la base de datos: " + restoredFile);
@@ -476,7 +476,7 @@ void TBackupRestoreCycle::RemoveRestored(const std::string& restoredFile) {
     }
 }
 
-bool TBackupRestoreCycle::StartAgain(ServiceOutage& outage) {
+bool BackupRestoreCycle::StartAgain(ServiceOutage& outage) {
     const std::uint32_t state = outage.Start();
     if (state == service::kRunning) return true;
     p_.log.WriteMemoLine(ServiceStateName(state));
@@ -485,7 +485,7 @@ bool TBackupRestoreCycle::StartAgain(ServiceOutage& outage) {
     return false;
 }
 
-bool TBackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const BackupMade& backup,
+bool BackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const BackupMade& backup,
                                          const TransactionMark& before, ServiceOutage& outage) {
     auto& log = p_.log;
     const char separator = p_.global.rules().pathSeparator;
@@ -542,7 +542,7 @@ bool TBackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const Back
     return swapped && running;
 }
 
-bool TBackupRestoreCycle::Stamp(const CompanyCycle& company, const BackupMade& backup) {
+bool BackupRestoreCycle::Stamp(const CompanyCycle& company, const BackupMade& backup) {
     try {
         p_.catalogue.ExecuteCommand(catalogue::StampStatement(
             "FECHAULTRESTORE", "HORAULTRESTORE", TGlobal::SqlDateText(p_.clock.Now()), backup.stampTime, company.id));

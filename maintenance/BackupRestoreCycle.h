@@ -31,7 +31,7 @@
 
 namespace veltor {
 
-class TOperations;
+class BackupOperations;
 
 // The database server's service, as the service control manager knows it.
 inline constexpr const char* kDatabaseServerService = "FirebirdGuardianDefaultInstance";
@@ -60,7 +60,7 @@ struct BackupRestoreParts {
     catalogue::ICompanyCatalogue& catalogue;
     fb::IFirebirdService& IBBackup;
     fb::IFirebirdService& IBRestore; // local protocol
-    TActivityLog& log;
+    ActivityLog& log;
     ServiceControl& services;
     IShellLauncher& shell;
     IDatabaseFiles& databaseFiles;
@@ -71,13 +71,13 @@ struct BackupRestoreParts {
     const bool& restoreNow; // the window's RestoreNow
 };
 
-class TBackupRestoreCycle {
+class BackupRestoreCycle {
 public:
-    explicit TBackupRestoreCycle(BackupRestoreParts parts)
+    explicit BackupRestoreCycle(BackupRestoreParts parts)
         : p_(parts), stopped_(parts.files), catalogueFiles_(parts.catalogue, parts.global.rules()) {}
 
     // The status file and the kept copies' retention, told how each company's cycle ended.
-    void SetOperations(TOperations* operations) { operations_ = operations; }
+    void SetOperations(BackupOperations* operations) { operations_ = operations; }
 
     // One run. A service that an earlier cycle left stopped is started first. Raises when the
     // company list cannot be read (the clock query or the selection failed) or the catalogue
@@ -175,13 +175,13 @@ private:
     // Says that the service may be stopped from each stop until a start is confirmed.
     StoppedServiceNote stopped_;
     std::string backupFolder_;
-    TCatalogueFiles catalogueFiles_;
+    CatalogueFiles catalogueFiles_;
     // The backup file as the cycle's backup left it; empty outside a company's cycle.
     std::optional<FileFingerprint> backupWritten_;
     std::uint32_t backupOptions_ = 0;
     int failedCompanies_ = 0;
     bool cutShort_ = false;
-    TOperations* operations_ = nullptr;
+    BackupOperations* operations_ = nullptr;
     Outcome outcome_;
 };
 

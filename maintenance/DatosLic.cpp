@@ -39,7 +39,7 @@ void TDatosLic::RunScheduledBackup(const std::string& periodHours, const std::st
     StoppedServiceNote note(files_);
     StartServiceLeftStopped(note, Services, Log,
                             WorkingBackupFolder(global_.BackupFolder, global_.rules().pathSeparator));
-    TScheduledBackup run({global_, Catalogue, IBBackup, Log, files_, clock_, memo_, periodHours, periodMinutes});
+    ScheduledBackup run({global_, Catalogue, IBBackup, Log, files_, clock_, memo_, periodHours, periodMinutes});
     run.SetOperations(&Operations);
     try {
         run.RunScheduledBackup();
@@ -53,7 +53,7 @@ void TDatosLic::RunScheduledBackup(const std::string& periodHours, const std::st
 }
 
 void TDatosLic::RunBackupRestore(bool restoreNow) {
-    TBackupRestoreCycle cycle({global_, Catalogue, IBBackup, IBRestore, Log, Services, shell_, databaseFiles_,
+    BackupRestoreCycle cycle({global_, Catalogue, IBBackup, IBRestore, Log, Services, shell_, databaseFiles_,
                                databases_, files_, clock_, memo_, restoreNow});
     cycle.SetOperations(&Operations);
     try {

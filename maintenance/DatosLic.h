@@ -43,11 +43,11 @@ public:
     std::unique_ptr<IRunLock> LockRuns() override;
     RunOutcome Outcome() const override { return outcome_; }
 
-    catalogue::TCatalogue Catalogue; // BDAdmin, QEmpresas, QConsultaEmpresas
+    catalogue::Catalogue Catalogue; // BDAdmin, QEmpresas, QConsultaEmpresas
     fb::FirebirdService IBBackup;
     fb::FirebirdService IBRestore;
     fb::FirebirdService IBVerify; // restores each backup to check it, when asked
-    TActivityLog Log;
+    ActivityLog Log;
     ServiceControl Services; // the database server's service
 
 private:
@@ -64,7 +64,7 @@ private:
     FirebirdRestoredDatabase restoredDatabases_;
 
 public:
-    TOperations Operations; // the status file, verification and retention
+    BackupOperations Operations; // the status file, verification and retention
 };
 
 } // namespace veltor

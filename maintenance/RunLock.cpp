@@ -15,7 +15,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<IRunLock> LockRuns(IFileSystem& files, TActivityLog& log) {
+std::unique_ptr<IRunLock> LockRuns(IFileSystem& files, ActivityLog& log) {
     std::unique_ptr<IFileLock> lock;
     try {
         lock = files.TryLockFile(kRunLockFile);

@@ -19,6 +19,6 @@ inline constexpr const char* kRunLockFile = "Backup en curso.lock";
 // Takes the run lock. Nothing, with one memo line, when another process holds it. When the lock
 // file cannot be made at all, the runs go on without it (the backups come first) and the memo
 // says so.
-std::unique_ptr<IRunLock> LockRuns(IFileSystem& files, TActivityLog& log);
+std::unique_ptr<IRunLock> LockRuns(IFileSystem& files, ActivityLog& log);
 
 } // namespace veltor

@@ -9,12 +9,12 @@ namespace veltor {
 
 class ActivityLogServiceMemo : public IServiceControlMemo {
 public:
-    explicit ActivityLogServiceMemo(TActivityLog& log) : log_(log) {}
+    explicit ActivityLogServiceMemo(ActivityLog& log) : log_(log) {}
     std::string StampPrefix() override { return log_.StampPrefix(); }
     void WriteMemoLine(const std::string& line) override { log_.WriteMemoLine(line); }
 
 private:
-    TActivityLog& log_;
+    ActivityLog& log_;
 };
 
 } // namespace veltor

@@ -43,7 +43,7 @@ std::optional<std::string> StoppedServiceNote::LeftStopped() const {
     return text.empty() ? std::string("localhost") : text;
 }
 
-void StartServiceLeftStopped(StoppedServiceNote& note, ServiceControl& services, TActivityLog& log,
+void StartServiceLeftStopped(StoppedServiceNote& note, ServiceControl& services, ActivityLog& log,
                              const std::string& backupFolder) {
     const std::optional<std::string> server = note.LeftStopped();
     if (!server) return;

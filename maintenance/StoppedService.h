@@ -41,7 +41,7 @@ private:
 // outcome to the memo and to the month log in `backupFolder` (when that can be written). The
 // note goes once the service runs; otherwise the next run tries again. A note whose service
 // is found running goes without a line.
-void StartServiceLeftStopped(StoppedServiceNote& note, ServiceControl& services, TActivityLog& log,
+void StartServiceLeftStopped(StoppedServiceNote& note, ServiceControl& services, ActivityLog& log,
                              const std::string& backupFolder);
 
 } // namespace veltor

@@ -19,9 +19,9 @@ using ::testing::ElementsAre;
 const std::string kFolder = "/copias/";
 const std::string kDecemberLog = "/copias/Log Backup Veltor 202612.txt";
 
-class ActivityLog : public ::testing::Test, protected test::ActivityLogOverFakes {};
+class MonthLogAndMemo : public ::testing::Test, protected test::ActivityLogOverFakes {};
 
-TEST_F(ActivityLog, StampPrefixFollowsTheClockAndFormatsOfEachLine) {
+TEST_F(MonthLogAndMemo, StampPrefixFollowsTheClockAndFormatsOfEachLine) {
     clock.Set(2026, 12, 7, 12, 45, 3);
     EXPECT_EQ(log.StampPrefix(), "07/12/2026 - 12:45:03");
     clock.AdvanceSeconds(67);
@@ -31,13 +31,13 @@ TEST_F(ActivityLog, StampPrefixFollowsTheClockAndFormatsOfEachLine) {
     EXPECT_EQ(log.StampPrefix(), "2026-12 - 12h");
 }
 
-TEST_F(ActivityLog, MonthLogIsNamedByYearAndMonth) {
-    EXPECT_EQ(TActivityLog::MonthLogPath("C:\\Datos Veltor\\Backups\\", test::MakeDateTime(2026, 12, 7)),
+TEST_F(MonthLogAndMemo, MonthLogIsNamedByYearAndMonth) {
+    EXPECT_EQ(ActivityLog::MonthLogPath("C:\\Datos Veltor\\Backups\\", test::MakeDateTime(2026, 12, 7)),
               "C:\\Datos Veltor\\Backups\\Log Backup Veltor 202612.txt");
-    EXPECT_EQ(TActivityLog::MonthLogPath("/b/", test::MakeDateTime(2027, 1, 31)), "/b/Log Backup Veltor 202701.txt");
+    EXPECT_EQ(ActivityLog::MonthLogPath("/b/", test::MakeDateTime(2027, 1, 31)), "/b/Log Backup Veltor 202701.txt");
 }
 
-TEST_F(ActivityLog, LinesAreWindows1252EndedByCrLf) {
+TEST_F(MonthLogAndMemo, LinesAreWindows1252EndedByCrLf) {
     log.OpenMonthLog(kFolder);
     log.WriteLogLine(" ");
     log.WriteLogLine("Error de Conexión");
@@ -48,7 +48,7 @@ TEST_F(ActivityLog, LinesAreWindows1252EndedByCrLf) {
                                            "proceso\r\n\r\n");
 }
 
-TEST_F(ActivityLog, OpeningAppendsToTheMonthsExistingFile) {
+TEST_F(MonthLogAndMemo, OpeningAppendsToTheMonthsExistingFile) {
     files.AddFile(kDecemberLog, "anterior\r\n");
     log.OpenMonthLog(kFolder);
     EXPECT_EQ(log.lastMonthLogPath(), kDecemberLog);
@@ -57,7 +57,7 @@ TEST_F(ActivityLog, OpeningAppendsToTheMonthsExistingFile) {
     EXPECT_EQ(files.Content(kDecemberLog), "anterior\r\nnueva\r\n");
 }
 
-TEST_F(ActivityLog, RunAcrossTheMonthEndKeepsItsFileAndTheNextOpensTheNewMonth) {
+TEST_F(MonthLogAndMemo, RunAcrossTheMonthEndKeepsItsFileAndTheNextOpensTheNewMonth) {
     clock.Set(2026, 12, 31, 23, 59, 59);
     log.OpenMonthLog(kFolder);
     clock.AdvanceSeconds(2);
@@ -70,7 +70,7 @@ TEST_F(ActivityLog, RunAcrossTheMonthEndKeepsItsFileAndTheNextOpensTheNewMonth) 
     EXPECT_EQ(files.Content("/copias/Log Backup Veltor 202701.txt"), "");
 }
 
-TEST_F(ActivityLog, FileHeldByAnotherWriterIsRefusedWithItsPath) {
+TEST_F(MonthLogAndMemo, FileHeldByAnotherWriterIsRefusedWithItsPath) {
     files.heldByOtherWriter.insert(kDecemberLog);
     EXPECT_THROW(log.OpenMonthLog(kFolder), OsError);
     EXPECT_EQ(log.lastMonthLogPath(), kDecemberLog);
@@ -78,15 +78,15 @@ TEST_F(ActivityLog, FileHeldByAnotherWriterIsRefusedWithItsPath) {
     EXPECT_THROW(log.WriteLogLine("x"), MonthLogNotOpen);
 }
 
-TEST_F(ActivityLog, SecondLogOfTheSameProcessIsRefused) {
-    TActivityLog other(files, clock, formats, view);
+TEST_F(MonthLogAndMemo, SecondLogOfTheSameProcessIsRefused) {
+    ActivityLog other(files, clock, formats, view);
     log.OpenMonthLog(kFolder);
     EXPECT_THROW(other.OpenMonthLog(kFolder), OsError);
     log.CloseMonthLog();
     EXPECT_NO_THROW(other.OpenMonthLog(kFolder));
 }
 
-TEST_F(ActivityLog, ClosingOrWritingWithNoFileOpenRaises) {
+TEST_F(MonthLogAndMemo, ClosingOrWritingWithNoFileOpenRaises) {
     EXPECT_THROW(log.CloseMonthLog(), MonthLogNotOpen);
     EXPECT_THROW(log.WriteLogLine("x"), MonthLogNotOpen);
     log.OpenMonthLog(kFolder);
@@ -94,7 +94,7 @@ TEST_F(ActivityLog, ClosingOrWritingWithNoFileOpenRaises) {
     EXPECT_THROW(log.CloseMonthLog(), MonthLogNotOpen);
 }
 
-TEST_F(ActivityLog, FailedWriteOutRaisesAndStillReleasesTheFile) {
+TEST_F(MonthLogAndMemo, FailedWriteOutRaisesAndStillReleasesTheFile) {
     log.OpenMonthLog(kFolder);
     log.WriteLogLine("x");
     files.writeOutFails.insert(kDecemberLog);
@@ -103,7 +103,7 @@ TEST_F(ActivityLog, FailedWriteOutRaisesAndStillReleasesTheFile) {
     EXPECT_TRUE(files.openForAppend.empty());
 }
 
-TEST_F(ActivityLog, OpeningWhileOpenClosesTheEarlierFileFirst) {
+TEST_F(MonthLogAndMemo, OpeningWhileOpenClosesTheEarlierFileFirst) {
     log.OpenMonthLog(kFolder);
     log.WriteLogLine("primera");
     log.OpenMonthLog("/otras/");
@@ -113,7 +113,7 @@ TEST_F(ActivityLog, OpeningWhileOpenClosesTheEarlierFileFirst) {
     EXPECT_EQ(files.Content("/otras/Log Backup Veltor 202612.txt"), "segunda\r\n");
 }
 
-TEST_F(ActivityLog, MemoLinesAreAppendedAsGivenWithOrWithoutAFile) {
+TEST_F(MonthLogAndMemo, MemoLinesAreAppendedAsGivenWithOrWithoutAFile) {
     log.WriteMemoLine(" ");
     log.WriteMemoLine("  ");
     log.WriteMemoLines({"Conexión", "b"});
@@ -123,7 +123,7 @@ TEST_F(ActivityLog, MemoLinesAreAppendedAsGivenWithOrWithoutAFile) {
     EXPECT_TRUE(files.files.empty());
 }
 
-TEST_F(ActivityLog, TextFromOutsideCannotBreakALineOfTheFileOrTheMemo) {
+TEST_F(MonthLogAndMemo, TextFromOutsideCannotBreakALineOfTheFileOrTheMemo) {
     const std::string name = "001 - COMPAÑÍA\r\n07/12/2026 - 12:45:03 Finaliza Backup: 009 - FALSA";
     log.OpenMonthLog(kFolder);
     log.WriteLogLine("07/12/2026 - 12:45:03 Inicio Backup: " + name);
@@ -148,7 +148,7 @@ protected:
     test::FakeClock clock;
     test::FakeRegionalFormats formats;
     test::FakeActivityView view;
-    TActivityLog log{files, clock, formats, view};
+    ActivityLog log{files, clock, formats, view};
     std::string backupFolder = folder.path() + "/";
     std::string path = folder / "Log Backup Veltor 202612.txt";
 };
@@ -165,7 +165,7 @@ TEST_F(ActivityLogFile, CreatesThenAppendsExactBytes) {
 }
 
 TEST_F(ActivityLogFile, SecondWriterIsRefusedUntilTheFirstCloses) {
-    TActivityLog other(files, clock, formats, view);
+    ActivityLog other(files, clock, formats, view);
     log.OpenMonthLog(backupFolder);
     try {
         other.OpenMonthLog(backupFolder);

@@ -50,7 +50,7 @@ protected:
 
     void Run() {
         CurrentDirectory inCatalogueFolder(cat.folder.path());
-        TScheduledBackup run(
+        ScheduledBackup run(
             {h.global, h.catalogue, h.backup, h.log, h.files, h.clock, h.view, h.periodHours, h.periodMinutes});
         run.SetOperations(&operations);
         run.RunScheduledBackup();
@@ -76,7 +76,7 @@ protected:
     CatalogueFixture& cat = h.catalogueFiles;
     fb::FirebirdService verifyService{h.api};
     FirebirdRestoredDatabase databases{h.api};
-    TOperations operations{{h.global, h.catalogue, h.log, h.files, h.clock, h.view, verifyService, databases}};
+    BackupOperations operations{{h.global, h.catalogue, h.log, h.files, h.clock, h.view, verifyService, databases}};
 };
 
 TEST_F(OperationsServerTest, WithoutTheKeysOnlyTheStatusFileIsAddedAndItFollowsTheCatalogue) {
@@ -205,7 +205,7 @@ TEST_F(OperationsServerTest, AVerificationThatFailsLeavesNoScratchAndTouchesNoFi
     const std::string gbk = cat.backupFolder + "UNO-20261207-1245.GBK";
     ASSERT_EQ(std::system(("gbak -b -user SYSDBA -password quillbank 'localhost:" + uno + "' '" + gbk + "'").c_str()),
               0);
-    TBackupVerifier verifier(verifyService, databases, h.files, h.view);
+    BackupVerifier verifier(verifyService, databases, h.files, h.view);
 
     // Counts that disagree with the backup.
     VerificationResult result = verifier.Verify("localhost", gbk, {{"MOVIMIENTOS", 41}});
@@ -359,10 +359,10 @@ TEST_F(OperationsServerTest, BackupsThatFailVerificationAreNeverCountedNorStampe
     for (const char* name : {"uno-20201203-1245-VerificacionFallida.GBK", "uno-20201204-1245-VerificacionFallida.GBK"})
         WriteFile(cat.backupFolder + name, "fallido");
     ShutDownScratch scratch;
-    TOperations failing{{h.global, h.catalogue, h.log, h.files, h.clock, h.view, verifyService, scratch}};
-    const auto RunWith = [&](TOperations& with) {
+    BackupOperations failing{{h.global, h.catalogue, h.log, h.files, h.clock, h.view, verifyService, scratch}};
+    const auto RunWith = [&](BackupOperations& with) {
         CurrentDirectory inCatalogueFolder(cat.folder.path());
-        TScheduledBackup run(
+        ScheduledBackup run(
             {h.global, h.catalogue, h.backup, h.log, h.files, h.clock, h.view, h.periodHours, h.periodMinutes});
         run.SetOperations(&with);
         run.RunScheduledBackup();

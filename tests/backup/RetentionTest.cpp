@@ -92,7 +92,7 @@ TEST(RemoveMadeFiles, WritesEachRemovalAndLeavesWhatCannotBeRemoved) {
     FakeClock clock;
     FakeRegionalFormats formats;
     FakeActivityView view;
-    TActivityLog log(files, clock, formats, view);
+    ActivityLog log(files, clock, formats, view);
     files.directories.insert("/b");
     for (const char* name : {"EMP-20261201-1245.GBK", "EMP-20261202-1245.GBK", "EMP-20261203-1245.GBK"})
         files.AddFile(std::string("/b/") + name, "x");

@@ -21,12 +21,12 @@ ScheduledRunHarness::ScheduledRunHarness()
 
 void ScheduledRunHarness::Run() {
     CurrentDirectory inCatalogueFolder(catalogueFiles.folder.path());
-    TScheduledBackup run({global, catalogue, backup, log, files, clock, view, periodHours, periodMinutes});
+    ScheduledBackup run({global, catalogue, backup, log, files, clock, view, periodHours, periodMinutes});
     run.RunScheduledBackup();
 }
 
 std::string ScheduledRunHarness::MonthLogPath() const {
-    return TActivityLog::MonthLogPath(catalogueFiles.backupFolder, clock.Now());
+    return ActivityLog::MonthLogPath(catalogueFiles.backupFolder, clock.Now());
 }
 
 std::vector<std::string> ScheduledRunHarness::BackupFiles() const {

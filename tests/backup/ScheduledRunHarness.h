@@ -30,9 +30,9 @@ struct ScheduledRunHarness {
     FakeActivityView view;
     TGlobal global;
     const fb::ClientApi& api;
-    catalogue::TCatalogue catalogue;
+    catalogue::Catalogue catalogue;
     fb::FirebirdService backup;
-    TActivityLog log;
+    ActivityLog log;
     std::string periodHours = "00";
     std::string periodMinutes = "30";
 

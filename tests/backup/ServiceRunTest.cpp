@@ -38,7 +38,7 @@ protected:
     FakeClock clock;
     FakeRegionalFormats formats;
     FakeActivityView view;
-    TActivityLog log{files, clock, formats, view};
+    ActivityLog log{files, clock, formats, view};
     FakeFirebirdService service;
 };
 
@@ -85,7 +85,7 @@ TEST_F(ServiceRun, RestoreWritesItsFileLineToTheMemoOnly) {
 TEST_F(ServiceRun, VerificationRestoresThroughTheServerChecksAndRemovesTheScratch) {
     ScriptedRestoredDatabase databases;
     service.files = &files;
-    TBackupVerifier verifier(service, databases, files, view);
+    BackupVerifier verifier(service, databases, files, view);
     const std::string scratch = "/b/UNO-Verifica.FDB";
 
     VerificationResult result = verifier.Verify("localhost/3050", "/b/UNO.GBK.tmp", {{"MOVS", 3}});

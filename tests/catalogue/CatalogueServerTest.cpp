@@ -73,7 +73,7 @@ protected:
     test::ScratchFolder folder{"catalogue"};
     std::string path = folder / "admin.fdb";
     std::string connection = "localhost:" + path;
-    TCatalogue catalogue{Api()};
+    Catalogue catalogue{Api()};
 };
 
 TEST_F(CatalogueOnServer, UpgradeAddsTheNineteenColumnsInOrderAndThenChangesNothing) {
@@ -125,7 +125,7 @@ TEST_F(CatalogueOnServer, DefaultsFollowTheFiscalYearAndSpareConfiguredRows) {
 TEST_F(CatalogueOnServer, StatementWithoutRowsIsCommittedBeforeTheDatasetComplains) {
     catalogue.ExecuteCommand("INSERT INTO EMPRESAS (EMPRESAID, CODIGO) VALUES (1, \"A\")");
     EXPECT_THROW(catalogue.OpenSelection("UPDATE EMPRESAS SET CODIGO = \"B\""), fb::FirebirdError);
-    TCatalogue other(Api());
+    Catalogue other(Api());
     other.ConnectCatalogue(connection, kAdminPassword);
     other.OpenSelection("SELECT CODIGO FROM EMPRESAS");
     EXPECT_EQ(other.QEmpresas.FieldText("CODIGO"), "B");
@@ -170,7 +170,7 @@ TEST_F(CatalogueOnServer, StatementAfterTheConnectionWasDroppedConnectsAgain) {
     EXPECT_NE(second, first);
 
     // Killed by the server: that statement fails, the next one connects again.
-    TCatalogue other(Api());
+    Catalogue other(Api());
     other.ConnectCatalogue(connection, kAdminPassword);
     other.ExecuteCommand("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = " + second);
     EXPECT_THROW(catalogue.ExecuteCommand("SELECT REALIZABACKUP FROM EMPRESAS"), fb::FirebirdError);

@@ -39,7 +39,7 @@ TEST(DueCompaniesStatement, IsThePiecesJoinedWithTheWindowTwice) {
 // The selection reads the period as the window's timer does: what one refuses, the other
 // refuses too, before any statement is run.
 TEST(DueSelectionPeriod, IsReadWithTheWindowsIntegerReading) {
-    TCatalogue catalogue(fb::UnavailableClientApi("no client here"));
+    Catalogue catalogue(fb::UnavailableClientApi("no client here"));
     for (const char* bad : {"00 ", " ", "+-5", "1.5", "2147483648"})
         EXPECT_THROW(catalogue.SelectDueCompanies(bad, "30"), veltor::ConvertError) << bad;
     EXPECT_THROW(catalogue.SelectDueCompanies("00", " 30 "), veltor::ConvertError);

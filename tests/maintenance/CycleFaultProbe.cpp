@@ -151,12 +151,12 @@ int Run(std::uint32_t pause, const std::string& step) {
     FakeMessageBox messages;
     TGlobal global(files, messages, posix::LinuxConfigurationRules());
     const fb::ClientApi& api = *fb::LoadClientApi(nullptr);
-    catalogue::TCatalogue catalogue(api);
+    catalogue::Catalogue catalogue(api);
     fb::FirebirdService backup(api);
     fb::FirebirdService restore(api);
     backup.SetProtocol(fb::ServiceProtocol::Tcp);
     restore.SetProtocol(fb::ServiceProtocol::Local);
-    TActivityLog log(files, clock, regional, view);
+    ActivityLog log(files, clock, regional, view);
     ActivityLogServiceMemo serviceMemo(log);
     const auto manager = posix::MakeLinuxServiceManager();
     ServiceControl services(*manager, serviceMemo);
@@ -166,7 +166,7 @@ int Run(std::uint32_t pause, const std::string& step) {
 
     const std::unique_ptr<IRunLock> runLock = LockRuns(files, log);
     if (!runLock) return 3;
-    TBackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, databaseFiles, databases,
+    BackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, databaseFiles, databases,
                                files, clock, view, restoreNow});
     int code = 0;
     try {

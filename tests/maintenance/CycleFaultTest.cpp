@@ -280,7 +280,7 @@ struct KillStep {
 // The lines of this month's log in the catalogue's backup folder (written by the probe).
 std::vector<std::string> MonthLog(const CycleHarness& cycle) {
     const std::string text =
-        ReadFile(TActivityLog::MonthLogPath(cycle.catalogueFiles.backupFolder, posix::PosixClock().Now()));
+        ReadFile(ActivityLog::MonthLogPath(cycle.catalogueFiles.backupFolder, posix::PosixClock().Now()));
     std::vector<std::string> lines;
     std::size_t start = 0;
     for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)

@@ -36,7 +36,7 @@ void CycleHarness::OneCompanyAt(const std::string& path) {
 int CycleHarness::Run() {
     CurrentDirectory inInstallationFolder(installationFolder.empty() ? catalogueFiles.folder.path()
                                                                      : installationFolder);
-    TBackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, databaseFiles, databases,
+    BackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, databaseFiles, databases,
                                files, clock, view, restoreNow});
     cycle.SetOperations(&operations);
     cycle.RunBackupRestore();

@@ -37,10 +37,10 @@ struct CycleHarness {
     IClock& clock;
     TGlobal global;
     const fb::ClientApi& api;
-    catalogue::TCatalogue catalogue;
+    catalogue::Catalogue catalogue;
     fb::FirebirdService backup;
     fb::FirebirdService restore;
-    TActivityLog log;
+    ActivityLog log;
     ActivityLogServiceMemo serviceMemo{log};
     ServiceControl services;
     IShellLauncher& shell;
@@ -50,7 +50,7 @@ struct CycleHarness {
     // The status file and the kept copies' retention, as the program runs the cycle.
     fb::FirebirdService verifyService{api};
     FirebirdRestoredDatabase restoredDatabases{api};
-    TOperations operations{{global, catalogue, log, files, clock, view, verifyService, restoredDatabases}};
+    BackupOperations operations{{global, catalogue, log, files, clock, view, verifyService, restoredDatabases}};
     // The folder a run starts in, where ADMINBD.inf lies; the catalogue's folder when empty.
     std::string installationFolder;
 

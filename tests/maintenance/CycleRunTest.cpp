@@ -155,7 +155,7 @@ protected:
 
     // Runs one cycle; the companies it counts as failed.
     int Run() {
-        TBackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, exchange, databases, files,
+        BackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, exchange, databases, files,
                                    clock, view, restoreNow});
         cycle.SetOperations(&operations);
         cycle.RunBackupRestore();
@@ -187,7 +187,7 @@ protected:
             StatusBook::FromJson(files.Content(StatusBook::PathIn(kBackups)).value_or(""));
         return book ? *book : StatusBook();
     }
-    bool MonthLogExists() const { return files.FileExists(TActivityLog::MonthLogPath(kBackups, clock.Now())); }
+    bool MonthLogExists() const { return files.FileExists(ActivityLog::MonthLogPath(kBackups, clock.Now())); }
     bool NoteExists() const { return files.FileExists(kStoppedServiceNoteFile); }
     // The statement that stamps company 1's cycle.
     static std::string StampOf(const std::string& date, const std::string& time) {
@@ -205,7 +205,7 @@ protected:
     FakeCatalogue catalogue;
     FakeFirebirdService backup;
     FakeFirebirdService restore;
-    TActivityLog log{files, clock, regional, view};
+    ActivityLog log{files, clock, regional, view};
     ActivityLogServiceMemo serviceMemo{log};
     FakeServiceManager manager;
     ScriptedServer server{manager};
@@ -217,7 +217,7 @@ protected:
     // The status file and the kept copies' retention, as the program runs the cycle.
     FakeFirebirdService verifyService;
     ScriptedRestoredDatabase restoredDatabases;
-    TOperations operations{{global, catalogue, log, files, clock, view, verifyService, restoredDatabases}};
+    BackupOperations operations{{global, catalogue, log, files, clock, view, verifyService, restoredDatabases}};
 
     const std::string P = "07/12/2026 - 12:45:03"; // before the pause
     const std::string Q = "07/12/2026 - 12:45:23"; // after it

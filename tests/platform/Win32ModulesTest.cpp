@@ -97,7 +97,7 @@ protected:
     test::FakeClock clock;
     test::FakeRegionalFormats formats;
     test::FakeActivityView view;
-    TActivityLog log{files, clock, formats, view};
+    ActivityLog log{files, clock, formats, view};
     std::string backupFolder() const { return folder + "\\"; }
     std::string path() const { return In("Log Backup Veltor 202612.txt"); }
 };
@@ -115,7 +115,7 @@ TEST_F(Win32MonthLog, LinesAreWindows1252EndedByCrLfAndAppended) {
 }
 
 TEST_F(Win32MonthLog, AnotherWriterIsRefusedByTheShareModeWhileReadersGetIn) {
-    TActivityLog other(files, clock, formats, view);
+    ActivityLog other(files, clock, formats, view);
     log.OpenMonthLog(backupFolder());
     log.WriteLogLine("uno");
     try {

@@ -15,7 +15,7 @@ struct ActivityLogOverFakes {
     FakeClock clock;
     FakeRegionalFormats formats;
     FakeActivityView view;
-    TActivityLog log{files, clock, formats, view};
+    ActivityLog log{files, clock, formats, view};
 };
 
 } // namespace veltor::test

@@ -20,7 +20,7 @@ template <class Probe> int RunCatalogueProbe(int argc, char** argv, int argument
     try {
         const fb::ClientApi* api = fb::LoadClientApi(nullptr);
         if (!api) throw std::runtime_error("no Firebird client library");
-        catalogue::TCatalogue catalogue(*api);
+        catalogue::Catalogue catalogue(*api);
         catalogue.ConnectCatalogue(argv[1], kAdministratorPassword);
         probe(catalogue);
         catalogue.BDAdmin.Disconnect();
