@@ -48,7 +48,7 @@ void BackupOperations::LogAndMemo(const std::string& line) {
 }
 
 void BackupOperations::SayNotUnderstood(const std::string& line, const std::optional<std::string>& value,
-                                   std::optional<std::string>& said) {
+                                        std::optional<std::string>& said) {
     if (!value || said == value) return;
     said = value;
     p_.log.WriteMemoLine(P() + line);
@@ -131,7 +131,7 @@ bool BackupOperations::CopyBaseShared(const CompanyRef& company, const std::stri
 }
 
 void BackupOperations::RemoveBackupsBeyondKeep(const CompanyRef& company, const CompanyStatus& status,
-                                          const std::string& backupFile) {
+                                               const std::string& backupFile) {
     const char separator = Separator();
     const BackupNaming naming = catalogueFiles_.NamingOf(company.id, company.databasePath);
     if (!naming.known) {
@@ -182,7 +182,7 @@ void BackupOperations::RemoveOlderFailedVerifications(const CompanyRef& company,
 }
 
 VerificationResult BackupOperations::Verify(const CompanyRef& company, const std::string& backupFile,
-                                       const std::vector<std::string>& output) {
+                                            const std::vector<std::string>& output) {
     LogAndMemo(P() + " Inicia Verificación: " + company.Text());
     const VerificationResult result =
         verifier_.Verify(ServerTextOf(p_.global), backupFile, TableRowsOfBackupOutput(output));
@@ -193,8 +193,8 @@ VerificationResult BackupOperations::Verify(const CompanyRef& company, const std
     return result;
 }
 
-void BackupOperations::BackupDone(const CompanyRef& company, const std::string& backupFile, const LocalDateTime& started,
-                             double seconds, std::optional<bool> verified) {
+void BackupOperations::BackupDone(const CompanyRef& company, const std::string& backupFile,
+                                  const LocalDateTime& started, double seconds, std::optional<bool> verified) {
     CompanyStatus& status = book_.Company(company.id, company.code, company.name);
     BackupRecord record;
     record.at = IsoText(started);
@@ -215,7 +215,7 @@ void BackupOperations::BackupDone(const CompanyRef& company, const std::string& 
 }
 
 void BackupOperations::BackupFailed(const CompanyRef& company, const LocalDateTime& started, const std::string& message,
-                               bool verificationFailed, const std::string& keptFile) {
+                                    bool verificationFailed, const std::string& keptFile) {
     BackupRecord record;
     record.at = IsoText(started);
     record.outcome = kBackupFailed;
@@ -241,7 +241,7 @@ void BackupOperations::BackupSkipped(const CompanyRef& company, const std::strin
 }
 
 void BackupOperations::CycleEnded(const CompanyRef& company, const std::string& outcome, const std::string& message,
-                             const std::string& keptCopyFile) {
+                                  const std::string& keptCopyFile) {
     book_.Company(company.id, company.code, company.name).lastCycle =
         CycleRecord{IsoText(p_.clock.Now()), outcome, message};
     if (outcome == kCycleSwapped && keepCopies_.keep && !keptCopyFile.empty()) {

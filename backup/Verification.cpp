@@ -147,7 +147,7 @@ TableRows FirebirdRestoredDatabase::CountRows(const std::string& database) {
 }
 
 VerificationResult BackupVerifier::Verify(const std::string& serverText, const std::string& backupFile,
-                                           const TableRows& expected) {
+                                          const TableRows& expected) {
     const std::string scratch = ScratchDatabaseName(backupFile);
     // A file of that name is somebody else's: it is neither overwritten nor removed.
     if (files_.FileExists(scratch)) return {false, "ya existe el archivo " + scratch};

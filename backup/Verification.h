@@ -62,8 +62,7 @@ private:
 class BackupVerifier {
 public:
     // `service` is used with the TCP protocol, so the server itself writes the scratch file.
-    BackupVerifier(fb::IFirebirdService& service, IRestoredDatabase& databases, IFileSystem& files,
-                    IActivityView& view)
+    BackupVerifier(fb::IFirebirdService& service, IRestoredDatabase& databases, IFileSystem& files, IActivityView& view)
         : service_(service), databases_(databases), files_(files), view_(view) {}
 
     // Restores `backupFile` through the server `serverText` into its scratch database, checks

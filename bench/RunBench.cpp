@@ -102,7 +102,7 @@ int IdleRuns(const std::string& folder, int runs, int every, std::FILE* memo) {
     const std::string periodHours = "00";
     const std::string periodMinutes = "30";
     ScheduledBackup run({program.global, program.catalogue, program.backup, program.log, program.files, program.clock,
-                          program.window.memo, periodHours, periodMinutes});
+                         program.window.memo, periodHours, periodMinutes});
     // Room for every time up front: a vector that doubles as it fills would show as growth of
     // the heap in use (8 bytes a run, in steps at 4,096 and 8,192 runs).
     std::vector<double> milliseconds;

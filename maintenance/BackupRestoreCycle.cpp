@@ -390,7 +390,7 @@ BackupRestoreCycle::TransactionMark BackupRestoreCycle::MarkLiveDatabase(const s
 }
 
 bool BackupRestoreCycle::RestoreFailed(const std::string& backupFile, const std::string& databaseFile,
-                                        std::int32_t pageSize) {
+                                       std::int32_t pageSize) {
     auto& log = p_.log;
     auto& service = p_.IBRestore;
     bool failed = false;
@@ -486,7 +486,7 @@ bool BackupRestoreCycle::StartAgain(ServiceOutage& outage) {
 }
 
 bool BackupRestoreCycle::RestoreAndSwap(const CompanyCycle& company, const BackupMade& backup,
-                                         const TransactionMark& before, ServiceOutage& outage) {
+                                        const TransactionMark& before, ServiceOutage& outage) {
     auto& log = p_.log;
     const char separator = p_.global.rules().pathSeparator;
     const std::string& live = company.databasePath;

@@ -54,7 +54,7 @@ void TDatosLic::RunScheduledBackup(const std::string& periodHours, const std::st
 
 void TDatosLic::RunBackupRestore(bool restoreNow) {
     BackupRestoreCycle cycle({global_, Catalogue, IBBackup, IBRestore, Log, Services, shell_, databaseFiles_,
-                               databases_, files_, clock_, memo_, restoreNow});
+                              databases_, files_, clock_, memo_, restoreNow});
     cycle.SetOperations(&Operations);
     try {
         cycle.RunBackupRestore();

@@ -39,8 +39,14 @@ inline StartupPorts MakeProgramPorts(const ProgramAdapters& adapters, IGuiApplic
             adapters.files,
             std::move(rules),
             [adapters](TGlobal& global, IActivityView& memo, IMessageBox& errorBox) {
-                BackupModuleContext context{global,   memo,              adapters.files, adapters.clock,
-                                            adapters.regional, errorBox, adapters.services, adapters.shell,
+                BackupModuleContext context{global,
+                                            memo,
+                                            adapters.files,
+                                            adapters.clock,
+                                            adapters.regional,
+                                            errorBox,
+                                            adapters.services,
+                                            adapters.shell,
                                             adapters.databaseFiles};
                 return CreateBackupModule(context, fb::LoadClientApiOrUnavailable());
             }};

@@ -166,8 +166,8 @@ int Run(std::uint32_t pause, const std::string& step) {
 
     const std::unique_ptr<IRunLock> runLock = LockRuns(files, log);
     if (!runLock) return 3;
-    BackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, databaseFiles, databases,
-                               files, clock, view, restoreNow});
+    BackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, databaseFiles, databases, files,
+                              clock, view, restoreNow});
     int code = 0;
     try {
         cycle.RunBackupRestore();

@@ -36,8 +36,8 @@ void CycleHarness::OneCompanyAt(const std::string& path) {
 int CycleHarness::Run() {
     CurrentDirectory inInstallationFolder(installationFolder.empty() ? catalogueFiles.folder.path()
                                                                      : installationFolder);
-    BackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, databaseFiles, databases,
-                               files, clock, view, restoreNow});
+    BackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, databaseFiles, databases, files,
+                              clock, view, restoreNow});
     cycle.SetOperations(&operations);
     cycle.RunBackupRestore();
     return cycle.FailedCompanies();

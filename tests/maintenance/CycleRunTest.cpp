@@ -156,7 +156,7 @@ protected:
     // Runs one cycle; the companies it counts as failed.
     int Run() {
         BackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, exchange, databases, files,
-                                   clock, view, restoreNow});
+                                  clock, view, restoreNow});
         cycle.SetOperations(&operations);
         cycle.RunBackupRestore();
         return cycle.FailedCompanies();
