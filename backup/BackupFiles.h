@@ -13,7 +13,7 @@
 // the backup's name only once the server has reported the end without error.
 
 #include "activity/ActivityLog.h"
-#include "catalogue/Catalogue.h"
+#include "catalogue/CompanyCatalogue.h"
 #include "config/Global.h"
 #include "ports/Clock.h"
 #include "ports/FileSystem.h"
@@ -53,7 +53,7 @@ BackupNaming NamingOf(const std::string& id, const std::string& databasePath,
 // The catalogue's databases as one run names backups after them: read once, when first asked.
 class CatalogueFiles {
 public:
-    CatalogueFiles(catalogue::Catalogue& catalogue, const ConfigurationRules& rules)
+    CatalogueFiles(catalogue::ICompanyCatalogue& catalogue, const ConfigurationRules& rules)
         : catalogue_(catalogue), rules_(rules) {}
 
     // Every company's database file; nothing when they could not be read.
@@ -63,7 +63,7 @@ public:
     void Forget() { companies_.reset(); }
 
 private:
-    catalogue::Catalogue& catalogue_;
+    catalogue::ICompanyCatalogue& catalogue_;
     const ConfigurationRules& rules_;
     std::optional<std::optional<std::vector<catalogue::CompanyFile>>> companies_;
 };

@@ -8,7 +8,7 @@
 #include "backup/BackupFiles.h"
 #include "backup/Retention.h"
 #include "backup/Verification.h"
-#include "catalogue/Catalogue.h"
+#include "catalogue/CompanyCatalogue.h"
 #include "config/Global.h"
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"
@@ -34,7 +34,7 @@ struct CompanyRef {
 
 struct OperationsParts {
     TGlobal& global;
-    catalogue::Catalogue& catalogue;
+    catalogue::ICompanyCatalogue& catalogue;
     ActivityLog& log;
     IFileSystem& files;
     IClock& clock;

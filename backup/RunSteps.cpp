@@ -24,7 +24,7 @@ void CloseLeftOverMonthLog(ActivityLog& log) {
     }
 }
 
-void ConnectCatalogueOrReport(catalogue::Catalogue& catalogue, const TGlobal& global, ActivityLog& log) {
+void ConnectCatalogueOrReport(catalogue::ICompanyCatalogue& catalogue, const TGlobal& global, ActivityLog& log) {
     try {
         catalogue.ConnectCatalogue(global.AdminConnection, kAdministratorPassword);
     } catch (const std::exception& e) {

@@ -3,7 +3,7 @@
 // lines they write when a step fails.
 
 #include "activity/ActivityLog.h"
-#include "catalogue/Catalogue.h"
+#include "catalogue/CompanyCatalogue.h"
 #include "config/Global.h"
 
 #include <exception>
@@ -16,7 +16,7 @@ void CloseLeftOverMonthLog(ActivityLog& log);
 
 // Connects the catalogue with the configured database string and the administrator password;
 // a failure is written to the memo and the run goes on (its first statement connects again).
-void ConnectCatalogueOrReport(catalogue::Catalogue& catalogue, const TGlobal& global, ActivityLog& log);
+void ConnectCatalogueOrReport(catalogue::ICompanyCatalogue& catalogue, const TGlobal& global, ActivityLog& log);
 
 // The memo lines of a company list that could not be read.
 void ReportCompanyListFailure(const TGlobal& global, ActivityLog& log, const std::exception& error);

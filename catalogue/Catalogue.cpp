@@ -56,6 +56,11 @@ void Catalogue::ConnectCatalogue(const std::string& databaseString, const std::s
     BDAdmin.Connect();
 }
 
+void Catalogue::ConnectAgain() {
+    BDAdmin.Disconnect();
+    BDAdmin.Connect();
+}
+
 void Catalogue::ResetDataset(sql::SqlDataset& dataset) {
     dataset.Close();
     dataset.CommandText.clear();

@@ -4,6 +4,7 @@
 // upgrade the EMPRESAS table, fill its defaults and select the companies due for a backup.
 // Every operation raises its failure to the caller, except ApplyBackupDefaults.
 
+#include "catalogue/CompanyCatalogue.h"
 #include "catalogue/DueSelection.h"
 #include "dbserver/SqlDatabase.h"
 
@@ -34,12 +35,6 @@ extern const std::string_view kBackupDefaultsStatement;
 std::string StampStatement(std::string_view dateColumn, std::string_view timeColumn, const std::string& date,
                            const std::string& hourMinute, const std::string& companyId);
 
-// A company's database file as the catalogue lists it.
-struct CompanyFile {
-    std::string id;   // EMPRESAID
-    std::string path; // ARCHIVO
-};
-
 // The statement that lists every company's database file.
 extern const std::string_view kCompanyFilesStatement;
 // The statement that lists the companies whose backup-restore cycle was stamped on the
@@ -63,7 +58,7 @@ extern const std::string_view kCompanyRowsStatement;
 // their own; raises when they cannot be read.
 std::vector<CompanyRow> ReadCompanyRows(const fb::ClientApi& api, const std::string& connection);
 
-class Catalogue {
+class Catalogue : public ICompanyCatalogue {
 public:
     explicit Catalogue(const fb::ClientApi& api);
     Catalogue(const Catalogue&) = delete;
@@ -74,7 +69,7 @@ public:
     sql::SqlCommand QConsultaEmpresas;
 
     // Closes QEmpresas, disconnects, sets the database string and password, connects.
-    void ConnectCatalogue(const std::string& databaseString, const std::string& password);
+    void ConnectCatalogue(const std::string& databaseString, const std::string& password) override;
 
     // Closes the dataset and empties its statement.
     static void ResetDataset(sql::SqlDataset& dataset);
@@ -85,10 +80,10 @@ public:
     void ExecWithFallback(const std::string& statement, const std::string& fallback);
 
     // Executes one statement on QConsultaEmpresas (the stamps).
-    void ExecuteCommand(const std::string& statement);
+    void ExecuteCommand(const std::string& statement) override;
 
     // Opens a selection on QEmpresas; the caller then walks its rows.
-    void OpenSelection(const std::string& statement);
+    void OpenSelection(const std::string& statement) override;
 
     // Adds every missing scheduling column, in the order of kUpgradeSteps.
     void UpgradeCatalogue();
@@ -102,11 +97,33 @@ public:
 
     // Every company's database file, read on a query of its own (QEmpresas keeps its rows).
     // Raises the failure.
-    std::vector<CompanyFile> CompanyFiles();
+    std::vector<CompanyFile> CompanyFiles() override;
 
     // EMPRESAID -> HORAULTRESTORE of the companies whose cycle was stamped today, read on a
     // query of its own. Raises the failure.
-    std::map<std::string, std::string> RestoredToday();
+    std::map<std::string, std::string> RestoredToday() override;
+
+    // BDAdmin disconnected and connected again.
+    void ConnectAgain() override;
+    // QEmpresas.
+    ICompanyRows& Selection() override { return selection_; }
+
+private:
+    // QEmpresas seen through the rows' interface.
+    class DatasetRows final : public ICompanyRows {
+    public:
+        explicit DatasetRows(sql::SqlDataset& dataset) : dataset_(dataset) {}
+        void First() override { dataset_.First(); }
+        void Next() override { dataset_.Next(); }
+        bool Eof() const override { return dataset_.Eof(); }
+        bool Active() const override { return dataset_.Active(); }
+        void Close() noexcept override { dataset_.Close(); }
+        std::string FieldText(std::string_view column) const override { return dataset_.FieldText(column); }
+
+    private:
+        sql::SqlDataset& dataset_;
+    };
+    DatasetRows selection_{QEmpresas};
 };
 
 } // namespace veltor::catalogue

@@ -60,13 +60,13 @@ bool CycledSinceRestoreHour(const std::string& lastCycle, const std::string& res
     return cycled && hour && *cycled >= *hour;
 }
 
-ServerClock ReadServerClock(Catalogue& catalogue) {
+ServerClock ReadServerClock(ICompanyCatalogue& catalogue) {
     catalogue.OpenSelection(std::string(kServerClockStatement));
-    auto& row = catalogue.QEmpresas;
+    auto& row = catalogue.Selection();
     return {TrimBlanks(row.FieldText("DIA")), TrimBlanks(row.FieldText("HORA")), TrimBlanks(row.FieldText("ANNO"))};
 }
 
-void SelectCycleCompanies(Catalogue& catalogue, const ServerClock& clock, bool restoreNow) {
+void SelectCycleCompanies(ICompanyCatalogue& catalogue, const ServerClock& clock, bool restoreNow) {
     catalogue.OpenSelection(CycleSelectionStatement(clock, restoreNow));
 }
 

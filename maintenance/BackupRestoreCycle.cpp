@@ -4,6 +4,7 @@
 #include "backup/Operations.h"
 #include "backup/RunSteps.h"
 #include "backup/ServiceOutput.h"
+#include "catalogue/Catalogue.h"
 #include "catalogue/CycleSelection.h"
 #include "config/PathParts.h"
 #include "dbserver/ServerAddress.h"
@@ -95,7 +96,7 @@ void BackupRestoreCycle::RunBackupRestore() {
     StartServiceLeftStopped(stopped_, p_.services, log, backupFolder_);
     ConnectCatalogueOrReport(catalogue, p_.global, log);
 
-    auto& rows = catalogue.QEmpresas;
+    auto& rows = catalogue.Selection();
     try {
         const veltor::catalogue::ServerClock clock = ReadServerClock(catalogue);
         SelectCycleCompanies(catalogue, clock, p_.restoreNow);
@@ -159,7 +160,7 @@ void BackupRestoreCycle::RunBackupRestore() {
 }
 
 std::string BackupRestoreCycle::Company() const {
-    const auto& row = p_.catalogue.QEmpresas;
+    const auto& row = p_.catalogue.Selection();
     return row.FieldText("CODIGO") + " - " + row.FieldText("NOMBRE");
 }
 
@@ -170,7 +171,7 @@ void BackupRestoreCycle::LogAndMemo(const std::string& text) {
 }
 
 bool BackupRestoreCycle::CycleCompany() {
-    auto& row = p_.catalogue.QEmpresas;
+    auto& row = p_.catalogue.Selection();
     CompanyCycle company{row.FieldText("EMPRESAID"), ServerTextOf(p_.global), row.FieldText("ARCHIVO"), {}};
     p_.log.WriteLogLine(P() + " Inicio BackupRestore: " + Company());
     p_.log.WriteMemoLine(P() + " Inicio Backup-Restore: " + Company());
@@ -235,8 +236,7 @@ BackupRestoreCycle::CompanyEnd BackupRestoreCycle::CycleSteps(CompanyCycle& comp
     }
     backupWritten_.reset();
 
-    p_.catalogue.BDAdmin.Disconnect();
-    p_.catalogue.BDAdmin.Connect();
+    p_.catalogue.ConnectAgain();
 
     if (!backup) {
         p_.log.WriteLogLine(P() + " No terminado BackupRestoer ");

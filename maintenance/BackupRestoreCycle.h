@@ -11,7 +11,7 @@
 
 #include "activity/ActivityLog.h"
 #include "backup/BackupFiles.h"
-#include "catalogue/Catalogue.h"
+#include "catalogue/CompanyCatalogue.h"
 #include "config/Global.h"
 #include "dbserver/DatabaseState.h"
 #include "dbserver/ServiceControl.h"
@@ -56,7 +56,7 @@ std::int32_t RestorePageSize(std::optional<std::uint32_t> livePageSize);
 // What one run works with. Every reference outlives the run.
 struct BackupRestoreParts {
     TGlobal& global;
-    catalogue::Catalogue& catalogue;
+    catalogue::ICompanyCatalogue& catalogue;
     fb::IFirebirdService& IBBackup;
     fb::IFirebirdService& IBRestore; // local protocol
     ActivityLog& log;

@@ -8,6 +8,7 @@
 #include "tests/support/FakeFileSystem.h"
 #include "tests/support/FakeFirebirdService.h"
 #include "tests/support/FakeRegionalFormats.h"
+#include "tests/support/FakeRestoredDatabase.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -80,21 +81,6 @@ TEST_F(ServiceRun, RestoreWritesItsFileLineToTheMemoOnly) {
                                        "  gbak:line two", "  "));
     EXPECT_EQ(LogText(), "");
 }
-
-class ScriptedRestoredDatabase : public IRestoredDatabase {
-public:
-    bool online = true;
-    TableRows rows{{"MOVS", 3}};
-    std::vector<std::string> asked;
-    bool IsOnline(const std::string& database) override {
-        asked.push_back(database);
-        return online;
-    }
-    TableRows CountRows(const std::string& database) override {
-        asked.push_back(database);
-        return rows;
-    }
-};
 
 TEST_F(ServiceRun, VerificationRestoresThroughTheServerChecksAndRemovesTheScratch) {
     ScriptedRestoredDatabase databases;

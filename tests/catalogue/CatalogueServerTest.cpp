@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <map>
 #include <string>
 #include <vector>
@@ -194,6 +195,23 @@ TEST_F(CatalogueOnServer, FailedSelectionLeavesTheDatasetClosed) {
     catalogue.UpgradeCatalogue();
     catalogue.SelectDueCompanies("0", "30");
     EXPECT_TRUE(catalogue.QEmpresas.Active());
+}
+
+// The cycle's stamp of the server's today is found with its minute, whatever the time of day;
+// one of yesterday is not.
+TEST_F(CatalogueOnServer, RestoredTodayFindsTheCyclesStampedOnTheServersTodayOnly) {
+    catalogue.UpgradeCatalogue();
+    for (const char* id : {"1", "2", "3"})
+        catalogue.ExecuteCommand("INSERT INTO EMPRESAS (EMPRESAID, CODIGO) VALUES (" + std::string(id) + ", \"E\")");
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char today[16];
+    std::strftime(today, sizeof today, "%m/%d/%Y", &local);
+    catalogue.ExecuteCommand(StampStatement("FECHAULTRESTORE", "HORAULTRESTORE", today, "2359", "1"));
+    catalogue.ExecuteCommand("UPDATE EMPRESAS SET FECHAULTRESTORE = CAST(\"YESTERDAY\" AS DATE), HORAULTRESTORE = "
+                             "\"03:00\" WHERE EMPRESAID = 2");
+    EXPECT_EQ(catalogue.RestoredToday(), (std::map<std::string, std::string>{{"1", "23:59"}}));
 }
 
 } // namespace

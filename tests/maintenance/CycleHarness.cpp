@@ -13,10 +13,6 @@ CycleHarness::CycleHarness(IServiceManager& manager, IShellLauncher& shellLaunch
       shell(shellLauncher), databaseFiles(exchange), databases(databaseState) {
     backup.SetProtocol(fb::ServiceProtocol::Tcp);
     restore.SetProtocol(fb::ServiceProtocol::Local);
-    scriptedBackup.SetProtocol(fb::ServiceProtocol::Tcp);
-    scriptedRestore.SetProtocol(fb::ServiceProtocol::Local);
-    scriptedBackup.files = &files;
-    scriptedRestore.files = &files;
 }
 
 std::string CycleHarness::OneCompany(const std::string& fileName, int rows) {
@@ -40,12 +36,8 @@ void CycleHarness::OneCompanyAt(const std::string& path) {
 int CycleHarness::Run() {
     CurrentDirectory inInstallationFolder(installationFolder.empty() ? catalogueFiles.folder.path()
                                                                      : installationFolder);
-    fb::IFirebirdService& backupService =
-        scriptedServices ? static_cast<fb::IFirebirdService&>(scriptedBackup) : backup;
-    fb::IFirebirdService& restoreService =
-        scriptedServices ? static_cast<fb::IFirebirdService&>(scriptedRestore) : restore;
-    BackupRestoreCycle cycle({global, catalogue, backupService, restoreService, log, services, shell, databaseFiles,
-                              databases, files, clock, view, restoreNow});
+    BackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, databaseFiles, databases, files,
+                              clock, view, restoreNow});
     cycle.SetOperations(&operations);
     cycle.RunBackupRestore();
     return cycle.FailedCompanies();

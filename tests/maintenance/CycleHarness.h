@@ -1,7 +1,6 @@
 #pragma once
-// One backup-restore cycle against a real catalogue and the real server's backup and restore
-// (or scripted ones that write their files, with `scriptedServices`), with the service control
-// manager, the script launch, the file exchange, the questions to the
+// One backup-restore cycle against a real catalogue and the real server's backup and restore,
+// with the service control manager, the script launch, the file exchange, the questions to the
 // databases and the clock chosen by each test; the memo is recorded.
 
 #include "activity/ActivityLog.h"
@@ -16,76 +15,15 @@
 #include "ports/Errors.h"
 #include "tests/support/CatalogueFixture.h"
 #include "tests/support/FakeActivityView.h"
-#include "tests/support/FakeFirebirdService.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/FakeRegionalFormats.h"
 
 #include "tests/support/FakeMaintenance.h"
-#include <deque>
 
-#include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace veltor::test {
-
-// Answers the transaction readings in order (nullopt raises; 7 past the end), the marks with
-// `pageSize`; asks the real database whether it is online (unless `online` answers) and,
-// unless told to fail, whether it is read-only. Records the databases asked; the collection of the system tables' old
-// versions runs `onCollect` and raises when `collectFails`.
-class ScriptedDatabases : public IDatabaseState {
-public:
-    std::deque<std::optional<std::int64_t>> answers;
-    std::vector<std::string> asked;
-    std::vector<std::string> collected;
-    bool collectFails = false;
-    std::function<void()> onCollect;
-    void CollectSystemGarbage(const std::string& database) override {
-        collected.push_back(database);
-        if (onCollect) onCollect();
-        if (collectFails) throw fb::FirebirdError("lock time-out on wait transaction");
-    }
-    std::vector<std::string> askedOnline;
-    std::vector<std::string> askedReadOnly;
-    bool readOnlyFails = false;
-    std::string noLocalRestore;
-    std::uint32_t pageSize = 8192;
-    std::string WhyNoLocalRestore() const override { return noLocalRestore; }
-    std::optional<bool> online;
-    bool IsOnline(const std::string& database) override {
-        askedOnline.push_back(database);
-        return online ? *online : real_.IsOnline(database);
-    }
-    bool IsReadOnly(const std::string& database) override {
-        askedReadOnly.push_back(database);
-        if (readOnlyFails) throw fb::FirebirdError("Unable to complete network request to host \"localhost\".");
-        return real_.IsReadOnly(database);
-    }
-    std::int64_t NextTransaction(const std::string& database) override {
-        asked.push_back(database);
-        std::optional<std::int64_t> answer = answers.empty() ? std::optional<std::int64_t>(7) : answers.front();
-        if (!answers.empty()) answers.pop_front();
-        if (!answer) throw fb::FirebirdError("I/O error during \"open\" operation for file \"" + database + "\"");
-        return *answer;
-    }
-    DatabaseMark Mark(const std::string& database) override { return {NextTransaction(database), pageSize}; }
-
-private:
-    FirebirdDatabaseState real_{*fb::LoadClientApi(nullptr)};
-};
-
-// The recorded memo, with a hook run after each line is appended.
-class HookedActivityView : public FakeActivityView {
-public:
-    std::function<void(const std::string&)> onMemoLine;
-    void AppendMemoLines(const std::vector<std::string>& lines) override {
-        FakeActivityView::AppendMemoLines(lines);
-        if (onMemoLine)
-            for (const std::string& line : lines)
-                onMemoLine(line);
-    }
-};
 
 struct CycleHarness {
     CycleHarness(IServiceManager& manager, IShellLauncher& shell, IDatabaseFiles& databaseFiles,
@@ -102,9 +40,6 @@ struct CycleHarness {
     catalogue::Catalogue catalogue;
     fb::FirebirdService backup;
     fb::FirebirdService restore;
-    FakeFirebirdService scriptedBackup;
-    FakeFirebirdService scriptedRestore;
-    bool scriptedServices = false;
     ActivityLog log;
     ActivityLogServiceMemo serviceMemo{log};
     ServiceControl services;

@@ -3,6 +3,7 @@
 // of the restore.
 #include "catalogue/CycleSelection.h"
 #include "dbserver/DatabaseState.h"
+#include "dbserver/FirebirdError.h"
 #include "maintenance/BackupRestoreCycle.h"
 #include "tests/support/FakeAttachments.h"
 #include "tests/support/FakeClock.h"

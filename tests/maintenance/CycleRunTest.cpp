@@ -1,18 +1,29 @@
-// The cycle's lines, statements and decisions, with the real catalogue of the local server but a
-// scripted backup and restore (which write their files), service control manager (the server
-// keeps running) and transaction databases, and a recording script launch and file exchange.
-#include "tests/maintenance/CycleHarness.h"
+// The cycle's lines, statements and decisions over fakes: a catalogue held in memory, a
+// scripted backup and restore (which write their files), service control manager and
+// transaction databases, a file system in memory, and a recording script launch and file
+// exchange.
+#include "backup/Operations.h"
+#include "dbserver/Administrator.h"
+#include "maintenance/BackupRestoreCycle.h"
+#include "maintenance/ServiceMemo.h"
+#include "tests/support/FakeActivityView.h"
+#include "tests/support/FakeCatalogue.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/FakeFileSystem.h"
+#include "tests/support/FakeFirebirdService.h"
+#include "tests/support/FakeMaintenance.h"
+#include "tests/support/FakeMessageBox.h"
+#include "tests/support/FakeRegionalFormats.h"
+#include "tests/support/FakeRestoredDatabase.h"
 #include "tests/support/FakeServiceManager.h"
-#include "tests/support/FirebirdServer.h"
-#include "tests/support/PortRelay.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <deque>
+#include <functional>
+#include <optional>
 #include <set>
 #include <stdexcept>
 
@@ -64,38 +75,166 @@ private:
     FakeServiceManager& manager_;
 };
 
+// Answers the transaction readings in order (nullopt raises; 7 past the end), the marks with
+// `pageSize`, and whether a database is online or read-only as told. Records the databases
+// asked; the collection of the system tables' old versions runs `onCollect` and raises when
+// `collectFails`.
+class ScriptedDatabases : public IDatabaseState {
+public:
+    std::deque<std::optional<std::int64_t>> answers;
+    std::vector<std::string> asked;
+    std::vector<std::string> collected;
+    bool collectFails = false;
+    std::function<void()> onCollect;
+    void CollectSystemGarbage(const std::string& database) override {
+        collected.push_back(database);
+        if (onCollect) onCollect();
+        if (collectFails) throw fb::FirebirdError("lock time-out on wait transaction");
+    }
+    std::vector<std::string> askedOnline;
+    std::vector<std::string> askedReadOnly;
+    bool online = true;
+    bool readOnly = false;
+    bool readOnlyFails = false;
+    std::string noLocalRestore;
+    std::uint32_t pageSize = 8192;
+    std::string WhyNoLocalRestore() const override { return noLocalRestore; }
+    bool IsOnline(const std::string& database) override {
+        askedOnline.push_back(database);
+        return online;
+    }
+    bool IsReadOnly(const std::string& database) override {
+        askedReadOnly.push_back(database);
+        if (readOnlyFails) throw fb::FirebirdError("Unable to complete network request to host \"localhost\".");
+        return readOnly;
+    }
+    std::int64_t NextTransaction(const std::string& database) override {
+        asked.push_back(database);
+        std::optional<std::int64_t> answer = answers.empty() ? std::optional<std::int64_t>(7) : answers.front();
+        if (!answers.empty()) answers.pop_front();
+        if (!answer) throw fb::FirebirdError("I/O error during \"open\" operation for file \"" + database + "\"");
+        return *answer;
+    }
+    DatabaseMark Mark(const std::string& database) override { return {NextTransaction(database), pageSize}; }
+};
+
+// One installation: ADMINBD.inf in the current folder, the databases in kFolder, the backups
+// in kBackups; the server's clock says Monday 12:45 of 2026.
 class CycleRun : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(RequireFirebirdServer());
-        cycle.scriptedServices = true;
-        databases.online = true;
+    static constexpr const char* kFolder = "/srv/veltor/";
+    static constexpr const char* kBackups = "/srv/veltor/Backups/";
+
+    CycleRun() {
+        files.AddFile("ADMINBD.inf", "[ADMINBD]\r\nRUTABD=/srv/veltor/ADMIN.FDB\r\nSERVIDOR=localhost\r\nRUTABACKUP=" +
+                                         std::string(kBackups) + "\r\nTIMERBACKUPLICENCE=00:30\r\n");
+        files.directories.insert(kBackups);
+        catalogue.answers[std::string(kServerClockStatement)] = {
+            {{"DIA", "LUNES"}, {"HORA", "12:45"}, {"ANNO", "2026"}}};
+        backup.SetProtocol(fb::ServiceProtocol::Tcp);
+        restore.SetProtocol(fb::ServiceProtocol::Local);
+        backup.files = &files;
+        restore.files = &files;
     }
 
+    // One company flagged for the cycle, its database `fileName` in kFolder; returns its path.
+    std::string OneCompany(const std::string& fileName = "emp1.fdb") {
+        catalogue.companies.clear();
+        return AddCompany("1", "001", "EMPRESA UNO", fileName);
+    }
+    std::string AddCompany(const std::string& id, const std::string& code, const std::string& name,
+                           const std::string& fileName) {
+        const std::string path = kFolder + fileName;
+        files.AddFile(path, "live database " + id);
+        catalogue.companies.push_back(
+            {{"EMPRESAID", id}, {"CODIGO", code}, {"NOMBRE", name}, {"ARCHIVO", path}, {"HORARESTORE", ""}});
+        return path;
+    }
+    // Adds `lines` (KEY=value) to ADMINBD.inf.
+    void Configure(const std::string& lines) { files.files["ADMINBD.inf"] += lines; }
+
+    // Runs one cycle; the companies it counts as failed.
+    int Run() {
+        BackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, exchange, databases, files,
+                                  clock, view, restoreNow});
+        cycle.SetOperations(&operations);
+        cycle.RunBackupRestore();
+        return cycle.FailedCompanies();
+    }
+
+    // The lines of the month log (CR LF taken off).
+    std::vector<std::string> LogLines() const {
+        const std::string text = files.Content(log.lastMonthLogPath()).value_or("");
+        std::vector<std::string> lines;
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+            lines.push_back(text.substr(start, end - start));
+        return lines;
+    }
+    // The memo without the output lines of the backup and restore services (lines that begin
+    // with two blanks and hold more).
+    std::vector<std::string> MemoSteps() const {
+        std::vector<std::string> steps;
+        for (const std::string& line : view.memo)
+            if (!(line.size() > 2 && line.compare(0, 2, "  ") == 0)) steps.push_back(line);
+        return steps;
+    }
+    bool MemoHas(const std::string& line) const {
+        return std::find(view.memo.begin(), view.memo.end(), line) != view.memo.end();
+    }
+    StatusBook Book() const {
+        const std::optional<StatusBook> book =
+            StatusBook::FromJson(files.Content(StatusBook::PathIn(kBackups)).value_or(""));
+        return book ? *book : StatusBook();
+    }
+    bool MonthLogExists() const { return files.FileExists(ActivityLog::MonthLogPath(kBackups, clock.Now())); }
+    bool NoteExists() const { return files.FileExists(kStoppedServiceNoteFile); }
+    // The statement that stamps company 1's cycle.
+    static std::string StampOf(const std::string& date, const std::string& time) {
+        return "UPDATE EMPRESAS SET FECHAULTRESTORE=\"" + date + "\", HORAULTRESTORE=\"" + time +
+               "\" WHERE EMPRESAID=1";
+    }
+
+    FakeFileSystem files;
+    FakeRegionalFormats regional;
+    FakeMessageBox messages;
+    HookedActivityView view;
+    FakeClock clock;
+    // Linux's rules: values keep their case, paths take '/' (the backup folder exists).
+    TGlobal global{files, messages, {.upperCaseValues = false, .pathSeparator = '/'}};
+    FakeCatalogue catalogue;
+    FakeFirebirdService backup;
+    FakeFirebirdService restore;
+    ActivityLog log{files, clock, regional, view};
+    ActivityLogServiceMemo serviceMemo{log};
     FakeServiceManager manager;
     ScriptedServer server{manager};
+    ServiceControl services{manager, serviceMemo};
     RecordingShell shell;
     RecordingDatabaseFiles exchange;
     ScriptedDatabases databases;
-    FakeClock clock;
-    CycleHarness cycle{manager, shell, exchange, databases, clock};
+    bool restoreNow = true;
+    // The status file and the kept copies' retention, as the program runs the cycle.
+    FakeFirebirdService verifyService;
+    ScriptedRestoredDatabase restoredDatabases;
+    BackupOperations operations{{global, catalogue, log, files, clock, view, verifyService, restoredDatabases}};
 
     const std::string P = "07/12/2026 - 12:45:03"; // before the pause
     const std::string Q = "07/12/2026 - 12:45:23"; // after it
 };
 
 TEST_F(CycleRun, CompanyIsBackedUpRestoredAndSwappedWithEveryLineInOrder) {
-    const std::string live = cycle.OneCompany("emp1.fdb");
-    const std::string folder = cycle.catalogueFiles.folder.path() + "/";
-    const std::string gbk = cycle.catalogueFiles.backupFolder + "emp1-20261207-1245.GBK";
+    const std::string live = OneCompany("emp1.fdb");
+    const std::string folder = kFolder;
+    const std::string gbk = std::string(kBackups) + "emp1-20261207-1245.GBK";
     const std::string restored = folder + "EMP1-Restore-20261207-1245.GDB";
     const std::string kept = folder + "EMP1-Copia-20261207-1245.GDB";
     databases.answers = {40, 42};
     shell.found = false; // a missing script changes nothing
 
-    EXPECT_EQ(cycle.Run(), 0);
+    EXPECT_EQ(Run(), 0);
 
-    EXPECT_THAT(cycle.MemoSteps(),
+    EXPECT_THAT(MemoSteps(),
                 ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO", P + " Stop al Servicio: 001 - EMPRESA UNO",
                             P + " Servicio Iniciado: 001 - EMPRESA UNO", P + " Inicia Backup: 001 - EMPRESA UNO",
                             P + " Archivo Backup: " + gbk, "  ", P + " Ruta del Backup Realizado: " + gbk, "  ",
@@ -105,10 +244,9 @@ TEST_F(CycleRun, CompanyIsBackedUpRestoredAndSwappedWithEveryLineInOrder) {
                             Q + " Renombra Archivo Restaurado: 001 - EMPRESA UNO",
                             Q + " Renombra el Archivo Original: " + live + "\r\n por: " + kept,
                             Q + " Renombra el Archivo Restaurado: " + restored + "\r\n por: " + live));
-    EXPECT_THAT(cycle.LogLines(),
-                ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
-                            P + " Inicio BackupRestore: 001 - EMPRESA UNO", P + " Archivo Backup: " + gbk,
-                            Q + " Finaliza BackupRestore ", " ", " ", Q + " <=== Fin Backup "));
+    EXPECT_THAT(LogLines(), ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
+                                        P + " Inicio BackupRestore: 001 - EMPRESA UNO", P + " Archivo Backup: " + gbk,
+                                        Q + " Finaliza BackupRestore ", " ", " ", Q + " <=== Fin Backup "));
     EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
     EXPECT_THAT(shell.launched, ElementsAre("gfixonline.Bat|" + restored));
     EXPECT_THAT(clock.sleeps, ElementsAre(20000u));
@@ -118,41 +256,46 @@ TEST_F(CycleRun, CompanyIsBackedUpRestoredAndSwappedWithEveryLineInOrder) {
     // and before the exchange.
     EXPECT_THAT(databases.asked, ElementsAre(live, live));
     EXPECT_THAT(databases.askedOnline, ElementsAre(restored));
-    EXPECT_TRUE(std::filesystem::exists(gbk));
+    EXPECT_TRUE(files.FileExists(gbk));
     // The backup through the server, written under its temporary name, collecting no garbage;
     // the restore by this process's engine, from the published backup.
-    ASSERT_EQ(cycle.scriptedBackup.runs.size(), 1u);
-    const auto& backup = cycle.scriptedBackup.runs[0];
-    EXPECT_EQ(backup.serverName, "localhost");
-    EXPECT_EQ(backup.protocol, fb::ServiceProtocol::Tcp);
-    EXPECT_EQ(backup.parameters, AdministratorParameters());
-    EXPECT_EQ(backup.backup.databasePath, live);
-    EXPECT_THAT(backup.backup.backupFiles, ElementsAre(gbk + ".tmp"));
-    EXPECT_EQ(backup.backup.options, fb::BackupRequest::kNoGarbageCollection);
-    EXPECT_TRUE(backup.backup.verbose);
-    ASSERT_EQ(cycle.scriptedRestore.runs.size(), 1u);
-    const auto& restore = cycle.scriptedRestore.runs[0];
-    EXPECT_EQ(restore.protocol, fb::ServiceProtocol::Local);
-    EXPECT_EQ(restore.parameters, AdministratorParameters());
-    EXPECT_THAT(restore.restore.backupFiles, ElementsAre(gbk));
-    EXPECT_THAT(restore.restore.databasePaths, ElementsAre(restored));
-    EXPECT_EQ(restore.restore.options, fb::RestoreRequest::kReplace | fb::RestoreRequest::kCreate);
-    EXPECT_EQ(restore.restore.pageSize, 8192);
-    EXPECT_TRUE(restore.restore.verbose);
-    EXPECT_THAT(cycle.Stamp("FECHAULTRESTORE"), HasSubstr("2026-12-07"));
-    EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "12:45");
-    EXPECT_FALSE(std::filesystem::exists(cycle.catalogueFiles.folder.path() + "/ServicioDetenido.inf"));
+    ASSERT_EQ(backup.runs.size(), 1u);
+    const auto& backupRun = backup.runs[0];
+    EXPECT_EQ(backupRun.serverName, "localhost");
+    EXPECT_EQ(backupRun.protocol, fb::ServiceProtocol::Tcp);
+    EXPECT_EQ(backupRun.parameters, AdministratorParameters());
+    EXPECT_EQ(backupRun.backup.databasePath, live);
+    EXPECT_THAT(backupRun.backup.backupFiles, ElementsAre(gbk + ".tmp"));
+    EXPECT_EQ(backupRun.backup.options, fb::BackupRequest::kNoGarbageCollection);
+    EXPECT_TRUE(backupRun.backup.verbose);
+    ASSERT_EQ(restore.runs.size(), 1u);
+    const auto& restoreRun = restore.runs[0];
+    EXPECT_EQ(restoreRun.protocol, fb::ServiceProtocol::Local);
+    EXPECT_EQ(restoreRun.parameters, AdministratorParameters());
+    EXPECT_THAT(restoreRun.restore.backupFiles, ElementsAre(gbk));
+    EXPECT_THAT(restoreRun.restore.databasePaths, ElementsAre(restored));
+    EXPECT_EQ(restoreRun.restore.options, fb::RestoreRequest::kReplace | fb::RestoreRequest::kCreate);
+    EXPECT_EQ(restoreRun.restore.pageSize, 8192);
+    EXPECT_TRUE(restoreRun.restore.verbose);
+    EXPECT_THAT(catalogue.commands, ElementsAre(StampOf("12/07/2026", "12:45")));
+    // The companies as the server's clock selects them, and the catalogue connected again once
+    // the server is back.
+    EXPECT_THAT(catalogue.connections, ElementsAre("localhost:/srv/veltor/ADMIN.FDB"));
+    EXPECT_THAT(catalogue.selections, ElementsAre(std::string(kServerClockStatement),
+                                                  CycleSelectionStatement({"LUNES", "12:45", "2026"}, true)));
+    EXPECT_EQ(catalogue.reconnections, 1);
+    EXPECT_FALSE(NoteExists());
 }
 
 TEST_F(CycleRun, ScriptThatOthersCouldChangeIsNotStartedSaysWhyAndTheSwapGoesOn) {
-    const std::string live = cycle.OneCompany("emp1.fdb");
+    const std::string live = OneCompany("emp1.fdb");
     databases.answers = {40, 42};
     shell.refusal = "otros usuarios pueden modificar la carpeta: /srv/veltor";
-    cycle.Run();
+    Run();
     const std::string line =
         P + " No se ejecuta gfixonline.Bat: otros usuarios pueden modificar la carpeta: /srv/veltor";
-    EXPECT_TRUE(cycle.MemoHas(line));
-    EXPECT_THAT(cycle.LogLines(), ::testing::Contains(line));
+    EXPECT_TRUE(MemoHas(line));
+    EXPECT_THAT(LogLines(), ::testing::Contains(line));
     EXPECT_THAT(shell.launched, IsEmpty());
     EXPECT_THAT(clock.sleeps, ElementsAre(20000u));
     EXPECT_THAT(exchange.calls,
@@ -160,72 +303,69 @@ TEST_F(CycleRun, ScriptThatOthersCouldChangeIsNotStartedSaysWhyAndTheSwapGoesOn)
 }
 
 TEST_F(CycleRun, FirstStopNotConfirmedGivesTheCompanyUpWithOneMemoLine) {
-    cycle.OneCompany();
+    OneCompany();
     server.outcomes = {false};
-    EXPECT_EQ(cycle.Run(), 1);
+    EXPECT_EQ(Run(), 1);
     EXPECT_THAT(
-        cycle.MemoSteps(),
+        MemoSteps(),
         ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO",
                     P + " NO se pudo hacer Stop al Servicio: 001 - EMPRESA UNOMensaje: Error de Apertura en SCM "
                         "o Servicio"));
-    EXPECT_THAT(cycle.LogLines(), ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
-                                              P + " Inicio BackupRestore: 001 - EMPRESA UNO", P + " <=== Fin Backup "));
-    EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "<null>");
+    EXPECT_THAT(LogLines(), ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
+                                        P + " Inicio BackupRestore: 001 - EMPRESA UNO", P + " <=== Fin Backup "));
+    EXPECT_THAT(catalogue.commands, IsEmpty());
 }
 
 TEST_F(CycleRun, StartNotConfirmedGivesTheCompanyUpSilently) {
-    const std::string live = cycle.OneCompany();
+    const std::string live = OneCompany();
     server.outcomes = {true, false};
-    EXPECT_EQ(cycle.Run(), 1);
-    EXPECT_THAT(cycle.MemoSteps(), ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO",
-                                               P + " Stop al Servicio: 001 - EMPRESA UNO"));
-    EXPECT_THAT(cycle.LogLines(),
-                ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
-                            P + " Inicio BackupRestore: 001 - EMPRESA UNO", " ", P + " <=== Fin Backup "));
+    EXPECT_EQ(Run(), 1);
+    EXPECT_THAT(MemoSteps(), ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO",
+                                         P + " Stop al Servicio: 001 - EMPRESA UNO"));
+    EXPECT_THAT(LogLines(), ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
+                                        P + " Inicio BackupRestore: 001 - EMPRESA UNO", " ", P + " <=== Fin Backup "));
     EXPECT_THAT(databases.asked, ElementsAre(live)); // the mark, taken while the server was stopped
     EXPECT_THAT(server.operations, ElementsAre("stop", "start"));
-    EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "<null>");
+    EXPECT_THAT(catalogue.commands, IsEmpty());
 }
 
 TEST_F(CycleRun, WithoutTheLocalEngineEachCompanyIsGivenUpBeforeTheServiceIsStopped) {
-    cycle.OneCompany();
+    OneCompany();
     databases.noLocalRestore = "sin motor local";
-    cycle.Run();
+    Run();
     const std::string line = P + " No se hace Backup-Restore: 001 - EMPRESA UNO: sin motor local";
-    EXPECT_THAT(cycle.MemoSteps(), ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO", line));
-    EXPECT_THAT(cycle.LogLines(),
+    EXPECT_THAT(MemoSteps(), ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO", line));
+    EXPECT_THAT(LogLines(),
                 ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
                             P + " Inicio BackupRestore: 001 - EMPRESA UNO", line, " ", P + " <=== Fin Backup "));
     EXPECT_THAT(server.operations, IsEmpty());
     EXPECT_THAT(databases.asked, IsEmpty());
-    EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "<null>");
+    EXPECT_THAT(catalogue.commands, IsEmpty());
 }
 
 // A read-only database (a closed year) has no work to lose and its counter never moves: the
 // server's answer gives it up before any service action. A question that fails stops nothing.
 TEST_F(CycleRun, ReadOnlyDatabaseIsGivenUpBeforeAnyServiceActionAndLeftAsItWas) {
-    const std::string live = cycle.OneCompany();
-    MakeReadOnly(live);
-    const std::string bytes = ReadFile(live);
-    EXPECT_EQ(cycle.Run(), 1);
+    const std::string live = OneCompany();
+    databases.readOnly = true;
+    const std::string bytes = *files.Content(live);
+    EXPECT_EQ(Run(), 1);
     const std::string line = P + " No se hace Backup-Restore: 001 - EMPRESA UNO: la base de datos es de solo lectura";
-    EXPECT_THAT(cycle.MemoSteps(), ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO", line));
-    EXPECT_THAT(cycle.LogLines(),
-                ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
-                            P + " Inicio BackupRestore: 001 - EMPRESA UNO", line, P + " <=== Fin Backup "));
+    EXPECT_THAT(MemoSteps(), ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO", line));
+    EXPECT_THAT(LogLines(), ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
+                                        P + " Inicio BackupRestore: 001 - EMPRESA UNO", line, P + " <=== Fin Backup "));
     EXPECT_THAT(databases.askedReadOnly, ElementsAre("localhost:" + live));
     EXPECT_THAT(server.operations, IsEmpty());
     EXPECT_THAT(databases.asked, IsEmpty());
     EXPECT_THAT(exchange.calls, IsEmpty());
-    EXPECT_EQ(ReadFile(live), bytes);
-    EXPECT_FALSE(std::filesystem::exists(cycle.catalogueFiles.backupFolder + "emp1-20261207-1245.GBK"));
-    EXPECT_EQ(cycle.Book().Find("1")->lastCycle->outcome, kCycleGivenUp);
-    EXPECT_EQ(cycle.Book().Find("1")->lastCycle->message,
-              "No se hace Backup-Restore: la base de datos es de solo lectura");
+    EXPECT_EQ(*files.Content(live), bytes);
+    EXPECT_FALSE(files.FileExists(std::string(kBackups) + "emp1-20261207-1245.GBK"));
+    EXPECT_EQ(Book().Find("1")->lastCycle->outcome, kCycleGivenUp);
+    EXPECT_EQ(Book().Find("1")->lastCycle->message, "No se hace Backup-Restore: la base de datos es de solo lectura");
 
     databases.readOnlyFails = true;
     server.outcomes = {false};
-    cycle.Run();
+    Run();
     EXPECT_THAT(server.operations, ElementsAre("stop"));
 }
 
@@ -233,158 +373,156 @@ TEST_F(CycleRun, ReadOnlyDatabaseIsGivenUpBeforeAnyServiceActionAndLeftAsItWas) 
 // whose service the cycle stops on this machine; another server's company is given up before
 // any service action, as its service is not known.
 TEST_F(CycleRun, OnlyTheDefaultInstancesServerIsStoppedWhateverTheFormOfItsName) {
-    const std::string live = cycle.OneCompany();
-    cycle.Configure("SERVIDOR=localhost/3050\r\n");
+    const std::string live = OneCompany();
+    Configure("SERVIDOR=localhost/3050\r\n");
     databases.answers = {40, 42};
-    EXPECT_EQ(cycle.Run(), 0);
+    EXPECT_EQ(Run(), 0);
     EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
     ASSERT_FALSE(manager.managerOpenings.empty());
     for (const auto& opening : manager.managerOpenings)
         EXPECT_FALSE(opening.machine);
-    EXPECT_EQ(cycle.Book().Find("1")->lastCycle->outcome, kCycleSwapped);
+    EXPECT_EQ(Book().Find("1")->lastCycle->outcome, kCycleSwapped);
 
-    PortRelay another(3050);
-    const std::string text = "127.0.0.1/" + std::to_string(another.port());
-    cycle.Configure("SERVIDOR=" + text + "\r\n");
+    const std::string text = "127.0.0.1/3051";
+    Configure("SERVIDOR=" + text + "\r\n");
     server.operations.clear();
     manager.managerOpenings.clear();
-    cycle.view.memo.clear();
-    EXPECT_EQ(cycle.Run(), 1);
+    view.memo.clear();
+    EXPECT_EQ(Run(), 1);
     const std::string line = Q + " No se hace Backup-Restore: 001 - EMPRESA UNO: el servidor " + text +
                              " no es el de la instancia predeterminada (puerto 3050)";
-    EXPECT_THAT(cycle.MemoSteps(), ElementsAre(Q + " Inicio Backup-Restore: 001 - EMPRESA UNO", line));
-    EXPECT_THAT(cycle.LogLines(), ::testing::Contains(line));
+    EXPECT_THAT(MemoSteps(), ElementsAre(Q + " Inicio Backup-Restore: 001 - EMPRESA UNO", line));
+    EXPECT_THAT(LogLines(), ::testing::Contains(line));
     EXPECT_THAT(server.operations, IsEmpty());
     EXPECT_THAT(manager.managerOpenings, IsEmpty());
-    EXPECT_EQ(cycle.Book().Find("1")->lastCycle->outcome, kCycleGivenUp);
+    EXPECT_EQ(Book().Find("1")->lastCycle->outcome, kCycleGivenUp);
 }
 
 // A start that is not confirmed leaves the service perhaps stopped: the note stays, and the
 // next run starts the service before anything else, once. A note whose service is found
 // running goes without a line; a stop that could not have stopped anything leaves no note.
 TEST_F(CycleRun, ServiceLeftPerhapsStoppedIsStartedByTheNextRunFirst) {
-    cycle.OneCompany();
-    const std::string note = cycle.catalogueFiles.folder.path() + "/ServicioDetenido.inf";
+    OneCompany();
+    const std::string note = kStoppedServiceNoteFile;
     server.outcomes = {true, false};
-    cycle.Run();
-    ASSERT_TRUE(std::filesystem::exists(note));
-    EXPECT_EQ(ReadFile(note), "localhost\r\n");
+    Run();
+    ASSERT_TRUE(files.FileExists(note));
+    EXPECT_EQ(*files.Content(note), "localhost\r\n");
 
     server.operations.clear();
     server.outcomes = {false};
-    cycle.restoreNow = false; // the next runs select nothing
-    cycle.Run();              // the start fails: the note stays for the run after
+    catalogue.companies.clear(); // the next runs select nothing
+    Run();                       // the start fails: the note stays for the run after
     EXPECT_THAT(server.operations, ElementsAre("query", "start"));
-    EXPECT_TRUE(std::filesystem::exists(note));
-    cycle.Run();
+    EXPECT_TRUE(files.FileExists(note));
+    Run();
     EXPECT_THAT(server.operations, ElementsAre("query", "start", "query", "start"));
-    EXPECT_FALSE(std::filesystem::exists(note));
-    const auto memo = cycle.MemoSteps();
+    EXPECT_FALSE(files.FileExists(note));
+    const auto memo = MemoSteps();
     EXPECT_THAT(memo[memo.size() - 2],
                 HasSubstr(" NO se pudo iniciar el Servicio que un Backup-Restore que no terminó dejó detenido: "
                           "Mensaje: Error de Apertura en SCM o Servicio"));
     EXPECT_THAT(memo.back(), HasSubstr(" Servicio Iniciado: un Backup-Restore que no terminó pudo dejarlo detenido "));
-    EXPECT_THAT(cycle.LogLines().back(), HasSubstr(" Servicio Iniciado: un Backup-Restore que no termin\xF3 pudo "));
+    EXPECT_THAT(LogLines().back(), HasSubstr(" Servicio Iniciado: un Backup-Restore que no termin\xF3 pudo "));
 
-    cycle.Run(); // nothing left to start
+    Run(); // nothing left to start
     EXPECT_EQ(server.operations.size(), 4u);
 
     // Somebody started the service meanwhile: the note goes, with no start and no line.
-    WriteFile(note, "localhost\r\n");
+    files.AddFile(note, "localhost\r\n");
     server.runningAnswers = {true};
-    const std::size_t lines = cycle.view.memo.size();
-    cycle.Run();
+    const std::size_t lines = view.memo.size();
+    Run();
     EXPECT_THAT(server.operations, ElementsAre("query", "start", "query", "start", "query"));
-    EXPECT_FALSE(std::filesystem::exists(note));
-    EXPECT_EQ(cycle.view.memo.size(), lines);
+    EXPECT_FALSE(files.FileExists(note));
+    EXPECT_EQ(view.memo.size(), lines);
 
     // A stop that could not open the service manager stopped nothing: no note.
-    cycle.restoreNow = true;
+    OneCompany();
     server.outcomes = {false};
-    cycle.Run();
-    EXPECT_FALSE(std::filesystem::exists(note));
+    Run();
+    EXPECT_FALSE(files.FileExists(note));
 }
 
 // Refused at its start or failing once started (the file line written then), the backup leaves
 // neither its file nor a stamp, and nothing is restored.
 TEST_F(CycleRun, BackupErrorLeavesTheRowUnstampedRestoresNothingAndLeavesNoBackupFile) {
-    const std::string live = cycle.OneCompany();
-    const std::string gbk = cycle.catalogueFiles.backupFolder + "emp1-20261207-1245.GBK";
+    const std::string live = OneCompany();
+    const std::string gbk = std::string(kBackups) + "emp1-20261207-1245.GBK";
     const std::string damaged = "database file appears corrupt ()";
     for (const bool started : {false, true}) {
         SCOPED_TRACE(started);
-        cycle.scriptedBackup.scripts = {started ? FakeFirebirdService::Script{{}, {"gbak:readied"}, damaged, {}}
-                                                : FakeFirebirdService::Script{damaged, {}, {}, {}}};
+        backup.scripts = {started ? FakeFirebirdService::Script{{}, {"gbak:readied"}, damaged, {}}
+                                  : FakeFirebirdService::Script{damaged, {}, {}, {}}};
         server.operations.clear();
-        cycle.view.memo.clear();
-        EXPECT_EQ(cycle.Run(), 1);
+        view.memo.clear();
+        EXPECT_EQ(Run(), 1);
         std::vector<std::string> lines{" ", P + " Inicio BackupRestore: ===> ", " ",
                                        P + " Inicio BackupRestore: 001 - EMPRESA UNO"};
         if (started) lines.push_back(P + " Archivo Backup: " + gbk);
         for (const std::string& line : {P + " Advertencia en Backup: " + damaged, P + " No terminado BackupRestoer ",
                                         std::string(" "), P + " <=== Fin Backup "})
             lines.push_back(line);
-        auto log = cycle.LogLines();
-        if (started) log.erase(log.begin(), log.end() - static_cast<std::ptrdiff_t>(lines.size()));
-        EXPECT_EQ(log, lines);
-        const auto memo = cycle.MemoSteps();
+        auto logged = LogLines();
+        if (started) logged.erase(logged.begin(), logged.end() - static_cast<std::ptrdiff_t>(lines.size()));
+        EXPECT_EQ(logged, lines);
+        const auto memo = MemoSteps();
         ASSERT_FALSE(memo.empty());
         EXPECT_EQ(memo.back(), P + " Advertencia en Backup: " + damaged + "001 - EMPRESA UNO");
         EXPECT_THAT(server.operations, ElementsAre("stop", "start"));
-        EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "<null>");
-        EXPECT_FALSE(std::filesystem::exists(gbk));
-        EXPECT_FALSE(std::filesystem::exists(gbk + ".tmp"));
-        EXPECT_THAT(cycle.scriptedRestore.runs, IsEmpty());
+        EXPECT_THAT(catalogue.commands, IsEmpty());
+        EXPECT_FALSE(files.FileExists(gbk));
+        EXPECT_FALSE(files.FileExists(gbk + ".tmp"));
+        EXPECT_THAT(restore.runs, IsEmpty());
     }
 }
 
 // A restore whose output ends without an error but leaves its database shut down (a backup
 // cut short) fails; what it left goes, and the company is stamped for its backup.
 TEST_F(CycleRun, RestoreErrorOfATruncatedBackupStillStampsTheCompany) {
-    const std::string live = cycle.OneCompany("emp1.fdb");
+    const std::string live = OneCompany("emp1.fdb");
     databases.online = false;
-    EXPECT_EQ(cycle.Run(), 1);
-    const auto log = cycle.LogLines();
-    ASSERT_EQ(log.size(), 11u);
+    EXPECT_EQ(Run(), 1);
+    const auto logged = LogLines();
+    ASSERT_EQ(logged.size(), 11u);
     // (The month log is in Windows-1252.)
-    EXPECT_EQ(log[5], P + " Error n Restore: El Restore no termin\xF3: la base de datos restaurada qued\xF3 en "
-                          "mantenimiento 001 - EMPRESA UNO");
+    EXPECT_EQ(logged[5], P + " Error n Restore: El Restore no termin\xF3: la base de datos restaurada qued\xF3 en "
+                             "mantenimiento 001 - EMPRESA UNO");
     // What the restore left goes.
-    EXPECT_EQ(log[6], P + " Se borra el Archivo Restaurado que no reemplaz\xF3 la base de datos: " +
-                          cycle.catalogueFiles.folder.path() + "/EMP1-Restore-20261207-1245.GDB");
-    EXPECT_EQ(log[7], P + " Finaliza BackupRestore ");
-    const auto memo = cycle.MemoSteps();
+    EXPECT_EQ(logged[6], P + " Se borra el Archivo Restaurado que no reemplaz\xF3 la base de datos: " +
+                             std::string(kFolder) + "EMP1-Restore-20261207-1245.GDB");
+    EXPECT_EQ(logged[7], P + " Finaliza BackupRestore ");
+    const auto memo = MemoSteps();
     EXPECT_THAT(memo[memo.size() - 2], ::testing::StartsWith(P + " Error en Restore: "));
     EXPECT_THAT(shell.launched, IsEmpty());
-    EXPECT_THAT(exchange.calls,
-                ElementsAre("remove " + cycle.catalogueFiles.folder.path() + "/EMP1-Restore-20261207-1245.GDB"));
+    EXPECT_THAT(exchange.calls, ElementsAre("remove " + std::string(kFolder) + "EMP1-Restore-20261207-1245.GDB"));
     EXPECT_THAT(server.operations, ElementsAre("stop", "start"));
-    EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "12:45");
+    EXPECT_THAT(catalogue.commands, ElementsAre(StampOf("12/07/2026", "12:45")));
 }
 
 TEST_F(CycleRun, SecondStopNotConfirmedStartsTheServiceAgainAndRemovesTheRestoredFile) {
-    const std::string live = cycle.OneCompany();
-    const std::string restored = cycle.catalogueFiles.folder.path() + "/EMP1-Restore-20261207-1245.GDB";
+    const std::string live = OneCompany();
+    const std::string restored = std::string(kFolder) + "EMP1-Restore-20261207-1245.GDB";
     server.outcomes = {true, true, false};
-    EXPECT_EQ(cycle.Run(), 1);
+    EXPECT_EQ(Run(), 1);
     const std::string why =
         Q + " NO se pudo hacer Stop al Servicio: 001 - EMPRESA UNOMensaje: Error de Apertura en SCM o Servicio";
     const std::string removed = Q + " Se borra el Archivo Restaurado que no reemplazó la base de datos: " + restored;
-    const auto memo = cycle.MemoSteps();
+    const auto memo = MemoSteps();
     EXPECT_THAT(std::vector<std::string>(memo.end() - 2, memo.end()), ElementsAre(why, removed));
-    EXPECT_THAT(cycle.LogLines(), ::testing::Contains(why));
+    EXPECT_THAT(LogLines(), ::testing::Contains(why));
     EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
     EXPECT_THAT(exchange.calls, ElementsAre("access " + live + "|" + restored, "remove " + restored));
     EXPECT_EQ(databases.asked.size(), 1u);
-    EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "12:45");
-    EXPECT_FALSE(std::filesystem::exists(cycle.catalogueFiles.folder.path() + "/ServicioDetenido.inf"));
+    EXPECT_THAT(catalogue.commands, ElementsAre(StampOf("12/07/2026", "12:45")));
+    EXPECT_FALSE(NoteExists());
 }
 
 // The counter gains exactly the server's first attachment and the backup when nobody else
 // worked: one more, or one fewer (another file at the live name, a counter gone back), keeps
 // the live database, and the restored file goes.
 TEST_F(CycleRun, TransactionGuardSwapsOnlyWhenTheCounterGainedExactlyTheCyclesOwn) {
-    const std::string live = cycle.OneCompany();
+    const std::string live = OneCompany();
     struct Case {
         std::int64_t after;
         const char* why; // nullptr: swapped
@@ -395,10 +533,10 @@ TEST_F(CycleRun, TransactionGuardSwapsOnlyWhenTheCounterGainedExactlyTheCyclesOw
           Case{39, " No se reemplaza la base de datos: el archivo no es el mismo que se respaldó: "}}) {
         SCOPED_TRACE(c.after);
         exchange.calls.clear();
-        cycle.view.memo.clear();
+        view.memo.clear();
         databases.answers = {40, c.after};
-        EXPECT_EQ(cycle.Run(), c.why == nullptr ? 0 : 1);
-        const auto memo = cycle.MemoSteps();
+        EXPECT_EQ(Run(), c.why == nullptr ? 0 : 1);
+        const auto memo = MemoSteps();
         const std::string restored = exchange.CallsOf("access")[0].substr(live.size() + 1);
         if (c.why == nullptr) {
             EXPECT_THAT(exchange.CallsOf("rename"), ElementsAre(restored + "|" + live));
@@ -421,7 +559,7 @@ TEST_F(CycleRun, TransactionGuardSwapsOnlyWhenTheCounterGainedExactlyTheCyclesOw
 // reading and the server's garbage collector finds nothing there; a collection that fails
 // leaves the guard to decide as always.
 TEST_F(CycleRun, SystemTablesAreCollectedWithTheServerStoppedBeforeTheMark) {
-    const std::string live = cycle.OneCompany();
+    const std::string live = OneCompany();
     for (const bool fails : {false, true}) {
         SCOPED_TRACE(fails);
         server.operations.clear();
@@ -436,7 +574,7 @@ TEST_F(CycleRun, SystemTablesAreCollectedWithTheServerStoppedBeforeTheMark) {
             readingsThen = databases.asked.size();
         };
         databases.answers = {40, 42};
-        EXPECT_EQ(cycle.Run(), 0);
+        EXPECT_EQ(Run(), 0);
         EXPECT_THAT(databases.collected, ElementsAre(live));
         EXPECT_THAT(operationsThen, ElementsAre("stop"));
         EXPECT_EQ(readingsThen, 0u);
@@ -445,39 +583,38 @@ TEST_F(CycleRun, SystemTablesAreCollectedWithTheServerStoppedBeforeTheMark) {
 }
 
 TEST_F(CycleRun, FailedSwapIsReportedAndTheServiceStartedAgainAcrossMidnight) {
-    const std::string live = cycle.OneCompany();
-    const std::string restored = cycle.catalogueFiles.folder.path() + "/EMP1-Restore-20261231-2359.GDB";
+    const std::string live = OneCompany();
+    const std::string restored = std::string(kFolder) + "EMP1-Restore-20261231-2359.GDB";
     // Named at 23:59, stamped after the pause, on the next day.
     clock.Set(2026, 12, 31, 23, 59, 50);
     exchange.failures.emplace("link", OsError("File exists", 17));
     databases.answers = {40, 42};
-    cycle.Run();
+    Run();
     const std::string after = "01/01/2027 - 00:00:10";
-    const std::string kept = cycle.catalogueFiles.folder.path() + "/EMP1-Copia-20261231-2359.GDB";
+    const std::string kept = std::string(kFolder) + "EMP1-Copia-20261231-2359.GDB";
     const std::string why = after +
                             " No se pudo reemplazar la base de datos: 001 - EMPRESA UNO Mensaje: no se pudo "
                             "dar a la base de datos el nombre " +
                             kept + ": File exists";
-    const auto memo = cycle.MemoSteps();
+    const auto memo = MemoSteps();
     EXPECT_THAT(
         std::vector<std::string>(memo.end() - 2, memo.end()),
         ElementsAre(why, after + " Se borra el Archivo Restaurado que no reemplazó la base de datos: " + restored));
     EXPECT_THAT(memo[memo.size() - 3], HasSubstr(" Renombra el Archivo Restaurado: "));
     EXPECT_THAT(exchange.CallsOf("rename"), IsEmpty());
     EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
-    EXPECT_THAT(cycle.LogLines(), ::testing::Contains(why));
-    EXPECT_THAT(cycle.LogLines(), ::testing::Contains(after + " Finaliza BackupRestore "));
-    EXPECT_THAT(cycle.Stamp("FECHAULTRESTORE"), HasSubstr("2027-01-01"));
-    EXPECT_EQ(cycle.Stamp("HORAULTRESTORE"), "23:59");
+    EXPECT_THAT(LogLines(), ::testing::Contains(why));
+    EXPECT_THAT(LogLines(), ::testing::Contains(after + " Finaliza BackupRestore "));
+    EXPECT_THAT(catalogue.commands, ElementsAre(StampOf("01/01/2027", "23:59")));
     EXPECT_THAT(shell.launched, ElementsAre(::testing::HasSubstr("EMP1-Restore-20261231-2359.GDB")));
 }
 
 // The room is checked before the first stop; a first stop that is refused shows that the check
 // let the company through.
 TEST_F(CycleRun, RoomForTheRestoredCopyAndTheBackupIsCheckedAtItsLimitBeforeAnyServiceAction) {
-    const std::string live = cycle.OneCompany();
-    const std::string folder = cycle.catalogueFiles.folder.path() + "/";
-    const std::string backups = cycle.catalogueFiles.backupFolder;
+    const std::string live = OneCompany();
+    const std::string folder = kFolder;
+    const std::string backups = std::string(kBackups);
     const std::uint64_t size = 300 * 1024 * 1024 + 1;
     const std::uint64_t restoreNeed = size + size / 20 + 64 * 1024 * 1024;
     exchange.sizes[live] = size;
@@ -497,9 +634,9 @@ TEST_F(CycleRun, RoomForTheRestoredCopyAndTheBackupIsCheckedAtItsLimitBeforeAnyS
         exchange.rooms[backups] = c.backup;
         server.operations.clear();
         server.outcomes = {false};
-        cycle.view.memo.clear();
-        cycle.Run();
-        const std::string last = cycle.MemoSteps().back();
+        view.memo.clear();
+        Run();
+        const std::string last = MemoSteps().back();
         if (c.given == nullptr) {
             EXPECT_THAT(server.operations, ElementsAre("stop"));
             EXPECT_THAT(last, HasSubstr(" NO se pudo hacer Stop al Servicio: "));
@@ -507,14 +644,13 @@ TEST_F(CycleRun, RoomForTheRestoredCopyAndTheBackupIsCheckedAtItsLimitBeforeAnyS
         }
         EXPECT_THAT(server.operations, IsEmpty());
         EXPECT_THAT(last, HasSubstr(tooSmall + c.given));
-        EXPECT_THAT(cycle.LogLines(), ::testing::Contains(last));
+        EXPECT_THAT(LogLines(), ::testing::Contains(last));
     }
-    EXPECT_THAT(cycle.MemoSteps().back(),
-                ::testing::EndsWith(tooSmall + "301 MB en " + backups + " Disponible: 300 MB"));
+    EXPECT_THAT(MemoSteps().back(), ::testing::EndsWith(tooSmall + "301 MB en " + backups + " Disponible: 300 MB"));
 
     exchange.failures.emplace("size", OsError("No such file or directory", 2));
-    cycle.Run();
-    EXPECT_THAT(cycle.MemoSteps().back(),
+    Run();
+    EXPECT_THAT(MemoSteps().back(),
                 ::testing::EndsWith(" No se pudo medir el espacio para el Backup-Restore: 001 - EMPRESA UNO Mensaje: "
                                     "No such file or directory"));
     EXPECT_THAT(server.operations, IsEmpty());
@@ -523,66 +659,63 @@ TEST_F(CycleRun, RoomForTheRestoredCopyAndTheBackupIsCheckedAtItsLimitBeforeAnyS
 // Before anything else a company's cycle takes away what an earlier cycle cut short left: kept
 // names that are still the live file, then restored files of any stamp.
 TEST_F(CycleRun, LeftOversOfACycleCutShortAreTakenAwayWhateverTheirMinute) {
-    const std::string live = cycle.OneCompany();
-    const std::string folder = cycle.catalogueFiles.folder.path() + "/";
+    const std::string live = OneCompany();
+    const std::string folder = kFolder;
     exchange.folders[folder] = {"emp1.fdb", "EMP1-Copia-20261101-0300.GDB", "EMP1-Restore-20261101-0300.GDB",
                                 "EMP1-Copia-20261001-0300.GDB"};
     exchange.sameFiles.insert({folder + "EMP1-Copia-20261101-0300.GDB", live});
     server.outcomes = {false};
-    cycle.Run();
+    Run();
     EXPECT_THAT(exchange.calls, ElementsAre("remove " + folder + "EMP1-Copia-20261101-0300.GDB",
                                             "remove " + folder + "EMP1-Restore-20261101-0300.GDB"));
-    const auto memo = cycle.MemoSteps();
+    const auto memo = MemoSteps();
     ASSERT_EQ(memo.size(), 4u);
     EXPECT_EQ(memo[1],
               P + " Se deshace el cambio de archivos que no terminó: " + folder + "EMP1-Copia-20261101-0300.GDB");
     EXPECT_EQ(memo[2], P + " Se borra el Archivo Restaurado de un Backup-Restore que no terminó: " + folder +
                            "EMP1-Restore-20261101-0300.GDB");
-    EXPECT_EQ(cycle.LogLines().size(), 7u); // the same two lines in the log
+    EXPECT_EQ(LogLines().size(), 7u); // the same two lines in the log
 
     exchange.failures.emplace("remove", OsError("Permission denied", 13));
-    cycle.view.memo.clear();
-    cycle.Run();
-    EXPECT_THAT(cycle.MemoSteps(), ::testing::Contains(P + " No se pudo borrar el Archivo Restaurado: " + folder +
-                                                       "EMP1-Restore-20261101-0300.GDB Mensaje: Permission denied"));
+    view.memo.clear();
+    Run();
+    EXPECT_THAT(MemoSteps(), ::testing::Contains(P + " No se pudo borrar el Archivo Restaurado: " + folder +
+                                                 "EMP1-Restore-20261101-0300.GDB Mensaje: Permission denied"));
 }
 
 // A line that cannot be written (a full disk) ends the run with its error; a service that the
 // cycle stopped is started on the way out, after either stop.
 TEST_F(CycleRun, ServiceStoppedByTheCycleIsStartedWhenALineFailsAfterEitherStop) {
-    cycle.OneCompany();
+    OneCompany();
     for (const std::string failing : {" Stop al Servicio: ", " Renombra el Archivo Original: "}) {
         SCOPED_TRACE(failing);
         server.operations.clear();
         databases.answers = {40, 42};
-        cycle.view.onMemoLine = [&](const std::string& line) {
+        view.onMemoLine = [&](const std::string& line) {
             if (line.find(failing) != std::string::npos) throw std::runtime_error("No space left on device");
         };
-        EXPECT_THROW(cycle.Run(), std::runtime_error);
-        cycle.view.onMemoLine = nullptr;
+        EXPECT_THROW(Run(), std::runtime_error);
+        view.onMemoLine = nullptr;
         EXPECT_EQ(server.operations.back(), "start");
         EXPECT_EQ(std::count(server.operations.begin(), server.operations.end(), "stop"),
                   std::count(server.operations.begin(), server.operations.end(), "start"));
-        EXPECT_FALSE(std::filesystem::exists(cycle.catalogueFiles.folder.path() + "/ServicioDetenido.inf"));
-        cycle.log.CloseMonthLog();
+        EXPECT_FALSE(NoteExists());
+        log.CloseMonthLog();
     }
 }
 
 // How each company's cycle ended goes to the status file: swapped, refused and why, given up
 // and why. The lines stay the cycle's own (every test here runs with the status file).
 TEST_F(CycleRun, StatusFileTellsHowEachCompanysCycleEnded) {
-    cycle.OneCompany("emp1.fdb");
-    auto& cat = cycle.catalogueFiles;
-    const std::string two = cat.CreateCompanyDatabase("emp2.fdb", 10);
-    cat.AddCompany({.id = 2, .codigo = "002", .nombre = "EMPRESA DOS", .archivo = two, .realizaRestore = "S"});
-    const std::string three = cat.CreateCompanyDatabase("emp3.fdb", 10);
-    cat.AddCompany({.id = 3, .codigo = "003", .nombre = "EMPRESA TRES", .archivo = three, .realizaRestore = "S"});
+    OneCompany("emp1.fdb");
+    AddCompany("2", "002", "EMPRESA DOS", "emp2.fdb");
+    const std::string three = AddCompany("3", "003", "EMPRESA TRES", "emp3.fdb");
     databases.answers = {40, 42, 40, 45};
     exchange.sizes[three] = 1ULL << 50;
 
-    EXPECT_EQ(cycle.Run(), 2);
+    EXPECT_EQ(Run(), 2);
 
-    const StatusBook book = cycle.Book();
+    const StatusBook book = Book();
     ASSERT_EQ(book.companies().size(), 3u);
     const CompanyStatus* one = book.Find("1");
     ASSERT_TRUE(one && one->lastCycle);
@@ -602,30 +735,29 @@ TEST_F(CycleRun, StatusFileTellsHowEachCompanysCycleEnded) {
     EXPECT_EQ(given->lastCycle->outcome, kCycleGivenUp);
     EXPECT_THAT(given->lastCycle->message, ::testing::StartsWith("No hay espacio para el Backup-Restore: Necesita: "));
     // Beside the backups and the month log, the status file alone.
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(cat.backupFolder))
-        names.insert(entry.path().filename());
+    const std::vector<std::string> listed = files.ListFiles(kBackups);
+    const std::set<std::string> names(listed.begin(), listed.end());
     EXPECT_THAT(names, ElementsAre("Estado Backup Veltor.json", "Log Backup Veltor 202612.txt",
                                    "emp1-20261207-1245.GBK", "emp2-20261207-1245.GBK"));
 
     // A company the run gives up for want of the local engine, and a failed backup.
     databases.noLocalRestore = "no se encuentra el motor local";
-    cycle.Run();
-    EXPECT_EQ(cycle.Book().Find("1")->lastCycle->outcome, kCycleGivenUp);
-    EXPECT_EQ(cycle.Book().Find("1")->lastCycle->message, "No se hace Backup-Restore: no se encuentra el motor local");
+    Run();
+    EXPECT_EQ(Book().Find("1")->lastCycle->outcome, kCycleGivenUp);
+    EXPECT_EQ(Book().Find("1")->lastCycle->message, "No se hace Backup-Restore: no se encuentra el motor local");
 }
 
 // After a swap the kept copies beyond CONSERVARCOPIAS go, the newest stay, the one just made
 // always; only names the cycle makes for this database count. A refused swap removes nothing.
 TEST_F(CycleRun, KeptCopiesBeyondTheCountGoAfterASwapOnly) {
-    cycle.OneCompany("emp1.fdb");
-    cycle.Configure("CONSERVARCOPIAS=2\r\n");
-    const std::string folder = cycle.catalogueFiles.folder.path() + "/";
+    OneCompany("emp1.fdb");
+    Configure("CONSERVARCOPIAS=2\r\n");
+    const std::string folder = kFolder;
     // The exchange is recorded only: the kept name is made here, as its link would make it.
     exchange.afterCall = [&](const std::string& operation) {
         if (operation != "link") return;
         const std::string& call = exchange.calls.back();
-        WriteFile(call.substr(call.find('|') + 1), "x");
+        files.AddFile(call.substr(call.find('|') + 1), "x");
     };
     const std::vector<std::string> others = {
         "emp1-Copia-20200101-0000.GDB",  // another letter case: another database's on Linux
@@ -633,91 +765,131 @@ TEST_F(CycleRun, KeptCopiesBeyondTheCountGoAfterASwapOnly) {
         "EMP1-Copia-20200101-0000.GDB.bak", "EMP1-Copia-2020010-0000.GDB",       "EMP1-Copia-20200101-0000.GBK",
         "EMP1-20200101-0000.GDB",           "copia EMP1-Copia-20200101-0000.GDB"};
     for (const std::string& name : others)
-        WriteFile(folder + name, "x");
+        files.AddFile(folder + name, "x");
     for (const char* own :
          {"EMP1-Copia-20261204-1245.GDB", "EMP1-Copia-20261205-1245.GDB", "EMP1-Copia-20261206-1245.GDB"})
-        WriteFile(folder + own, "x");
+        files.AddFile(folder + own, "x");
 
     databases.answers = {40, 45};
-    cycle.Run();
+    Run();
     for (const char* own :
          {"EMP1-Copia-20261204-1245.GDB", "EMP1-Copia-20261205-1245.GDB", "EMP1-Copia-20261206-1245.GDB"})
-        EXPECT_TRUE(std::filesystem::exists(folder + own)) << own;
+        EXPECT_TRUE(files.FileExists(folder + own)) << own;
 
     clock.Set(2026, 12, 7, 13, 0, 3);
     databases.answers = {40, 42};
-    cycle.Run();
-    EXPECT_FALSE(std::filesystem::exists(folder + "EMP1-Copia-20261204-1245.GDB"));
-    EXPECT_FALSE(std::filesystem::exists(folder + "EMP1-Copia-20261205-1245.GDB"));
-    EXPECT_TRUE(std::filesystem::exists(folder + "EMP1-Copia-20261206-1245.GDB"));
-    EXPECT_TRUE(std::filesystem::exists(folder + "EMP1-Copia-20261207-1300.GDB"));
+    Run();
+    EXPECT_FALSE(files.FileExists(folder + "EMP1-Copia-20261204-1245.GDB"));
+    EXPECT_FALSE(files.FileExists(folder + "EMP1-Copia-20261205-1245.GDB"));
+    EXPECT_TRUE(files.FileExists(folder + "EMP1-Copia-20261206-1245.GDB"));
+    EXPECT_TRUE(files.FileExists(folder + "EMP1-Copia-20261207-1300.GDB"));
     for (const std::string& name : others)
-        EXPECT_TRUE(std::filesystem::exists(folder + name)) << name;
+        EXPECT_TRUE(files.FileExists(folder + name)) << name;
     const std::string removed = "07/12/2026 - 13:00:23 Elimina Copia antigua: " + folder;
-    EXPECT_THAT(cycle.LogLines(), ::testing::IsSupersetOf({removed + "EMP1-Copia-20261204-1245.GDB",
-                                                           removed + "EMP1-Copia-20261205-1245.GDB"}));
-    EXPECT_TRUE(cycle.MemoHas(removed + "EMP1-Copia-20261204-1245.GDB"));
+    EXPECT_THAT(LogLines(), ::testing::IsSupersetOf(
+                                {removed + "EMP1-Copia-20261204-1245.GDB", removed + "EMP1-Copia-20261205-1245.GDB"}));
+    EXPECT_TRUE(MemoHas(removed + "EMP1-Copia-20261204-1245.GDB"));
 }
 
 // An unusable count removes nothing and is said once in the memo, however many runs read it.
 TEST_F(CycleRun, AnUnusableCopyCountRemovesNothingAndIsSaidOnce) {
-    cycle.OneCompany("emp1.fdb");
-    cycle.Configure("CONSERVARCOPIAS=-1\r\n");
-    const std::string folder = cycle.catalogueFiles.folder.path() + "/";
-    WriteFile(folder + "EMP1-Copia-20261201-1245.GDB", "x");
+    OneCompany("emp1.fdb");
+    Configure("CONSERVARCOPIAS=-1\r\n");
+    const std::string folder = kFolder;
+    files.AddFile(folder + "EMP1-Copia-20261201-1245.GDB", "x");
     server.outcomes = {false, false};
-    cycle.Run();
-    cycle.Run();
+    Run();
+    Run();
     EXPECT_EQ(
-        std::count(cycle.view.memo.begin(), cycle.view.memo.end(),
+        std::count(view.memo.begin(), view.memo.end(),
                    P + " CONSERVARCOPIAS=-1 no es un número de archivos a conservar: no se elimina ningún archivo"),
         1);
     databases.answers = {40, 42};
-    cycle.Run();
-    EXPECT_TRUE(std::filesystem::exists(folder + "EMP1-Copia-20261201-1245.GDB"));
+    Run();
+    EXPECT_TRUE(files.FileExists(folder + "EMP1-Copia-20261201-1245.GDB"));
 }
 
 // With a timer period shorter than the half hour the selection holds a company, the ticks after
 // its cycle find it stamped and leave it.
 TEST_F(CycleRun, TheTimersCycleRunsOncePerRestoreWindow) {
-    cycle.OneCompany("emp1.fdb", 5);
-    cycle.restoreNow = false;
-    const std::string now = CurrentHourMinute();
-    cycle.catalogueFiles.Sql("UPDATE EMPRESAS SET HORARESTORE = '" + now +
-                             "', RESTORELUNES = 'S', RESTOREMARTES = 'S', RESTOREMIERCOLES = 'S', RESTOREJUEVES = 'S', "
-                             "RESTOREVIERNES = 'S', RESTORESABADO = 'S', RESTOREDOMINGO = 'S', FECHAULTRESTORE = "
-                             "CURRENT_DATE, HORAULTRESTORE = '" +
-                             now + "'; COMMIT;");
-    EXPECT_EQ(cycle.Run(), 0);
+    OneCompany("emp1.fdb");
+    catalogue.companies[0]["HORARESTORE"] = "12:30";
+    catalogue.restoredToday = {{"1", "12:30"}};
+    restoreNow = false;
+    EXPECT_EQ(Run(), 0);
     EXPECT_THAT(server.operations, IsEmpty());
-    EXPECT_THAT(cycle.view.memo, ElementsAre(P + " Backup-Restore ya realizado a las " + now + ": 001 - EMPRESA UNO"));
-    EXPECT_FALSE(std::filesystem::exists(ActivityLog::MonthLogPath(cycle.catalogueFiles.backupFolder, clock.Now())));
+    EXPECT_THAT(view.memo, ElementsAre(P + " Backup-Restore ya realizado a las 12:30: 001 - EMPRESA UNO"));
+    EXPECT_FALSE(MonthLogExists());
+    EXPECT_EQ(catalogue.selections.back(), CycleSelectionStatement({"LUNES", "12:45", "2026"}, false));
 
-    // Yesterday's cycle is no cycle of today's window.
-    cycle.catalogueFiles.Sql("UPDATE EMPRESAS SET FECHAULTRESTORE = CURRENT_DATE - 1; COMMIT;");
+    // A cycle stamped today before the restore hour is no cycle of this window.
+    catalogue.restoredToday = {{"1", "12:29"}};
     databases.answers = {40, 42};
-    EXPECT_EQ(cycle.Run(), 0);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
+
+    // The stamps cannot be read: the selection decides.
+    catalogue.failures["today"] = "lock time-out on wait transaction";
+    catalogue.restoredToday = {{"1", "12:45"}};
+    databases.answers = {40, 42};
+    server.operations.clear();
+    EXPECT_EQ(Run(), 0);
+    EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
+}
+
+// "Backup Restore Ahora" cycles every company it selects, stamped today or not.
+TEST_F(CycleRun, TheButtonCyclesACompanyCycledInThisWindow) {
+    OneCompany("emp1.fdb");
+    catalogue.companies[0]["HORARESTORE"] = "12:30";
+    catalogue.restoredToday = {{"1", "12:30"}};
+    databases.answers = {40, 42};
+    EXPECT_EQ(Run(), 0);
     EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
 }
 
 TEST_F(CycleRun, NothingSelectedOpensNoLogAndWritesNothing) {
-    cycle.catalogueFiles.CreateCatalogue();
-    cycle.catalogueFiles.WriteConfiguration(cycle.catalogueFiles.folder.path());
-    EXPECT_EQ(cycle.Run(), 0);
-    EXPECT_THAT(cycle.view.memo, IsEmpty());
-    EXPECT_FALSE(std::filesystem::exists(ActivityLog::MonthLogPath(cycle.catalogueFiles.backupFolder, clock.Now())));
+    EXPECT_EQ(Run(), 0);
+    EXPECT_THAT(view.memo, IsEmpty());
+    EXPECT_FALSE(MonthLogExists());
     EXPECT_THAT(server.operations, IsEmpty());
 }
 
+// The catalogue not reachable: the connection and the company list say so, and the run ends.
 TEST_F(CycleRun, UnreachableCatalogueWritesItsLinesAndEndsTheRunWithAnError) {
-    cycle.catalogueFiles.WriteConfiguration(cycle.catalogueFiles.folder.path()); // no catalogue there
-    EXPECT_THROW(cycle.Run(), std::exception);
-    const auto memo = cycle.MemoSteps();
+    OneCompany();
+    catalogue.failures["connect"] = "Unable to complete network request to host \"localhost\".";
+    EXPECT_THROW(Run(), std::exception);
+    const auto memo = MemoSteps();
     ASSERT_EQ(memo.size(), 8u);
     EXPECT_EQ(memo[1], P + " No se pudo conectar a lista Empresas ... ");
-    EXPECT_EQ(memo[2], P + " Conexión: localhost:" + cycle.catalogueFiles.adminPath + "  Clave: quillbank");
+    EXPECT_EQ(memo[2], P + " Conexión: localhost:/srv/veltor/ADMIN.FDB  Clave: quillbank");
+    EXPECT_EQ(memo[3], P + " Advertencia en Backup: Unable to complete network request to host \"localhost\".");
     EXPECT_EQ(memo[5], P + " No se pudo consultar lista Empresas para Backup ... ");
-    EXPECT_FALSE(std::filesystem::exists(ActivityLog::MonthLogPath(cycle.catalogueFiles.backupFolder, clock.Now())));
+    EXPECT_FALSE(MonthLogExists());
+    EXPECT_THAT(server.operations, IsEmpty());
+}
+
+// A stamp that fails leaves the company not done, without a line of its own; a catalogue that
+// cannot be connected again once the server is back ends the run.
+TEST_F(CycleRun, FailedStampCountsTheCompanyAndAFailedReconnectionEndsTheRun) {
+    OneCompany();
+    databases.answers = {40, 42};
+    catalogue.failures["command"] = "lock conflict on no wait transaction";
+    EXPECT_EQ(Run(), 1);
+    const std::string gbk = std::string(kBackups) + "emp1-20261207-1245.GBK";
+    EXPECT_THAT(LogLines(), ElementsAre(" ", P + " Inicio BackupRestore: ===> ", " ",
+                                        P + " Inicio BackupRestore: 001 - EMPRESA UNO", P + " Archivo Backup: " + gbk,
+                                        " ", Q + " <=== Fin Backup "));
+    EXPECT_EQ(exchange.CallsOf("rename").size(), 1u);
+    EXPECT_THAT(catalogue.commands, IsEmpty());
+
+    catalogue.failures = {{"reconnect", "Unable to complete network request to host \"localhost\"."}};
+    clock.Set(2026, 12, 7, 13, 0, 3);
+    databases.answers = {40, 42};
+    server.operations.clear();
+    EXPECT_THROW(Run(), fb::FirebirdError);
+    EXPECT_THAT(server.operations, ElementsAre("stop", "start", "stop", "start"));
+    EXPECT_THAT(catalogue.commands, IsEmpty());
 }
 
 } // namespace

@@ -29,4 +29,16 @@ public:
     }
 };
 
+// The recorded memo, with a hook run after each line is appended.
+class HookedActivityView : public FakeActivityView {
+public:
+    std::function<void(const std::string&)> onMemoLine;
+    void AppendMemoLines(const std::vector<std::string>& lines) override {
+        FakeActivityView::AppendMemoLines(lines);
+        if (onMemoLine)
+            for (const std::string& line : lines)
+                onMemoLine(line);
+    }
+};
+
 } // namespace veltor::test
