@@ -71,6 +71,10 @@ Section "Programa" SecProgram
   ; is there already may have been edited and stays.
   CreateDirectory "${DATA_DIR}"
   SetOutPath "${DATA_DIR}"
+  ; Its own access list, not the one of C:\ (which lets every user write there): the program
+  ; sets it, from the one text it also checks at every start of the service.
+  nsExec::ExecToLog '"$INSTDIR\veltor-backups-console.exe" --protect-data-folder'
+  Pop $0
   SetOverwrite off
   File "ADMINBD.cop"
   SetOverwrite on

@@ -7,8 +7,8 @@ namespace veltor::access {
 
 bool IsAdministrators(const std::string& sid) {
     static const std::array<std::string, 3> kAdministrators = {
-        "S-1-5-32-544", // BUILTIN\Administrators
-        "S-1-5-18",     // NT AUTHORITY\SYSTEM
+        "S-1-5-32-544",                                                   // BUILTIN\Administrators
+        "S-1-5-18",                                                       // NT AUTHORITY\SYSTEM
         "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", // NT SERVICE\TrustedInstaller
     };
     return std::find(kAdministrators.begin(), kAdministrators.end(), sid) != kAdministrators.end();

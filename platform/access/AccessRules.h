@@ -31,7 +31,7 @@ struct Entry {
 
 struct List {
     std::string owner;
-    bool present = true; // false: no access list at all, which lets everybody in
+    bool present = true;   // false: no access list at all, which lets everybody in
     bool inherits = false; // takes entries from the parent folder
     std::vector<Entry> entries;
 };

@@ -184,15 +184,113 @@ Sid ServiceAccountSid(const std::string& service) {
     return sid;
 }
 
-// Owns what SetEntriesInAcl allocates.
+// Owns what the security calls allocate with LocalAlloc.
 struct LocalMemory {
     void* memory = nullptr;
+    LocalMemory() = default;
+    LocalMemory(const LocalMemory&) = delete;
+    LocalMemory& operator=(const LocalMemory&) = delete;
     ~LocalMemory() {
         if (memory) LocalFree(memory);
     }
 };
 
+// The descriptor that Windows makes of a text, into `descriptor`.
+void DescriptorOf(const char* sddl, LocalMemory& descriptor) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor.memory, nullptr))
+        RaiseLastError();
+}
+
+// A security identifier in its "S-1-..." form.
+std::string SidText(PSID sid) {
+    LocalMemory text;
+    if (sid == nullptr || !ConvertSidToStringSidA(sid, reinterpret_cast<LPSTR*>(&text.memory))) return {};
+    return static_cast<const char*>(text.memory);
+}
+
+access::List AccessListOf(PSECURITY_DESCRIPTOR descriptor) {
+    access::List list;
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    if (GetSecurityDescriptorOwner(descriptor, &owner, &defaulted)) list.owner = SidText(owner);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!GetSecurityDescriptorControl(descriptor, &control, &revision)) RaiseLastError();
+    list.inherits = (control & SE_DACL_PROTECTED) == 0;
+    BOOL present = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) RaiseLastError();
+    list.present = present && dacl != nullptr;
+    for (DWORD i = 0; list.present && i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, i, &ace)) RaiseLastError();
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        // Allowed, callback and denied entries have the same layout: the mask, then the identifier;
+        // entries of other kinds (audit, object) do not allow anything on a file.
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        const bool allows =
+            header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
+        list.entries.push_back({allows, SidText(const_cast<DWORD*>(&allowed->SidStart)), allowed->Mask,
+                                (header->AceFlags & INHERIT_ONLY_ACE) != 0});
+    }
+    return list;
+}
+
 } // namespace
+
+access::List ReadAccessList(const std::string& path) {
+    LocalMemory descriptor;
+    const DWORD error =
+        GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, nullptr, nullptr, &descriptor.memory);
+    if (error != ERROR_SUCCESS) Raise(error);
+    return AccessListOf(descriptor.memory);
+}
+
+std::string ProcessAccount() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    const Handle owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> user(size);
+    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size)) return {};
+    return SidText(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
+}
+
+access::List AccessListOfSddl(const char* sddl) {
+    LocalMemory descriptor;
+    DescriptorOf(sddl, descriptor);
+    return AccessListOf(descriptor.memory);
+}
+
+void ProtectDataFolder(const std::string& folder) {
+    LocalMemory descriptor;
+    DescriptorOf(access::kDataFolderSddl, descriptor);
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    if (!GetSecurityDescriptorOwner(descriptor.memory, &owner, &defaulted) ||
+        !GetSecurityDescriptorDacl(descriptor.memory, &present, &dacl, &defaulted))
+        RaiseLastError();
+    const DWORD error = SetNamedSecurityInfoA(const_cast<LPSTR>(folder.c_str()), SE_FILE_OBJECT,
+                                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                                  PROTECTED_DACL_SECURITY_INFORMATION,
+                                              owner, nullptr, dacl, nullptr);
+    if (error != ERROR_SUCCESS) Raise(error);
+}
+
+std::string DataFolderProtectedLine(const std::string& folder) {
+    return "Permisos de la carpeta de datos " + Utf8FromAnsi(folder) +
+           " restablecidos: solo administradores y SYSTEM tienen acceso";
+}
+
+bool ProtectDataFolderWhenLess(const std::string& folder) {
+    if (!access::LessProtectedThanDataFolder(ReadAccessList(folder))) return false;
+    ProtectDataFolder(folder);
+    return true;
+}
 
 Win32FileSystem::Win32FileSystem(std::vector<std::string> serverServices)
     : serverServices_(std::move(serverServices)) {}

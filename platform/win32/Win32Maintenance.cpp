@@ -37,11 +37,38 @@ std::string WithoutFinalSeparator(std::string folder) {
 } // namespace
 
 ScriptLaunch Win32ShellLauncher::LaunchScript(const std::string& script, const std::string& argument) {
-    // Both names quoted, no folder: the shell looks the script up in the current directory.
-    const std::string file = "\"" + script + "\"";
+    // By its full path in the current folder: a bare name would let the shell look it up on the
+    // PATH or in App Paths.
+    const DWORD size = GetCurrentDirectoryA(0, nullptr);
+    std::string folder(size, '\0');
+    const DWORD length = size == 0 ? 0 : GetCurrentDirectoryA(size, folder.data());
+    if (length == 0 || length >= size) return {};
+    folder.resize(length);
+    folder = WithoutFinalSeparator(folder);
+    const std::string path = folder + (folder.back() == '\\' ? "" : "\\") + script;
+
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return {};
+    ScriptLaunch launch;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        launch.refused = "es un enlace simbólico: " + Utf8FromAnsi(path);
+        return launch;
+    }
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) return {};
+    try {
+        launch.refused = access::ScriptRefusal(ReadAccessList(folder), Utf8FromAnsi(folder), ReadAccessList(path),
+                                               Utf8FromAnsi(path), ProcessAccount());
+    } catch (const OsError& e) {
+        launch.refused = "no se pueden leer los permisos de " + Utf8FromAnsi(path) + ": " + e.what();
+    }
+    if (!launch.refused.empty()) return launch;
+
+    // The folder is the administrators' alone, so the file checked is the file started.
+    const std::string file = "\"" + path + "\"";
     const std::string parameters = "\"" + argument + "\"";
-    const HINSTANCE result = ShellExecuteA(nullptr, "open", file.c_str(), parameters.c_str(), "", SW_SHOW);
-    return {reinterpret_cast<INT_PTR>(result) > 32, {}};
+    const HINSTANCE result = ShellExecuteA(nullptr, "open", file.c_str(), parameters.c_str(), folder.c_str(), SW_SHOW);
+    launch.started = reinterpret_cast<INT_PTR>(result) > 32;
+    return launch;
 }
 
 void Win32DatabaseFiles::MatchAccess(const std::string&, const std::string&) {

@@ -5,6 +5,7 @@
 
 #include "config/Global.h"
 #include "dbserver/FbClientApi.h"
+#include "platform/access/AccessRules.h"
 #include "ports/Clock.h"
 #include "ports/DatabaseFiles.h"
 #include "ports/Elevation.h"
@@ -53,7 +54,28 @@ private:
     std::vector<std::string> serverServices_;
 };
 
-// ShellExecute "open" of the quoted script name with the quoted argument, in a shown window.
+// The owner and access list of a file or folder, in the rule's form; raises when they cannot
+// be read.
+access::List ReadAccessList(const std::string& path);
+// The account of this process's token ("S-1-..."); empty when it cannot be told.
+std::string ProcessAccount();
+// The owner and access list that Windows makes of a descriptor's text.
+access::List AccessListOfSddl(const char* sddl);
+// Gives the data folder the owner and the protected access list of access::kDataFolderSddl,
+// in place of what it had (the list of C:\, which lets every user write, among them).
+void ProtectDataFolder(const std::string& folder);
+// ProtectDataFolder when the folder is less protected than that (access::LessProtectedThanDataFolder);
+// true when it was.
+bool ProtectDataFolderWhenLess(const std::string& folder);
+// The line that says the data folder's list was rewritten.
+std::string DataFolderProtectedLine(const std::string& folder);
+
+// ShellExecute "open" of the script by its full path in the current folder, with the quoted
+// argument, in a shown window. It runs as SYSTEM under the service, so it is started only when
+// it is a regular file (not a reparse point) and it and the folder belong to the
+// administrators (or this process's account) and no access-list entry lets another account
+// write them
+// (access::ScriptRefusal); otherwise the launch says why in `refused`.
 class Win32ShellLauncher final : public IShellLauncher {
 public:
     ScriptLaunch LaunchScript(const std::string& script, const std::string& argument) override;

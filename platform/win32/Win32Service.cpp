@@ -3,6 +3,7 @@
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Text.h"
 #include "platform/win32/WinApi.h"
+#include "ports/Errors.h"
 
 #include <algorithm>
 #include <mutex>
@@ -167,6 +168,13 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
         Report(SERVICE_STOPPED, ERROR_OPEN_FAILED);
         return;
     }
+    // The script in this folder runs as SYSTEM: a list that lets others write is taken back.
+    try {
+        if (ProtectDataFolderWhenLess(folder)) WriteServiceOutput(output, DataFolderProtectedLine(folder) + "\n");
+    } catch (const OsError& e) {
+        WriteServiceOutput(output, "No se pudieron leer ni restablecer los permisos de la carpeta de datos " +
+                                       Utf8FromAnsi(folder) + ": " + e.what() + "\n");
+    }
 
     // The options given to this start (argv[0] is the service's name), and the switch that
     // keeps the program from asking for elevation, which a service cannot answer.
@@ -202,6 +210,7 @@ ServiceCommand ServiceCommandOf(const std::vector<std::string>& arguments) {
         if (argument == "--install-service") return ServiceCommand::Install;
         if (argument == "--remove-service") return ServiceCommand::Remove;
         if (argument == "--service") return ServiceCommand::Run;
+        if (argument == "--protect-data-folder") return ServiceCommand::Protect;
     }
     return ServiceCommand::None;
 }
@@ -209,6 +218,29 @@ ServiceCommand ServiceCommandOf(const std::vector<std::string>& arguments) {
 std::string ServiceCommandLine(const std::string& program, const std::string& dataFolder) {
     return Quoted(program) + " --service " + Quoted(dataFolder);
 }
+
+namespace {
+
+// The data folder's access list, rewritten when it is less protected (or always); one line
+// when it was.
+int ProtectFolder(const std::string& folder, std::FILE* out, std::FILE* err, console::TextWriter write,
+                  bool always = false) {
+    try {
+        if (always)
+            ProtectDataFolder(folder);
+        else if (!ProtectDataFolderWhenLess(folder))
+            return 0;
+    } catch (const OsError& e) {
+        Write(write, err,
+              "No se pudieron restablecer los permisos de la carpeta de datos " + Utf8FromAnsi(folder) + ": " +
+                  e.what() + "\n");
+        return 1;
+    }
+    Write(write, out, DataFolderProtectedLine(folder) + "\n");
+    return 0;
+}
+
+} // namespace
 
 int InstallService(std::FILE* out, std::FILE* err, console::TextWriter write) {
     const std::string folder = CurrentFolder();
@@ -218,6 +250,7 @@ int InstallService(std::FILE* out, std::FILE* err, console::TextWriter write) {
                   ": instale el servicio desde la carpeta de datos.\n");
         return 1;
     }
+    if (ProtectFolder(folder, out, err, write) != 0) return 1;
     ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
     if (!manager) {
         Write(write, err, Failure("No se pudo abrir el administrador de servicios", GetLastError()));
@@ -331,6 +364,8 @@ std::optional<int> RunServiceCommand(const std::vector<std::string>& arguments, 
         return InstallService(stdout, stderr, write);
     case ServiceCommand::Remove:
         return RemoveService(stdout, stderr, write);
+    case ServiceCommand::Protect:
+        return ProtectFolder(CurrentFolder(), stdout, stderr, write, true);
     case ServiceCommand::Run:
         return RunAsService(arguments, std::move(program), stderr, write);
     case ServiceCommand::None:

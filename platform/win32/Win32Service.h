@@ -26,6 +26,7 @@ enum class ServiceCommand {
     Install, // --install-service
     Remove,  // --remove-service
     Run,     // --service <data folder>: started by the service control manager
+    Protect, // --protect-data-folder: the installer's, on the current folder
 };
 
 // The first of the service options among the arguments.
@@ -43,7 +44,9 @@ std::string ServiceCommandLine(const std::string& program, const std::string& da
 // Creates the service, or updates an existing one: automatic start, local system account, no
 // dependency on any other service (the backup-restore cycle stops the database server's
 // service together with every service that depends on it), this executable in the current
-// folder, which must hold ADMINBD.inf or ADMINBD.cop. Writes one line; returns the exit code.
+// folder, which must hold ADMINBD.inf or ADMINBD.cop, after giving that folder its protected
+// access list when it is less protected. Writes one line (two when the list was rewritten);
+// returns the exit code.
 int InstallService(std::FILE* out, std::FILE* err, console::TextWriter write);
 
 // Stops the service, waiting for a run in progress up to kRemoveStopWait, and deletes it. Not

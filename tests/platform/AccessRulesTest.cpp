@@ -14,8 +14,11 @@ constexpr std::uint32_t kGenericRead = 0x80000000u;
 constexpr std::uint32_t kFileGenericRead = 0x00120089u;
 
 List Safe() {
-    return {kAdministrators, true, false,
-            {{true, kAdministrators, 0x1F01FF, false}, {true, "S-1-5-18", 0x1F01FF, false},
+    return {kAdministrators,
+            true,
+            false,
+            {{true, kAdministrators, 0x1F01FF, false},
+             {true, "S-1-5-18", 0x1F01FF, false},
              {true, kUsers, kFileGenericRead, false}}};
 }
 
@@ -38,8 +41,8 @@ TEST(AccessRules, EachWriteRightOfAnotherAccountCountsAndReadingDoesNot) {
 }
 
 TEST(AccessRules, AdministratorsDenyingAndInheritOnlyEntriesDoNotCount) {
-    EXPECT_FALSE(OthersMayWrite(With({true, "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
-                                      0x1F01FF, false})));
+    EXPECT_FALSE(OthersMayWrite(
+        With({true, "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", 0x1F01FF, false})));
     EXPECT_FALSE(OthersMayWrite(With({false, kAuthenticatedUsers, 0x1F01FF, false})));
     // CREATOR OWNER, as C:\ has it: for what is made inside.
     EXPECT_FALSE(OthersMayWrite(With({true, "S-1-3-0", 0x10000000u, true})));

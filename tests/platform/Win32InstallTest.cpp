@@ -3,6 +3,7 @@
 // the service's one name, so these tests never run at the same time.
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Service.h"
+#include "tests/support/Win32AccessLists.h"
 #include "tests/support/Win32Processes.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -132,6 +133,8 @@ TEST_F(ServiceMode, InstalledWithoutDependencyRunsInTheDataFolderStopsAfterTheRu
         Child install(data, Program(), "--install-service");
         ASSERT_EQ(install.Wait(), std::optional<DWORD>(0u)) << install.Err();
         EXPECT_THAT(install.Out(), HasSubstr("Servicio VeltorBackups actualizado"));
+        // A scratch folder inherits its list (so does Wine's answer for any folder).
+        EXPECT_THAT(install.Out(), HasSubstr(DataFolderProtectedLine(data)));
     }
     EXPECT_EQ(Configuration(), std::to_string(SERVICE_AUTO_START) + "|" + ServiceCommandLine(Program(), data) + "|");
 
@@ -260,6 +263,10 @@ TEST_F(Installer, SilentInstallWithEveryChoiceRunsInTheDataFolderAndUninstallKee
     for (const char* name : {"veltor-backups.exe", "veltor-backups-console.exe", "uninstall.exe"})
         EXPECT_TRUE(fs::exists(installed + "\\" + name)) << name;
     EXPECT_TRUE(fs::exists(std::string(kData) + "\\ADMINBD.cop"));
+    // The data folder's own list, where the system keeps one.
+    if (SystemKeepsOwnAccessLists(In("sonda"))) {
+        EXPECT_FALSE(access::LessProtectedThanDataFolder(ReadAccessList(kData)));
+    }
     for (const std::string& link : {menuShortcut, logonShortcut}) {
         const std::optional<Shortcut> shortcut = ReadShortcut(link);
         ASSERT_TRUE(shortcut) << link;

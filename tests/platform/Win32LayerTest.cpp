@@ -2,6 +2,7 @@
 #include "maintenance/CycleFiles.h"
 #include "platform/win32/Win32Platform.h"
 #include "ports/Errors.h"
+#include "tests/support/Win32AccessLists.h"
 
 #include "platform/win32/WinApi.h"
 
@@ -55,6 +56,8 @@ protected:
             bytes.append(buffer, n);
         return bytes;
     }
+
+    bool KeepsOwnAccessLists() const { return SystemKeepsOwnAccessLists(In("sonda")); }
 
     std::string folder;
     Win32FileSystem files;
@@ -302,34 +305,8 @@ TEST_F(Win32Files, NewBackupFolderHasItsOwnAccessListForAdministratorsSystemAndT
     Put(In("Backups\\x.GBK"), "copia");
     EXPECT_EQ(Read(In("Backups\\x.GBK")), "copia");
 
-    // Wine 8 keeps no access list of a file's own: it answers one made from the Unix mode.
-    {
-        fs::create_directory(In("sonda"));
-        PSID administrators = nullptr;
-        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-        ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
-                                             0, 0, &administrators));
-        EXPLICIT_ACCESS_A entry{};
-        entry.grfAccessPermissions = FILE_ALL_ACCESS;
-        entry.grfAccessMode = SET_ACCESS;
-        entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-        entry.Trustee.ptstrName = static_cast<LPSTR>(administrators);
-        PACL acl = nullptr;
-        ASSERT_EQ(SetEntriesInAclA(1, &entry, nullptr, &acl), static_cast<DWORD>(ERROR_SUCCESS));
-        SetNamedSecurityInfoA(In("sonda").data(), SE_FILE_OBJECT,
-                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, acl,
-                              nullptr);
-        LocalFree(acl);
-        FreeSid(administrators);
-        PACL kept = nullptr;
-        PSECURITY_DESCRIPTOR probe = nullptr;
-        ASSERT_EQ(GetNamedSecurityInfoA(In("sonda").c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                        nullptr, &kept, nullptr, &probe),
-                  static_cast<DWORD>(ERROR_SUCCESS));
-        const bool keepsLists = kept != nullptr && kept->AceCount == 1;
-        LocalFree(probe);
-        if (!keepsLists) GTEST_SKIP() << "this system keeps no access list of a file's own: only Windows shows it";
-    }
+    if (!KeepsOwnAccessLists())
+        GTEST_SKIP() << "this system keeps no access list of a file's own: only Windows shows it";
 
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -356,6 +333,46 @@ TEST_F(Win32Files, NewBackupFolderHasItsOwnAccessListForAdministratorsSystemAndT
     LocalFree(descriptor);
     // Administrators, SYSTEM, LOCAL SERVICE.
     EXPECT_THAT(trustees, ::testing::ElementsAre("S-1-5-32-544 full", "S-1-5-18 full", "S-1-5-19 modify"));
+}
+
+// The data folder's list: the one text, as Windows reads it, is one the start-up check leaves
+// alone, and the folder gets it.
+TEST_F(Win32Files, DataFolderGetsTheProtectedListOfItsOneText) {
+    const access::List wanted = AccessListOfSddl(access::kDataFolderSddl);
+    EXPECT_EQ(wanted.owner, "S-1-5-32-544");
+    EXPECT_FALSE(wanted.inherits);
+    EXPECT_FALSE(access::LessProtectedThanDataFolder(wanted));
+    std::vector<std::string> entries;
+    for (const access::Entry& entry : wanted.entries)
+        entries.push_back(entry.sid + (entry.rights == FILE_ALL_ACCESS ? " full" : " other"));
+    EXPECT_THAT(entries, ::testing::ElementsAre("S-1-5-32-544 full", "S-1-5-18 full"));
+
+    ProtectDataFolder(folder);
+    if (!KeepsOwnAccessLists())
+        GTEST_SKIP() << "this system keeps no access list of a file's own: only Windows shows it";
+    EXPECT_FALSE(access::LessProtectedThanDataFolder(ReadAccessList(folder)));
+    EXPECT_FALSE(ProtectDataFolderWhenLess(folder));
+}
+
+// The script is taken by its full path from the current folder, with its argument; a missing one
+// is not started and nobody is told.
+TEST_F(Win32Files, ScriptStartsByItsFullPathInTheCurrentFolder) {
+    char previous[MAX_PATH] = {};
+    ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
+    Win32ShellLauncher launcher;
+    const ScriptLaunch missing = launcher.LaunchScript("gfixonline.Bat", "C:\\X.FDB");
+    Put(In("gfixonline.Bat"), "@echo %~1> \"%~dp0argumento.txt\"\r\n");
+    const ScriptLaunch launch = launcher.LaunchScript("gfixonline.Bat", "C:\\X.FDB");
+    SetCurrentDirectoryA(previous);
+    EXPECT_FALSE(missing.started);
+    EXPECT_EQ(missing.refused, "");
+    ASSERT_TRUE(launch.started) << launch.refused;
+    // file_size answers -1 for a file not there yet.
+    std::error_code ignored;
+    for (int i = 0; i < 200 && fs::file_size(In("argumento.txt"), ignored) + 1 < 9; ++i)
+        Sleep(50);
+    EXPECT_THAT(Read(In("argumento.txt")), HasSubstr("C:\\X.FDB"));
 }
 
 TEST(Win32FileSystem, SeparatorIsTheBackslash) {

@@ -18,7 +18,8 @@ namespace {
 constexpr const char* kServiceHelp =
     "\nOn Windows, run as administrator in the data folder (the folder of ADMINBD.inf):\n"
     "  --install-service   install (or update) the service VeltorBackups: automatic start, this folder\n"
-    "  --remove-service    stop the service after its run in progress and delete it\n";
+    "  --remove-service    stop the service after its run in progress and delete it\n"
+    "  --protect-data-folder  give this folder its own access list: Administrators and SYSTEM only\n";
 
 // --status: a check for monitoring, run by any user, without elevation and without the timers.
 int Status(bool json, std::FILE* out, veltor::console::TextWriter write) {
