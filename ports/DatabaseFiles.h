@@ -24,7 +24,8 @@ class IDatabaseFiles {
 public:
     virtual ~IDatabaseFiles() = default;
     // Gives `restored` what the database server needs to open it in place of `live`: on
-    // Linux the owner, group and mode of `live`; nothing on Windows.
+    // Linux the owner, group and mode of `live`, on Windows its owner and access list. Refuses
+    // a link under either name and a `restored` with a second name.
     virtual void MatchAccess(const std::string& live, const std::string& restored) = 0;
     // Gives the file `existing` the second name `link` (a hard link: both names lead to the
     // same data). Fails when `link` exists.

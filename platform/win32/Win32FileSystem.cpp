@@ -1,4 +1,5 @@
 // Files and folders through the Windows file API.
+#include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Text.h"
 #include "platform/win32/WinApi.h"
@@ -8,6 +9,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -19,28 +21,6 @@ namespace {
 [[noreturn]] void Raise(DWORD code) {
     throw OsError(SystemMessage(code), code);
 }
-
-class Handle {
-public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    ~Handle() {
-        if (valid()) CloseHandle(handle_);
-    }
-    Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    // Closes now; returns 0 or the error of CloseHandle.
-    DWORD Close() {
-        const HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);
-        if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return 0;
-        return CloseHandle(handle) ? 0 : GetLastError();
-    }
-
-private:
-    HANDLE handle_;
-};
 
 DWORD ChunkOf(std::size_t size) {
     return static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
@@ -112,30 +92,25 @@ DWORD AttributesOf(const std::string& path) {
     return GetFileAttributesA(path.c_str());
 }
 
-struct OpenRules {
-    bool followLinks = false;
-    bool singleName = false;
-};
+// Gives the open file `from` the name `to` of the same folder, replacing the file of that name
+// with POSIX semantics; false when the names lie in different folders or the system cannot.
+// Windows 10's class of the rename with flags; the MinGW headers hide it behind a version test
+// that no _WIN32_WINNT passes.
+constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 
-// Opens with CreateFile; unless links are followed, a reparse point (a symbolic link or a
-// junction) is opened as itself and refused, as are folders, devices and pipes, and, when asked,
-// a file with a second name (a hard link).
-Handle OpenRegularFile(const std::string& path, DWORD access, DWORD share, DWORD disposition, OpenRules rules) {
-    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (rules.followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    // The name is asked first as well: Wine does not open a link as itself, whatever the flag.
-    const DWORD named = rules.followLinks ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
-    if (named != INVALID_FILE_ATTRIBUTES && (named & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        throw OsError(kIsSymbolicLink, ERROR_CANT_ACCESS_FILE);
-    Handle handle(CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr));
-    if (!handle.valid()) RaiseLastError();
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(handle.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle.get(), &info))
-        throw OsError(kNotRegularFile, ERROR_INVALID_FUNCTION);
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        throw OsError(kIsSymbolicLink, ERROR_CANT_ACCESS_FILE);
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) throw OsError(kNotRegularFile, ERROR_DIRECTORY);
-    if (rules.singleName && info.nNumberOfLinks > 1) throw OsError(kHasSecondName, ERROR_TOO_MANY_LINKS);
-    return handle;
+bool RenameInItsFolder(HANDLE file, const std::string& from, const std::string& to) {
+    const std::size_t slash = to.find_last_of("\\/");
+    if (slash == std::string::npos || from.find_last_of("\\/") != slash || from.compare(0, slash, to, 0, slash) != 0)
+        return false;
+    // A bare name, without a root folder: the file keeps its folder.
+    const std::wstring name = WideFromUtf8(Utf8FromAnsi(to.substr(slash + 1)));
+    std::vector<std::byte> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, name.data(), info->FileNameLength);
+    return SetFileInformationByHandle(file, kFileRenameInfoEx, info, static_cast<DWORD>(buffer.size())) != 0;
 }
 
 // The rights of the database server's account on a backup folder: read, write and delete, not
@@ -292,6 +267,25 @@ bool ProtectDataFolderWhenLess(const std::string& folder) {
     return true;
 }
 
+Handle OpenRegularFile(const std::string& path, DWORD access, DWORD share, DWORD disposition, OpenRules rules) {
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (rules.followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT) |
+                        (rules.backupSemantics ? FILE_FLAG_BACKUP_SEMANTICS : 0);
+    // The name is asked first as well: Wine does not open a link as itself, whatever the flag.
+    const DWORD named = rules.followLinks ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+    if (named != INVALID_FILE_ATTRIBUTES && (named & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        throw OsError(kIsSymbolicLink, ERROR_CANT_ACCESS_FILE);
+    Handle handle(CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr));
+    if (!handle.valid()) RaiseLastError();
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle.get(), &info))
+        throw OsError(kNotRegularFile, ERROR_INVALID_FUNCTION);
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        throw OsError(kIsSymbolicLink, ERROR_CANT_ACCESS_FILE);
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) throw OsError(kNotRegularFile, ERROR_DIRECTORY);
+    if (rules.singleName && info.nNumberOfLinks > 1) throw OsError(kHasSecondName, ERROR_TOO_MANY_LINKS);
+    return handle;
+}
+
 Win32FileSystem::Win32FileSystem(std::vector<std::string> serverServices)
     : serverServices_(std::move(serverServices)) {}
 
@@ -357,9 +351,13 @@ void Win32FileSystem::PublishFile(const std::string& from, const std::string& to
     {
         // Whoever wrote it (the database server writes the backups), its content is on the disk
         // before any name says it is whole.
-        const Handle file = OpenRegularFile(from, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            OPEN_EXISTING, {});
+        const Handle file = OpenRegularFile(from, GENERIC_WRITE | DELETE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, {});
         if (!FlushFileBuffers(file.get())) RaiseLastError();
+        // The classic rename refuses a name that a reader holds open, even one that shares the
+        // deletion (a monitoring check reading the status file); the rename of POSIX semantics
+        // (Windows 10 and later) replaces it, the reader keeping the old content.
+        if (existing == Existing::Replace && RenameInItsFolder(file.get(), from, to)) return;
     }
     // Without MOVEFILE_REPLACE_EXISTING the move fails on a name that exists; a reparse point is
     // moved as itself.
@@ -368,9 +366,10 @@ void Win32FileSystem::PublishFile(const std::string& from, const std::string& to
 }
 
 std::unique_ptr<IInputFile> Win32FileSystem::OpenForReading(const std::string& path, Links links) {
-    // Sharing writes too lets us read a file that a writer holds open, the month log included.
-    Handle handle = OpenRegularFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                                    {.followLinks = links == Links::Follow});
+    // Sharing writes too lets us read a file that a writer holds open, the month log included;
+    // sharing the deletion lets a run rename a new file over one being read (the status file).
+    Handle handle = OpenRegularFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    OPEN_EXISTING, {.followLinks = links == Links::Follow});
     return std::make_unique<Win32InputFile>(std::move(handle));
 }
 

@@ -1,10 +1,12 @@
 // The launch of the installation's maintenance script and the files beside a company's
 // database, on Windows.
+#include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Text.h"
 #include "platform/win32/WinApi.h"
 
 #include "ports/Errors.h"
+#include <aclapi.h>
 #include <shellapi.h>
 
 namespace veltor::win32 {
@@ -27,6 +29,49 @@ public:
 private:
     HANDLE handle_;
 };
+
+// The restore privilege enabled for as long as it lives, when the process holds it (LocalSystem
+// does, disabled): it lets the owner of a file be any account, not only this one.
+class RestorePrivilege {
+public:
+    RestorePrivilege() {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+        token_ = token;
+        TOKEN_PRIVILEGES wanted{1, {{{}, SE_PRIVILEGE_ENABLED}}};
+        DWORD size = sizeof before_;
+        if (LookupPrivilegeValueA(nullptr, "SeRestorePrivilege", &wanted.Privileges[0].Luid) &&
+            AdjustTokenPrivileges(token_, FALSE, &wanted, sizeof before_, &before_, &size) &&
+            GetLastError() == ERROR_SUCCESS)
+            adjusted_ = true;
+    }
+    ~RestorePrivilege() {
+        if (adjusted_) AdjustTokenPrivileges(token_, FALSE, &before_, 0, nullptr, nullptr);
+        if (token_ != nullptr) CloseHandle(token_);
+    }
+    RestorePrivilege(const RestorePrivilege&) = delete;
+    RestorePrivilege& operator=(const RestorePrivilege&) = delete;
+
+private:
+    HANDLE token_ = nullptr;
+    TOKEN_PRIVILEGES before_{};
+    bool adjusted_ = false;
+};
+
+// Owns what GetSecurityInfo allocates.
+struct SecurityDescriptor {
+    PSECURITY_DESCRIPTOR memory = nullptr;
+    SecurityDescriptor() = default;
+    SecurityDescriptor(const SecurityDescriptor&) = delete;
+    SecurityDescriptor& operator=(const SecurityDescriptor&) = delete;
+    ~SecurityDescriptor() {
+        if (memory != nullptr) LocalFree(memory);
+    }
+};
+
+[[noreturn]] void Raise(DWORD code) {
+    throw OsError(SystemMessage(code), code);
+}
 
 std::string WithoutFinalSeparator(std::string folder) {
     while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/') && folder[folder.size() - 2] != ':')
@@ -71,9 +116,33 @@ ScriptLaunch Win32ShellLauncher::LaunchScript(const std::string& script, const s
     return launch;
 }
 
-void Win32DatabaseFiles::MatchAccess(const std::string&, const std::string&) {
-    // The restored file was made by the server's own service manager process on this machine
-    // and inherits the folder's permissions like the live file.
+void Win32DatabaseFiles::MatchAccess(const std::string& live, const std::string& restored) {
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    // Whoever made the restored file (this process's engine or the server), it got the folder's
+    // inheritable entries and its maker as owner; an entry of the live file's own (the server's
+    // account) would be lost at the swap. Both are opened as themselves, never through a link,
+    // and the restored file only with one name: the folder may be the server account's.
+    const Handle source = OpenRegularFile(live, READ_CONTROL, kShareAll, OPEN_EXISTING, {});
+    const RestorePrivilege privilege;
+    const Handle target = OpenRegularFile(restored, READ_CONTROL | WRITE_DAC | WRITE_OWNER, kShareAll, OPEN_EXISTING,
+                                          {.singleName = true, .backupSemantics = true});
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    SecurityDescriptor descriptor;
+    DWORD error = GetSecurityInfo(source.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                  &owner, nullptr, &dacl, nullptr, &descriptor.memory);
+    if (error != ERROR_SUCCESS) Raise(error);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!GetSecurityDescriptorControl(descriptor.memory, &control, &revision)) RaiseLastError();
+    // The list as it is, the entries the live file inherited among them, and protected from the
+    // folder's entries when the live one is.
+    const SECURITY_INFORMATION protection = (control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                               : UNPROTECTED_DACL_SECURITY_INFORMATION;
+    error = SetSecurityInfo(target.get(), SE_FILE_OBJECT,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | protection, owner, nullptr, dacl,
+                            nullptr);
+    if (error != ERROR_SUCCESS) Raise(error);
 }
 
 void Win32DatabaseFiles::LinkFile(const std::string& existing, const std::string& link) {

@@ -81,10 +81,11 @@ public:
     ScriptLaunch LaunchScript(const std::string& script, const std::string& argument) override;
 };
 
-// The files beside a company database: CreateHardLink for a second name, MoveFileEx with
-// MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH for the rename over the live name,
-// GetDiskFreeSpaceEx for the room this process may take, the volume serial number and file
-// index of GetFileInformationByHandle to tell two names of one file.
+// The files beside a company database: the live file's owner and access list copied onto the
+// restored one through their handles (GetSecurityInfo, SetSecurityInfo), CreateHardLink for a second name, MoveFileEx
+// with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH for the rename over the live name, GetDiskFreeSpaceEx for the
+// room this process may take, the volume serial number and file index of GetFileInformationByHandle to tell two names
+// of one file.
 class Win32DatabaseFiles final : public IDatabaseFiles {
 public:
     void MatchAccess(const std::string& live, const std::string& restored) override;

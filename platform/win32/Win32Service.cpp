@@ -6,6 +6,7 @@
 #include "ports/Errors.h"
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -84,7 +85,7 @@ struct ServiceRun {
     SERVICE_STATUS status{};
     HANDLE stopRequests = nullptr; // auto-reset, taken by the program's loop
     HANDLE stopAsked = nullptr;    // manual-reset, for the reporter of the stop's progress
-    std::string outputPath;
+    std::unique_ptr<ServiceOutput> output;
 };
 ServiceRun* gRun = nullptr;
 
@@ -126,11 +127,16 @@ public:
     }
 };
 
-// Writes to the service's output file and starts it again past its limit.
-void WriteServiceOutput(std::FILE* stream, const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fflush(stream);
-    if (std::ftell(stream) > kServiceOutputLimit) std::freopen(gRun->outputPath.c_str(), "w", stream);
+// The program's texts, whatever stream they name, go to the service's output file.
+void WriteServiceOutput(std::FILE*, const std::string& text) {
+    gRun->output->Write(text);
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+Handle OpenOutput(const std::string& path, DWORD disposition) {
+    return Handle(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kShareAll, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Once a stop is asked for, reports "stop pending" with a rising check point every second
@@ -162,18 +168,17 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
         Report(SERVICE_STOPPED, folder.empty() ? ERROR_BAD_ARGUMENTS : GetLastError());
         return;
     }
-    gRun->outputPath = folder + (folder.back() == '\\' ? "" : "\\") + kServiceOutputFile;
-    std::FILE* output = std::fopen(gRun->outputPath.c_str(), "a");
-    if (output == nullptr) {
+    gRun->output = std::make_unique<ServiceOutput>(folder + (folder.back() == '\\' ? "" : "\\") + kServiceOutputFile);
+    if (!gRun->output->IsOpen()) {
         Report(SERVICE_STOPPED, ERROR_OPEN_FAILED);
         return;
     }
     // The script in this folder runs as SYSTEM: a list that lets others write is taken back.
     try {
-        if (ProtectDataFolderWhenLess(folder)) WriteServiceOutput(output, DataFolderProtectedLine(folder) + "\n");
+        if (ProtectDataFolderWhenLess(folder)) WriteServiceOutput(nullptr, DataFolderProtectedLine(folder) + "\n");
     } catch (const OsError& e) {
-        WriteServiceOutput(output, "No se pudieron leer ni restablecer los permisos de la carpeta de datos " +
-                                       Utf8FromAnsi(folder) + ": " + e.what() + "\n");
+        WriteServiceOutput(nullptr, "No se pudieron leer ni restablecer los permisos de la carpeta de datos " +
+                                        Utf8FromAnsi(folder) + ": " + e.what() + "\n");
     }
 
     // The options given to this start (argv[0] is the service's name), and the switch that
@@ -189,13 +194,14 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
     ServiceStops stops;
     int code = 1;
     try {
-        code = gRun->program(arguments, stops, output, WriteServiceOutput);
+        // No stream of the C run-time: the writer takes every text to the output file.
+        code = gRun->program(arguments, stops, nullptr, WriteServiceOutput);
     } catch (...) {
         code = 1;
     }
     SetEvent(programEnded.get());
     reporter.join();
-    std::fclose(output);
+    gRun->output.reset();
     Report(SERVICE_STOPPED, static_cast<DWORD>(code));
 }
 
@@ -204,6 +210,30 @@ void Write(console::TextWriter write, std::FILE* stream, const std::string& text
 }
 
 } // namespace
+
+ServiceOutput::ServiceOutput(std::string path, long limit)
+    : path_(std::move(path)), limit_(limit), file_(OpenOutput(path_, OPEN_ALWAYS)) {}
+
+void ServiceOutput::Write(const std::string& text) {
+    if (!file_.valid()) file_ = OpenOutput(path_, OPEN_ALWAYS);
+    if (!file_.valid()) return;
+    // Lines end as in a file of text: CR LF.
+    std::string lines;
+    for (const char c : text) {
+        if (c == '\n') lines += '\r';
+        lines += c;
+    }
+    DWORD written = 0;
+    if (!WriteFile(file_.get(), lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr)) {
+        file_.Close();
+        return;
+    }
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file_.get(), &size) && size.QuadPart > limit_) {
+        file_.Close();
+        file_ = OpenOutput(path_, CREATE_ALWAYS);
+    }
+}
 
 ServiceCommand ServiceCommandOf(const std::vector<std::string>& arguments) {
     for (const std::string& argument : arguments) {

@@ -5,6 +5,7 @@
 // "stop pending" with a rising check point meanwhile.
 
 #include "platform/console/ConsoleApplication.h"
+#include "platform/win32/Win32Files.h"
 
 #include <cstdio>
 #include <functional>
@@ -20,6 +21,24 @@ inline constexpr const char* kServiceDisplayName = "Veltor Backups";
 // when it passes kServiceOutputLimit bytes. The month log stays the record.
 inline constexpr const char* kServiceOutputFile = "veltor-backups-service.txt";
 inline constexpr long kServiceOutputLimit = 1L << 20;
+
+// The service's output file, opened with CreateFile for appending and shared with every other
+// opener (a reader may hold it while it is written, started again or removed). Past `limit`
+// bytes it starts again empty. When it cannot be opened or started again, the texts go nowhere
+// until a later write can start it again: never into a closed file.
+class ServiceOutput {
+public:
+    explicit ServiceOutput(std::string path, long limit = kServiceOutputLimit);
+    ServiceOutput(const ServiceOutput&) = delete;
+    ServiceOutput& operator=(const ServiceOutput&) = delete;
+    bool IsOpen() const { return file_.valid(); }
+    void Write(const std::string& text);
+
+private:
+    std::string path_;
+    long limit_;
+    Handle file_;
+};
 
 enum class ServiceCommand {
     None,    // an ordinary start

@@ -521,6 +521,26 @@ TEST_F(CycleRun, SecondStopNotConfirmedStartsTheServiceAgainAndRemovesTheRestore
     EXPECT_FALSE(NoteExists());
 }
 
+// The restored file that cannot take the live one's access (Windows: an owner or access list
+// refused) is a failed cycle: no script, no swap, the restored file removed.
+TEST_F(CycleRun, AccessNotMatchedFailsTheCompanyAndRemovesTheRestoredFile) {
+    const std::string live = OneCompany();
+    const std::string restored = std::string(kFolder) + "EMP1-Restore-20261207-1245.GDB";
+    exchange.failures.emplace("access", OsError("Acceso denegado.", 5));
+    databases.answers = {40, 42};
+    EXPECT_EQ(Run(), 1);
+    const std::string why = P + " No se pudo dar al Archivo Restaurado los permisos de la base de datos: 001 - "
+                                "EMPRESA UNO Mensaje: Acceso denegado.";
+    const auto memo = MemoSteps();
+    ASSERT_GE(memo.size(), 2u);
+    EXPECT_THAT(std::vector<std::string>(memo.end() - 2, memo.end()),
+                ElementsAre(why, P + " Se borra el Archivo Restaurado que no reemplazó la base de datos: " + restored));
+    EXPECT_THAT(LogLines(), ::testing::Contains(why));
+    EXPECT_THAT(shell.launched, IsEmpty());
+    EXPECT_THAT(exchange.calls, ElementsAre("access " + live + "|" + restored, "remove " + restored));
+    EXPECT_THAT(server.operations, ElementsAre("stop", "start"));
+}
+
 // The counter gains exactly the server's first attachment and the backup when nobody else
 // worked: one more, or one fewer (another file at the live name, a counter gone back), keeps
 // the live database, and the restored file goes.

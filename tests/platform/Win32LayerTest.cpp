@@ -1,6 +1,7 @@
 // The Windows adapters against the real system calls (run under Wine here).
 #include "maintenance/CycleFiles.h"
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32Service.h"
 #include "ports/Errors.h"
 #include "tests/support/Win32AccessLists.h"
 
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <random>
 #include <sstream>
 
@@ -282,6 +284,113 @@ TEST_F(Win32Files, LinksFoldersAndSecondNamesAreRefusedAsFiles) {
     }
     EXPECT_THROW(files.OpenForReading(In("enlace.txt")), OsError);
     EXPECT_EQ(Read(In("secreto.txt")), "solo administradores");
+}
+
+// A monitoring check reading the status file does not keep the run from publishing the next one,
+// and the service's output starts again past its limit under a reader's nose; a holder that
+// shares no writing keeps the output out, and it comes back once the holder goes.
+TEST_F(Win32Files, ReadersLetTheFilesTheyHoldBeReplacedOrStartedAgain) {
+    Put(In("previo.json"), "old");
+    Put(In("status.json"), "old");
+    Put(In("status.json.tmp"), "new");
+    {
+        const std::unique_ptr<IInputFile> held = files.OpenForReading(In("previo.json"));
+        EXPECT_TRUE(DeleteFileA(In("previo.json").c_str())) << "the reader shares no deletion: " << GetLastError();
+        const std::unique_ptr<IInputFile> reader = files.OpenForReading(In("status.json"));
+        try {
+            files.PublishFile(In("status.json.tmp"), In("status.json"), IFileSystem::Existing::Replace);
+        } catch (const OsError& e) {
+            // Wine 8 has no rename of POSIX semantics, and the classic one refuses a name held open.
+            if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr)
+                ADD_FAILURE() << "not published over a reader: " << e.what();
+        }
+    }
+    if (!fs::exists(In("status.json.tmp"))) {
+        EXPECT_EQ(Read(In("status.json")), "new");
+    }
+    const std::string output = In(kServiceOutputFile);
+    {
+        ServiceOutput service(output, 10);
+        const Handle reader(CreateFileA(output.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(reader.valid());
+        service.Write("0123456789"); // at the limit: kept
+        EXPECT_EQ(Read(output), "0123456789");
+        service.Write("a"); // past it: started again
+        EXPECT_EQ(Read(output), "");
+        service.Write("b");
+        EXPECT_EQ(Read(output), "b");
+    }
+    Handle holder(CreateFileA(output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder.valid());
+    ServiceOutput service(output, 10);
+    EXPECT_FALSE(service.IsOpen());
+    service.Write("lost");
+    holder.Close();
+    service.Write("c");
+    EXPECT_EQ(Read(output), "bc");
+}
+
+// The restored file takes the live one's owner and access list, an entry of its own included;
+// a second name or a link under either name is refused.
+TEST_F(Win32Files, MatchAccessGivesTheRestoredFileTheLiveFilesOwnerAndAccessList) {
+    Win32DatabaseFiles databases;
+    Put(In("EMP.FDB"), "live");
+    Put(In("EMP-Restore.GDB"), "restored");
+    PSID service = nullptr;
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SERVICE_RID, 0, 0, 0, 0, 0, 0, 0, &service));
+    EXPLICIT_ACCESS_A entry{};
+    entry.grfAccessPermissions = FILE_GENERIC_READ | FILE_GENERIC_WRITE;
+    entry.grfAccessMode = GRANT_ACCESS;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entry.Trustee.ptstrName = static_cast<LPSTR>(service);
+    PACL acl = nullptr;
+    ASSERT_EQ(SetEntriesInAclA(1, &entry, nullptr, &acl), static_cast<DWORD>(ERROR_SUCCESS));
+    {
+        const Handle live(CreateFileA(In("EMP.FDB").c_str(), READ_CONTROL | WRITE_DAC, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_EQ(
+            SetSecurityInfo(live.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr),
+            static_cast<DWORD>(ERROR_SUCCESS));
+    }
+    LocalFree(acl);
+    FreeSid(service);
+    const auto sddl = [](const std::string& path) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+        EXPECT_EQ(
+            GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+        char* text = nullptr;
+        EXPECT_TRUE(
+            ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, what, &text, nullptr));
+        std::string result = text != nullptr ? text : "";
+        LocalFree(text);
+        LocalFree(descriptor);
+        return result;
+    };
+    databases.MatchAccess(In("EMP.FDB"), In("EMP-Restore.GDB"));
+    const std::string live = sddl(In("EMP.FDB"));
+    EXPECT_EQ(sddl(In("EMP-Restore.GDB")), live);
+    if (live.find("LS") == std::string::npos)
+        std::cout << "this system keeps no access list of a file's own: only Windows shows the entry kept\n";
+
+    ASSERT_TRUE(CreateHardLinkA(In("otro.GDB").c_str(), In("EMP-Restore.GDB").c_str(), nullptr));
+    try {
+        databases.MatchAccess(In("EMP.FDB"), In("EMP-Restore.GDB"));
+        ADD_FAILURE() << "a file with a second name took the access list";
+    } catch (const OsError& e) {
+        EXPECT_STREQ(e.what(), kHasSecondName);
+    }
+    EXPECT_THROW(databases.MatchAccess(In("nada.FDB"), In("otro.GDB")), OsError);
+    if (CreateSymbolicLinkA(In("enlace.GDB").c_str(), In("EMP.FDB").c_str(), 0) &&
+        (GetFileAttributesA(In("enlace.GDB").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        EXPECT_THROW(databases.MatchAccess(In("EMP.FDB"), In("enlace.GDB")), OsError);
+        EXPECT_THROW(databases.MatchAccess(In("enlace.GDB"), In("otro.GDB")), OsError);
+    }
 }
 
 // The access list of a folder made for backups: its own (not C:\'s), for the administrators,

@@ -26,15 +26,14 @@ inline bool SystemKeepsOwnAccessLists(const std::string& probe) {
     entry.Trustee.ptstrName = static_cast<LPSTR>(administrators);
     PACL acl = nullptr;
     if (SetEntriesInAclA(1, &entry, nullptr, &acl) != ERROR_SUCCESS) return false;
-    SetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT,
-                          DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, acl,
-                          nullptr);
+    SetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                          nullptr, nullptr, acl, nullptr);
     LocalFree(acl);
     FreeSid(administrators);
     PACL kept = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoA(name.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &kept,
-                              nullptr, &descriptor) != ERROR_SUCCESS)
+    if (GetNamedSecurityInfoA(name.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &kept, nullptr,
+                              &descriptor) != ERROR_SUCCESS)
         return false;
     const bool keepsLists = kept != nullptr && kept->AceCount == 1;
     LocalFree(descriptor);
