@@ -3,6 +3,7 @@
 // transaction databases, a file system in memory, and a recording script launch and file
 // exchange.
 #include "backup/Operations.h"
+#include "catalogue/CycleSelection.h"
 #include "dbserver/Administrator.h"
 #include "maintenance/BackupRestoreCycle.h"
 #include "maintenance/ServiceMemo.h"
@@ -30,6 +31,8 @@
 namespace veltor::test {
 namespace {
 
+using catalogue::CycleSelectionStatement;
+using catalogue::kServerClockStatement;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
