@@ -49,9 +49,11 @@ void ScheduledBackup::RunScheduledBackup() {
 
     if (dueCount > 0 && !OpenMonthLogSection(log, backupFolder_, " Inicio Backup: ===> ")) {
         cutShort_ = true;
-        if (operations_)
-            for (due.First(); !due.Eof(); due.Next())
-                operations_->BackupSkipped(CurrentCompany(), "no se pudo abrir el log " + log.lastMonthLogPath());
+        const std::string why = "no se pudo abrir el log " + log.lastMonthLogPath();
+        for (due.First(); !due.Eof(); due.Next()) {
+            notDone_.push_back(CurrentCompany().Text() + ": " + why);
+            if (operations_) operations_->BackupSkipped(CurrentCompany(), why);
+        }
         return;
     }
 
@@ -147,6 +149,7 @@ bool ScheduledBackup::BackupCompany() {
     }
 
     if (failed) {
+        notDone_.push_back(company + ": " + failure);
         if (!temporary.empty()) RemoveQuietly(parts_.files, temporary);
         if (operations_)
             operations_->BackupFailed(CurrentCompany(), begun, failure, verified && !*verified, failedVerification);

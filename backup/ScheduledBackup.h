@@ -51,6 +51,8 @@ public:
     int FailedCompanies() const { return failedCompanies_; }
     // Whether the run ended before its companies (the month log could not be opened).
     bool CutShort() const { return cutShort_; }
+    // The companies of this run not done, in their order: "<code> - <name>: <why>".
+    const std::vector<std::string>& NotDone() const { return notDone_; }
 
     // What is told each company's outcome (the status file, verification, retention); none
     // by default.
@@ -70,6 +72,7 @@ private:
     BackupOperations* operations_ = nullptr;
     int failedCompanies_ = 0;
     bool cutShort_ = false;
+    std::vector<std::string> notDone_;
 };
 
 } // namespace veltor

@@ -9,6 +9,7 @@
 #include "ports/BackupModule.h"
 #include "ports/Clock.h"
 #include "ports/DatabaseFiles.h"
+#include "ports/EventLog.h"
 #include "ports/FileSystem.h"
 #include "ports/MessageBox.h"
 #include "ports/RegionalFormats.h"
@@ -30,6 +31,9 @@ struct BackupModuleContext {
     IServiceManager& serviceManager; // the database server's service
     IShellLauncher& shell;           // the installation's maintenance script
     IDatabaseFiles& databaseFiles;   // the exchange of a database file for its restored copy
+    // The system's event log, told of every run that leaves companies not done; none where the
+    // program has no such log (the window, Linux: the memo and standard output tell it).
+    IEventLog* events = nullptr;
 };
 
 std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context, const fb::ClientApi& firebird);

@@ -182,6 +182,8 @@ bool BackupRestoreCycle::CycleCompany() {
         operations_->CycleEnded(ref, outcome_.kind.empty() ? kCycleFailed : outcome_.kind, outcome_.why,
                                 outcome_.keptCopyFile);
     row.Next();
+    if (end != CompanyEnd::Done)
+        notDone_.push_back(ref.Text() + ": " + (outcome_.why.empty() ? std::string("no terminado") : outcome_.why));
     // A company given up before its first stop was confirmed ends with its last line.
     if (end != CompanyEnd::GivenUpBeforeTheStop) p_.log.WriteLogLine(" ");
     return end == CompanyEnd::Done;

@@ -93,6 +93,8 @@ public:
     int FailedCompanies() const { return failedCompanies_; }
     // Whether the run ended before its companies (the month log could not be opened).
     bool CutShort() const { return cutShort_; }
+    // The companies of this run not done, in their order: "<code> - <name>: <why>".
+    const std::vector<std::string>& NotDone() const { return notDone_; }
 
     enum class RestoreOutcome { Completed, Failed };
     // Restores `backupFile` into `databaseFile` through IBRestore, at `pageSize` (0: the
@@ -182,6 +184,7 @@ private:
     std::uint32_t backupOptions_ = 0;
     int failedCompanies_ = 0;
     bool cutShort_ = false;
+    std::vector<std::string> notDone_;
     BackupOperations* operations_ = nullptr;
     Outcome outcome_;
 };

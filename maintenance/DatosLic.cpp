@@ -3,6 +3,7 @@
 #include "backup/BackupFiles.h"
 #include "config/PathParts.h"
 #include "maintenance/BackupRestoreCycle.h"
+#include "maintenance/RunEvents.h"
 #include "maintenance/RunLock.h"
 #include "maintenance/StoppedService.h"
 
@@ -14,7 +15,8 @@ TDatosLic::TDatosLic(BackupModuleContext& context, const fb::ClientApi& firebird
     : FirebirdClientSession(firebird), Catalogue(firebird), IBBackup(firebird), IBRestore(firebird), IBVerify(firebird),
       Log(context.files, context.clock, context.regional, context.memo), Services(context.serviceManager, serviceMemo_),
       global_(context.global), memo_(context.memo), files_(context.files), clock_(context.clock), shell_(context.shell),
-      databaseFiles_(context.databaseFiles), databases_(firebird), serviceMemo_(Log), restoredDatabases_(firebird),
+      databaseFiles_(context.databaseFiles), events_(context.events), databases_(firebird), serviceMemo_(Log),
+      restoredDatabases_(firebird),
       Operations({global_, Catalogue, Log, files_, clock_, memo_, IBVerify, restoredDatabases_}) {
     IBBackup.SetProtocol(fb::ServiceProtocol::Tcp);
     IBRestore.SetProtocol(fb::ServiceProtocol::Local);
@@ -47,8 +49,10 @@ void TDatosLic::RunScheduledBackup(const std::string& periodHours, const std::st
     } catch (...) {
         outcome_.cutShort = true;
         outcome_.failedCompanies += run.FailedCompanies();
+        if (events_) ReportRunEnd(*events_, "Backup", true, run.NotDone());
         throw;
     }
+    if (events_) ReportRunEnd(*events_, "Backup", run.CutShort(), run.NotDone());
     outcome_.cutShort = outcome_.cutShort || run.CutShort();
     outcome_.failedCompanies += run.FailedCompanies();
 }
@@ -62,8 +66,10 @@ void TDatosLic::RunBackupRestore(bool restoreNow) {
     } catch (...) {
         outcome_.cutShort = true;
         outcome_.failedCompanies += cycle.FailedCompanies();
+        if (events_) ReportRunEnd(*events_, "Backup-Restore", true, cycle.NotDone());
         throw;
     }
+    if (events_) ReportRunEnd(*events_, "Backup-Restore", cycle.CutShort(), cycle.NotDone());
     outcome_.cutShort = outcome_.cutShort || cycle.CutShort();
     outcome_.failedCompanies += cycle.FailedCompanies();
 }

@@ -58,6 +58,7 @@ private:
     IClock& clock_;
     IShellLauncher& shell_;
     IDatabaseFiles& databaseFiles_;
+    IEventLog* events_;
     FirebirdDatabaseState databases_;
     ActivityLogServiceMemo serviceMemo_;
     RunOutcome outcome_;

@@ -31,14 +31,16 @@ struct ProgramAdapters {
     IDatabaseFiles& databaseFiles;
 };
 
-// The start-up's ports with the given front end and configuration rules.
-inline StartupPorts MakeProgramPorts(const ProgramAdapters& adapters, IGuiApplication& gui, ConfigurationRules rules) {
+// The start-up's ports with the given front end and configuration rules; the backup module
+// tells `events`, when given, of the runs that leave companies not done.
+inline StartupPorts MakeProgramPorts(const ProgramAdapters& adapters, IGuiApplication& gui, ConfigurationRules rules,
+                                     IEventLog* events = nullptr) {
     return {adapters.elevation,
             gui,
             adapters.osVersion,
             adapters.files,
             std::move(rules),
-            [adapters](TGlobal& global, IActivityView& memo, IMessageBox& errorBox) {
+            [adapters, events](TGlobal& global, IActivityView& memo, IMessageBox& errorBox) {
                 BackupModuleContext context{global,
                                             memo,
                                             adapters.files,
@@ -47,7 +49,8 @@ inline StartupPorts MakeProgramPorts(const ProgramAdapters& adapters, IGuiApplic
                                             errorBox,
                                             adapters.services,
                                             adapters.shell,
-                                            adapters.databaseFiles};
+                                            adapters.databaseFiles,
+                                            events};
                 return CreateBackupModule(context, fb::LoadClientApiOrUnavailable());
             }};
 }

@@ -112,6 +112,7 @@ ConsoleApplication::~ConsoleApplication() = default;
 
 void ConsoleApplication::ReportFatalError(const std::string& text) {
     write_(err_, text + "\n");
+    if (events_) events_->Error(text);
 }
 
 void ConsoleApplication::Initialize() {

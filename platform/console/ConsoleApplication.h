@@ -3,6 +3,7 @@
 // timers in a loop of its own, and a stop request from outside (SIGINT or SIGTERM on Linux,
 // Ctrl-C, Ctrl-Break or the console's closing on Windows) to end it between runs.
 
+#include "ports/EventLog.h"
 #include "ports/GuiApplication.h"
 
 #include <chrono>
@@ -73,7 +74,9 @@ public:
     ConsoleApplication(const ConsoleApplication&) = delete;
     ConsoleApplication& operator=(const ConsoleApplication&) = delete;
 
+    // A fatal error goes to standard error and, when one is given, to the event log as an error.
     void ReportFatalError(const std::string& text) override;
+    void SetEventLog(IEventLog* events) { events_ = events; }
     // Starts listening for stop requests.
     void Initialize() override;
     void SetTitle(const std::string& title) override { title_ = title; }
@@ -102,6 +105,7 @@ private:
     std::FILE* err_;
     IStopRequests* stops_;
     TextWriter write_;
+    IEventLog* events_ = nullptr;
     std::string title_;
     bool stopRequested_ = false;
     bool stopsInstalled_ = false;

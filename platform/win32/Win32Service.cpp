@@ -1,5 +1,6 @@
 #include "platform/win32/Win32Service.h"
 
+#include "platform/win32/Win32EventLog.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Text.h"
 #include "platform/win32/WinApi.h"
@@ -161,15 +162,21 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
     gRun->statusHandle = RegisterServiceCtrlHandlerExA(kServiceName, OnControl, nullptr);
     if (gRun->statusHandle == nullptr) return;
     Report(SERVICE_START_PENDING, NO_ERROR, 3000);
+    Win32EventLog events;
 
     // Services start in the system folder; ADMINBD.inf is read from the current one.
     const std::string folder = DataFolderOf(gRun->processArguments);
     if (folder.empty() || !SetCurrentDirectoryA(folder.c_str())) {
-        Report(SERVICE_STOPPED, folder.empty() ? ERROR_BAD_ARGUMENTS : GetLastError());
+        const DWORD code = folder.empty() ? ERROR_BAD_ARGUMENTS : GetLastError();
+        events.Error(std::string("El servicio ") + kServiceName + " no inicia: carpeta de datos " +
+                     Utf8FromAnsi(folder) + ": " + SystemMessage(code));
+        Report(SERVICE_STOPPED, code);
         return;
     }
     gRun->output = std::make_unique<ServiceOutput>(folder + (folder.back() == '\\' ? "" : "\\") + kServiceOutputFile);
     if (!gRun->output->IsOpen()) {
+        events.Error(std::string("El servicio ") + kServiceName + " no inicia: no se pudo abrir " +
+                     Utf8FromAnsi(gRun->output->Path()));
         Report(SERVICE_STOPPED, ERROR_OPEN_FAILED);
         return;
     }
@@ -191,18 +198,44 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
     KernelHandle programEnded(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::thread reporter(ReportStopProgress, programEnded.get());
     Report(SERVICE_RUNNING);
+    events.Info(std::string("Servicio ") + kServiceName + " iniciado, carpeta de datos " + Utf8FromAnsi(folder));
     ServiceStops stops;
     int code = 1;
     try {
         // No stream of the C run-time: the writer takes every text to the output file.
-        code = gRun->program(arguments, stops, nullptr, WriteServiceOutput);
+        code = gRun->program(arguments, stops, nullptr, WriteServiceOutput, events);
     } catch (...) {
         code = 1;
     }
     SetEvent(programEnded.get());
     reporter.join();
     gRun->output.reset();
+    const std::string stopped = std::string("Servicio ") + kServiceName + " detenido";
+    if (code == 0)
+        events.Info(stopped);
+    else
+        events.Error(stopped + " con el código de salida " + std::to_string(code));
     Report(SERVICE_STOPPED, static_cast<DWORD>(code));
+}
+
+// A crash, or an end with an exit code other than 0, restarts the service after
+// kRestartDelayMilliseconds, every time: a run that ends between the cycle's stop and start of
+// the database server leaves the server down until the next run starts it again. The count
+// of failures goes back to zero after a day without one. Gives a line for what could not be
+// set, or nothing.
+std::string SetRestartOnFailure(SC_HANDLE service) {
+    SC_ACTION restart{SC_ACTION_RESTART, kRestartDelayMilliseconds};
+    SERVICE_FAILURE_ACTIONSA actions{};
+    actions.dwResetPeriod = kFailureResetSeconds;
+    actions.cActions = 1;
+    actions.lpsaActions = &restart;
+    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &actions))
+        return Failure("No se configuró el reinicio del servicio tras un fallo", GetLastError());
+    SERVICE_FAILURE_ACTIONS_FLAG onExitCodes{TRUE};
+    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onExitCodes))
+        return Failure("No se configuró el reinicio del servicio tras un código de salida distinto de 0",
+                       GetLastError());
+    return {};
 }
 
 void Write(console::TextWriter write, std::FILE* stream, const std::string& text) {
@@ -287,7 +320,8 @@ int InstallService(std::FILE* out, std::FILE* err, console::TextWriter write) {
         return 1;
     }
     const std::string command = ServiceCommandLine(ProgramPath(), folder);
-    const DWORD access = SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS;
+    // SERVICE_START: failure actions that restart the service need it on the handle.
+    const DWORD access = SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_START;
     SC_HANDLE handle = CreateServiceA(manager.get(), kServiceName, kServiceDisplayName, access,
                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
                                       command.c_str(), nullptr, nullptr, kNoDependencies, nullptr, nullptr);
@@ -317,6 +351,9 @@ int InstallService(std::FILE* out, std::FILE* err, console::TextWriter write) {
     // among them; its first scheduled run is one timer period later anyway.
     SERVICE_DELAYED_AUTO_START_INFO delayed{TRUE};
     ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed);
+    if (const std::string failed = SetRestartOnFailure(service.get()); !failed.empty()) Write(write, err, failed);
+    if (const DWORD code = AddEventSource(); code != NO_ERROR)
+        Write(write, err, Failure("No se registró el origen de eventos del servicio", code));
     Write(write, out,
           std::string("Servicio ") + kServiceName + (updated ? " actualizado" : " instalado") +
               " (inicio automático), carpeta de datos " + Utf8FromAnsi(folder) + "\n");
@@ -333,6 +370,7 @@ int RemoveService(std::FILE* out, std::FILE* err, console::TextWriter write) {
     if (!service) {
         const DWORD code = GetLastError();
         if (code == ERROR_SERVICE_DOES_NOT_EXIST) {
+            RemoveEventSource(); // left by a service deleted some other way
             Write(write, out, std::string("El servicio ") + kServiceName + " no está instalado\n");
             return 0;
         }
@@ -356,6 +394,8 @@ int RemoveService(std::FILE* out, std::FILE* err, console::TextWriter write) {
             return 1;
         }
     }
+    if (const DWORD code = RemoveEventSource(); code != NO_ERROR)
+        Write(write, err, Failure("No se eliminó el origen de eventos del servicio", code));
     const bool stopped = status.dwCurrentState == SERVICE_STOPPED;
     Write(write, out,
           std::string("Servicio ") + kServiceName +

@@ -6,6 +6,7 @@
 
 #include "platform/console/ConsoleApplication.h"
 #include "platform/win32/Win32Files.h"
+#include "ports/EventLog.h"
 
 #include <cstdio>
 #include <functional>
@@ -32,6 +33,7 @@ public:
     ServiceOutput(const ServiceOutput&) = delete;
     ServiceOutput& operator=(const ServiceOutput&) = delete;
     bool IsOpen() const { return file_.valid(); }
+    const std::string& Path() const { return path_; }
     void Write(const std::string& text);
 
 private:
@@ -53,9 +55,11 @@ ServiceCommand ServiceCommandOf(const std::vector<std::string>& arguments);
 
 // The program as the service runs it: the arguments (the options given to the service's start
 // and the elevation switch), where stop requests come from, and the stream and writer for
-// its texts. Returns the program's exit code.
+// its texts, and the Application event log, where the service writes its start and stop and
+// the program its fatal error and its runs that leave companies not done. Returns the
+// program's exit code.
 using ServiceProgram = std::function<int(const std::vector<std::string>& arguments, console::IStopRequests& stops,
-                                         std::FILE* output, console::TextWriter write)>;
+                                         std::FILE* output, console::TextWriter write, IEventLog& events)>;
 
 // The command line the service is created with, for the executable and the data folder.
 std::string ServiceCommandLine(const std::string& program, const std::string& dataFolder);
@@ -64,12 +68,18 @@ std::string ServiceCommandLine(const std::string& program, const std::string& da
 // dependency on any other service (the backup-restore cycle stops the database server's
 // service together with every service that depends on it), this executable in the current
 // folder, which must hold ADMINBD.inf or ADMINBD.cop, after giving that folder its protected
-// access list when it is less protected. Writes one line (two when the list was rewritten);
-// returns the exit code.
+// access list when it is less protected; restarts after failures; its event source in the
+// Application event log. Writes one line (two when the list was rewritten, and one for each
+// setting that could not be made, which leaves the service installed); returns the exit code.
+// The service restarts kRestartDelayMilliseconds after a crash or an end with a non-zero exit
+// code, as the Linux unit does (Restart=on-failure, RestartSec=60s); the failures are counted
+// from zero again after kFailureResetSeconds.
+inline constexpr unsigned long kRestartDelayMilliseconds = 60'000;
+inline constexpr unsigned long kFailureResetSeconds = 86'400;
 int InstallService(std::FILE* out, std::FILE* err, console::TextWriter write);
 
-// Stops the service, waiting for a run in progress up to kRemoveStopWait, and deletes it. Not
-// installed counts as done. Writes what it did; returns the exit code.
+// Stops the service, waiting for a run in progress up to kRemoveStopWait, and deletes it with
+// its event source. Not installed counts as done. Writes what it did; returns the exit code.
 inline constexpr unsigned long kRemoveStopWaitMilliseconds = 300'000;
 int RemoveService(std::FILE* out, std::FILE* err, console::TextWriter write);
 

@@ -18,10 +18,10 @@ struct WindowsProgram {
     Win32ShellLauncher shell;
     Win32DatabaseFiles databaseFiles;
 
-    // The start-up's ports with the given front end.
-    StartupPorts Ports(IGuiApplication& gui) {
+    // The start-up's ports with the given front end, and the event log of the service.
+    StartupPorts Ports(IGuiApplication& gui, IEventLog* events = nullptr) {
         return MakeProgramPorts({elevation, osVersion, files, clock, regional, services, shell, databaseFiles}, gui,
-                                WindowsConfigurationRules());
+                                WindowsConfigurationRules(), events);
     }
 };
 

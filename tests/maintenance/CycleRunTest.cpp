@@ -156,14 +156,16 @@ protected:
     // Adds `lines` (KEY=value) to ADMINBD.inf.
     void Configure(const std::string& lines) { files.files["ADMINBD.inf"] += lines; }
 
-    // Runs one cycle; the companies it counts as failed.
+    // Runs one cycle; the companies it counts as failed (those it names are in notDone).
     int Run() {
         BackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, exchange, databases, files,
                                   clock, view, restoreNow});
         cycle.SetOperations(&operations);
         cycle.RunBackupRestore();
+        notDone = cycle.NotDone();
         return cycle.FailedCompanies();
     }
+    std::vector<std::string> notDone;
 
     // The lines of the month log (CR LF taken off).
     std::vector<std::string> LogLines() const {
@@ -309,6 +311,9 @@ TEST_F(CycleRun, FirstStopNotConfirmedGivesTheCompanyUpWithOneMemoLine) {
     OneCompany();
     server.outcomes = {false};
     EXPECT_EQ(Run(), 1);
+    EXPECT_THAT(
+        notDone,
+        ElementsAre("001 - EMPRESA UNO: NO se pudo hacer Stop al Servicio: Error de Apertura en SCM o Servicio"));
     EXPECT_THAT(
         MemoSteps(),
         ElementsAre(P + " Inicio Backup-Restore: 001 - EMPRESA UNO",

@@ -1,6 +1,7 @@
 // The programs installed as an administrator installs them, under Wine: the console program as
 // a service of the system's service manager, and the installer with its uninstaller. Both use
 // the service's one name, so these tests never run at the same time.
+#include "platform/win32/Win32EventLog.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Service.h"
 #include "tests/support/Win32AccessLists.h"
@@ -27,6 +28,7 @@ namespace veltor::win32 {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace fs = std::filesystem;
 
@@ -55,6 +57,7 @@ protected:
             CloseServiceHandle(service);
         }
         if (manager != nullptr) CloseServiceHandle(manager);
+        RemoveEventSource();
         ProgramFolderTest::TearDown();
     }
 
@@ -106,12 +109,53 @@ protected:
         return text;
     }
 
+    // The failure actions as the service manager gives them: "reset period|type:delay ...|flag"
+    // (the flag for ends with an exit code other than 0), or "none".
+    std::string FailureActions() const {
+        SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_QUERY_CONFIG);
+        if (service == nullptr) return "none";
+        std::vector<BYTE> buffer(4096);
+        DWORD needed = 0;
+        std::string text = "none";
+        const auto* actions = reinterpret_cast<const SERVICE_FAILURE_ACTIONSA*>(buffer.data());
+        if (QueryServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, buffer.data(),
+                                 static_cast<DWORD>(buffer.size()), &needed) &&
+            actions->cActions > 0) {
+            text = std::to_string(actions->dwResetPeriod) + "|";
+            for (DWORD i = 0; i < actions->cActions; ++i)
+                text +=
+                    std::to_string(actions->lpsaActions[i].Type) + ":" + std::to_string(actions->lpsaActions[i].Delay);
+            SERVICE_FAILURE_ACTIONS_FLAG flag{};
+            if (QueryServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, reinterpret_cast<BYTE*>(&flag),
+                                     sizeof flag, &needed))
+                text += "|" + std::to_string(flag.fFailureActionsOnNonCrashFailures);
+        }
+        CloseServiceHandle(service);
+        return text;
+    }
+
+    // The message file of the service's event source, "none" without the source.
+    static std::string EventMessageFile() {
+        char file[MAX_PATH] = {};
+        DWORD size = sizeof file;
+        return RegGetValueA(HKEY_LOCAL_MACHINE, kEventSourceKey, "EventMessageFile",
+                            RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, file, &size) == ERROR_SUCCESS
+                   ? file
+                   : "none";
+    }
+
     std::string programs;
     std::string data;
     SC_HANDLE manager = nullptr;
 };
 
+bool UnderWine() {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 TEST_F(ServiceMode, InstalledWithoutDependencyRunsInTheDataFolderStopsAfterTheRunAndIsRemoved) {
+    std::string installErr;
     // Installed only from a data folder.
     {
         Child install(folder, Program(), "--install-service");
@@ -135,8 +179,24 @@ TEST_F(ServiceMode, InstalledWithoutDependencyRunsInTheDataFolderStopsAfterTheRu
         EXPECT_THAT(install.Out(), HasSubstr("Servicio VeltorBackups actualizado"));
         // A scratch folder inherits its list (so does Wine's answer for any folder).
         EXPECT_THAT(install.Out(), HasSubstr(DataFolderProtectedLine(data)));
+        installErr = install.Err();
     }
     EXPECT_EQ(Configuration(), std::to_string(SERVICE_AUTO_START) + "|" + ServiceCommandLine(Program(), data) + "|");
+    // Wine takes the failure actions without keeping them and refuses the flag for ends with
+    // an exit code other than 0: the service is installed all the same, with a line that says
+    // so. Only Windows shows the actions.
+    if (UnderWine()) {
+        EXPECT_THAT(installErr, Not(HasSubstr("tras un fallo:")));
+    } else {
+        EXPECT_EQ(installErr, "");
+        EXPECT_EQ(FailureActions(), "86400|1:60000|1");
+    }
+    EXPECT_EQ(EventMessageFile(), kEventMessageFile);
+    {
+        Win32EventLog events;
+        for (const unsigned short type : {EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE, EVENTLOG_ERROR_TYPE})
+            EXPECT_TRUE(events.Report(type, "Backup: 1 empresa no terminada\n001 - UNO: fake")) << GetLastError();
+    }
 
     // A run ("--now" given to the start): the stop asked in the middle of it waits for its end,
     // "stop pending" with a rising check point meanwhile.
@@ -178,6 +238,7 @@ TEST_F(ServiceMode, InstalledWithoutDependencyRunsInTheDataFolderStopsAfterTheRu
         EXPECT_EQ(remove.Wait(), std::optional<DWORD>(0u)) << remove.Err();
         EXPECT_THAT(remove.Out(), HasSubstr(said));
         EXPECT_EQ(Configuration(), "none");
+        EXPECT_EQ(EventMessageFile(), "none");
     }
 }
 

@@ -33,8 +33,9 @@ int Status(bool json, std::FILE* out, veltor::console::TextWriter write) {
 }
 
 // The program with its command line read; what the command line answers by itself, it answers.
+// As a service, it tells `events` of its fatal error and of the runs that leave companies not done.
 int RunProgram(const std::vector<std::string>& arguments, veltor::console::IStopRequests& stops, std::FILE* out,
-               std::FILE* err, veltor::console::TextWriter write) {
+               std::FILE* err, veltor::console::TextWriter write, veltor::IEventLog* events = nullptr) {
     const veltor::console::ConsoleOptions options = veltor::console::ParseConsoleOptions(arguments);
     if (const std::optional<int> answered = veltor::console::AnswerCommandLine(options, out, err, write)) {
         if (options.action == veltor::console::ConsoleOptions::Action::Help) write(out, kServiceHelp);
@@ -43,7 +44,8 @@ int RunProgram(const std::vector<std::string>& arguments, veltor::console::IStop
     if (options.action == veltor::console::ConsoleOptions::Action::Status) return Status(options.json, out, write);
     veltor::win32::WindowsProgram program;
     veltor::console::ConsoleApplication gui(options.mode, out, err, &stops, write);
-    veltor::StartupPorts ports = program.Ports(gui);
+    gui.SetEventLog(events);
+    veltor::StartupPorts ports = program.Ports(gui, events);
     return veltor::RunApplication(arguments, ports);
 }
 
@@ -52,8 +54,8 @@ int RunProgram(const std::vector<std::string>& arguments, veltor::console::IStop
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const auto asService = [](const std::vector<std::string>& serviceArguments, veltor::console::IStopRequests& stops,
-                              std::FILE* output, veltor::console::TextWriter write) {
-        return RunProgram(serviceArguments, stops, output, output, write);
+                              std::FILE* output, veltor::console::TextWriter write, veltor::IEventLog& events) {
+        return RunProgram(serviceArguments, stops, output, output, write, &events);
     };
     if (const auto code = veltor::win32::RunServiceCommand(arguments, asService, veltor::win32::WriteText))
         return *code;
