@@ -39,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Every company of the file in the catalogue, daily at 12:45 and in the timer's cycles.
     std::vector<CompanyRow> rows;
     for (const CompanyStatus& company : book->companies())
-        rows.push_back({company.id, company.code, company.name, ScheduleOf("S", "12:45", ":", ":", "N", "00"),
-                        std::nullopt, true});
+        rows.push_back({company.id, company.code, company.name,
+                        catalogue::ScheduleOf("S", "12:45", ":", ":", "N", "00"), std::nullopt, true});
     const StatusSummary summary = EvaluateStatus(rows, *book, SecondsOf(*ParseIsoText("2026-12-07T13:00:00")), 1800);
     StatusText(summary);
     const std::string report = StatusJson(summary);
