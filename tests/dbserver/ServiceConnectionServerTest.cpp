@@ -210,6 +210,27 @@ TEST_F(ServiceConnectionServer, RestoredSystemTablesKeepOldVersionsThatTheCollec
     EXPECT_THAT(test::RunIsql("SELECT COUNT(*) FROM CLIENTES;", restored), HasSubstr("3"));
 }
 
+// What the cycle asks the running server before it stops it: whether the database is read-only
+// (a closed year), and a server written with the default instance's port, as installations
+// with two servers write SERVIDOR, reaches the same server.
+TEST_F(ServiceConnectionServer, ReadOnlyIsToldThroughTheServerAndItsPortNamesTheSameServer) {
+    const std::string database = folder / "CIERRE.FDB";
+    CreateDatabaseWithRows(database);
+    FirebirdDatabaseState state(Api());
+    EXPECT_FALSE(state.IsReadOnly("localhost/3050:" + database));
+    ASSERT_NO_FATAL_FAILURE(test::MakeReadOnly(database));
+    EXPECT_TRUE(state.IsReadOnly("localhost/3050:" + database));
+
+    FirebirdServiceConnection backup(Api());
+    backup.SetProtocol(ServiceProtocol::Tcp);
+    backup.SetServerName("localhost/3050");
+    backup.SetParameters(kCredentials);
+    backup.Attach();
+    backup.StartBackup(VerboseBackup(database, folder / "CIERRE.GBK"));
+    EXPECT_THAT(ReadAll(backup), ::testing::Contains(HasSubstr("CLIENTES")));
+    backup.Detach();
+}
+
 TEST_F(ServiceConnectionServer, UnwritableBackupFolderFailsWithTheServersText) {
     const std::string database = folder / "EMPRESA.FDB";
     test::CreateDatabase(database);
