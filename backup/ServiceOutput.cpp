@@ -4,13 +4,15 @@ namespace veltor {
 
 std::vector<std::string> ShowServiceOutput(const ServiceRun& run, const std::function<void()>& started,
                                            ActivityLog& log, IActivityView& view) {
-    std::vector<std::string> lines;
     std::vector<std::string> output;
     run({started, [&](const std::string& text) {
              output.push_back(text);
-             lines.push_back("  " + text);
              view.ProcessPendingEvents();
          }});
+    std::vector<std::string> lines;
+    lines.reserve(output.size());
+    for (const std::string& text : output)
+        lines.push_back("  " + text);
     log.WriteMemoLines(lines);
     view.ProcessPendingEvents();
     return output;
