@@ -49,6 +49,10 @@ int RunWindow(StartupPorts& ports) {
         TFrmActividad& window;
         ~Unset() { window.SetBackupModule(nullptr); }
     } unset{FrmActividad};
+    if (ports.command) {
+        ports.command(*DatosLic);
+        return ExitCodeOf(DatosLic->Outcome());
+    }
     gui.RunMessageLoop();
     return gui.ExitCode(DatosLic->Outcome());
 }

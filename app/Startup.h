@@ -35,6 +35,10 @@ struct StartupPorts {
     IFileSystem& files;
     ConfigurationRules configurationRules;
     BackupModuleMaker makeBackupModule;
+    // A command of the headless program (--list, --restore): when set, it runs on the backup
+    // module in place of the message loop, the timers never start, and the exit code is made
+    // from what it came to.
+    std::function<void(IBackupModule&)> command = {};
 };
 
 // "-elevated" or "/elevated" in any letter case.

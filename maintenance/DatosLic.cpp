@@ -74,6 +74,17 @@ void TDatosLic::RunBackupRestore(bool restoreNow) {
     outcome_.failedCompanies += cycle.FailedCompanies();
 }
 
+void TDatosLic::ListBackups(const std::string& code) {
+    (void)code;
+    outcome_.cutShort = true;
+}
+
+void TDatosLic::RunRestore(const RestoreOrder& order, IConfirmation& confirmation) {
+    (void)order;
+    (void)confirmation;
+    outcome_.cutShort = true;
+}
+
 std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context, const fb::ClientApi& firebird) {
     auto module = std::make_unique<TDatosLic>(context, firebird);
     // Which library the program works with, or why there is none: the first thing an

@@ -41,6 +41,8 @@ public:
     void RunScheduledBackup(const std::string& periodHours, const std::string& periodMinutes) override;
     void RunBackupRestore(bool restoreNow) override;
     std::unique_ptr<IRunLock> LockRuns() override;
+    void ListBackups(const std::string& code) override;
+    void RunRestore(const RestoreOrder& order, IConfirmation& confirmation) override;
     RunOutcome Outcome() const override { return outcome_; }
 
     catalogue::Catalogue Catalogue; // BDAdmin, QEmpresas, QConsultaEmpresas

@@ -2,6 +2,7 @@
 // The backup module as the activity window sees it: the two runs, and what the window hands
 // them.
 
+#include "ports/Restore.h"
 #include "ports/RunOutcome.h"
 
 #include <memory>
@@ -16,8 +17,9 @@ public:
     virtual ~IRunLock() = default;
 };
 
-// The two runs of the backup module. Both return nothing and may raise; while they work they
-// may let pending window events through (IActivityView).
+// The two runs of the backup module, and the headless program's commands on one company's
+// backups. They return nothing and may raise; while they work they may let pending window
+// events through (IActivityView). What they came to is in Outcome.
 class IBackupModule {
 public:
     virtual ~IBackupModule() = default;
@@ -30,6 +32,13 @@ public:
     // Takes the installation's run lock for the runs that follow; nothing, with one memo line,
     // when another process holds it: then no run may start, nor touch the server's service.
     virtual std::unique_ptr<IRunLock> LockRuns() = 0;
+    // The backups of the company whose CODIGO is `code`, newest first, as memo lines. An unknown
+    // code or a catalogue that cannot be read leaves the outcome cut short.
+    virtual void ListBackups(const std::string& code) = 0;
+    // Restores a backup of the company of `order.code` as the order asks; every step goes to the
+    // memo and the month log. A refusal before anything was touched leaves the outcome cut
+    // short; a restore that failed on its way counts its company as failed.
+    virtual void RunRestore(const RestoreOrder& order, IConfirmation& confirmation) = 0;
     // What the runs since the module's creation came to.
     virtual RunOutcome Outcome() const = 0;
 };

@@ -28,6 +28,8 @@ public:
         if (lockHeldElsewhere) return nullptr;
         return std::make_unique<IRunLock>();
     }
+    void ListBackups(const std::string& code) override { calls.push_back("ListBackups " + code); }
+    void RunRestore(const RestoreOrder& order, IConfirmation&) override { calls.push_back("RunRestore " + order.code); }
     RunOutcome Outcome() const override { return outcome; }
 
     std::vector<std::string> calls;
