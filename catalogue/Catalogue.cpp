@@ -114,7 +114,7 @@ void Catalogue::SelectDueCompanies(const std::string& periodHours, const std::st
     }
 }
 
-const std::string_view kCompanyFilesStatement = "SELECT EMPRESAID, ARCHIVO FROM EMPRESAS";
+const std::string_view kCompanyFilesStatement = "SELECT EMPRESAID, ARCHIVO, CODIGO, NOMBRE FROM EMPRESAS";
 
 // The stamp's date is written as a day (MM/DD/YYYY), which the timestamp column holds at
 // midnight.
@@ -127,7 +127,8 @@ std::vector<CompanyFile> Catalogue::CompanyFiles() {
     rows.Open();
     std::vector<CompanyFile> files;
     for (rows.First(); !rows.Eof(); rows.Next())
-        files.push_back({rows.FieldText("EMPRESAID"), rows.FieldText("ARCHIVO")});
+        files.push_back({rows.FieldText("EMPRESAID"), rows.FieldText("ARCHIVO"), rows.FieldText("CODIGO"),
+                         rows.FieldText("NOMBRE")});
     return files;
 }
 

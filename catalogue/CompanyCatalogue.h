@@ -15,6 +15,8 @@ namespace veltor::catalogue {
 struct CompanyFile {
     std::string id;   // EMPRESAID
     std::string path; // ARCHIVO
+    std::string code; // CODIGO
+    std::string name; // NOMBRE
 };
 
 // The rows of the open selection, one current at a time.
@@ -48,7 +50,8 @@ public:
     virtual ICompanyRows& Selection() = 0;
     // Executes one statement that reads no rows (the stamps); raises its failure.
     virtual void ExecuteCommand(const std::string& statement) = 0;
-    // Every company's database file, read beside the selection. Raises the failure.
+    // Every company's database file with its code and name, read beside the selection. Raises
+    // the failure.
     virtual std::vector<CompanyFile> CompanyFiles() = 0;
     // EMPRESAID -> HORAULTRESTORE of the companies whose cycle was stamped on the server's
     // today, read beside the selection. Raises the failure.

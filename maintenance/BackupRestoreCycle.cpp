@@ -25,12 +25,6 @@ constexpr const char* kBackupChanged = "El archivo de Backup cambió después de
 
 constexpr std::uint64_t kMegabyte = 1024 * 1024;
 
-// Whether a stop that answered `state` may have stopped the service: not when the service
-// manager or the service could not be opened (0) and not for the continue-pending answer (5).
-bool StopMayHaveTakenEffect(std::uint32_t state) {
-    return state != 0 && state != service::kContinuePending;
-}
-
 } // namespace
 
 std::int32_t RestorePageSize(std::optional<std::uint32_t> livePageSize) {
@@ -38,49 +32,6 @@ std::int32_t RestorePageSize(std::optional<std::uint32_t> livePageSize) {
     if (*livePageSize <= static_cast<std::uint32_t>(kRestorePageSize)) return kRestorePageSize;
     return static_cast<std::int32_t>(*livePageSize);
 }
-
-// The server's service around one company's cycle. The note says that the service may be
-// stopped from before each stop until a start is confirmed, and goes after a stop that cannot
-// have taken effect. When the company's cycle ends, by any path, after a stop that may have
-// taken effect and with no start since, the service is started.
-class BackupRestoreCycle::ServiceOutage {
-public:
-    ServiceOutage(ServiceControl& services, StoppedServiceNote& note, const std::string& server)
-        : services_(services), note_(note), server_(server) {}
-    ServiceOutage(const ServiceOutage&) = delete;
-    ServiceOutage& operator=(const ServiceOutage&) = delete;
-    ~ServiceOutage() {
-        if (mayBeStopped_) Start();
-    }
-
-    std::uint32_t Stop() {
-        note_.Stopping(server_);
-        const std::uint32_t state = services_.StopWindowsService(server_, kDatabaseServerService);
-        mayBeStopped_ = StopMayHaveTakenEffect(state);
-        if (!mayBeStopped_) note_.Started();
-        return state;
-    }
-
-    // Never raises.
-    std::uint32_t Start() noexcept {
-        mayBeStopped_ = false;
-        try {
-            const std::uint32_t state = services_.StartWindowsService(server_, kDatabaseServerService);
-            if (state == service::kRunning) note_.Started();
-            return state;
-        } catch (...) {
-            // Only the memo line of a service manager that cannot be opened can raise here;
-            // the note stays and the next run starts the service.
-            return 0;
-        }
-    }
-
-private:
-    ServiceControl& services_;
-    StoppedServiceNote& note_;
-    const std::string& server_;
-    bool mayBeStopped_ = false;
-};
 
 void BackupRestoreCycle::RunBackupRestore() {
     auto& log = p_.log;
@@ -199,7 +150,7 @@ void BackupRestoreCycle::EndsAs(const char* kind, const std::string& why) {
 BackupRestoreCycle::CompanyEnd BackupRestoreCycle::CycleSteps(CompanyCycle& company) {
     if (GiveUpWithoutLocalRestore()) return CompanyEnd::NotDone;
     if (GiveUpOnAnotherServer(company)) return CompanyEnd::GivenUpBeforeTheStop;
-    TakeAwayLeftOvers(company);
+    TakeAwayLeftOvers(p_.databaseFiles, p_.log, company.databasePath, p_.global.rules().pathSeparator);
     if (GiveUpReadOnly(company)) return CompanyEnd::GivenUpBeforeTheStop;
     if (!HasRoom(company)) return CompanyEnd::GivenUpBeforeTheStop;
 
@@ -245,35 +196,6 @@ BackupRestoreCycle::CompanyEnd BackupRestoreCycle::CycleSteps(CompanyCycle& comp
         return CompanyEnd::NotDone;
     }
     return Stamp(company, *backup) && swapped ? CompanyEnd::Done : CompanyEnd::NotDone;
-}
-
-void BackupRestoreCycle::TakeAwayLeftOvers(const CompanyCycle& company) {
-    LeftOvers found;
-    try {
-        found = FindLeftOvers(p_.databaseFiles, company.databasePath, p_.global.rules().pathSeparator);
-    } catch (const std::exception&) {
-        // A folder that cannot be read holds nothing this cycle could take away; the room
-        // check that follows tells what is wrong with it.
-        return;
-    }
-    // The kept names first: each is a second name of the live file, left by an exchange that
-    // stopped between its steps, and the live database stays as it is.
-    for (const std::string& kept : found.keptLinks) {
-        try {
-            p_.databaseFiles.RemoveFile(kept);
-            LogAndMemo(" Se deshace el cambio de archivos que no terminó: " + kept);
-        } catch (const std::exception& e) {
-            LogAndMemo(" No se pudo deshacer el cambio de archivos que no terminó: " + kept + " Mensaje: " + e.what());
-        }
-    }
-    for (const std::string& restored : found.restoredFiles) {
-        try {
-            p_.databaseFiles.RemoveFile(restored);
-            LogAndMemo(" Se borra el Archivo Restaurado de un Backup-Restore que no terminó: " + restored);
-        } catch (const std::exception& e) {
-            LogAndMemo(" No se pudo borrar el Archivo Restaurado: " + restored + " Mensaje: " + e.what());
-        }
-    }
 }
 
 bool BackupRestoreCycle::HasRoom(const CompanyCycle& company) {

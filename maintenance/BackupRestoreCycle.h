@@ -32,8 +32,6 @@ namespace veltor {
 
 class BackupOperations;
 
-// The database server's service, as the service control manager knows it.
-inline constexpr const char* kDatabaseServerService = "FirebirdGuardianDefaultInstance";
 // The installation's maintenance script, run on every restored file.
 inline constexpr const char* kMaintenanceScript = "gfixonline.Bat";
 // The time the script is given before the server is stopped for the exchange.
@@ -113,7 +111,6 @@ public:
     };
 
 private:
-    class ServiceOutage;
     // The values of the company being cycled.
     struct CompanyCycle {
         std::string id;
@@ -139,7 +136,6 @@ private:
     void EndsAs(const char* kind, const std::string& why);
     // The steps of one company, from the files a cut-short cycle left to the stamp.
     CompanyEnd CycleSteps(CompanyCycle& company);
-    void TakeAwayLeftOvers(const CompanyCycle& company);
     bool HasRoom(const CompanyCycle& company);
     std::optional<BackupMade> BackUp(const CompanyCycle& company);
     // True when the restored file took the live name and the service runs again.

@@ -6,6 +6,7 @@
 
 #include "ports/Errors.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -171,6 +172,39 @@ LeftOvers FindLeftOvers(IDatabaseFiles& files, const std::string& databasePath, 
     return found;
 }
 
+void TakeAwayLeftOvers(IDatabaseFiles& files, ActivityLog& log, const std::string& databasePath, char separator) {
+    LeftOvers found;
+    try {
+        found = FindLeftOvers(files, databasePath, separator);
+    } catch (const std::exception&) {
+        // The room check that follows tells what is wrong with the folder.
+        return;
+    }
+    const auto line = [&](const std::string& text) {
+        const std::string stamped = log.StampPrefix() + text;
+        log.WriteLogLine(stamped);
+        log.WriteMemoLine(stamped);
+    };
+    // Each kept name is a second name of the live file, left by an exchange that stopped
+    // between its steps.
+    for (const std::string& kept : found.keptLinks) {
+        try {
+            files.RemoveFile(kept);
+            line(" Se deshace el cambio de archivos que no terminó: " + kept);
+        } catch (const std::exception& e) {
+            line(" No se pudo deshacer el cambio de archivos que no terminó: " + kept + " Mensaje: " + e.what());
+        }
+    }
+    for (const std::string& restored : found.restoredFiles) {
+        try {
+            files.RemoveFile(restored);
+            line(" Se borra el Archivo Restaurado de un Backup-Restore que no terminó: " + restored);
+        } catch (const std::exception& e) {
+            line(" No se pudo borrar el Archivo Restaurado: " + restored + " Mensaje: " + e.what());
+        }
+    }
+}
+
 std::uint64_t RestoreRoomFor(std::uint64_t databaseSize) {
     return databaseSize + databaseSize / kRestoreMarginDivisor + kRestoreFixedMargin;
 }
@@ -189,6 +223,16 @@ std::optional<MissingRoom> RoomForTheCycle(IDatabaseFiles& files, const std::str
     }
     if (restoreNeed > live.available) return MissingRoom{liveFolder, restoreNeed, live.available};
     if (size > backup.available) return MissingRoom{backupFolder, size, backup.available};
+    return std::nullopt;
+}
+
+std::optional<MissingRoom> RoomForTheRestore(IDatabaseFiles& files, const std::string& databasePath,
+                                             std::uint64_t backupSize, const std::string& folder) {
+    std::uint64_t size = backupSize;
+    if (files.WhatIsAt(databasePath) == NameHolds::RegularFile) size = std::max(size, files.FileSize(databasePath));
+    const std::uint64_t need = RestoreRoomFor(size);
+    const VolumeRoom room = files.RoomIn(folder);
+    if (need > room.available) return MissingRoom{folder, need, room.available};
     return std::nullopt;
 }
 

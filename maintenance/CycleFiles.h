@@ -3,6 +3,7 @@
 // exchange of the restored file for the live one, what a cycle cut short left behind, and the
 // room the cycle needs before it stops the server.
 
+#include "activity/ActivityLog.h"
 #include "config/PathParts.h"
 #include "ports/Clock.h"
 #include "ports/DatabaseFiles.h"
@@ -51,6 +52,11 @@ struct LeftOvers {
 };
 LeftOvers FindLeftOvers(IDatabaseFiles& files, const std::string& databasePath, char separator);
 
+// Takes away what FindLeftOvers finds, the kept names first (the live database stays as it is),
+// each removal or failure a line of the month log and the memo. A folder that cannot be read
+// holds nothing to take away.
+void TakeAwayLeftOvers(IDatabaseFiles& files, ActivityLog& log, const std::string& databasePath, char separator);
+
 // Room on the live database's volume for its restored copy: its size plus 5 % and 64 MiB (a
 // restore may lay out the pages differently, and the live database keeps room to grow while
 // both files exist). Room on the backup folder's volume for a backup as large as the database
@@ -69,5 +75,9 @@ struct MissingRoom {
 // Nothing when both volumes have room; raises when a size or a room cannot be read.
 std::optional<MissingRoom> RoomForTheCycle(IDatabaseFiles& files, const std::string& databasePath,
                                            const std::string& backupFolder, char separator);
+// The same for a restore of a backup of `backupSize` bytes into a new file in `folder`: room for
+// a database as large as the larger of the live one (none when it is missing) and the backup.
+std::optional<MissingRoom> RoomForTheRestore(IDatabaseFiles& files, const std::string& databasePath,
+                                             std::uint64_t backupSize, const std::string& folder);
 
 } // namespace veltor

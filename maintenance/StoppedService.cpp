@@ -1,10 +1,38 @@
 #include "maintenance/StoppedService.h"
 
-#include "maintenance/BackupRestoreCycle.h"
-
 #include <exception>
 
 namespace veltor {
+namespace {
+
+// Whether a stop that answered `state` may have stopped the service: not when the service
+// manager or the service could not be opened (0) and not for the continue-pending answer (5).
+bool StopMayHaveTakenEffect(std::uint32_t state) {
+    return state != 0 && state != service::kContinuePending;
+}
+
+} // namespace
+
+std::uint32_t ServiceOutage::Stop() {
+    note_.Stopping(server_);
+    const std::uint32_t state = services_.StopWindowsService(server_, kDatabaseServerService);
+    mayBeStopped_ = StopMayHaveTakenEffect(state);
+    if (!mayBeStopped_) note_.Started();
+    return state;
+}
+
+std::uint32_t ServiceOutage::Start() noexcept {
+    mayBeStopped_ = false;
+    try {
+        const std::uint32_t state = services_.StartWindowsService(server_, kDatabaseServerService);
+        if (state == service::kRunning) note_.Started();
+        return state;
+    } catch (...) {
+        // Only the memo line of a service manager that cannot be opened can raise here; the
+        // note stays and the next run starts the service.
+        return 0;
+    }
+}
 
 void StoppedServiceNote::Stopping(const std::string& serverText) noexcept {
     try {

@@ -10,11 +10,15 @@
 #include "dbserver/ServiceControl.h"
 #include "ports/FileSystem.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
 
 namespace veltor {
+
+// The database server's service, as the service control manager knows it.
+inline constexpr const char* kDatabaseServerService = "FirebirdGuardianDefaultInstance";
 
 // The note's file, in the current folder (where ADMINBD.inf lies).
 inline constexpr const char* kStoppedServiceNoteFile = "ServicioDetenido.inf";
@@ -43,5 +47,31 @@ private:
 // is found running goes without a line.
 void StartServiceLeftStopped(StoppedServiceNote& note, ServiceControl& services, ActivityLog& log,
                              const std::string& backupFolder);
+
+// The server's service around the work on one company's database (a cycle, a restore). The
+// note says that the service may be stopped from before each stop until a start is confirmed,
+// and goes after a stop that cannot have taken effect. When the work ends, by any path, after
+// a stop that may have taken effect and with no start since, the service is started.
+class ServiceOutage {
+public:
+    ServiceOutage(ServiceControl& services, StoppedServiceNote& note, const std::string& server)
+        : services_(services), note_(note), server_(server) {}
+    ServiceOutage(const ServiceOutage&) = delete;
+    ServiceOutage& operator=(const ServiceOutage&) = delete;
+    ~ServiceOutage() {
+        if (mayBeStopped_) Start();
+    }
+
+    // The state the stop answered.
+    std::uint32_t Stop();
+    // The state the start answered; never raises.
+    std::uint32_t Start() noexcept;
+
+private:
+    ServiceControl& services_;
+    StoppedServiceNote& note_;
+    const std::string& server_;
+    bool mayBeStopped_ = false;
+};
 
 } // namespace veltor

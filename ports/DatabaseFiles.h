@@ -4,6 +4,8 @@
 // own form; every failing operation raises OsError with the system's message. Method names
 // avoid those that the Windows headers define as macros (MoveFile, CreateHardLink, ...).
 
+#include "ports/Clock.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,6 +42,8 @@ public:
     // True when both names lead to the same file; false when either is missing.
     virtual bool SameFile(const std::string& a, const std::string& b) = 0;
     virtual std::uint64_t FileSize(const std::string& path) = 0;
+    // When the file's content last changed, on the local clock.
+    virtual LocalDateTime LastWritten(const std::string& path) = 0;
     // The room on the volume of `folder`.
     virtual VolumeRoom RoomIn(const std::string& folder) = 0;
     // The names (without folder) of the files in `folder`, in no particular order.

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -82,6 +83,22 @@ std::uint64_t PosixDatabaseFiles::FileSize(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) RaiseErrno(errno);
     return static_cast<std::uint64_t>(info.st_size);
+}
+
+LocalDateTime PosixDatabaseFiles::LastWritten(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) RaiseErrno(errno);
+    struct tm local {};
+    localtime_r(&info.st_mtime, &local);
+    LocalDateTime moment;
+    moment.year = local.tm_year + 1900;
+    moment.month = local.tm_mon + 1;
+    moment.day = local.tm_mday;
+    moment.hour = local.tm_hour;
+    moment.minute = local.tm_min;
+    moment.second = local.tm_sec;
+    moment.weekday = local.tm_wday;
+    return moment;
 }
 
 VolumeRoom PosixDatabaseFiles::RoomIn(const std::string& folder) {

@@ -191,6 +191,25 @@ std::uint64_t Win32DatabaseFiles::FileSize(const std::string& path) {
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+LocalDateTime Win32DatabaseFiles::LastWritten(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) RaiseLastError();
+    SYSTEMTIME universal{};
+    SYSTEMTIME local{};
+    if (!FileTimeToSystemTime(&data.ftLastWriteTime, &universal) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local))
+        RaiseLastError();
+    LocalDateTime moment;
+    moment.year = local.wYear;
+    moment.month = local.wMonth;
+    moment.day = local.wDay;
+    moment.hour = local.wHour;
+    moment.minute = local.wMinute;
+    moment.second = local.wSecond;
+    moment.weekday = local.wDayOfWeek;
+    return moment;
+}
+
 VolumeRoom Win32DatabaseFiles::RoomIn(const std::string& folder) {
     const std::string path = WithoutFinalSeparator(folder);
     ULARGE_INTEGER available{};

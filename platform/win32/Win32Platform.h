@@ -95,6 +95,7 @@ public:
     NameHolds WhatIsAt(const std::string& path) override;
     bool SameFile(const std::string& a, const std::string& b) override;
     std::uint64_t FileSize(const std::string& path) override;
+    LocalDateTime LastWritten(const std::string& path) override;
     VolumeRoom RoomIn(const std::string& folder) override;
     std::vector<std::string> FileNamesIn(const std::string& folder) override;
 };

@@ -119,6 +119,7 @@ public:
     NameHolds WhatIsAt(const std::string& path) override { return files.WhatIsAt(path); }
     bool SameFile(const std::string& a, const std::string& b) override { return files.SameFile(a, b); }
     std::uint64_t FileSize(const std::string& path) override { return files.FileSize(path); }
+    LocalDateTime LastWritten(const std::string& path) override { return files.LastWritten(path); }
     VolumeRoom RoomIn(const std::string& folder) override { return files.RoomIn(folder); }
     std::vector<std::string> FileNamesIn(const std::string& folder) override { return files.FileNamesIn(folder); }
 };

@@ -66,7 +66,8 @@ public:
         Fail("files");
         std::vector<catalogue::CompanyFile> files;
         for (const Row& company : companies)
-            files.push_back({Text(company, "EMPRESAID"), Text(company, "ARCHIVO")});
+            files.push_back({Text(company, "EMPRESAID"), Text(company, "ARCHIVO"), TextOrEmpty(company, "CODIGO"),
+                             TextOrEmpty(company, "NOMBRE")});
         return files;
     }
     std::map<std::string, std::string> RestoredToday() override {
@@ -95,6 +96,10 @@ private:
         const auto value = row.find(column);
         if (value == row.end()) throw std::out_of_range("Column unknown: " + std::string(column));
         return value->second;
+    }
+    static std::string TextOrEmpty(const Row& row, std::string_view column) {
+        const auto value = row.find(column);
+        return value == row.end() ? std::string() : value->second;
     }
     void Connect() {
         if (connected_) return;

@@ -46,6 +46,7 @@ public:
     std::map<std::string, std::vector<std::string>> folders;
     std::set<std::pair<std::string, std::string>> sameFiles;
     std::map<std::string, NameHolds> kinds;
+    std::map<std::string, LocalDateTime> written;
 
     void MatchAccess(const std::string& live, const std::string& restored) override {
         Call("access", live + "|" + restored);
@@ -69,6 +70,10 @@ public:
         Fail("size");
         const auto it = sizes.find(path);
         return it == sizes.end() ? 1024 * 1024 : it->second;
+    }
+    LocalDateTime LastWritten(const std::string& path) override {
+        const auto it = written.find(path);
+        return it == written.end() ? LocalDateTime{2026, 12, 1, 9, 30, 0, 2} : it->second;
     }
     VolumeRoom RoomIn(const std::string& folder) override {
         Fail("room");
