@@ -194,7 +194,8 @@ VerificationResult BackupOperations::Verify(const CompanyRef& company, const std
 }
 
 void BackupOperations::BackupDone(const CompanyRef& company, const std::string& backupFile,
-                                  const LocalDateTime& started, double seconds, std::optional<bool> verified) {
+                                  const LocalDateTime& started, double seconds, std::optional<bool> verified,
+                                  std::optional<std::int64_t> nextTransaction) {
     CompanyStatus& status = book_.Company(company.id, company.code, company.name);
     BackupRecord record;
     record.at = IsoText(started);
@@ -202,6 +203,7 @@ void BackupOperations::BackupDone(const CompanyRef& company, const std::string& 
     record.file = backupFile;
     record.seconds = seconds;
     record.verified = verified;
+    record.nextTransaction = nextTransaction;
     try {
         record.bytes = p_.files.FileSize(backupFile);
     } catch (const std::exception&) {
@@ -210,6 +212,10 @@ void BackupOperations::BackupDone(const CompanyRef& company, const std::string& 
     status.lastAttempt = record;
     status.lastGood = record;
     if (verified && *verified) status.lastVerified = record;
+    // A backup made again in the same minute took the place of the one of that name.
+    std::erase_if(status.recentBackups, [&](const BackupRecord& recent) { return recent.file == backupFile; });
+    status.recentBackups.insert(status.recentBackups.begin(), record);
+    if (status.recentBackups.size() > kRecentBackups) status.recentBackups.resize(kRecentBackups);
     if (keepBackups_.keep) RemoveBackupsBeyondKeep(company, status, backupFile);
     Save();
 }
@@ -259,6 +265,11 @@ void BackupOperations::CycleEnded(const CompanyRef& company, const std::string& 
             }
         }
     }
+    Save();
+}
+
+void BackupOperations::RestoreEnded(const CompanyRef& company, const RestoreRecord& record) {
+    book_.Company(company.id, company.code, company.name).lastRestore = record;
     Save();
 }
 

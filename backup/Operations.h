@@ -63,8 +63,10 @@ public:
 
     // The scheduled backup of a company was published as `backupFile` (verified or not, as
     // `verified` says): writes the outcome down and removes the backups beyond those to keep.
+    // `nextTransaction` is the database's transaction counter read just before the backup.
     void BackupDone(const CompanyRef& company, const std::string& backupFile, const LocalDateTime& started,
-                    double seconds, std::optional<bool> verified);
+                    double seconds, std::optional<bool> verified,
+                    std::optional<std::int64_t> nextTransaction = std::nullopt);
     // The scheduled backup failed, `message` says why. With `verificationFailed` the backup was
     // whole but failed its verification, and `keptFile` is where it was kept (older such files of
     // the company go).
@@ -76,6 +78,9 @@ public:
     // copies beyond those to keep are removed (never `keptCopyFile`, just made).
     void CycleEnded(const CompanyRef& company, const std::string& outcome, const std::string& message,
                     const std::string& keptCopyFile = {});
+
+    // A restore of the company ended as `record` says.
+    void RestoreEnded(const CompanyRef& company, const RestoreRecord& record);
 
     const StatusBook& book() const { return book_; }
 

@@ -1,5 +1,7 @@
 #include "backup/Retention.h"
 
+#include "config/PathParts.h"
+
 #include <algorithm>
 #include <exception>
 #include <map>
@@ -7,16 +9,8 @@
 namespace veltor {
 namespace {
 
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 bool Same(std::string_view a, std::string_view b, bool ignoreCase) {
-    if (a.size() != b.size()) return false;
-    if (!ignoreCase) return a == b;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    return true;
+    return SameName(a, b, ignoreCase);
 }
 
 // The value of `count` digits at `at`, or -1.

@@ -101,8 +101,16 @@ bool ScheduledBackup::BackupCompany() {
     std::string failure;
     std::string failedVerification; // where a backup that failed its verification is kept
     std::optional<bool> verified;
+    std::optional<std::int64_t> nextTransaction;
     try {
         const std::string source = row.FieldText("ARCHIVO");
+        if (databases_) {
+            try {
+                nextTransaction = databases_->NextTransaction(ServerTextOf(parts_.global) + ":" + source);
+            } catch (const std::exception&) {
+                // Only for the record; the backup says what is wrong with the database.
+            }
+        }
         begun = parts_.clock.Now();
         startTick = parts_.clock.TickCount();
         startTime = HourMinuteText(begun);
@@ -174,7 +182,7 @@ bool ScheduledBackup::BackupCompany() {
     } catch (const std::exception&) {
         // The backup file exists; the row stays unstamped and due for the next runs.
     }
-    if (operations_) operations_->BackupDone(CurrentCompany(), backupFile, begun, seconds, verified);
+    if (operations_) operations_->BackupDone(CurrentCompany(), backupFile, begun, seconds, verified, nextTransaction);
     return stamped;
 }
 

@@ -7,6 +7,7 @@
 #include "backup/BackupFiles.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
+#include "dbserver/DatabaseState.h"
 #include "ports/ActivityView.h"
 #include "ports/Clock.h"
 #include "ports/FileSystem.h"
@@ -57,6 +58,9 @@ public:
     // What is told each company's outcome (the status file, verification, retention); none
     // by default.
     void SetOperations(BackupOperations* operations) { operations_ = operations; }
+    // Where each database's transaction counter is read before its backup, for the status
+    // file (a restore tells from it how much work a backup would take away); none: not read.
+    void SetDatabaseState(IDatabaseState* databases) { databases_ = databases; }
 
 private:
     std::string StampPrefix() const { return parts_.log.StampPrefix(); }
@@ -70,6 +74,7 @@ private:
     std::vector<std::string> leftOverLines_;
     std::string backupFolder_;
     BackupOperations* operations_ = nullptr;
+    IDatabaseState* databases_ = nullptr;
     int failedCompanies_ = 0;
     bool cutShort_ = false;
     std::vector<std::string> notDone_;

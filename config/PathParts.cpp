@@ -29,4 +29,13 @@ std::string WorkingBackupFolder(const std::string& backupFolder, char separator)
     return folder;
 }
 
+bool SameName(std::string_view a, std::string_view b, bool ignoreCase) {
+    if (a.size() != b.size()) return false;
+    if (!ignoreCase) return a == b;
+    const auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (upper(a[i]) != upper(b[i])) return false;
+    return true;
+}
+
 } // namespace veltor

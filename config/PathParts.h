@@ -20,6 +20,10 @@ std::string FolderOf(std::string_view path, char separator);
 // The file name of `path` without its extension (its last "." and what follows).
 std::string FileStemOf(std::string_view path, char separator);
 
+// Whether two names or paths are the same text, in any letter case of A to Z when
+// `ignoreCase` (where the server's file names ignore it).
+bool SameName(std::string_view a, std::string_view b, bool ignoreCase);
+
 // The folder the runs write to and the status check reads from: the configured backup folder
 // without trailing blanks and with a final separator.
 std::string WorkingBackupFolder(const std::string& backupFolder, char separator);

@@ -3,6 +3,7 @@
 #include "backup/BackupFiles.h"
 #include "config/PathParts.h"
 #include "maintenance/BackupRestoreCycle.h"
+#include "maintenance/CompanyRestore.h"
 #include "maintenance/RunEvents.h"
 #include "maintenance/RunLock.h"
 #include "maintenance/StoppedService.h"
@@ -44,6 +45,7 @@ void TDatosLic::RunScheduledBackup(const std::string& periodHours, const std::st
                             WorkingBackupFolder(global_.BackupFolder, global_.rules().pathSeparator));
     ScheduledBackup run({global_, Catalogue, IBBackup, Log, files_, clock_, memo_, periodHours, periodMinutes});
     run.SetOperations(&Operations);
+    run.SetDatabaseState(&databases_);
     try {
         run.RunScheduledBackup();
     } catch (...) {
@@ -74,15 +76,43 @@ void TDatosLic::RunBackupRestore(bool restoreNow) {
     outcome_.failedCompanies += cycle.FailedCompanies();
 }
 
+void TDatosLic::CountEnding(CompanyRestore::Ending ending) {
+    switch (ending) {
+    case CompanyRestore::Ending::Refused:
+        outcome_.cutShort = true;
+        break;
+    case CompanyRestore::Ending::Failed:
+        ++outcome_.failedCompanies;
+        break;
+    case CompanyRestore::Ending::Done:
+        break;
+    }
+}
+
+CompanyRestoreParts TDatosLic::RestoreParts() {
+    return {global_,        Catalogue,  IBBackup, IBRestore, Log,   Services,
+            databaseFiles_, databases_, files_,   clock_,    memo_, Operations};
+}
+
 void TDatosLic::ListBackups(const std::string& code) {
-    (void)code;
-    outcome_.cutShort = true;
+    CompanyRestore restore(RestoreParts());
+    CountEnding(restore.List(code));
 }
 
 void TDatosLic::RunRestore(const RestoreOrder& order, IConfirmation& confirmation) {
-    (void)order;
-    (void)confirmation;
-    outcome_.cutShort = true;
+    // A replacement stops the server: no run of another process may be working meanwhile, and
+    // none may start before the server runs again. A restore into a new file touches nothing of
+    // theirs.
+    std::unique_ptr<IRunLock> lock;
+    if (order.replace) {
+        lock = veltor::LockRuns(files_, Log);
+        if (!lock) {
+            outcome_.cutShort = true;
+            return;
+        }
+    }
+    CompanyRestore restore(RestoreParts());
+    CountEnding(restore.Restore(order, confirmation));
 }
 
 std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context, const fb::ClientApi& firebird) {

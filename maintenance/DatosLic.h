@@ -12,6 +12,7 @@
 #include "dbserver/FirebirdService.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/BackupModule.h"
+#include "maintenance/CompanyRestore.h"
 #include "maintenance/ServiceMemo.h"
 
 namespace veltor {
@@ -53,6 +54,10 @@ public:
     ServiceControl Services; // the database server's service
 
 private:
+    CompanyRestoreParts RestoreParts();
+    // What a command on one company's backups came to, in the outcome.
+    void CountEnding(CompanyRestore::Ending ending);
+
     // The context's members live until the process ends; the context object itself need not.
     TGlobal& global_;
     IActivityView& memo_;

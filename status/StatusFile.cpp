@@ -20,6 +20,7 @@ json::Value BackupJson(const BackupRecord& record) {
     if (record.seconds) members["seconds"] = *record.seconds;
     members["verified"] = record.verified ? json::Value(*record.verified) : json::Value();
     if (!record.verification.empty()) members["verification"] = record.verification;
+    if (record.nextTransaction) members["nextTransaction"] = *record.nextTransaction;
     return members;
 }
 
@@ -37,6 +38,9 @@ std::optional<BackupRecord> BackupOf(const json::Value* value) {
     if (const json::Value* verified = json::Find(*value, "verified"); verified && verified->is_boolean())
         record.verified = verified->get<bool>();
     record.verification = json::Text(*value, "verification");
+    if (const json::Value* next = json::Find(*value, "nextTransaction");
+        next && next->is_number_unsigned() && next->get<std::uint64_t>() <= std::uint64_t{INT64_MAX})
+        record.nextTransaction = static_cast<std::int64_t>(next->get<std::uint64_t>());
     return record;
 }
 
@@ -49,6 +53,41 @@ json::Value CycleJson(const CycleRecord& record) {
 std::optional<CycleRecord> CycleOf(const json::Value* value) {
     if (!value || !value->is_object()) return std::nullopt;
     return CycleRecord{json::Text(*value, "at"), json::Text(*value, "outcome"), json::Text(*value, "message")};
+}
+
+json::Value RestoreJson(const RestoreRecord& record) {
+    json::Value members = {{"at", record.at}, {"outcome", record.outcome}};
+    if (!record.message.empty()) members["message"] = record.message;
+    members["file"] = record.file;
+    members["target"] = record.target;
+    members["replaced"] = record.replaced;
+    return members;
+}
+
+std::optional<RestoreRecord> RestoreOf(const json::Value* value) {
+    if (!value || !value->is_object()) return std::nullopt;
+    RestoreRecord record{json::Text(*value, "at"), json::Text(*value, "outcome"), json::Text(*value, "message"),
+                         json::Text(*value, "file"), json::Text(*value, "target")};
+    if (const json::Value* replaced = json::Find(*value, "replaced"); replaced && replaced->is_boolean())
+        record.replaced = replaced->get<bool>();
+    return record;
+}
+
+json::Value BackupsJson(const std::vector<BackupRecord>& records) {
+    json::Value items = json::Value::array();
+    for (const BackupRecord& record : records)
+        items.push_back(BackupJson(record));
+    return items;
+}
+
+std::vector<BackupRecord> BackupsOf(const json::Value* value) {
+    std::vector<BackupRecord> records;
+    if (!value || !value->is_array()) return records;
+    for (const json::Value& item : *value) {
+        if (records.size() == kRecentBackups) break;
+        if (std::optional<BackupRecord> record = BackupOf(&item)) records.push_back(std::move(*record));
+    }
+    return records;
 }
 
 } // namespace
@@ -68,6 +107,8 @@ std::optional<StatusBook> StatusBook::FromJson(std::string_view text) {
         company.lastGood = BackupOf(json::Find(entry, "lastGoodBackup"));
         company.lastVerified = BackupOf(json::Find(entry, "lastVerifiedBackup"));
         company.lastCycle = CycleOf(json::Find(entry, "lastCycle"));
+        company.lastRestore = RestoreOf(json::Find(entry, "lastRestore"));
+        company.recentBackups = BackupsOf(json::Find(entry, "recentBackups"));
     }
     return book;
 }
@@ -88,6 +129,10 @@ std::string StatusBook::ToJson(const std::string& updatedAt) const {
                            {"lastGoodBackup", optional(company->lastGood, BackupJson)},
                            {"lastVerifiedBackup", optional(company->lastVerified, BackupJson)},
                            {"lastCycle", optional(company->lastCycle, CycleJson)}});
+        // Written only once there is something in them: a file of a run without restores and
+        // before the first good backup reads as before.
+        if (company->lastRestore) entries.back()["lastRestore"] = RestoreJson(*company->lastRestore);
+        if (!company->recentBackups.empty()) entries.back()["recentBackups"] = BackupsJson(company->recentBackups);
     }
     return json::Write(
         {{"program", kProgram}, {"format", kFormat}, {"updated", updatedAt}, {"companies", std::move(entries)}});
@@ -97,7 +142,7 @@ CompanyStatus& StatusBook::Company(const std::string& id, const std::string& cod
     auto it = index_.find(id);
     if (it == index_.end()) {
         index_.emplace(id, companies_.size());
-        companies_.push_back(CompanyStatus{id, code, name, {}, {}, {}, {}});
+        companies_.push_back(CompanyStatus{id, code, name, {}, {}, {}, {}, {}, {}});
         return companies_.back();
     }
     CompanyStatus& company = companies_[it->second];

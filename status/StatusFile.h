@@ -7,6 +7,7 @@
 
 #include "ports/FileSystem.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -28,6 +29,12 @@ inline constexpr const char* kCycleSwapped = "swapped";
 inline constexpr const char* kCycleRefused = "refused";
 inline constexpr const char* kCycleGivenUp = "given up";
 inline constexpr const char* kCycleFailed = "failed";
+// Outcomes of a restore.
+inline constexpr const char* kRestoreDone = "done";
+inline constexpr const char* kRestoreFailed = "failed";
+
+// How many of a company's good backups the file keeps, newest first.
+inline constexpr std::size_t kRecentBackups = 20;
 
 struct BackupRecord {
     std::string at;      // start, YYYY-MM-DDTHH:MM:SS of the local clock
@@ -39,12 +46,23 @@ struct BackupRecord {
     // Nothing when the backup was not verified; false with `verification` saying why.
     std::optional<bool> verified;
     std::string verification;
+    // The database's transaction counter, read through the server just before the backup.
+    std::optional<std::int64_t> nextTransaction;
 };
 
 struct CycleRecord {
     std::string at;
     std::string outcome; // kCycleSwapped, kCycleRefused, kCycleGivenUp or kCycleFailed
     std::string message;
+};
+
+struct RestoreRecord {
+    std::string at;
+    std::string outcome; // kRestoreDone or kRestoreFailed
+    std::string message;
+    std::string file;      // the backup restored
+    std::string target;    // the database written
+    bool replaced = false; // the live database was put aside for it
 };
 
 struct CompanyStatus {
@@ -55,6 +73,9 @@ struct CompanyStatus {
     std::optional<BackupRecord> lastGood;     // the last attempt done (and verified, when it was checked)
     std::optional<BackupRecord> lastVerified; // the last backup whose verification passed
     std::optional<CycleRecord> lastCycle;
+    std::optional<RestoreRecord> lastRestore;
+    // The last good backups, newest first, at most kRecentBackups.
+    std::vector<BackupRecord> recentBackups;
 };
 
 class StatusBook {

@@ -1,6 +1,8 @@
 #include "backup/BackupFiles.h"
+#include "backup/BackupHeader.h"
 
 #include "tests/support/ActivityLogOverFakes.h"
+#include "tests/support/FakeFileSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +23,60 @@ TEST(BackupFileName, JoinsFolderStemDateStartMinuteAndOwner) {
 }
 
 // One folder per fiscal year with the same file name: each database gets names of its own.
+// The first bytes of a backup as the server writes them: the record type, the format, two
+// attributes the header does not need, the database's name, the date and the record's end.
+std::string HeaderBytes(const std::string& database) {
+    std::string bytes("\x00\x02\x04\x0a\x00\x00\x00\x06\x04\x00\x40\x00\x00", 13);
+    bytes += '\x07';
+    bytes += static_cast<char>(database.size());
+    bytes += database;
+    bytes += "\x01\x18Thu Dec 10 10:55:30 2026";
+    bytes += '\x00';
+    bytes += "\x0e\x0e rest of the backup";
+    return bytes;
+}
+
+TEST(BackupHeader, NamesTheDatabaseOnlyOfAWholeHeader) {
+    const std::string whole = HeaderBytes("/srv/veltor/conta.fdb");
+    const std::optional<BackupHeader> header = ParseBackupHeader(whole);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->databasePath, "/srv/veltor/conta.fdb");
+    EXPECT_EQ(header->date, "Thu Dec 10 10:55:30 2026");
+    // Cut anywhere before the record's end, or of another shape, it is no header.
+    const std::size_t end = whole.find("\x0e\x0e");
+    for (std::size_t size = 0; size < end; ++size)
+        EXPECT_FALSE(ParseBackupHeader(whole.substr(0, size))) << size;
+    EXPECT_TRUE(ParseBackupHeader(whole.substr(0, end)));
+    EXPECT_FALSE(ParseBackupHeader("\x01" + whole.substr(1)));
+    EXPECT_FALSE(ParseBackupHeader(std::string("\x00\x02\x04\x0a\x00\x00\x00\x00", 8))) << "without a name";
+    EXPECT_FALSE(ParseBackupHeader("[ADMINBD]\r\nRUTABD=x"));
+
+    test::FakeFileSystem files;
+    files.AddFile("/b/conta.GBK", whole);
+    files.AddFile("/b/texto.GBK", "not a backup");
+    EXPECT_EQ(ReadBackupHeader(files, "/b/conta.GBK").databasePath, "/srv/veltor/conta.fdb");
+    EXPECT_THROW(
+        {
+            try {
+                ReadBackupHeader(files, "/b/texto.GBK");
+            } catch (const std::runtime_error& e) {
+                EXPECT_STREQ(e.what(), "no es un archivo de Backup de Firebird");
+                throw;
+            }
+        },
+        std::runtime_error);
+}
+
+TEST(BackupHeader, NamesTheDatabaseBareOrBehindItsServer) {
+    EXPECT_TRUE(HeaderNamesDatabase("/srv/conta.fdb", "/srv/conta.fdb", false));
+    EXPECT_TRUE(HeaderNamesDatabase("localhost:/srv/conta.fdb", "/srv/conta.fdb", false));
+    EXPECT_FALSE(HeaderNamesDatabase("/srv/CONTA.FDB", "/srv/conta.fdb", false));
+    EXPECT_TRUE(HeaderNamesDatabase("servidor:C:\\CONTA\\EMP.GDB", "c:\\conta\\emp.gdb", true));
+    // A drive letter is no server's name.
+    EXPECT_FALSE(HeaderNamesDatabase("C:\\EMP.GDB", "\\EMP.GDB", true));
+    EXPECT_FALSE(HeaderNamesDatabase("localhost:/srv/otra.fdb", "/srv/conta.fdb", false));
+}
+
 TEST(NamingOf, TellsDatabasesThatShareAStemApartByTheirCompany) {
     const std::vector<catalogue::CompanyFile> catalogue = {{"1", "/srv/conta/2025/CONTA.FDB"},
                                                            {"2", "/srv/conta/2026/CONTA.FDB"},

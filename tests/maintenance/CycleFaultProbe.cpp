@@ -5,6 +5,12 @@
 //
 //   cycle_fault_probe <pause in ms> [step]
 //
+//   cycle_fault_probe <pause in ms> <step or -> restore <code>
+//
+// The second form restores the newest backup of company <code> in place of its live database
+// (confirmed: no question is asked), killed at the same steps where they come in a restore
+// (and after-restored, once the restore has ended).
+//
 // The pause for the maintenance script is cut to <pause>. Steps: after-first-stop,
 // after-start, during-backup, during-restore, during-pause, after-second-stop,
 // between-swap-steps, before-restart. Without a step the cycle runs to its end (exit 0; 1
@@ -18,6 +24,7 @@
 #include "dbserver/FirebirdService.h"
 #include "dbserver/ServiceControl.h"
 #include "maintenance/BackupRestoreCycle.h"
+#include "maintenance/CompanyRestore.h"
 #include "maintenance/RunLock.h"
 #include "maintenance/ServiceMemo.h"
 #include "platform/posix/LinuxServiceManager.h"
@@ -124,7 +131,14 @@ public:
     std::vector<std::string> FileNamesIn(const std::string& folder) override { return files.FileNamesIn(folder); }
 };
 
-int Run(std::uint32_t pause, const std::string& step) {
+// Nobody at the terminal: the order says yes.
+class NoTerminal : public IConfirmation {
+public:
+    bool CanAsk() const override { return false; }
+    bool Confirm(const std::string&) override { return false; }
+};
+
+int Run(std::uint32_t pause, const std::string& step, const std::string& restoreCode) {
     ProbeView view;
     ProbeDatabaseFiles databaseFiles;
     if (step == "after-first-stop")
@@ -137,13 +151,15 @@ int Run(std::uint32_t pause, const std::string& step) {
         view.afterLine = " Inicia Backup: ", view.events = 3;
     else if (step == "during-restore")
         view.afterLine = " Inicia Restore: ", view.events = 3;
+    else if (step == "after-restored")
+        view.afterLine = " Restore Finalizado: ";
     else if (step == "after-second-stop")
         view.afterLine = " Renombra el Archivo Original: ";
     else if (step == "between-swap-steps")
         databaseFiles.dieAfterLink = true;
     else if (step == "before-restart")
         databaseFiles.dieAfterSwap = true;
-    else if (!step.empty() && step != "during-pause")
+    else if (!step.empty() && step != "during-pause" && step != "-")
         throw std::runtime_error("unknown step " + step);
     ProbeClock clock(pause, step == "during-pause");
 
@@ -167,6 +183,18 @@ int Run(std::uint32_t pause, const std::string& step) {
 
     const std::unique_ptr<IRunLock> runLock = LockRuns(files, log);
     if (!runLock) return 3;
+    if (!restoreCode.empty()) {
+        fb::FirebirdService verifyService(api);
+        FirebirdRestoredDatabase restoredDatabases(api);
+        BackupOperations operations({global, catalogue, log, files, clock, view, verifyService, restoredDatabases});
+        CompanyRestore restoring({global, catalogue, backup, restore, log, services, databaseFiles, databases, files,
+                                  clock, view, operations});
+        NoTerminal nobody;
+        const CompanyRestore::Ending ending = restoring.Restore({restoreCode, {}, {}, true, true}, nobody);
+        if (log.isMonthLogOpen()) log.CloseMonthLog();
+        catalogue.BDAdmin.Disconnect();
+        return ending == CompanyRestore::Ending::Done ? 0 : 1;
+    }
     BackupRestoreCycle cycle({global, catalogue, backup, restore, log, services, shell, databaseFiles, databases, files,
                               clock, view, restoreNow});
     int code = 0;
@@ -185,13 +213,16 @@ int Run(std::uint32_t pause, const std::string& step) {
 } // namespace veltor::test
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::cerr << "usage: cycle_fault_probe <pause in ms> [step]\n";
+    const bool restore = argc == 5 && std::string(argv[3]) == "restore";
+    if ((argc < 2 || argc > 3) && !restore) {
+        std::cerr << "usage: cycle_fault_probe <pause in ms> [step]\n"
+                     "       cycle_fault_probe <pause in ms> <step or -> restore <code>\n";
         return 2;
     }
     int code = 1;
     try {
-        code = veltor::test::Run(static_cast<std::uint32_t>(std::stoul(argv[1])), argc == 3 ? argv[2] : "");
+        code = veltor::test::Run(static_cast<std::uint32_t>(std::stoul(argv[1])), argc >= 3 ? argv[2] : "",
+                                 restore ? argv[4] : "");
     } catch (const std::exception& e) {
         std::cout << "cycle_fault_probe: " << e.what() << std::endl;
     }

@@ -264,6 +264,43 @@ TEST_F(StatusEvaluation, AStampTheStatusFileDoesNotKnowIsNoGoodBackup) {
                                                 "advertencia, 0 críticas, 1 sin juzgar\n"));
 }
 
+TEST(StatusBook, KeepsTheLastRestoreAndTheRecentBackupsWithTheirCounters) {
+    StatusBook book;
+    CompanyStatus& uno = book.Company("1", "001", "UNO");
+    uno.lastRestore = RestoreRecord{"2026-12-08T10:00:00", kRestoreDone, "", "/b/a.GBK", "/srv/a.fdb", true};
+    for (int i = 0; i <= static_cast<int>(kRecentBackups); ++i) {
+        BackupRecord record{"2026-12-07T12:45:03", kBackupDone, "", "/b/" + std::to_string(i) + ".GBK"};
+        record.nextTransaction = i;
+        uno.recentBackups.push_back(record);
+    }
+    uno.recentBackups[1].nextTransaction = std::nullopt;
+    book.Company("2", "002", "DOS");
+
+    std::string text = book.ToJson("2026-12-08T10:00:01");
+    const std::optional<StatusBook> read = StatusBook::FromJson(text);
+    ASSERT_TRUE(read);
+    const CompanyStatus& again = *read->Find("1");
+    ASSERT_TRUE(again.lastRestore);
+    EXPECT_EQ(again.lastRestore->target, "/srv/a.fdb");
+    EXPECT_TRUE(again.lastRestore->replaced);
+    // A file with more than the limit is read up to it.
+    ASSERT_EQ(again.recentBackups.size(), kRecentBackups);
+    EXPECT_EQ(again.recentBackups.back().file, "/b/19.GBK");
+    EXPECT_EQ(again.recentBackups[0].nextTransaction, 0);
+    EXPECT_FALSE(again.recentBackups[1].nextTransaction);
+    // A company without them is written as before.
+    EXPECT_FALSE(json::Parse(text)["companies"][1].contains("recentBackups"));
+    EXPECT_FALSE(json::Parse(text)["companies"][1].contains("lastRestore"));
+
+    // A counter the program cannot have written is no counter.
+    for (const char* bad : {"-1", "9223372036854775808", "1.5", "\"7\""}) {
+        const std::string written = "\"nextTransaction\": 0";
+        std::string edited = text;
+        edited.replace(edited.find(written), written.size(), std::string("\"nextTransaction\": ") + bad);
+        EXPECT_FALSE(StatusBook::FromJson(edited)->Find("1")->recentBackups[0].nextTransaction) << bad;
+    }
+}
+
 TEST(StatusBook, LoadingSaysWhyAFileCouldNotBeRead) {
     test::FakeFileSystem files;
     const std::string path = "/b/" + std::string(kStatusFileName);
