@@ -202,7 +202,7 @@ TEST_F(RestoreServer, BadInputGetsItsLineAndTouchesNothing) {
 // its wait status.
 int RunRestoreProbe(const std::string& folder, const std::string& step, std::string& output) {
     int code = 0;
-    output = CommandOutput("cd '" + folder + "' && " + std::string(VELTOR_CYCLE_FAULT_PROBE) + " 1000 " + step +
+    output = CommandOutput("cd '" + folder + "' && exec " + std::string(VELTOR_CYCLE_FAULT_PROBE) + " 1000 " + step +
                                " restore 001 2>&1",
                            code);
     return code;
