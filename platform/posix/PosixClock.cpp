@@ -6,10 +6,9 @@
 
 namespace veltor::posix {
 
-LocalDateTime PosixClock::Now() const {
-    const std::time_t now = std::time(nullptr);
+LocalDateTime LocalDateTimeOf(std::time_t when) {
     struct tm local {};
-    localtime_r(&now, &local);
+    localtime_r(&when, &local);
     LocalDateTime moment;
     moment.year = local.tm_year + 1900;
     moment.month = local.tm_mon + 1;
@@ -19,6 +18,10 @@ LocalDateTime PosixClock::Now() const {
     moment.second = local.tm_sec;
     moment.weekday = local.tm_wday;
     return moment;
+}
+
+LocalDateTime PosixClock::Now() const {
+    return LocalDateTimeOf(std::time(nullptr));
 }
 
 std::uint32_t PosixClock::TickCount() const {

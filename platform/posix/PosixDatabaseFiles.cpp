@@ -1,6 +1,7 @@
 // The files beside a company database on Linux: links, one rename, the room of a volume.
 #include "platform/posix/PosixFiles.h"
 #include "platform/posix/PosixMaintenance.h"
+#include "platform/posix/PosixPlatform.h"
 #include "ports/Errors.h"
 
 #include <cerrno>
@@ -88,17 +89,7 @@ std::uint64_t PosixDatabaseFiles::FileSize(const std::string& path) {
 LocalDateTime PosixDatabaseFiles::LastWritten(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) RaiseErrno(errno);
-    struct tm local {};
-    localtime_r(&info.st_mtime, &local);
-    LocalDateTime moment;
-    moment.year = local.tm_year + 1900;
-    moment.month = local.tm_mon + 1;
-    moment.day = local.tm_mday;
-    moment.hour = local.tm_hour;
-    moment.minute = local.tm_min;
-    moment.second = local.tm_sec;
-    moment.weekday = local.tm_wday;
-    return moment;
+    return LocalDateTimeOf(info.st_mtime);
 }
 
 VolumeRoom PosixDatabaseFiles::RoomIn(const std::string& folder) {

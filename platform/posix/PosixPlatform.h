@@ -8,6 +8,7 @@
 #include "ports/OsVersion.h"
 #include "ports/RegionalFormats.h"
 
+#include <ctime>
 #include <locale.h>
 #include <string>
 
@@ -47,6 +48,9 @@ private:
 
 // The group the Debian Firebird server runs in.
 inline constexpr const char* kDatabaseServerGroup = "firebird";
+
+// A moment of the system's clock in the local time zone.
+LocalDateTime LocalDateTimeOf(std::time_t moment);
 
 // localtime, a millisecond tick of CLOCK_MONOTONIC cut to 32 bits, nanosleep.
 class PosixClock final : public IClock {

@@ -4,18 +4,22 @@
 
 namespace veltor::win32 {
 
+LocalDateTime LocalDateTimeOf(const SYSTEMTIME& local) {
+    LocalDateTime moment;
+    moment.year = local.wYear;
+    moment.month = local.wMonth;
+    moment.day = local.wDay;
+    moment.hour = local.wHour;
+    moment.minute = local.wMinute;
+    moment.second = local.wSecond;
+    moment.weekday = local.wDayOfWeek;
+    return moment;
+}
+
 LocalDateTime Win32Clock::Now() const {
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    LocalDateTime moment;
-    moment.year = now.wYear;
-    moment.month = now.wMonth;
-    moment.day = now.wDay;
-    moment.hour = now.wHour;
-    moment.minute = now.wMinute;
-    moment.second = now.wSecond;
-    moment.weekday = now.wDayOfWeek; // 0 = Sunday, as ours
-    return moment;
+    return LocalDateTimeOf(now);
 }
 
 std::uint32_t Win32Clock::TickCount() const {

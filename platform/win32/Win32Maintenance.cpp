@@ -199,15 +199,7 @@ LocalDateTime Win32DatabaseFiles::LastWritten(const std::string& path) {
     if (!FileTimeToSystemTime(&data.ftLastWriteTime, &universal) ||
         !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local))
         RaiseLastError();
-    LocalDateTime moment;
-    moment.year = local.wYear;
-    moment.month = local.wMonth;
-    moment.day = local.wDay;
-    moment.hour = local.wHour;
-    moment.minute = local.wMinute;
-    moment.second = local.wSecond;
-    moment.weekday = local.wDayOfWeek;
-    return moment;
+    return LocalDateTimeOf(local);
 }
 
 VolumeRoom Win32DatabaseFiles::RoomIn(const std::string& folder) {

@@ -16,6 +16,8 @@
 #include "ports/ServiceManager.h"
 #include "ports/ShellLauncher.h"
 
+struct _SYSTEMTIME;
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -99,6 +101,9 @@ public:
     VolumeRoom RoomIn(const std::string& folder) override;
     std::vector<std::string> FileNamesIn(const std::string& folder) override;
 };
+
+// A local SYSTEMTIME as our moment (its day of the week counts from Sunday, as ours).
+LocalDateTime LocalDateTimeOf(const _SYSTEMTIME& local);
 
 // GetLocalTime, GetTickCount, Sleep.
 class Win32Clock final : public IClock {
