@@ -9,6 +9,7 @@
 #include "platform/posix/PosixMaintenance.h"
 #include "tests/maintenance/CycleHarness.h"
 #include "tests/support/FirebirdServer.h"
+#include "tests/support/KillSteps.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/support/ShortPauseClock.h"
 
@@ -349,19 +350,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, CycleKilled,
                                            KillStep{"after-second-stop", " Archivo Backup: ", true},
                                            KillStep{"between-swap-steps", " Archivo Backup: ", true},
                                            KillStep{"before-restart", " Archivo Backup: ", true}),
-                         [](const ::testing::TestParamInfo<KillStep>& step) {
-                             std::string name;
-                             bool upper = true;
-                             for (const char* c = step.param.step; *c; ++c) {
-                                 if (*c == '-') {
-                                     upper = true;
-                                     continue;
-                                 }
-                                 name += upper ? static_cast<char>(*c - 'a' + 'A') : *c;
-                                 upper = false;
-                             }
-                             return name;
-                         });
+                         [](const ::testing::TestParamInfo<KillStep>& step) { return StepTestName(step.param.step); });
 
 } // namespace
 } // namespace veltor::test

@@ -9,6 +9,7 @@
 #include "platform/posix/PosixMaintenance.h"
 #include "tests/maintenance/CycleHarness.h"
 #include "tests/support/FirebirdServer.h"
+#include "tests/support/KillSteps.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/support/ShortPauseClock.h"
 
@@ -260,17 +261,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, RestoreKilled,
                                            RestoreKill{"between-swap-steps", true},
                                            RestoreKill{"before-restart", true}),
                          [](const ::testing::TestParamInfo<RestoreKill>& kill) {
-                             std::string name;
-                             bool upper = true;
-                             for (const char* c = kill.param.step; *c; ++c) {
-                                 if (*c == '-') {
-                                     upper = true;
-                                     continue;
-                                 }
-                                 name += upper ? static_cast<char>(*c - 'a' + 'A') : *c;
-                                 upper = false;
-                             }
-                             return name;
+                             return StepTestName(kill.param.step);
                          });
 
 } // namespace
