@@ -16,6 +16,7 @@
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/FakeRegionalFormats.h"
 #include "tests/support/FakeRestoredDatabase.h"
+#include "tests/support/InstallationOverFakes.h"
 #include "tests/support/ScriptedServer.h"
 
 #include <gmock/gmock.h>
@@ -126,9 +127,8 @@ TEST(BackupChoice, ListLineShowsTheNameTheMinuteTheSizeAndWhatIsKnown) {
 
 // One installation as in the cycle's tests; company 001's database /srv/veltor/conta.fdb has
 // backups in kBackups.
-class Restore : public ::testing::Test {
+class Restore : public ::testing::Test, protected InstallationOverFakes {
 protected:
-    static constexpr const char* kBackups = "/srv/veltor/Backups/";
     const std::string live = "/srv/veltor/conta.fdb";
     const std::string older = std::string(kBackups) + "conta-20261205-1200.GBK";
     const std::string newer = std::string(kBackups) + "conta-20261207-0900.GBK";
@@ -136,10 +136,7 @@ protected:
     const std::string kept = "/srv/veltor/CONTA-Copia-20261207-1245.GDB";
 
     Restore() {
-        files.AddFile("ADMINBD.inf", "[ADMINBD]\r\nRUTABD=/srv/veltor/ADMIN.FDB\r\nSERVIDOR=localhost\r\nRUTABACKUP=" +
-                                         std::string(kBackups) + "\r\nTIMERBACKUPLICENCE=00:30\r\n");
-        files.directories.insert(kBackups);
-        files.directories.insert("/srv/veltor/");
+        files.directories.insert(kFolder);
         files.AddFile(live, "live database");
         exchange.kinds[live] = NameHolds::RegularFile;
         exchange.sizes[live] = 10 * 1024 * 1024;
@@ -177,25 +174,8 @@ protected:
         return status ? status->lastRestore : std::nullopt;
     }
 
-    FakeFileSystem files;
-    FakeRegionalFormats regional;
-    FakeMessageBox messages;
-    HookedActivityView view;
-    FakeClock clock;
-    TGlobal global{files, messages, {.upperCaseValues = false, .pathSeparator = '/'}};
-    FakeCatalogue catalogue;
     FakeFirebirdService local;
     FakeFirebirdService remote;
-    ActivityLog log{files, clock, regional, view};
-    ActivityLogServiceMemo serviceMemo{log};
-    FakeServiceManager manager;
-    ScriptedServer server{manager};
-    ServiceControl services{manager, serviceMemo};
-    RecordingDatabaseFiles exchange;
-    ScriptedDatabases databases;
-    FakeFirebirdService verifyService;
-    ScriptedRestoredDatabase restoredDatabases;
-    BackupOperations operations{{global, catalogue, log, files, clock, view, verifyService, restoredDatabases}};
     ScriptedConfirmation confirmation;
 };
 

@@ -17,6 +17,7 @@
 #include "tests/support/FakeRegionalFormats.h"
 #include "tests/support/FakeRestoredDatabase.h"
 #include "tests/support/FakeServiceManager.h"
+#include "tests/support/InstallationOverFakes.h"
 #include "tests/support/ScriptedServer.h"
 
 #include <gmock/gmock.h>
@@ -40,15 +41,9 @@ using ::testing::IsEmpty;
 
 // One installation: ADMINBD.inf in the current folder, the databases in kFolder, the backups
 // in kBackups; the server's clock says Monday 12:45 of 2026.
-class CycleRun : public ::testing::Test {
+class CycleRun : public ::testing::Test, protected InstallationOverFakes {
 protected:
-    static constexpr const char* kFolder = "/srv/veltor/";
-    static constexpr const char* kBackups = "/srv/veltor/Backups/";
-
     CycleRun() {
-        files.AddFile("ADMINBD.inf", "[ADMINBD]\r\nRUTABD=/srv/veltor/ADMIN.FDB\r\nSERVIDOR=localhost\r\nRUTABACKUP=" +
-                                         std::string(kBackups) + "\r\nTIMERBACKUPLICENCE=00:30\r\n");
-        files.directories.insert(kBackups);
         catalogue.answers[std::string(kServerClockStatement)] = {
             {{"DIA", "LUNES"}, {"HORA", "12:45"}, {"ANNO", "2026"}}};
         backup.SetProtocol(fb::ServiceProtocol::Tcp);
@@ -117,29 +112,10 @@ protected:
                "\" WHERE EMPRESAID=1";
     }
 
-    FakeFileSystem files;
-    FakeRegionalFormats regional;
-    FakeMessageBox messages;
-    HookedActivityView view;
-    FakeClock clock;
-    // Linux's rules: values keep their case, paths take '/' (the backup folder exists).
-    TGlobal global{files, messages, {.upperCaseValues = false, .pathSeparator = '/'}};
-    FakeCatalogue catalogue;
     FakeFirebirdService backup;
     FakeFirebirdService restore;
-    ActivityLog log{files, clock, regional, view};
-    ActivityLogServiceMemo serviceMemo{log};
-    FakeServiceManager manager;
-    ScriptedServer server{manager};
-    ServiceControl services{manager, serviceMemo};
     RecordingShell shell;
-    RecordingDatabaseFiles exchange;
-    ScriptedDatabases databases;
     bool restoreNow = true;
-    // The status file and the kept copies' retention, as the program runs the cycle.
-    FakeFirebirdService verifyService;
-    ScriptedRestoredDatabase restoredDatabases;
-    BackupOperations operations{{global, catalogue, log, files, clock, view, verifyService, restoredDatabases}};
 
     const std::string P = "07/12/2026 - 12:45:03"; // before the pause
     const std::string Q = "07/12/2026 - 12:45:23"; // after it
