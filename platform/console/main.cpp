@@ -4,6 +4,7 @@
 #include "dbserver/UnavailableClient.h"
 #include "platform/console/ConsoleApplication.h"
 #include "platform/console/ConsoleOptions.h"
+#include "platform/console/PosixConfirmation.h"
 #include "platform/console/PosixStopSignals.h"
 #include "platform/posix/LinuxProgram.h"
 #include "platform/posix/PosixProcess.h"
@@ -33,10 +34,21 @@ int Run(int argc, char** argv) {
     if (const std::optional<int> answered = veltor::console::AnswerCommandLine(options, stdout, stderr))
         return *answered;
     if (options.action == veltor::console::ConsoleOptions::Action::Status) return Status(options.json);
+    using Action = veltor::console::ConsoleOptions::Action;
+    const bool command = options.action == Action::List || options.action == Action::Restore;
     veltor::posix::LinuxProgram program;
     veltor::console::PosixStopSignals stops;
-    veltor::console::ConsoleApplication gui(options.mode, stdout, stderr, &stops);
+    veltor::console::PosixConfirmation confirmation;
+    // A command runs in place of the loop, so nothing would take a stop request: SIGINT and
+    // SIGTERM keep their usual effect, at the terminal's question too. The mode only has to put
+    // the memo lines on standard output.
+    veltor::console::ConsoleApplication gui(command ? veltor::console::ConsoleMode::Now : options.mode, stdout, stderr,
+                                            command ? nullptr : &stops);
     veltor::StartupPorts ports = program.Ports(gui);
+    if (options.action == Action::List)
+        ports.command = [&](veltor::IBackupModule& module) { module.ListBackups(options.order.code); };
+    if (options.action == Action::Restore)
+        ports.command = [&](veltor::IBackupModule& module) { module.RunRestore(options.order, confirmation); };
     return veltor::RunApplication(arguments, ports);
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <io.h>
+#include <iterator>
 
 namespace veltor::win32 {
 namespace {
@@ -56,21 +57,59 @@ bool Win32ConsoleStops::Take(int timeoutMilliseconds) {
     return WaitForSingleObject(stopEvent, wait) == WAIT_OBJECT_0;
 }
 
-void WriteText(std::FILE* stream, const std::string& text) {
-    std::fflush(stream);
-    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+namespace {
+
+bool IsConsole(HANDLE handle) {
     DWORD mode = 0;
-    if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) {
-        console::WriteToStream(stream, text);
-        return;
-    }
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
+void WriteToConsole(HANDLE console, const std::string& text) {
     const std::wstring wide = WideForDisplay(text);
     for (std::size_t at = 0; at < wide.size();) {
         DWORD written = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - at, 8192));
-        if (!WriteConsoleW(handle, wide.data() + at, chunk, &written, nullptr) || written == 0) return;
+        if (!WriteConsoleW(console, wide.data() + at, chunk, &written, nullptr) || written == 0) return;
         at += written;
     }
+}
+
+} // namespace
+
+void WriteText(std::FILE* stream, const std::string& text) {
+    std::fflush(stream);
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (!IsConsole(handle)) {
+        console::WriteToStream(stream, text);
+        return;
+    }
+    WriteToConsole(handle, text);
+}
+
+bool Win32Confirmation::CanAsk() const {
+    return IsConsole(GetStdHandle(STD_INPUT_HANDLE)) && IsConsole(GetStdHandle(STD_OUTPUT_HANDLE));
+}
+
+bool Win32Confirmation::Confirm(const std::string& question) {
+    // On the console that CanAsk found, after what the program wrote before.
+    std::fflush(stdout);
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (IsConsole(out))
+        WriteToConsole(out, question);
+    else
+        WriteText(stdout, question);
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    if (!IsConsole(in)) return false;
+    // The console's line input hands the line with its CR LF, in as many reads as it takes; a
+    // console without line input hands the CR alone.
+    std::wstring line;
+    wchar_t buffer[256];
+    while (line.find_first_of(L"\r\n") == std::wstring::npos) {
+        DWORD got = 0;
+        if (!ReadConsoleW(in, buffer, static_cast<DWORD>(std::size(buffer)), &got, nullptr) || got == 0) return false;
+        line.append(buffer, got);
+    }
+    return IsConfirmingAnswer(Utf8FromWide(line));
 }
 
 } // namespace veltor::win32

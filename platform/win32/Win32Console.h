@@ -1,8 +1,9 @@
 #pragma once
 // The headless program's console on Windows: Ctrl-C, Ctrl-Break and the console's closing as
-// stop requests, and the program's texts written to it.
+// stop requests, the program's texts written to it, and the person who answers at it.
 
 #include "platform/console/ConsoleApplication.h"
+#include "ports/Restore.h"
 
 #include <cstdio>
 #include <string>
@@ -31,5 +32,16 @@ private:
 // Writes the program's UTF-8 text to a stream: to a console as its characters (WriteConsoleW),
 // whatever the console's code page; to a file or a pipe as its bytes, with CR LF line ends.
 void WriteText(std::FILE* stream, const std::string& text);
+
+// The question on the console's screen and the answer typed at its keyboard, as characters
+// whatever the console's code pages.
+class Win32Confirmation final : public IConfirmation {
+public:
+    // Standard input and standard output are both a console.
+    bool CanAsk() const override;
+    // Writes the UTF-8 question and reads one line; no answer (the input is no console, or it
+    // ended) is a no.
+    bool Confirm(const std::string& question) override;
+};
 
 } // namespace veltor::win32

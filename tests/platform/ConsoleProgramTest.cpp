@@ -246,6 +246,29 @@ TEST(ConsoleProgram, BackupTimerThatDoesNotRunEndsTickAndTimersWithOne) {
     }
 }
 
+// --list and --restore run on the backup module in place of a run and of the timers, and end
+// with what they came to: here no server answers on port 1 and nobody can confirm.
+TEST(ConsoleProgram, ListAndRestoreRunInPlaceOfTheBackupAndEndWithTheirOutcome) {
+    const std::vector<std::vector<std::string>> commands = {
+        {"--list", "EMP01", "-elevated"},
+        {"--restore", "EMP01", "--replace", "-elevated"},
+        {"--restore", "EMP01", "--to", "new.fdb", "--yes", "-elevated"},
+    };
+    for (const std::vector<std::string>& arguments : commands) {
+        ScratchFolder folder("console");
+        WriteFile(folder / "ADMINBD.inf", "RUTABD=/srv/admin.fdb\nSERVIDOR=localhost/1\nTIMERBACKUPLICENCE=00:01\n");
+        std::vector<std::string> command = {kConsole};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        Process process(folder, command);
+        const std::optional<Finished> finished = process.Wait();
+        ASSERT_TRUE(finished) << arguments[0] << " did not end";
+        EXPECT_EQ(finished->exitCode, 2) << arguments[0] << finished->err;
+        EXPECT_THAT(finished->out, Not(HasSubstr(" Inicia Backup "))) << arguments[0];
+        EXPECT_THAT(finished->err, Not(HasSubstr("Try "))) << arguments[0];
+        EXPECT_FALSE(std::filesystem::exists(folder / "new.fdb"));
+    }
+}
+
 // The console program run to its end in a scratch folder as an ordinary user, with no pkexec to
 // be found on PATH.
 std::optional<Finished> RunAsNobody(const std::vector<std::string>& arguments) {

@@ -1,5 +1,6 @@
 // The Windows adapters against the real system calls (run under Wine here).
 #include "maintenance/CycleFiles.h"
+#include "platform/win32/Win32Console.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Service.h"
 #include "ports/Errors.h"
@@ -547,6 +548,26 @@ TEST(Win32ServiceManager, OpensTheLocalManagerAndReportsAnUnknownService) {
 
 TEST(Win32Elevation, WineUserIsAnAdministrator) {
     EXPECT_TRUE(Win32Elevation().IsAdministrator());
+}
+
+TEST(Win32Confirmation, NobodyIsAskedThroughAPipe) {
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 0));
+    DWORD written = 0;
+    WriteFile(write, "si\r\n", 4, &written, nullptr);
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    SetStdHandle(STD_INPUT_HANDLE, read);
+    SetStdHandle(STD_OUTPUT_HANDLE, write);
+    Win32Confirmation confirmation;
+    EXPECT_FALSE(confirmation.CanAsk());
+    // The answer in the pipe is not taken: nobody typed it.
+    EXPECT_FALSE(confirmation.Confirm(""));
+    SetStdHandle(STD_INPUT_HANDLE, in);
+    SetStdHandle(STD_OUTPUT_HANDLE, out);
+    CloseHandle(read);
+    CloseHandle(write);
 }
 
 // fbclient.dll stand-ins, built into folders under the tests' bin folder.

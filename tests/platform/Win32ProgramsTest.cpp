@@ -89,6 +89,21 @@ TEST_F(ConsoleProgram, StatusWithoutTheCatalogueIsCriticalOnOneLine) {
     EXPECT_EQ(json.Err(), "");
 }
 
+// --list and --restore run on the backup module in place of a run, and end with what they came
+// to: here the catalogue cannot be reached and nobody can confirm.
+TEST_F(ConsoleProgram, ListAndRestoreRunInPlaceOfTheBackupAndEndWithTheirOutcome) {
+    WriteConfiguration();
+    for (const char* arguments : {"--list EMP01", "--restore EMP01 --replace"}) {
+        Child program(folder, "veltor-backups-console.exe", arguments);
+        const std::optional<DWORD> code = program.Wait();
+        ASSERT_TRUE(code) << arguments << " did not end";
+        EXPECT_EQ(*code, 2u) << arguments;
+        EXPECT_THAT(program.Out(), Not(HasSubstr(" Inicia Backup "))) << arguments;
+        EXPECT_THAT(program.Err(), Not(HasSubstr("Try "))) << arguments;
+    }
+    EXPECT_FALSE(fs::exists(In("bk"))); // no run made the backup folder
+}
+
 // Joins the console of a program for the life of the object, ignoring Ctrl-C itself.
 class InConsoleOf {
 public:

@@ -42,10 +42,21 @@ int RunProgram(const std::vector<std::string>& arguments, veltor::console::IStop
         return *answered;
     }
     if (options.action == veltor::console::ConsoleOptions::Action::Status) return Status(options.json, out, write);
+    using Action = veltor::console::ConsoleOptions::Action;
+    const bool command = options.action == Action::List || options.action == Action::Restore;
     veltor::win32::WindowsProgram program;
-    veltor::console::ConsoleApplication gui(options.mode, out, err, &stops, write);
+    veltor::win32::Win32Confirmation confirmation;
+    // A command runs in place of the loop, so nothing would take a stop request: Ctrl-C and the
+    // console's closing keep their usual effect, at the console's question too. The mode only
+    // has to put the memo lines on standard output.
+    veltor::console::ConsoleApplication gui(command ? veltor::console::ConsoleMode::Now : options.mode, out, err,
+                                            command ? nullptr : &stops, write);
     gui.SetEventLog(events);
     veltor::StartupPorts ports = program.Ports(gui, events);
+    if (options.action == Action::List)
+        ports.command = [&](veltor::IBackupModule& module) { module.ListBackups(options.order.code); };
+    if (options.action == Action::Restore)
+        ports.command = [&](veltor::IBackupModule& module) { module.RunRestore(options.order, confirmation); };
     return veltor::RunApplication(arguments, ports);
 }
 
