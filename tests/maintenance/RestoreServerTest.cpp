@@ -127,7 +127,8 @@ TEST_F(RestoreServer, AnOlderBackupReplacesALiveDatabaseThatHadWorkSinceAndTheLi
     EXPECT_THAT(output, HasSubstr(" La base de datos anterior queda en: " + kept[0]));
     EXPECT_THAT(SideFiles("Restore"), IsEmpty());
     EXPECT_FALSE(std::filesystem::exists(Folder() + "/ServicioDetenido.inf"));
-    const CompanyStatus* status = cycle.Book().Find("1");
+    const StatusBook book = cycle.Book();
+    const CompanyStatus* status = book.Find("1");
     ASSERT_TRUE(status && status->lastRestore);
     EXPECT_EQ(status->lastRestore->outcome, kRestoreDone);
     EXPECT_TRUE(status->lastRestore->replaced);
