@@ -200,8 +200,8 @@ std::optional<bool> CompanyRestore::OfTheCompanysDatabase(const Company& company
         return std::nullopt;
     }
     if (HeaderNamesDatabase(header.databasePath, company.file.path, IgnoreCase())) return true;
-    LogAndMemo(" El Backup " + backup.file + " es de la base de datos " + header.databasePath + ", no de " +
-               company.file.path);
+    otherDatabase_ = " El Backup " + backup.file + " es de la base de datos " + header.databasePath + ", no de " +
+                     company.file.path;
     return false;
 }
 
@@ -267,6 +267,7 @@ CompanyRestore::Ending CompanyRestore::RestoreToNewFile(const Company& company, 
     if (!OpenLog()) return Ending::Refused;
 
     LogAndMemo(" Inicio Restauración: " + company.Text());
+    if (!otherDatabase_.empty()) LogAndMemo(otherDatabase_);
     LogAndMemo(" Backup a restaurar: " + backup.file);
     LogAndMemo(" Restaura en la base de datos nueva: " + target);
     const std::string server = ServerTextOf(p_.global);
@@ -364,6 +365,7 @@ CompanyRestore::Ending CompanyRestore::ReplaceLive(const Company& company, const
 
     for (const std::string& line : WhatIsReplaced(company, backup))
         LogAndMemo(line);
+    if (otherDatabase) LogAndMemo(otherDatabase_);
     if (!order.yes) {
         if (!confirmation.CanAsk())
             return Refuse(&company, "nadie puede confirmar el reemplazo en la terminal; --yes lo confirma");

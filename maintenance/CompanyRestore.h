@@ -76,8 +76,9 @@ private:
     // The backup the order names, or the newest good one; nothing, with a line, when there is
     // none that may be restored.
     std::optional<CompanyBackup> ChooseBackup(const Company& company, const RestoreOrder& order);
-    // True when the backup's own header names the company's database; false with a line when it
-    // names another one; nothing, with a line, when the file is not a backup.
+    // True when the backup's own header names the company's database; false when it names
+    // another one (otherDatabase_ then says which); nothing, with a line, when the file is not
+    // a backup.
     std::optional<bool> OfTheCompanysDatabase(const Company& company, const CompanyBackup& backup);
 
     Ending RestoreToNewFile(const Company& company, const CompanyBackup& backup, const std::string& target);
@@ -105,6 +106,7 @@ private:
     CompanyRestoreParts p_;
     std::string backupFolder_;
     bool logOpen_ = false;
+    std::string otherDatabase_;
 };
 
 } // namespace veltor
