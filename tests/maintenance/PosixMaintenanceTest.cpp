@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -224,6 +225,17 @@ TEST_F(DatabaseFiles, SizesRoomsNamesAndRemovalOfRealFiles) {
     EXPECT_NE(here.volume, files.RoomIn("/dev/shm").volume);
     EXPECT_GT(here.available, 0u);
     EXPECT_THROW(files.RoomIn(folder / "nothing"), OsError);
+    // The last change in local time, to the second.
+    struct tm local {};
+    local.tm_year = 2026 - 1900, local.tm_mon = 2, local.tm_mday = 4, local.tm_hour = 5, local.tm_min = 6;
+    local.tm_sec = 7, local.tm_isdst = -1;
+    const struct timeval times[2] = {{mktime(&local), 0}, {mktime(&local), 0}};
+    ASSERT_EQ(utimes(live.c_str(), times), 0);
+    const LocalDateTime written = files.LastWritten(live);
+    EXPECT_EQ(std::vector<int>({written.year, written.month, written.day, written.hour, written.minute,
+                                written.second, written.weekday}),
+              std::vector<int>({2026, 3, 4, 5, 6, 7, 3}));
+    EXPECT_THROW(files.LastWritten(folder / "nothing"), OsError);
     EXPECT_TRUE(files.RemoveFile(restored));
     EXPECT_FALSE(files.RemoveFile(restored));
     std::vector<std::string> names = files.FileNamesIn(folder.path());

@@ -102,6 +102,24 @@ TEST_F(Win32Files, DatabaseFilesTellLinksSizesRoomAndTheLeftOversOfACycleCutShor
     EXPECT_FALSE(databases.SameFile(In("EMP.FDB"), In("NONE.GDB")));
     EXPECT_EQ(databases.FileSize(In("EMP.FDB")), 4u);
     EXPECT_THROW(databases.FileSize(In("NONE.GDB")), OsError);
+    {
+        // The last change in local time, to the second.
+        const SYSTEMTIME local{2026, 3, 3, 4, 5, 6, 7, 0};
+        SYSTEMTIME universal{};
+        FILETIME moment{};
+        ASSERT_TRUE(TzSpecificLocalTimeToSystemTime(nullptr, &local, &universal));
+        ASSERT_TRUE(SystemTimeToFileTime(&universal, &moment));
+        HANDLE file = CreateFileW(fs::path(In("EMP.FDB")).wstring().c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &moment));
+        CloseHandle(file);
+        const LocalDateTime written = databases.LastWritten(In("EMP.FDB"));
+        EXPECT_EQ(std::vector<int>({written.year, written.month, written.day, written.hour, written.minute,
+                                    written.second, written.weekday}),
+                  std::vector<int>({2026, 3, 4, 5, 6, 7, 3}));
+        EXPECT_THROW(databases.LastWritten(In("NONE.GDB")), OsError);
+    }
     EXPECT_THROW(databases.LinkFile(In("EMP.FDB"), In("EMP-Copia-20261001-0300.GDB")), OsError);
 
     const LeftOvers found = FindLeftOvers(databases, In("emp.fdb"), '\\');
