@@ -95,4 +95,10 @@ void RemoveQuietly(IFileSystem& files, const std::string& path) noexcept {
     }
 }
 
+std::vector<std::string> OwnersOf(const BackupNaming& naming, const std::string& id) {
+    std::vector<std::string> owners = {naming.owner};
+    if (naming.owner.empty()) owners.push_back("-E" + id);
+    return owners;
+}
+
 } // namespace veltor

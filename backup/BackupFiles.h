@@ -43,6 +43,10 @@ struct BackupNaming {
     bool known = true;
 };
 
+// The owners of the backup names that are the company `id`'s own: names with its id whatever
+// the catalogue holds now, names without one only while no other database shares the stem.
+std::vector<std::string> OwnersOf(const BackupNaming& naming, const std::string& id);
+
 // The naming of the company `id` whose database is `databasePath`, among the catalogue's
 // `companies` (nothing: they could not be read). Two paths name one database when they are the
 // same text (in any letter case where the file system ignores it).

@@ -28,23 +28,15 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// A backup that failed its verification, kept under its own name: stem, stamp, owner and
-// this ending.
-constexpr MadeFileKind kFailedVerifications{"-", "-VerificacionFallida.GBK"};
-
 } // namespace
 
 BackupOperations::BackupOperations(OperationsParts parts)
     : p_(parts), verifier_(parts.verifyService, parts.databases, parts.files, parts.view),
-      catalogueFiles_(parts.catalogue, parts.global.rules()) {}
+      catalogueFiles_(parts.catalogue, parts.global.rules()),
+      secondCopy_({parts.log, parts.files, parts.clock, parts.copier, parts.scripts}) {}
 
 void BackupOperations::LogAndMemo(const std::string& line) {
-    try {
-        p_.log.WriteLogLine(line);
-    } catch (const std::exception&) {
-        // The memo still has it.
-    }
-    p_.log.WriteMemoLine(line);
+    WriteLogAndMemo(p_.log, line);
 }
 
 void BackupOperations::SayNotUnderstood(const std::string& line, const std::optional<std::string>& value,
@@ -86,6 +78,9 @@ void BackupOperations::RunStarted(const std::string& backupFolder) {
                                  " no se entiende (S o N): no se verifican los Backups",
                              global.VerifyBackups, saidVerify_);
     }
+    secondCopy_.RunStarted(global, backupFolder,
+                           [this](const std::string& line, const std::optional<std::string>& value,
+                                  std::optional<std::string>& said) { SayNotUnderstood(line, value, said); });
     statusPath_ = StatusBook::PathIn(backupFolder);
     book_ = LoadStatusBook(p_.files, statusPath_);
     catalogueFiles_.Forget();
@@ -140,10 +135,7 @@ void BackupOperations::RemoveBackupsBeyondKeep(const CompanyRef& company, const 
                                       : ": no se pudo leer la lista de empresas");
         return;
     }
-    // Names with the company's id are its own whatever the catalogue holds now; names without
-    // one only while no other database shares the stem.
-    std::vector<std::string> owners = {naming.owner};
-    if (naming.owner.empty()) owners.push_back("-E" + company.id);
+    const std::vector<std::string> owners = OwnersOf(naming, company.id);
     std::set<std::string> protect = {FileNameOf(backupFile, separator)};
     if (status.lastVerified) protect.insert(FileNameOf(status.lastVerified->file, separator));
     const std::string folder = FolderOf(backupFile, separator);
@@ -218,6 +210,26 @@ void BackupOperations::BackupDone(const CompanyRef& company, const std::string& 
     if (status.recentBackups.size() > kRecentBackups) status.recentBackups.resize(kRecentBackups);
     if (keepBackups_.keep) RemoveBackupsBeyondKeep(company, status, backupFile);
     Save();
+    // After the backup is written down: a copy that fails or takes long changes nothing of it.
+    if (secondCopy_.CopiesAsked() || secondCopy_.ScriptsAsked()) {
+        secondCopy_.AfterGoodBackup(CopiedOf(company), backupFile,
+                                    book_.Company(company.id, company.code, company.name));
+        Save();
+    }
+}
+
+CopiedCompany BackupOperations::CopiedOf(const CompanyRef& company) {
+    return {company.id, company.code, company.name, catalogueFiles_.NamingOf(company.id, company.databasePath)};
+}
+
+void BackupOperations::CatchUpCopies() {
+    if (!secondCopy_.CopiesAsked()) return;
+    const auto& companies = Companies();
+    if (!companies) return;
+    std::vector<CopiedCompany> copied;
+    for (const catalogue::CompanyFile& file : *companies)
+        copied.push_back(CopiedOf({file.id, file.code, file.name, file.path}));
+    secondCopy_.CatchUp(copied, book_, verify_, [this] { Save(); });
 }
 
 void BackupOperations::BackupFailed(const CompanyRef& company, const LocalDateTime& started, const std::string& message,

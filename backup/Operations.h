@@ -7,6 +7,7 @@
 #include "activity/ActivityLog.h"
 #include "backup/BackupFiles.h"
 #include "backup/Retention.h"
+#include "backup/SecondCopy.h"
 #include "backup/Verification.h"
 #include "catalogue/CompanyCatalogue.h"
 #include "config/Global.h"
@@ -41,6 +42,9 @@ struct OperationsParts {
     IActivityView& view;
     fb::IFirebirdService& verifyService; // set to TCP for each verification
     IRestoredDatabase& databases;
+    // The second copy's copier and the administrator's scripts; none: neither is done.
+    ICheckedCopier* copier = nullptr;
+    IHookRunner* scripts = nullptr;
 };
 
 class BackupOperations {
@@ -79,6 +83,12 @@ public:
     void CycleEnded(const CompanyRef& company, const std::string& outcome, const std::string& message,
                     const std::string& keptCopyFile = {});
 
+    // The scheduled run's companies are done (its month log still open): what earlier runs could
+    // not copy into the second folder is copied now.
+    void CatchUpCopies();
+    // A run ended with companies not done, as `summary` says in one line: the failure script.
+    void RunFailed(const std::string& summary) { secondCopy_.RunFailed(summary); }
+
     // A restore of the company ended as `record` says.
     void RestoreEnded(const CompanyRef& company, const RestoreRecord& record);
 
@@ -87,6 +97,7 @@ public:
 private:
     std::string P() const { return p_.log.StampPrefix(); }
     void LogAndMemo(const std::string& line);
+    CopiedCompany CopiedOf(const CompanyRef& company);
     // Writes the status file, without the companies that left the catalogue. Never raises.
     void Save();
     // Every company's database file, read once a run; nothing when unreadable.
@@ -119,6 +130,7 @@ private:
     std::vector<std::string> forTheLog_;
     CatalogueFiles catalogueFiles_;
     std::set<std::string> nothingRemovedSaid_;
+    SecondCopy secondCopy_;
 };
 
 } // namespace veltor

@@ -23,7 +23,9 @@ long long Digits(std::string_view text, std::size_t at, std::size_t count) {
     return value;
 }
 
-// The log line is best effort: the removal has happened whatever the file says.
+} // namespace
+
+// The log line is best effort: what it tells has happened whatever the file says.
 void WriteLogAndMemo(ActivityLog& log, const std::string& line) {
     try {
         log.WriteLogLine(line);
@@ -31,8 +33,6 @@ void WriteLogAndMemo(ActivityLog& log, const std::string& line) {
     }
     log.WriteMemoLine(line);
 }
-
-} // namespace
 
 RetentionSetting ReadRetentionSetting(const std::optional<std::string>& value) {
     RetentionSetting setting;

@@ -31,6 +31,8 @@ struct MadeFileKind {
 };
 inline constexpr MadeFileKind kBackupFiles{"-", ".GBK"};
 inline constexpr MadeFileKind kKeptCopies{"-Copia-", ".GDB"};
+// A backup that failed its verification, kept for a look under its own name.
+inline constexpr MadeFileKind kFailedVerifications{"-", "-VerificacionFallida.GBK"};
 
 // The moment in a name made for `stem` and `owner`, as YYYYMMDDHHmm; nothing for any other name.
 // With `ignoreCase` (file systems that ignore letter case) the stem, tag, owner and extension
@@ -49,6 +51,9 @@ std::vector<std::string> FilesBeyondKeep(const std::vector<std::string>& names, 
 // Removes in `folder` (which ends with its separator) the files named in `names`; every
 // removal is a line of the log and the memo (`removedLine` and the path), and a file that cannot
 // be removed is written down and left.
+// The same line to the month log, where it can be written, and to the memo.
+void WriteLogAndMemo(ActivityLog& log, const std::string& line);
+
 void RemoveMadeFiles(IFileSystem& files, ActivityLog& log, const std::string& folder,
                      const std::vector<std::string>& names, const std::string& removedLine);
 

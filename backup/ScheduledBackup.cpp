@@ -72,6 +72,7 @@ void ScheduledBackup::RunScheduledBackup() {
     }
 
     if (dueCount > 0) {
+        if (operations_) operations_->CatchUpCopies();
         try {
             log.WriteLogLine(StampPrefix() + " <=== Fin Backup ");
             log.CloseMonthLog();

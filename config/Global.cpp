@@ -104,6 +104,10 @@ void TGlobal::ReadConfiguration() {
         KeepBackups.reset();
         KeepCopies.reset();
         VerifyBackups.reset();
+        ExternalFolder.reset();
+        KeepExternal.reset();
+        BackupScript.reset();
+        FailureScript.reset();
         std::string databasePath;
         LineReader lines(*file);
         std::string line;
@@ -136,6 +140,10 @@ void TGlobal::ApplyLine(std::string_view rawLine, std::string& databasePath) {
     static constexpr std::string_view kKeepBackups = "CONSERVARBACKUPS=";
     static constexpr std::string_view kKeepCopies = "CONSERVARCOPIAS=";
     static constexpr std::string_view kVerifyBackups = "VERIFICARBACKUP=";
+    static constexpr std::string_view kExternalFolder = "COPIAEXTERNA=";
+    static constexpr std::string_view kKeepExternal = "CONSERVAREXTERNAS=";
+    static constexpr std::string_view kBackupScript = "SCRIPTBACKUP=";
+    static constexpr std::string_view kFailureScript = "SCRIPTFALLO=";
 
     if (StartsWith(upper, kServer)) {
         ServerName = valueAfter(kServer.size());
@@ -156,6 +164,14 @@ void TGlobal::ApplyLine(std::string_view rawLine, std::string& databasePath) {
         KeepCopies = valueAfter(kKeepCopies.size());
     } else if (StartsWith(upper, kVerifyBackups)) {
         VerifyBackups = valueAfter(kVerifyBackups.size());
+    } else if (StartsWith(upper, kExternalFolder)) {
+        ExternalFolder = valueAfter(kExternalFolder.size());
+    } else if (StartsWith(upper, kKeepExternal)) {
+        KeepExternal = valueAfter(kKeepExternal.size());
+    } else if (StartsWith(upper, kBackupScript)) {
+        BackupScript = valueAfter(kBackupScript.size());
+    } else if (StartsWith(upper, kFailureScript)) {
+        FailureScript = valueAfter(kFailureScript.size());
     }
 }
 

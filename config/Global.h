@@ -88,6 +88,14 @@ public:
     std::optional<std::string> KeepBackups;
     std::optional<std::string> KeepCopies;
     std::optional<std::string> VerifyBackups;
+    // The second copy: "COPIAEXTERNA=" (a folder on another disk or machine that every good
+    // backup is also copied into, checked), "CONSERVAREXTERNAS=" (how many copies of a company
+    // to keep there), and the administrator's scripts "SCRIPTBACKUP=" (run after each good
+    // backup) and "SCRIPTFALLO=" (run after a run that left a company not done).
+    std::optional<std::string> ExternalFolder;
+    std::optional<std::string> KeepExternal;
+    std::optional<std::string> BackupScript;
+    std::optional<std::string> FailureScript;
 
 private:
     void ApplyLine(std::string_view line, std::string& databasePath);

@@ -9,9 +9,6 @@
 namespace veltor {
 namespace {
 
-// A backup that failed its verification, kept for a look: stem, stamp, owner and this ending.
-constexpr MadeFileKind kFailedVerifications{"-", "-VerificacionFallida.GBK"};
-
 const BackupRecord* RecordOf(const CompanyStatus* status, const std::string& name, char separator) {
     if (!status) return nullptr;
     const auto named = [&](const BackupRecord& record) { return FileNameOf(record.file, separator) == name; };
@@ -42,8 +39,7 @@ std::vector<CompanyBackup> CompanyBackups(const std::vector<std::string>& names,
                                           const BackupNaming& naming, const std::string& id,
                                           const CompanyStatus* status, bool ignoreCase) {
     const char separator = folder.empty() ? '/' : folder.back();
-    std::vector<std::string> owners = {naming.owner};
-    if (naming.owner.empty()) owners.push_back("-E" + id);
+    const std::vector<std::string> owners = OwnersOf(naming, id);
     std::vector<CompanyBackup> found;
     for (const std::string& name : names) {
         std::optional<long long> stamp;

@@ -7,10 +7,12 @@
 #include "dbserver/FbClientApi.h"
 #include "ports/ActivityView.h"
 #include "ports/BackupModule.h"
+#include "ports/CheckedCopy.h"
 #include "ports/Clock.h"
 #include "ports/DatabaseFiles.h"
 #include "ports/EventLog.h"
 #include "ports/FileSystem.h"
+#include "ports/HookRunner.h"
 #include "ports/MessageBox.h"
 #include "ports/RegionalFormats.h"
 #include "ports/ServiceManager.h"
@@ -34,6 +36,10 @@ struct BackupModuleContext {
     // The system's event log, told of every run that leaves companies not done; none where the
     // program has no such log (the window, Linux: the memo and standard output tell it).
     IEventLog* events = nullptr;
+    // The copy of every good backup into a second folder, and the administrator's scripts after
+    // a backup and after a failed run; none where the program does without them.
+    ICheckedCopier* copier = nullptr;
+    IHookRunner* scripts = nullptr;
 };
 
 std::unique_ptr<IBackupModule> CreateBackupModule(BackupModuleContext& context, const fb::ClientApi& firebird);

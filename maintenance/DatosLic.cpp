@@ -17,8 +17,8 @@ TDatosLic::TDatosLic(BackupModuleContext& context, const fb::ClientApi& firebird
       Log(context.files, context.clock, context.regional, context.memo), Services(context.serviceManager, serviceMemo_),
       global_(context.global), memo_(context.memo), files_(context.files), clock_(context.clock), shell_(context.shell),
       databaseFiles_(context.databaseFiles), events_(context.events), databases_(firebird), serviceMemo_(Log),
-      restoredDatabases_(firebird),
-      Operations({global_, Catalogue, Log, files_, clock_, memo_, IBVerify, restoredDatabases_}) {
+      restoredDatabases_(firebird), Operations({global_, Catalogue, Log, files_, clock_, memo_, IBVerify,
+                                                restoredDatabases_, context.copier, context.scripts}) {
     IBBackup.SetProtocol(fb::ServiceProtocol::Tcp);
     IBRestore.SetProtocol(fb::ServiceProtocol::Local);
 }
@@ -38,6 +38,12 @@ std::unique_ptr<IRunLock> TDatosLic::LockRuns() {
     return lock;
 }
 
+void TDatosLic::RunEnded(const char* run, bool cutShort, const std::vector<std::string>& notDone) {
+    if (events_) ReportRunEnd(*events_, run, cutShort, notDone);
+    if (const std::string summary = RunEndSummary(run, cutShort, notDone); !summary.empty())
+        Operations.RunFailed(summary);
+}
+
 void TDatosLic::RunScheduledBackup(const std::string& periodHours, const std::string& periodMinutes) {
     // The backups need the server: a service that a cycle cut short left stopped starts first.
     StoppedServiceNote note(files_);
@@ -51,10 +57,10 @@ void TDatosLic::RunScheduledBackup(const std::string& periodHours, const std::st
     } catch (...) {
         outcome_.cutShort = true;
         outcome_.failedCompanies += run.FailedCompanies();
-        if (events_) ReportRunEnd(*events_, "Backup", true, run.NotDone());
+        RunEnded("Backup", true, run.NotDone());
         throw;
     }
-    if (events_) ReportRunEnd(*events_, "Backup", run.CutShort(), run.NotDone());
+    RunEnded("Backup", run.CutShort(), run.NotDone());
     outcome_.cutShort = outcome_.cutShort || run.CutShort();
     outcome_.failedCompanies += run.FailedCompanies();
 }
@@ -68,10 +74,10 @@ void TDatosLic::RunBackupRestore(bool restoreNow) {
     } catch (...) {
         outcome_.cutShort = true;
         outcome_.failedCompanies += cycle.FailedCompanies();
-        if (events_) ReportRunEnd(*events_, "Backup-Restore", true, cycle.NotDone());
+        RunEnded("Backup-Restore", true, cycle.NotDone());
         throw;
     }
-    if (events_) ReportRunEnd(*events_, "Backup-Restore", cycle.CutShort(), cycle.NotDone());
+    RunEnded("Backup-Restore", cycle.CutShort(), cycle.NotDone());
     outcome_.cutShort = outcome_.cutShort || cycle.CutShort();
     outcome_.failedCompanies += cycle.FailedCompanies();
 }

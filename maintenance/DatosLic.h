@@ -55,6 +55,8 @@ public:
 
 private:
     CompanyRestoreParts RestoreParts();
+    // The event of a run that left companies not done, and the failure script.
+    void RunEnded(const char* run, bool cutShort, const std::vector<std::string>& notDone);
     // What a command on one company's backups came to, in the outcome.
     void CountEnding(CompanyRestore::Ending ending);
 

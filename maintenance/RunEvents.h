@@ -1,5 +1,6 @@
 #pragma once
-// What a run tells the system's event log when it leaves companies not done.
+// What a run tells the system's event log, and the failure script, when it leaves companies not
+// done.
 
 #include "ports/EventLog.h"
 
@@ -13,5 +14,9 @@ namespace veltor {
 // line; an error when the run ended before its companies were done (the memo and the month log
 // say why). Nothing for a run that did every company.
 void ReportRunEnd(IEventLog& events, const std::string& run, bool cutShort, const std::vector<std::string>& notDone);
+
+// The summary line of such a run: "Backup: 2 empresas no terminadas"; empty for a run that did
+// every company.
+std::string RunEndSummary(const std::string& run, bool cutShort, const std::vector<std::string>& notDone);
 
 } // namespace veltor

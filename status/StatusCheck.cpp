@@ -133,7 +133,7 @@ void JudgeBackups(const CompanyRow& row, const CompanyStatus* status, long long 
 } // namespace
 
 StatusSummary EvaluateStatus(const std::vector<CompanyRow>& rows, const StatusBook& book, long long now,
-                             long long periodSeconds, const std::string& statusFileProblem) {
+                             long long periodSeconds, const std::string& statusFileProblem, bool copiesAsked) {
     StatusSummary summary;
     summary.now = now;
     summary.periodSeconds = periodSeconds;
@@ -161,6 +161,16 @@ StatusSummary EvaluateStatus(const std::vector<CompanyRow>& rows, const StatusBo
                 check.unverifiedStamp = row.stamped;
                 check.state = CheckState::Unknown;
                 why.push_back("sin el archivo de estado no se sabe si hay un Backup válido");
+            }
+        }
+        // The second folder is for the day the server is lost: a day without the copy of the
+        // last good backup is a day at risk.
+        if (judging && copiesAsked && check.takesBackups && status && status->lastGood) {
+            const bool copied = status->lastCheckedCopy && status->lastCheckedCopy->file == status->lastGood->file;
+            const std::optional<long long> since = GoodBackupMoment(status->lastGood);
+            if (!copied && since && now - *since > kDay) {
+                check.state = WorseState(check.state, CheckState::Warning);
+                why.push_back("sin copia externa del último Backup desde hace " + AgeText(now - *since));
             }
         }
         // A cycle that did not swap left the live database unmaintained until one swaps.
@@ -289,7 +299,9 @@ StatusSummary CheckStatus(TGlobal& global, const fb::ClientApi& api, IFileSystem
     std::string problem;
     const StatusBook book = LoadStatusBook(files, StatusBook::PathIn(folder), &problem);
     if (!problem.empty()) problem += "; no se juzga ningún Backup";
-    return EvaluateStatus(rows, book, now, periodSeconds, problem);
+    const bool copiesAsked =
+        global.ExternalFolder && global.ExternalFolder->find_first_not_of(' ') != std::string::npos;
+    return EvaluateStatus(rows, book, now, periodSeconds, problem, copiesAsked);
 }
 
 } // namespace veltor

@@ -3,7 +3,8 @@
 // takes backups, its last good backup against its schedule, from the catalogue and the status
 // file; for every company in backup-restore cycles, its last cycle. Exit codes as monitoring
 // systems read them: 0 every company is on time, 1 (warning) one is late by more than one
-// backup-timer period, its last attempt failed or its last cycle did not swap, 2 (critical) one
+// backup-timer period, its last attempt failed, its last cycle did not swap or its last good
+// backup has had no checked copy in the second folder for a day, 2 (critical) one
 // has had no good backup for more than a day past its schedule, or the catalogue cannot be
 // read, 3 (unknown) the status file cannot be read, so no backup can be told good.
 
@@ -62,8 +63,11 @@ struct StatusSummary {
 // Judges every company that takes backups, and every company in the timer's cycles that has a
 // cycle in `book`, at `now` with a backup timer of `periodSeconds`. With `statusFileProblem`
 // (the file could not be read) nothing is judged: every company is UNKNOWN, and so is the whole.
+// With `copiesAsked` (COPIAEXTERNA), a company whose last good backup has had no checked copy
+// in the second folder for more than a day is a WARNING.
 StatusSummary EvaluateStatus(const std::vector<CompanyRow>& rows, const StatusBook& book, long long now,
-                             long long periodSeconds, const std::string& statusFileProblem = {});
+                             long long periodSeconds, const std::string& statusFileProblem = {},
+                             bool copiesAsked = false);
 
 // The report for people (a summary line, then a line per company) and for machines.
 std::string StatusText(const StatusSummary& summary);

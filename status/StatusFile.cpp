@@ -73,6 +73,20 @@ std::optional<RestoreRecord> RestoreOf(const json::Value* value) {
     return record;
 }
 
+json::Value CopyJson(const CopyRecord& record) {
+    json::Value members = {{"at", record.at}, {"outcome", record.outcome}};
+    if (!record.message.empty()) members["message"] = record.message;
+    members["file"] = record.file;
+    if (!record.copy.empty()) members["copy"] = record.copy;
+    return members;
+}
+
+std::optional<CopyRecord> CopyOf(const json::Value* value) {
+    if (!value || !value->is_object()) return std::nullopt;
+    return CopyRecord{json::Text(*value, "at"), json::Text(*value, "outcome"), json::Text(*value, "message"),
+                      json::Text(*value, "file"), json::Text(*value, "copy")};
+}
+
 json::Value BackupsJson(const std::vector<BackupRecord>& records) {
     json::Value items = json::Value::array();
     for (const BackupRecord& record : records)
@@ -109,6 +123,8 @@ std::optional<StatusBook> StatusBook::FromJson(std::string_view text) {
         company.lastCycle = CycleOf(json::Find(entry, "lastCycle"));
         company.lastRestore = RestoreOf(json::Find(entry, "lastRestore"));
         company.recentBackups = BackupsOf(json::Find(entry, "recentBackups"));
+        company.lastCopy = CopyOf(json::Find(entry, "lastCopy"));
+        company.lastCheckedCopy = CopyOf(json::Find(entry, "lastCheckedCopy"));
     }
     return book;
 }
@@ -133,6 +149,8 @@ std::string StatusBook::ToJson(const std::string& updatedAt) const {
         // before the first good backup reads as before.
         if (company->lastRestore) entries.back()["lastRestore"] = RestoreJson(*company->lastRestore);
         if (!company->recentBackups.empty()) entries.back()["recentBackups"] = BackupsJson(company->recentBackups);
+        if (company->lastCopy) entries.back()["lastCopy"] = CopyJson(*company->lastCopy);
+        if (company->lastCheckedCopy) entries.back()["lastCheckedCopy"] = CopyJson(*company->lastCheckedCopy);
     }
     return json::Write(
         {{"program", kProgram}, {"format", kFormat}, {"updated", updatedAt}, {"companies", std::move(entries)}});
@@ -142,7 +160,7 @@ CompanyStatus& StatusBook::Company(const std::string& id, const std::string& cod
     auto it = index_.find(id);
     if (it == index_.end()) {
         index_.emplace(id, companies_.size());
-        companies_.push_back(CompanyStatus{id, code, name, {}, {}, {}, {}, {}, {}});
+        companies_.push_back(CompanyStatus{id, code, name, {}, {}, {}, {}, {}, {}, {}, {}});
         return companies_.back();
     }
     CompanyStatus& company = companies_[it->second];

@@ -33,6 +33,10 @@ inline constexpr const char* kCycleFailed = "failed";
 inline constexpr const char* kRestoreDone = "done";
 inline constexpr const char* kRestoreFailed = "failed";
 
+// Outcomes of a backup's copy into the second folder.
+inline constexpr const char* kCopyDone = "done";
+inline constexpr const char* kCopyFailed = "failed";
+
 // How many of a company's good backups the file keeps, newest first.
 inline constexpr std::size_t kRecentBackups = 20;
 
@@ -65,6 +69,14 @@ struct RestoreRecord {
     bool replaced = false; // the live database was put aside for it
 };
 
+struct CopyRecord {
+    std::string at;
+    std::string outcome; // kCopyDone or kCopyFailed
+    std::string message;
+    std::string file; // the backup
+    std::string copy; // the checked copy, once done
+};
+
 struct CompanyStatus {
     std::string id; // EMPRESAID
     std::string code;
@@ -74,6 +86,8 @@ struct CompanyStatus {
     std::optional<BackupRecord> lastVerified; // the last backup whose verification passed
     std::optional<CycleRecord> lastCycle;
     std::optional<RestoreRecord> lastRestore;
+    std::optional<CopyRecord> lastCopy;        // the last copy tried into the second folder
+    std::optional<CopyRecord> lastCheckedCopy; // the last one done
     // The last good backups, newest first, at most kRecentBackups.
     std::vector<BackupRecord> recentBackups;
 };

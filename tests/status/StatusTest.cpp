@@ -209,6 +209,32 @@ TEST_F(StatusEvaluation, NeverBackedUpIsCritical) {
 
 // A cycle that did not swap warns until one swaps, while the timer's cycles take the company;
 // one cycled without scheduled backups is listed for its cycles alone.
+TEST_F(StatusEvaluation, ALastGoodBackupWithoutItsCheckedCopyForADayWarnsWhereCopiesAreAsked) {
+    const auto state = [&](const char* now, bool copiesAsked) {
+        summary = EvaluateStatus(rows, book, At(now), 1800, {}, copiesAsked);
+        return summary.companies.at(0).state;
+    };
+    // A day after, the next day's backup is due but not late yet.
+    GoodBackupAt("2026-12-07T12:46:00");
+    EXPECT_EQ(state("2026-12-08T12:46:00", true), CheckState::Ok);
+    EXPECT_EQ(state("2026-12-08T12:46:01", true), CheckState::Warning);
+    EXPECT_THAT(summary.companies[0].why, HasSubstr("sin copia externa del último Backup desde hace"));
+    EXPECT_EQ(state("2026-12-08T12:46:01", false), CheckState::Ok);
+    // A checked copy of an older backup is not the copy of the last one.
+    CompanyStatus& uno = book.Company("1", "001", "UNO");
+    uno.lastCheckedCopy = CopyRecord{"2026-12-06T13:00:00", kCopyDone, "", "/b/OTRO.GBK", "/nas/OTRO.GBK"};
+    EXPECT_EQ(state("2026-12-08T12:46:01", true), CheckState::Warning);
+    uno.lastCheckedCopy->file = "/b/UNO.GBK";
+    EXPECT_EQ(state("2026-12-08T12:46:01", true), CheckState::Ok);
+
+    // The records of the copies are kept in the file.
+    uno.lastCopy = CopyRecord{"2026-12-08T13:00:00", kCopyFailed, "sin red", "/b/UNO2.GBK", ""};
+    const std::optional<StatusBook> again = StatusBook::FromJson(book.ToJson("2026-12-08T13:00:01"));
+    const CompanyStatus* read = again->Find("1");
+    EXPECT_EQ(read->lastCopy->message, "sin red");
+    EXPECT_EQ(read->lastCheckedCopy->copy, "/nas/OTRO.GBK");
+}
+
 TEST_F(StatusEvaluation, ACycleThatDidNotSwapWarnsUntilOneSwaps) {
     GoodBackupAt("2026-12-07T12:45:00");
     rows[0].cycled = rows[1].cycled = true;
