@@ -98,6 +98,12 @@ void CompanyRestore::Record(const Company& company, const char* outcome, const s
     p_.operations.RestoreEnded({company.file.id, company.file.code, company.file.name, company.file.path}, record);
 }
 
+std::string CompanyRestore::SecondFolder() const {
+    const std::optional<std::string>& folder = p_.global.ExternalFolder;
+    if (!folder || folder->find_first_not_of(' ') == std::string::npos) return {};
+    return WorkingBackupFolder(*folder, Separator());
+}
+
 void CompanyRestore::Prepare() {
     p_.global.ReadConfiguration();
     backupFolder_ = WorkingBackupFolder(p_.global.BackupFolder, Separator());
@@ -119,12 +125,12 @@ std::optional<CompanyRestore::Company> CompanyRestore::FindCompany(const std::st
     return std::nullopt;
 }
 
-std::vector<CompanyBackup> CompanyRestore::Backups(const Company& company) {
+std::vector<CompanyBackup> CompanyRestore::Backups(const Company& company, const std::string& folder) {
     const BackupNaming naming =
         NamingOf(company.file.id, company.file.path, p_.catalogue.CompanyFiles(), Separator(), IgnoreCase());
     const CompanyStatus* status = p_.operations.book().Find(company.file.id);
     std::vector<CompanyBackup> backups =
-        CompanyBackups(p_.files.ListFiles(backupFolder_), backupFolder_, naming, company.file.id, status, IgnoreCase());
+        CompanyBackups(p_.files.ListFiles(folder), folder, naming, company.file.id, status, IgnoreCase());
     for (CompanyBackup& backup : backups) {
         try {
             backup.bytes = p_.files.FileSize(backup.file);
@@ -141,7 +147,7 @@ CompanyRestore::Ending CompanyRestore::List(const std::string& code) {
     if (!company) return Ending::Refused;
     std::vector<CompanyBackup> backups;
     try {
-        backups = Backups(*company);
+        backups = Backups(*company, backupFolder_);
     } catch (const std::exception& e) {
         return Refuse(&*company, "no se pudo leer la carpeta " + backupFolder_ + " Mensaje: " + e.what());
     }
@@ -149,13 +155,25 @@ CompanyRestore::Ending CompanyRestore::List(const std::string& code) {
                          std::to_string(backups.size()));
     for (const CompanyBackup& backup : backups)
         p_.log.WriteMemoLine(BackupListLine(backup, Separator()));
+    // The second folder's copies, which a restore takes by their full path.
+    if (const std::string second = SecondFolder(); !second.empty()) {
+        try {
+            backups = Backups(*company, second);
+            p_.log.WriteMemoLine(P() + " Copias externas de " + company->Text() + " en " + second + ": " +
+                                 std::to_string(backups.size()));
+            for (const CompanyBackup& backup : backups)
+                p_.log.WriteMemoLine(BackupListLine(backup, Separator()));
+        } catch (const std::exception& e) {
+            p_.log.WriteMemoLine(P() + " No se pudo leer la carpeta " + second + " Mensaje: " + e.what());
+        }
+    }
     return Ending::Done;
 }
 
 std::optional<CompanyBackup> CompanyRestore::ChooseBackup(const Company& company, const RestoreOrder& order) {
     std::vector<CompanyBackup> backups;
     try {
-        backups = Backups(company);
+        backups = Backups(company, backupFolder_);
     } catch (const std::exception& e) {
         if (order.from.empty()) {
             Refuse(&company, "no se pudo leer la carpeta " + backupFolder_ + " Mensaje: " + e.what());
@@ -200,8 +218,8 @@ std::optional<bool> CompanyRestore::OfTheCompanysDatabase(const Company& company
         return std::nullopt;
     }
     if (HeaderNamesDatabase(header.databasePath, company.file.path, IgnoreCase())) return true;
-    otherDatabase_ = " El Backup " + backup.file + " es de la base de datos " + header.databasePath + ", no de " +
-                     company.file.path;
+    otherDatabase_ =
+        " El Backup " + backup.file + " es de la base de datos " + header.databasePath + ", no de " + company.file.path;
     return false;
 }
 

@@ -70,9 +70,10 @@ private:
     // The company of `code` in the catalogue; nothing, with the line that says why, when it is
     // missing or the catalogue cannot be read.
     std::optional<Company> FindCompany(const std::string& code);
-    // The company's backups in the backup folder with their sizes; raises when the folder
-    // cannot be read.
-    std::vector<CompanyBackup> Backups(const Company& company);
+    // The company's backups in `folder` with their sizes; raises when the folder cannot be read.
+    std::vector<CompanyBackup> Backups(const Company& company, const std::string& folder);
+    // The folder of the second copies (COPIAEXTERNA), with its separator; empty when none.
+    std::string SecondFolder() const;
     // The backup the order names, or the newest good one; nothing, with a line, when there is
     // none that may be restored.
     std::optional<CompanyBackup> ChooseBackup(const Company& company, const RestoreOrder& order);

@@ -354,6 +354,19 @@ TEST_F(Restore, TheStatusFileKeepsTheLastGoodBackupsNewestFirstWithTheirCounters
               1);
 }
 
+TEST_F(Restore, TheListShowsTheSecondFoldersCopiesToo) {
+    files.files["ADMINBD.inf"] += "COPIAEXTERNA=/nas/copias\r\n";
+    files.directories.insert("/nas/copias/");
+    files.AddFile("/nas/copias/conta-20261205-1200.GBK", "copy");
+    files.AddFile("/nas/copias/otra-20261205-1200.GBK", "another company's");
+    CompanyRestore restore(
+        {global, catalogue, remote, local, log, services, exchange, databases, files, clock, view, operations});
+    EXPECT_EQ(restore.List("001"), CompanyRestore::Ending::Done);
+    EXPECT_TRUE(MemoHas(" Backups de 001 - EMPRESA UNO en /srv/veltor/Backups/: 2"));
+    EXPECT_TRUE(MemoHas(" Copias externas de 001 - EMPRESA UNO en /nas/copias/: 1"));
+    EXPECT_TRUE(MemoHas("  conta-20261205-1200.GBK  05/12/2026 12:00"));
+}
+
 TEST_F(Restore, RoomForTheRestoredFileIsCheckedOnTheLiveVolume) {
     // The live database of 10 MB needs itself, 5 % and 64 MB.
     const std::uint64_t need = RestoreRoomFor(10 * 1024 * 1024);
