@@ -6,10 +6,12 @@
 #include "app/Startup.h"
 #include "dbserver/UnavailableClient.h"
 #include "maintenance/BackupModule.h"
+#include "ports/CheckedCopy.h"
 #include "ports/Clock.h"
 #include "ports/DatabaseFiles.h"
 #include "ports/Elevation.h"
 #include "ports/FileSystem.h"
+#include "ports/HookRunner.h"
 #include "ports/OsVersion.h"
 #include "ports/RegionalFormats.h"
 #include "ports/ServiceManager.h"
@@ -29,6 +31,8 @@ struct ProgramAdapters {
     IServiceManager& services;
     IShellLauncher& shell;
     IDatabaseFiles& databaseFiles;
+    ICheckedCopier* copier = nullptr;
+    IHookRunner* scripts = nullptr;
 };
 
 // The start-up's ports with the given front end and configuration rules; the backup module
@@ -50,7 +54,9 @@ inline StartupPorts MakeProgramPorts(const ProgramAdapters& adapters, IGuiApplic
                                             adapters.services,
                                             adapters.shell,
                                             adapters.databaseFiles,
-                                            events};
+                                            events,
+                                            adapters.copier,
+                                            adapters.scripts};
                 return CreateBackupModule(context, fb::LoadClientApiOrUnavailable());
             }};
 }
