@@ -232,8 +232,8 @@ TEST_F(DatabaseFiles, SizesRoomsNamesAndRemovalOfRealFiles) {
     const struct timeval times[2] = {{mktime(&local), 0}, {mktime(&local), 0}};
     ASSERT_EQ(utimes(live.c_str(), times), 0);
     const LocalDateTime written = files.LastWritten(live);
-    EXPECT_EQ(std::vector<int>({written.year, written.month, written.day, written.hour, written.minute,
-                                written.second, written.weekday}),
+    EXPECT_EQ(std::vector<int>({written.year, written.month, written.day, written.hour, written.minute, written.second,
+                                written.weekday}),
               std::vector<int>({2026, 3, 4, 5, 6, 7, 3}));
     EXPECT_THROW(files.LastWritten(folder / "nothing"), OsError);
     EXPECT_TRUE(files.RemoveFile(restored));
