@@ -1,0 +1,28 @@
+#pragma once
+// The checked copy of a backup into a second folder, through the POSIX calls and zlib's crc32.
+
+#include "ports/CheckedCopy.h"
+
+#include <cstddef>
+
+namespace veltor::posix {
+
+// Reads the backup once, in blocks, writing each block to the temporary file of the folder and
+// adding it to a CRC-32; after fsync the copy is dropped from the page cache and read back for
+// its own CRC-32. Everything inside the folder is done through one descriptor of it, opened
+// after the path to it was checked for links of other users, so a name changed afterwards in a
+// folder above cannot lead the copy elsewhere.
+class PosixCheckedCopier final : public ICheckedCopier {
+public:
+    static constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
+
+    explicit PosixCheckedCopier(std::size_t blockSize = kDefaultBlockSize) : blockSize_(blockSize) {}
+
+    void CopyChecked(const std::string& source, const std::string& folder, const std::string& name,
+                     std::uint32_t limitSeconds) override;
+
+private:
+    std::size_t blockSize_;
+};
+
+} // namespace veltor::posix
