@@ -17,6 +17,10 @@
 //       (where ADMINBD.inf lies), one process as the timers would, with the pause for the
 //       maintenance script cut to <pause ms>, and prints "cycle <n> <ms> <failed companies>"
 //       after each; the memo goes to <folder>/cycle-memo.txt
+//   veltor-bench copy <block KiB> <folder> <file>...
+//       copies each file into <folder> under its own name through the checked copy, in blocks
+//       of <block KiB>, a copy of that name from an earlier run removed first, and prints
+//       "copy <name> <ms>" after each and "total <ms>" at the end
 //
 // The memo goes to /dev/null unless said otherwise; the results go to standard output as
 // "key value" lines.
@@ -31,6 +35,7 @@
 #include "maintenance/BackupModule.h"
 #include "platform/console/ConsoleApplication.h"
 #include "platform/posix/LinuxServiceManager.h"
+#include "platform/posix/PosixCheckedCopier.h"
 #include "platform/posix/PosixMaintenance.h"
 #include "platform/posix/PosixPlatform.h"
 #include "tests/support/ShortPauseClock.h"
@@ -208,17 +213,45 @@ int Cycles(const std::string& folder, int cycles, std::uint32_t pause) {
     return 0;
 }
 
+long long MillisecondsSince(std::chrono::steady_clock::time_point begun) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begun).count();
+}
+
+int Copies(std::size_t blockKb, const std::string& folder, const std::vector<std::string>& sources) {
+    posix::PosixCheckedCopier copier(blockKb * 1024);
+    const auto begun = std::chrono::steady_clock::now();
+    for (const std::string& source : sources) {
+        const std::string name = source.substr(source.rfind('/') + 1);
+        ::unlink((folder + "/" + name).c_str());
+        const auto started = std::chrono::steady_clock::now();
+        copier.CopyChecked(source, folder, name, 3600);
+        std::cout << "copy " << name << " " << MillisecondsSince(started) << std::endl;
+    }
+    std::cout << "total " << MillisecondsSince(begun) << std::endl;
+    return 0;
+}
+
 } // namespace
 } // namespace veltor::bench
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() >= 4 && arguments[0] == "copy") {
+        try {
+            return veltor::bench::Copies(std::stoul(arguments[1]), arguments[2],
+                                         std::vector<std::string>(arguments.begin() + 3, arguments.end()));
+        } catch (const std::exception& e) {
+            std::cerr << "veltor-bench: " << e.what() << "\n";
+            return 1;
+        }
+    }
     if (arguments.size() != 4 ||
         (arguments[0] != "idle" && arguments[0] != "memo" && arguments[0] != "connect" && arguments[0] != "cycle")) {
         std::cerr << "usage: veltor-bench idle <folder> <runs> <sample every>\n"
                      "       veltor-bench connect <folder> <connections> <sample every>\n"
                      "       veltor-bench memo <lines file> <backups> <sample every>\n"
-                     "       veltor-bench cycle <folder> <cycles> <pause ms>\n";
+                     "       veltor-bench cycle <folder> <cycles> <pause ms>\n"
+                     "       veltor-bench copy <block KiB> <folder> <file>...\n";
         return 2;
     }
     std::FILE* memo = std::fopen("/dev/null", "w");

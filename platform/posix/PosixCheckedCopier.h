@@ -14,7 +14,8 @@ namespace veltor::posix {
 // folder above cannot lead the copy elsewhere.
 class PosixCheckedCopier final : public ICheckedCopier {
 public:
-    static constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
+    // 4 MiB: a quarter less time than 1 MiB for the read-back from the disk (bench/checked-copy).
+    static constexpr std::size_t kDefaultBlockSize = std::size_t{4} << 20;
 
     explicit PosixCheckedCopier(std::size_t blockSize = kDefaultBlockSize) : blockSize_(blockSize) {}
 

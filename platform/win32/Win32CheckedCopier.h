@@ -16,7 +16,7 @@ namespace veltor::win32 {
 class Win32CheckedCopier final : public ICheckedCopier {
 public:
     // A multiple of 4096, the largest sector size the unbuffered read-back must respect.
-    static constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
+    static constexpr std::size_t kDefaultBlockSize = std::size_t{4} << 20;
 
     explicit Win32CheckedCopier(std::size_t blockSize = kDefaultBlockSize);
 
