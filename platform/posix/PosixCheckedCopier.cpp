@@ -7,7 +7,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -30,20 +32,62 @@ std::string WithoutFinalSlash(std::string path) {
     throw OsError(doing + ": " + std::strerror(code), static_cast<std::uint32_t>(code));
 }
 
-// Refuses a folder reached through a symbolic link that a user other than root or this process's
-// own made: whoever can write the folder above could turn it anywhere.
-void RefuseLinksOfOthers(const std::string& folder) {
-    const uid_t self = ::geteuid();
-    std::size_t end = 0;
-    while (end != std::string::npos) {
-        end = folder.find('/', end + 1);
-        const std::string part = folder.substr(0, end);
-        if (part.empty() || part == "/") continue;
-        struct stat info {};
-        if (::lstat(part.c_str(), &info) != 0) RaiseCopyError("no se puede usar la carpeta " + folder, errno);
-        if (S_ISLNK(info.st_mode) && info.st_uid != 0 && info.st_uid != self)
-            throw OsError("la carpeta " + folder + " es un enlace de otro usuario", EPERM);
+// The parts of a path between its slashes, in order; "." and empty ones left out.
+std::deque<std::string> PartsOf(const std::string& path) {
+    std::deque<std::string> parts;
+    std::size_t begin = 0;
+    while (begin <= path.size()) {
+        std::size_t end = path.find('/', begin);
+        if (end == std::string::npos) end = path.size();
+        std::string part = path.substr(begin, end - begin);
+        if (!part.empty() && part != ".") parts.push_back(std::move(part));
+        begin = end + 1;
     }
+    return parts;
+}
+
+// Opens the folder one part of its path at a time, following only the symbolic links that root
+// or this process's user made: whoever can write a folder on the way could otherwise turn a
+// link of theirs anywhere. Each link is judged and read through a descriptor of the link
+// itself, so it cannot be swapped between the two; the parts of its target are walked the
+// same way.
+Descriptor OpenFolderRefusingLinksOfOthers(const std::string& folder) {
+    const std::string cannotUse = "no se puede usar la carpeta " + folder;
+    const uid_t self = ::geteuid();
+    std::deque<std::string> parts = PartsOf(folder);
+    Descriptor current(::open(folder.starts_with('/') ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (current.get() < 0) RaiseCopyError(cannotUse, errno);
+    int links = 0;
+    while (!parts.empty()) {
+        const std::string part = std::move(parts.front());
+        parts.pop_front();
+        Descriptor next(::openat(current.get(), part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (next.get() < 0) RaiseCopyError(cannotUse, errno);
+        struct stat info {};
+        if (::fstat(next.get(), &info) != 0) RaiseCopyError(cannotUse, errno);
+        if (S_ISDIR(info.st_mode)) {
+            current = std::move(next);
+            continue;
+        }
+        if (!S_ISLNK(info.st_mode)) RaiseCopyError(cannotUse, ENOTDIR);
+        if (info.st_uid != 0 && info.st_uid != self)
+            throw OsError("la carpeta " + folder + " es un enlace de otro usuario", EPERM);
+        if (++links > 40) RaiseCopyError(cannotUse, ELOOP);
+        std::string target(PATH_MAX, '\0');
+        const ssize_t size = ::readlinkat(next.get(), "", target.data(), target.size());
+        if (size < 0) RaiseCopyError(cannotUse, errno);
+        target.resize(static_cast<std::size_t>(size));
+        std::deque<std::string> targetParts = PartsOf(target);
+        parts.insert(parts.begin(), targetParts.begin(), targetParts.end());
+        if (target.starts_with('/')) {
+            current = Descriptor(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (current.get() < 0) RaiseCopyError(cannotUse, errno);
+        }
+    }
+    // A descriptor that can be synced, of the folder reached.
+    Descriptor opened(::openat(current.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (opened.get() < 0) RaiseCopyError(cannotUse, errno);
+    return opened;
 }
 
 class Deadline {
@@ -103,9 +147,7 @@ void PosixCheckedCopier::CopyChecked(const std::string& source, const std::strin
     const Deadline deadline(limitSeconds);
     const std::string folderName = WithoutFinalSlash(folderPath);
     const std::string noSpace = "no hay espacio en " + folderName;
-    RefuseLinksOfOthers(folderName);
-    const Descriptor folder(::open(folderName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() < 0) RaiseCopyError("no se puede abrir la carpeta " + folderName, errno);
+    const Descriptor folder = OpenFolderRefusingLinksOfOthers(folderName);
 
     Descriptor in = OpenRegularFile(source, O_RDONLY, {});
     ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);

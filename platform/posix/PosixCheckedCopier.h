@@ -9,9 +9,9 @@ namespace veltor::posix {
 
 // Reads the backup once, in blocks, writing each block to the temporary file of the folder and
 // adding it to a CRC-32; after fsync the copy is dropped from the page cache and read back for
-// its own CRC-32. Everything inside the folder is done through one descriptor of it, opened
-// after the path to it was checked for links of other users, so a name changed afterwards in a
-// folder above cannot lead the copy elsewhere.
+// its own CRC-32. The folder is opened one part of its path at a time, following only links
+// that root or this process's user made, and everything inside it is done through that one
+// descriptor, so a name changed afterwards in a folder above cannot lead the copy elsewhere.
 class PosixCheckedCopier final : public ICheckedCopier {
 public:
     // 4 MiB: a quarter less time than 1 MiB for the read-back from the disk (bench/checked-copy).

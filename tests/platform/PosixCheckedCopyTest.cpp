@@ -117,9 +117,15 @@ TEST_F(PosixCheckedCopy, RefusesAFolderReachedThroughALinkOfAnotherUser) {
     EXPECT_THAT(FailureOf(link + "/sub", "EMP1.GBK"), HasSubstr("es un enlace de otro usuario"));
     EXPECT_EQ(Entries(second), std::vector<std::string>{second + "/sub"});
 
-    // This process's own link is followed.
+    // Nor does a link of this process's own make one of the other user's acceptable behind it.
+    const std::string twice = scratch / "doble";
+    ASSERT_EQ(::symlink("enlace", twice.c_str()), 0);
+    EXPECT_THAT(FailureOf(twice, "EMP1.GBK"), HasSubstr("es un enlace de otro usuario"));
+    EXPECT_EQ(Entries(second), std::vector<std::string>{second + "/sub"});
+
+    // This process's own link is followed, its target read from where the link is.
     const std::string own = scratch / "propio";
-    ASSERT_EQ(::symlink(second.c_str(), own.c_str()), 0);
+    ASSERT_EQ(::symlink("copias/./sub/..", own.c_str()), 0);
     copier.CopyChecked(backup, own, "EMP1.GBK", 60);
     EXPECT_EQ(ReadFile(second + "/EMP1.GBK"), ReadFile(backup));
 }
