@@ -140,6 +140,30 @@ private:
     bool kept_ = false;
 };
 
+// Gives the checked copy its final name only where none exists yet. A file system without
+// renameat2's flag (network ones) gets a second name and loses the first, which fails on an
+// existing name too; one without second names either (a share without Unix extensions) is
+// asked whether the name is free and then renamed: another writer of the share could slip a
+// file in between, which the share's own rename would then replace.
+void GiveFinalName(int folder, const std::string& temporaryName, const std::string& name,
+                   const std::string& folderName) {
+    const auto raise = [&](int code) {
+        if (code == EEXIST) throw OsError("ya hay un archivo " + name + " en " + folderName, EEXIST);
+        RaiseCopyError("no se puede dar el nombre " + name + " a la copia", code);
+    };
+    if (::renameat2(folder, temporaryName.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0) return;
+    if (errno != EINVAL && errno != ENOSYS) raise(errno);
+    if (::linkat(folder, temporaryName.c_str(), folder, name.c_str(), 0) == 0) {
+        ::unlinkat(folder, temporaryName.c_str(), 0);
+        return;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) raise(errno);
+    struct stat info {};
+    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) raise(EEXIST);
+    if (errno != ENOENT) raise(errno);
+    if (::renameat(folder, temporaryName.c_str(), folder, name.c_str()) != 0) raise(errno);
+}
+
 } // namespace
 
 void PosixCheckedCopier::CopyChecked(const std::string& source, const std::string& folderPath, const std::string& name,
@@ -203,19 +227,7 @@ void PosixCheckedCopier::CopyChecked(const std::string& source, const std::strin
     }
     if (!(written == read)) throw std::runtime_error("la copia no coincide con el Backup");
 
-    // The final name only where none exists yet; a file system without renameat2's flag (some
-    // network ones) gets a second name and loses the first, which fails on an existing name too.
-    if (::renameat2(folder.get(), temporaryName.c_str(), folder.get(), name.c_str(), RENAME_NOREPLACE) != 0) {
-        if (errno != EINVAL && errno != ENOSYS) {
-            if (errno == EEXIST) throw OsError("ya hay un archivo " + name + " en " + folderName, EEXIST);
-            RaiseCopyError("no se puede dar el nombre " + name + " a la copia", errno);
-        }
-        if (::linkat(folder.get(), temporaryName.c_str(), folder.get(), name.c_str(), 0) != 0) {
-            if (errno == EEXIST) throw OsError("ya hay un archivo " + name + " en " + folderName, EEXIST);
-            RaiseCopyError("no se puede dar el nombre " + name + " a la copia", errno);
-        }
-        ::unlinkat(folder.get(), temporaryName.c_str(), 0);
-    }
+    GiveFinalName(folder.get(), temporaryName, name, folderName);
     temporary.Keep();
     ::fsync(folder.get());
 }
