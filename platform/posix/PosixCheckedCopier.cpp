@@ -169,11 +169,20 @@ void GiveFinalName(int folder, const std::string& temporaryName, const std::stri
 void PosixCheckedCopier::CopyChecked(const std::string& source, const std::string& folderPath, const std::string& name,
                                      std::uint32_t limitSeconds) {
     const Deadline deadline(limitSeconds);
+    if (folderPath.empty()) throw std::runtime_error("no se indicó la carpeta de la copia");
+    // A name of the folder itself, never one that leads out of it.
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        throw std::runtime_error("el nombre de la copia no es válido: " + name);
     const std::string folderName = WithoutFinalSlash(folderPath);
     const std::string noSpace = "no hay espacio en " + folderName;
     const Descriptor folder = OpenFolderRefusingLinksOfOthers(folderName);
 
-    Descriptor in = OpenRegularFile(source, O_RDONLY, {});
+    Descriptor in(-1);
+    try {
+        in = OpenRegularFile(source, O_RDONLY, {});
+    } catch (const OsError& e) {
+        throw OsError("no se puede leer el Backup " + source + ": " + e.what(), e.code());
+    }
     ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     // A temporary file left by a copy cut short before: its name only, never what it points to.

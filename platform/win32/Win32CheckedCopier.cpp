@@ -101,6 +101,10 @@ Win32CheckedCopier::Win32CheckedCopier(std::size_t blockSize)
 void Win32CheckedCopier::CopyChecked(const std::string& source, const std::string& folderPath, const std::string& name,
                                      std::uint32_t limitSeconds) {
     const Deadline deadline(limitSeconds);
+    if (folderPath.empty()) throw std::runtime_error("no se indicó la carpeta de la copia");
+    // A name of the folder itself, never one that leads out of it.
+    if (name.empty() || name == "." || name == ".." || name.find_first_of("\\/:") != std::string::npos)
+        throw std::runtime_error("el nombre de la copia no es válido: " + Utf8FromAnsi(name));
     std::string folder = folderPath;
     // "C:\" keeps its separator; any other folder loses its last.
     while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/'))
@@ -116,7 +120,12 @@ void Win32CheckedCopier::CopyChecked(const std::string& source, const std::strin
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         throw OsError("la carpeta " + shown + " no es una carpeta", ERROR_DIRECTORY);
 
-    Handle in = OpenRegularFile(source, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, {});
+    Handle in(INVALID_HANDLE_VALUE);
+    try {
+        in = OpenRegularFile(source, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, {});
+    } catch (const OsError& e) {
+        throw OsError("no se puede leer el Backup " + Utf8FromAnsi(source) + ": " + e.what(), e.code());
+    }
 
     const std::wstring finalPath = Wide(folder + separator + name);
     const std::wstring temporaryPath = finalPath + L".tmp";

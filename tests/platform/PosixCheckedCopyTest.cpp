@@ -22,7 +22,6 @@ using test::ReadFile;
 using test::WriteFile;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using ::testing::Not;
 
 // Bytes that differ from block to block, so a block written twice or left out shows.
 std::string BackupBytes(std::size_t size) {
@@ -148,9 +147,16 @@ TEST_F(PosixCheckedCopy, GivesUpBetweenBlocksOnceTheTimeIsOver) {
     EXPECT_THAT(Entries(second), IsEmpty());
 }
 
-TEST_F(PosixCheckedCopy, ReportsASourceThatIsNotThere) {
+TEST_F(PosixCheckedCopy, RefusesWhatItWasNotGivenWhole) {
+    EXPECT_EQ(FailureOf("", "EMP1.GBK"), "no se indicó la carpeta de la copia");
+    for (const char* name : {"", ".", "..", "../EMP1.GBK", "sub/EMP1.GBK"})
+        EXPECT_EQ(FailureOf(second, name), std::string("el nombre de la copia no es válido: ") + name);
+    // A name that only begins with dots is a name of the folder.
+    copier.CopyChecked(backup, second, "..EMP1.GBK", 60);
+    ::unlink((second + "/..EMP1.GBK").c_str());
+
     ::unlink(backup.c_str());
-    EXPECT_THAT(FailureOf(second, "EMP1.GBK"), Not(IsEmpty()));
+    EXPECT_THAT(FailureOf(second, "EMP1.GBK"), HasSubstr("no se puede leer el Backup " + backup + ": "));
     EXPECT_THAT(Entries(second), IsEmpty());
 }
 

@@ -89,6 +89,15 @@ TEST_F(Win32CheckedCopy, GivesUpBetweenBlocksOnceTheTimeIsOver) {
     EXPECT_THAT(Names(), IsEmpty());
 }
 
+TEST_F(Win32CheckedCopy, RefusesWhatItWasNotGivenWhole) {
+    EXPECT_EQ(FailureOf("", "EMP1.GBK"), "no se indicó la carpeta de la copia");
+    for (const char* name : {"", ".", "..", "..\\EMP1.GBK", "sub/EMP1.GBK", "C:EMP1.GBK"})
+        EXPECT_EQ(FailureOf(second, name), std::string("el nombre de la copia no es válido: ") + name);
+    fs::remove(backup());
+    EXPECT_THAT(FailureOf(second, "EMP1.GBK"), HasSubstr("no se puede leer el Backup " + backup() + ": "));
+    EXPECT_THAT(Names(), IsEmpty());
+}
+
 TEST_F(Win32CheckedCopy, RefusesAFolderThatIsALink) {
     const std::string link = scratch + "\\enlace";
     if (!CreateSymbolicLinkA(link.c_str(), second.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY))
