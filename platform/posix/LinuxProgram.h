@@ -5,6 +5,7 @@
 
 #include "platform/ProgramPorts.h"
 #include "platform/posix/LinuxServiceManager.h"
+#include "platform/posix/PosixCheckedCopier.h"
 #include "platform/posix/PosixElevation.h"
 #include "platform/posix/PosixMaintenance.h"
 #include "platform/posix/PosixPlatform.h"
@@ -22,11 +23,13 @@ struct LinuxProgram {
     std::unique_ptr<IServiceManager> services = MakeLinuxServiceManager();
     PosixShellLauncher shell;
     PosixDatabaseFiles databaseFiles;
+    PosixCheckedCopier copier;
 
     // The start-up's ports with the given front end.
     StartupPorts Ports(IGuiApplication& gui) {
-        return MakeProgramPorts({elevation, osVersion, files, clock, regional, *services, shell, databaseFiles}, gui,
-                                LinuxConfigurationRules());
+        return MakeProgramPorts(
+            {elevation, osVersion, files, clock, regional, *services, shell, databaseFiles, &copier, nullptr}, gui,
+            LinuxConfigurationRules());
     }
 };
 

@@ -4,6 +4,7 @@
 // that picks the adapters; platform/ProgramPorts.h makes the backup module with them.
 
 #include "platform/ProgramPorts.h"
+#include "platform/win32/Win32CheckedCopier.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace veltor::win32 {
@@ -17,11 +18,13 @@ struct WindowsProgram {
     Win32ServiceManager services;
     Win32ShellLauncher shell;
     Win32DatabaseFiles databaseFiles;
+    Win32CheckedCopier copier;
 
     // The start-up's ports with the given front end, and the event log of the service.
     StartupPorts Ports(IGuiApplication& gui, IEventLog* events = nullptr) {
-        return MakeProgramPorts({elevation, osVersion, files, clock, regional, services, shell, databaseFiles}, gui,
-                                WindowsConfigurationRules(), events);
+        return MakeProgramPorts(
+            {elevation, osVersion, files, clock, regional, services, shell, databaseFiles, &copier, nullptr}, gui,
+            WindowsConfigurationRules(), events);
     }
 };
 
