@@ -11,14 +11,10 @@ namespace veltor::posix {
 
 // The script is taken from the current directory and started without a shell, in a session
 // of its own, with `argument` as its one argument, standard input on /dev/null and no
-// descriptor of this process open in it but the standard output and error. A script with
-// execute permission that starts with "#!" (or a program) runs by itself; any other script
-// file is read by /bin/sh as its script, still with no shell parsing its path or its
-// argument. Nobody waits for it: a thread of its own reaps it when it ends, so no zombie stays.
-// It runs as root, so it is started only when it is a regular file (not a link) and it, its
-// folder and every folder above belong to root (or to the user this process runs as) and
-// nobody else can write them (a folder above may be writable with the sticky bit, as /tmp);
-// otherwise the launch says why in `refused`.
+// descriptor of this process open in it but the standard output and error. It is started only
+// when CheckScript lets it (otherwise the launch says why in `refused`), as a program or read by
+// /bin/sh as CheckScript says, still with no shell parsing its path or its argument. Nobody
+// waits for it: a thread of its own reaps it when it ends, so no zombie stays.
 class PosixShellLauncher final : public IShellLauncher {
 public:
     ScriptLaunch LaunchScript(const std::string& script, const std::string& argument) override;

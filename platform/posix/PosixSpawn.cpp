@@ -22,7 +22,10 @@ pid_t Spawn(const std::vector<std::string>& arguments, const SpawnOptions& optio
         return -1;
     }
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (options.silent) {
+    if (options.output >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, options.output, 1);
+        posix_spawn_file_actions_adddup2(&actions, options.output, 2);
+    } else if (options.silent) {
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     }
