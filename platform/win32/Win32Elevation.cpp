@@ -24,25 +24,6 @@ struct Token {
     }
 };
 
-// One argument as the C run-time's command-line parser reads it back: quoted when it holds a
-// blank or a quote, with the backslashes before a quote doubled.
-std::string QuotedArgument(const std::string& argument) {
-    if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
-    std::string quoted = "\"";
-    std::size_t backslashes = 0;
-    for (const char c : argument) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(backslashes * 2, '\\');
-    return quoted + "\"";
-}
-
 } // namespace
 
 std::string ProgramPath() {

@@ -51,4 +51,20 @@ struct OpenRules {
 // a file with a second name (a hard link).
 Handle OpenRegularFile(const std::string& path, DWORD access, DWORD share, DWORD disposition, OpenRules rules);
 
+struct CheckedScript {
+    // The script's full path (or the path given), and its folder; the path is empty when the
+    // script is not to be run.
+    std::string path;
+    std::string folder;
+    // Why a script that is there must not be run; empty when it may, or when it is missing.
+    std::string refused;
+};
+
+// Whether an administrator's script may be run: `script` is a path, or a name taken by its full
+// path in the current folder. It runs as SYSTEM under the service, so it may only when it is a
+// regular file (not a reparse point) and it and its folder belong to the administrators (or this
+// process's account) and no access-list entry lets another account write them
+// (access::ScriptRefusal).
+CheckedScript CheckScript(const std::string& script);
+
 } // namespace veltor::win32

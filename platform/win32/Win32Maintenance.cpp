@@ -81,39 +81,52 @@ std::string WithoutFinalSeparator(std::string folder) {
 
 } // namespace
 
-ScriptLaunch Win32ShellLauncher::LaunchScript(const std::string& script, const std::string& argument) {
-    // By its full path in the current folder: a bare name would let the shell look it up on the
-    // PATH or in App Paths.
-    const DWORD size = GetCurrentDirectoryA(0, nullptr);
-    std::string folder(size, '\0');
-    const DWORD length = size == 0 ? 0 : GetCurrentDirectoryA(size, folder.data());
-    if (length == 0 || length >= size) return {};
-    folder.resize(length);
-    folder = WithoutFinalSeparator(folder);
-    const std::string path = folder + (folder.back() == '\\' ? "" : "\\") + script;
+CheckedScript CheckScript(const std::string& script) {
+    CheckedScript checked;
+    const std::size_t separator = script.find_last_of("\\/");
+    if (separator == std::string::npos) {
+        // By its full path in the current folder: a bare name would let the system look it up
+        // on the PATH or in App Paths.
+        const DWORD size = GetCurrentDirectoryA(0, nullptr);
+        std::string folder(size, '\0');
+        const DWORD length = size == 0 ? 0 : GetCurrentDirectoryA(size, folder.data());
+        if (length == 0 || length >= size) return {};
+        folder.resize(length);
+        checked.folder = WithoutFinalSeparator(folder);
+        checked.path = checked.folder + (checked.folder.back() == '\\' ? "" : "\\") + script;
+    } else {
+        checked.folder = WithoutFinalSeparator(script.substr(0, separator + 1));
+        checked.path = script;
+    }
 
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesA(checked.path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return {};
-    ScriptLaunch launch;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        launch.refused = "es un enlace simbólico: " + Utf8FromAnsi(path);
-        return launch;
+        checked.refused = "es un enlace simbólico: " + Utf8FromAnsi(checked.path);
+    } else if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        return {};
+    } else {
+        try {
+            checked.refused =
+                access::ScriptRefusal(ReadAccessList(checked.folder), Utf8FromAnsi(checked.folder),
+                                      ReadAccessList(checked.path), Utf8FromAnsi(checked.path), ProcessAccount());
+        } catch (const OsError& e) {
+            checked.refused = "no se pueden leer los permisos de " + Utf8FromAnsi(checked.path) + ": " + e.what();
+        }
     }
-    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) return {};
-    try {
-        launch.refused = access::ScriptRefusal(ReadAccessList(folder), Utf8FromAnsi(folder), ReadAccessList(path),
-                                               Utf8FromAnsi(path), ProcessAccount());
-    } catch (const OsError& e) {
-        launch.refused = "no se pueden leer los permisos de " + Utf8FromAnsi(path) + ": " + e.what();
-    }
-    if (!launch.refused.empty()) return launch;
+    if (!checked.refused.empty()) checked.path.clear();
+    return checked;
+}
 
+ScriptLaunch Win32ShellLauncher::LaunchScript(const std::string& script, const std::string& argument) {
+    const CheckedScript checked = CheckScript(script);
+    if (checked.path.empty()) return {false, checked.refused};
     // The folder is the administrators' alone, so the file checked is the file started.
-    const std::string file = "\"" + path + "\"";
+    const std::string file = "\"" + checked.path + "\"";
     const std::string parameters = "\"" + argument + "\"";
-    const HINSTANCE result = ShellExecuteA(nullptr, "open", file.c_str(), parameters.c_str(), folder.c_str(), SW_SHOW);
-    launch.started = reinterpret_cast<INT_PTR>(result) > 32;
-    return launch;
+    const HINSTANCE result =
+        ShellExecuteA(nullptr, "open", file.c_str(), parameters.c_str(), checked.folder.c_str(), SW_SHOW);
+    return {reinterpret_cast<INT_PTR>(result) > 32, {}};
 }
 
 void Win32DatabaseFiles::MatchAccess(const std::string& live, const std::string& restored) {

@@ -10,6 +10,7 @@
 #include "ports/DatabaseFiles.h"
 #include "ports/Elevation.h"
 #include "ports/FileSystem.h"
+#include "ports/HookRunner.h"
 #include "ports/MessageBox.h"
 #include "ports/OsVersion.h"
 #include "ports/RegionalFormats.h"
@@ -73,14 +74,24 @@ bool ProtectDataFolderWhenLess(const std::string& folder);
 std::string DataFolderProtectedLine(const std::string& folder);
 
 // ShellExecute "open" of the script by its full path in the current folder, with the quoted
-// argument, in a shown window. It runs as SYSTEM under the service, so it is started only when
-// it is a regular file (not a reparse point) and it and the folder belong to the
-// administrators (or this process's account) and no access-list entry lets another account
-// write them
-// (access::ScriptRefusal); otherwise the launch says why in `refused`.
+// argument, in a shown window; started only when CheckScript lets it, otherwise the launch says
+// why in `refused`.
 class Win32ShellLauncher final : public IShellLauncher {
 public:
     ScriptLaunch LaunchScript(const std::string& script, const std::string& argument) override;
+};
+
+// The hook by CreateProcess, when CheckScript lets it: a program by itself, a .cmd or .bat file
+// through the system's cmd.exe, its arguments quoted as the C run-time reads them back (cmd.exe
+// still expands a %NAME% in them). No window; standard output and error on one pipe, standard
+// input on NUL, no other handle of this process inherited. It runs in a job object of its own:
+// at the limit the job is ended, and with it everything the script started; when the script
+// ends by itself, what it left running in the job is ended too. The first line keeps the bytes
+// as the script wrote them (cmd.exe writes in the console's code page).
+class Win32HookRunner final : public IHookRunner {
+public:
+    HookRun RunHook(const std::string& script, const std::vector<std::string>& arguments,
+                    std::uint32_t limitSeconds) override;
 };
 
 // The files beside a company database: the live file's owner and access list copied onto the

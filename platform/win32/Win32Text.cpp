@@ -47,6 +47,27 @@ std::string Utf8FromAnsi(std::string_view ansi) {
     return Utf8FromWide(WideFrom(CP_ACP, ansi));
 }
 
+std::wstring WideFromAnsi(std::string_view ansi) {
+    return WideFrom(CP_ACP, ansi);
+}
+
+std::string QuotedArgument(const std::string& argument) {
+    if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, '\\');
+    return quoted + "\"";
+}
+
 std::string Utf8FromWide(std::wstring_view wide) {
     if (wide.empty()) return {};
     const int length = CheckedLength(wide.size());

@@ -14,6 +14,12 @@ std::wstring WideForDisplay(std::string_view text);
 std::string Utf8FromWide(std::wstring_view wide);
 // A text in the system's ANSI code page, as UTF-8.
 std::string Utf8FromAnsi(std::string_view ansi);
+// A text in the system's ANSI code page, for the W calls.
+std::wstring WideFromAnsi(std::string_view ansi);
+
+// One argument of a command line as the C run-time's parser (CommandLineToArgvW) reads it back:
+// quoted when it is empty or holds a blank or a quote, with the backslashes before a quote doubled.
+std::string QuotedArgument(const std::string& argument);
 
 // The system's message for an error code (GetLastError), in UTF-8 and without the line end
 // the system puts after it; "Error <code>" when the system has no text for the code.
