@@ -23,14 +23,16 @@ constexpr auto kGrace = std::chrono::seconds(2);
 // How often the script's end is looked at when the system gives no descriptor for it.
 constexpr auto kLookEvery = std::chrono::milliseconds(20);
 
-// True once the script has ended; it stays a zombie, so that its process id, the id of its group,
-// names nobody else while what it left is killed.
-bool Ended(pid_t pid) {
+enum class Script { Running, Ended, Lost };
+
+// An ended script stays a zombie until it is reaped, so that its process id, the id of its group,
+// names nobody else while what it left is killed. Lost: it is not ours to wait for any more.
+Script StateOf(pid_t pid) {
     siginfo_t info{};
     while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
-        if (errno != EINTR) return true; // not our child any more: nothing to wait for
+        if (errno != EINTR) return Script::Lost;
     }
-    return info.si_pid == pid;
+    return info.si_pid == pid ? Script::Ended : Script::Running;
 }
 
 // A descriptor that becomes readable when the process ends; -1 where the system has none. Through
@@ -103,21 +105,21 @@ HookRun PosixHookRunner::RunHook(const std::string& script, const std::vector<st
     const Descriptor process(ProcessDescriptor(pid));
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(limitSeconds);
     HookFirstLine line;
-    bool ended = false;
-    while (!(ended = Ended(pid)) && Clock::now() < deadline)
+    Script state;
+    while ((state = StateOf(pid)) == Script::Running && Clock::now() < deadline)
         ReadUntil(reading, process, deadline, line);
 
-    if (!ended) {
+    if (state == Script::Running) {
         run.timedOut = true;
         ::kill(-pid, SIGTERM);
         const Clock::time_point grace = Clock::now() + kGrace;
-        while (!Ended(pid) && Clock::now() < grace)
+        while ((state = StateOf(pid)) == Script::Running && Clock::now() < grace)
             ReadUntil(reading, process, grace, line);
     }
     // The group is ours until the script is reaped: whatever of it is left is ended.
-    ::kill(-pid, SIGKILL);
+    if (state != Script::Lost) ::kill(-pid, SIGKILL);
     ReadWhatIsThere(reading, line);
-    const int exitCode = Reap(pid);
+    const int exitCode = state == Script::Lost ? -1 : Reap(pid);
     if (!run.timedOut) run.exitCode = exitCode;
     run.firstLine = line.Text();
     return run;
