@@ -7,6 +7,7 @@
 #include "platform/posix/LinuxServiceManager.h"
 #include "platform/posix/PosixCheckedCopier.h"
 #include "platform/posix/PosixElevation.h"
+#include "platform/posix/PosixHookRunner.h"
 #include "platform/posix/PosixMaintenance.h"
 #include "platform/posix/PosixPlatform.h"
 
@@ -24,11 +25,12 @@ struct LinuxProgram {
     PosixShellLauncher shell;
     PosixDatabaseFiles databaseFiles;
     PosixCheckedCopier copier;
+    PosixHookRunner scripts;
 
     // The start-up's ports with the given front end.
     StartupPorts Ports(IGuiApplication& gui) {
         return MakeProgramPorts(
-            {elevation, osVersion, files, clock, regional, *services, shell, databaseFiles, &copier, nullptr}, gui,
+            {elevation, osVersion, files, clock, regional, *services, shell, databaseFiles, &copier, &scripts}, gui,
             LinuxConfigurationRules());
     }
 };

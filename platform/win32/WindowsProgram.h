@@ -19,11 +19,12 @@ struct WindowsProgram {
     Win32ShellLauncher shell;
     Win32DatabaseFiles databaseFiles;
     Win32CheckedCopier copier;
+    Win32HookRunner scripts;
 
     // The start-up's ports with the given front end, and the event log of the service.
     StartupPorts Ports(IGuiApplication& gui, IEventLog* events = nullptr) {
         return MakeProgramPorts(
-            {elevation, osVersion, files, clock, regional, services, shell, databaseFiles, &copier, nullptr}, gui,
+            {elevation, osVersion, files, clock, regional, services, shell, databaseFiles, &copier, &scripts}, gui,
             WindowsConfigurationRules(), events);
     }
 };

@@ -4,6 +4,7 @@
 #include "backup/SecondCopy.h"
 #include "tests/support/ActivityLogOverFakes.h"
 #include "tests/support/FakeCheckedCopier.h"
+#include "tests/support/FakeHookRunner.h"
 #include "tests/support/FakeMessageBox.h"
 
 #include <gmock/gmock.h>
@@ -175,17 +176,17 @@ TEST_F(SecondCopyTest, ScriptsSayHowTheyEndedAndOneThatHungIsNotStartedAgain) {
     global.FailureScript = "/etc/veltor/fallo";
     Start();
     CompanyStatus status;
-    scripts.answer = {true, "", false, 3, "rclone: remote not found"};
+    scripts.otherwise = {true, "", false, 3, "rclone: remote not found"};
     copy.AfterGoodBackup(uno, Backup("CONTA-20261207-1200.GBK"), status);
     EXPECT_TRUE(MemoHas(" Script /etc/veltor/tras-backup terminó con código 3: rclone: remote not found"));
-    scripts.answer = {false, "otros usuarios pueden modificar el archivo: /etc/veltor/fallo", false, -1, ""};
+    scripts.otherwise = {false, "otros usuarios pueden modificar el archivo: /etc/veltor/fallo", false, -1, ""};
     copy.RunFailed("Backup: 1 empresa no terminada");
     EXPECT_THAT(scripts.calls.back().arguments, ElementsAre("Backup: 1 empresa no terminada"));
     EXPECT_TRUE(MemoHas(" No se ejecuta el script /etc/veltor/fallo: otros usuarios pueden modificar el archivo"));
     EXPECT_TRUE(files.FileExists(ActivityLog::MonthLogPath(kBackups, clock.Now())))
         << "the failure script's line goes to the month log";
 
-    scripts.answer = {true, "", true, -1, ""};
+    scripts.otherwise = {true, "", true, -1, ""};
     copy.AfterGoodBackup(uno, Backup("CONTA-20261208-1200.GBK"), status);
     EXPECT_TRUE(MemoHas(" El script /etc/veltor/tras-backup no terminó en 600 segundos"));
     const std::size_t calls = scripts.calls.size();

@@ -1,9 +1,8 @@
 #pragma once
-// Stand-ins for the copier of the second folder and for the administrator's scripts: they
-// record what they were asked, fail as told, and land the copy in a fake file system.
+// A stand-in for the copier of the second folder: it records what it was asked, fails as told,
+// and lands the copy in a fake file system.
 
 #include "ports/CheckedCopy.h"
-#include "ports/HookRunner.h"
 #include "tests/support/FakeFileSystem.h"
 
 #include <map>
@@ -35,24 +34,6 @@ public:
 
 private:
     FakeFileSystem& files_;
-};
-
-class FakeHookRunner final : public IHookRunner {
-public:
-    struct Call {
-        std::string script;
-        std::vector<std::string> arguments;
-        std::uint32_t limitSeconds = 0;
-    };
-
-    HookRun RunHook(const std::string& script, const std::vector<std::string>& arguments,
-                    std::uint32_t limitSeconds) override {
-        calls.push_back({script, arguments, limitSeconds});
-        return answer;
-    }
-
-    std::vector<Call> calls;
-    HookRun answer{true, "", false, 0, ""};
 };
 
 } // namespace veltor::test
