@@ -2,6 +2,8 @@
 // server: real backups, real restores, real files in the backup folder.
 
 #include "backup/Operations.h"
+#include "platform/posix/PosixCheckedCopier.h"
+#include "platform/posix/PosixHookRunner.h"
 #include "status/StatusCheck.h"
 #include "tests/backup/ScheduledRunHarness.h"
 #include "tests/support/FirebirdServer.h"
@@ -14,6 +16,8 @@
 #include <filesystem>
 #include <set>
 #include <string_view>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 namespace veltor::test {
 namespace {
@@ -48,11 +52,12 @@ protected:
         return uno;
     }
 
-    void Run() {
+    void Run() { RunWith(operations); }
+    void RunWith(BackupOperations& withOperations) {
         CurrentDirectory inCatalogueFolder(cat.folder.path());
         ScheduledBackup run(
             {h.global, h.catalogue, h.backup, h.log, h.files, h.clock, h.view, h.periodHours, h.periodMinutes});
-        run.SetOperations(&operations);
+        run.SetOperations(&withOperations);
         run.RunScheduledBackup();
     }
 
@@ -494,6 +499,114 @@ TEST_F(OperationsServerTest, AFailedBackupLeavesTheEarlierFileOfItsNameAndLeftOv
     EXPECT_TRUE(names.count("notas.tmp"));
     for (const std::string& name : names)
         EXPECT_THAT(name, Not(::testing::EndsWith(".GBK.tmp")));
+}
+
+// The second copy with the real copier, into a volume of its own, and the real script runner.
+class SecondCopyServerTest : public OperationsServerTest {
+protected:
+    void TearDown() override {
+        if (mounted_ && umount(second.c_str()) != 0) ADD_FAILURE() << "cannot unmount " << second;
+        if (!scripts_.empty()) std::filesystem::remove_all(scripts_);
+    }
+    void MountSecond(const char* size) {
+        std::filesystem::create_directories(second);
+        ASSERT_EQ(mount("tmpfs", second.c_str(), "tmpfs", 0, (std::string("mode=0700,size=") + size).c_str()), 0)
+            << "mount needs root";
+        mounted_ = true;
+    }
+    // A script of root's that nobody else can change: it writes its arguments to `out`, prints
+    // `line` and ends with `code`.
+    std::string Script(const std::string& name, const std::string& out, const std::string& line, int code) {
+        if (scripts_.empty()) {
+            char folder[] = "/var/tmp/veltor-scripts-XXXXXX";
+            scripts_ = mkdtemp(folder);
+            chmod(scripts_.c_str(), 0755);
+        }
+        const std::string path = scripts_ + "/" + name;
+        WriteFile(path, "#!/bin/sh\nprintf '%s|' \"$@\" > '" + out + "'\necho '" + line + "'\nexit " +
+                            std::to_string(code) + "\n");
+        chmod(path.c_str(), 0755);
+        return path;
+    }
+    void Company(int id, const std::string& database) {
+        const std::string code = "00" + std::to_string(id);
+        cat.AddCompany({.id = id,
+                        .codigo = code,
+                        .nombre = "EMPRESA " + code,
+                        .archivo = database,
+                        .horaBackup01 = CurrentHourMinute()});
+    }
+    std::vector<std::string> InSecond() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(second))
+            names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    const std::string second = cat.folder / "nas";
+    posix::PosixCheckedCopier copier;
+    posix::PosixHookRunner runner;
+    BackupOperations copies{
+        {h.global, h.catalogue, h.log, h.files, h.clock, h.view, verifyService, databases, &copier, &runner}};
+
+private:
+    bool mounted_ = false;
+    std::string scripts_;
+};
+
+TEST_F(SecondCopyServerTest, ACopyThatFindsNoFolderFailsAloneAndIsCaughtUpWhenTheFolderIsBack) {
+    Configure("COPIAEXTERNA=" + second + "\n");
+    Company(1, cat.CreateCompanyDatabase("uno.fdb", 30));
+    const std::string dos = cat.folder / "dos.fdb";
+    Company(2, dos);
+
+    // The share is not there: the backup of 001 is good and stamped all the same.
+    RunWith(copies);
+    EXPECT_THAT(Memo(), HasSubstr(" No terminada Copia Externa: 001 - EMPRESA 001: "));
+    StatusBook book = Book();
+    EXPECT_EQ(book.Find("1")->lastGood->outcome, kBackupDone);
+    EXPECT_EQ(book.Find("1")->lastCopy->outcome, kCopyFailed);
+    EXPECT_NE(cat.Value("SELECT FECHAULTBACKUP FROM EMPRESAS WHERE EMPRESAID = 1"), "<null>");
+    const std::vector<std::string> first = h.BackupFiles();
+    ASSERT_EQ(first.size(), 1u);
+
+    // It is back: the next run copies its own backup and catches up the one it missed.
+    MountSecond("4m");
+    cat.CreateCompanyDatabase("dos.fdb", 5);
+    h.view.memo.clear();
+    RunWith(copies);
+    const std::vector<std::string> backups = h.BackupFiles();
+    ASSERT_EQ(backups.size(), 2u);
+    EXPECT_EQ(InSecond(), backups);
+    for (const std::string& name : backups)
+        EXPECT_EQ(ReadFile(second + "/" + name), ReadFile(cat.backupFolder + name)) << name;
+    book = Book();
+    EXPECT_EQ(book.Find("1")->lastCheckedCopy->file, cat.backupFolder + first[0]);
+    EXPECT_EQ(book.Find("2")->lastCheckedCopy->copy,
+              second + "/" + book.Find("2")->lastGood->file.substr(cat.backupFolder.size()));
+    EXPECT_THAT(ReadFile(h.MonthLogPath()), HasSubstr(" Copia Externa Realizada: " + second + "/" + first[0]));
+}
+
+TEST_F(SecondCopyServerTest, AFullShareFailsTheCopyLeavingNothingAndTheScriptsSayHowTheyEnded) {
+    MountSecond("64k");
+    const std::string afterBackup = cat.folder / "tras-backup.txt";
+    const std::string afterFailure = cat.folder / "fallo.txt";
+    Configure("COPIAEXTERNA=" + second + "\nSCRIPTBACKUP=" + Script("tras-backup", afterBackup, "subido", 3) +
+              "\nSCRIPTFALLO=" + Script("fallo", afterFailure, "avisado", 0) + "\n");
+    Company(1, cat.CreateCompanyDatabase("uno.fdb", 5000));
+    Company(2, cat.folder / "missing.fdb");
+
+    RunWith(copies);
+    EXPECT_THAT(Memo(), HasSubstr(" No terminada Copia Externa: 001 - EMPRESA 001: no hay espacio en "));
+    EXPECT_THAT(InSecond(), ::testing::IsEmpty());
+    ASSERT_EQ(h.BackupFiles().size(), 1u);
+    EXPECT_EQ(ReadFile(afterBackup), cat.backupFolder + h.BackupFiles()[0] + "|001|");
+    EXPECT_THAT(Memo(), HasSubstr(" terminó con código 3: subido"));
+    // The run's end: company 002 was not done.
+    copies.RunFailed("Backup: 1 empresa no terminada");
+    EXPECT_EQ(ReadFile(afterFailure), "Backup: 1 empresa no terminada|");
+    EXPECT_THAT(ReadFile(h.MonthLogPath()), HasSubstr("digo 0: avisado\r\n"));
 }
 
 } // namespace
