@@ -1,9 +1,8 @@
 #include "platform/posix/PosixCheckedCopier.h"
 
+#include "platform/CopyCheck.h"
 #include "platform/posix/PosixFiles.h"
 #include "ports/Errors.h"
-
-#include <zlib.h>
 
 #include <cerrno>
 #include <chrono>
@@ -18,8 +17,6 @@
 
 namespace veltor::posix {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 std::string WithoutFinalSlash(std::string path) {
     while (path.size() > 1 && path.back() == '/')
@@ -90,28 +87,8 @@ Descriptor OpenFolderRefusingLinksOfOthers(const std::string& folder) {
     return opened;
 }
 
-class Deadline {
-public:
-    explicit Deadline(std::uint32_t seconds) : seconds_(seconds), end_(Clock::now() + std::chrono::seconds(seconds)) {}
-    void Check() const {
-        if (Clock::now() >= end_)
-            throw std::runtime_error("se superó el tiempo de la copia (" + std::to_string(seconds_) + " s)");
-    }
-
-private:
-    std::uint32_t seconds_;
-    Clock::time_point end_;
-};
-
-struct Summary {
-    std::uint64_t size = 0;
-    uLong crc = crc32(0L, Z_NULL, 0);
-    void Add(const char* bytes, std::size_t n) {
-        size += n;
-        crc = crc32(crc, reinterpret_cast<const Bytef*>(bytes), static_cast<uInt>(n));
-    }
-    bool operator==(const Summary&) const = default;
-};
+using Deadline = CopyDeadline;
+using Summary = CopySummary;
 
 // Reads up to `size` bytes, going on after interruptions; 0 at the end.
 std::size_t ReadSome(int fd, char* buffer, std::size_t size, const std::string& doing) {

@@ -1,11 +1,10 @@
 #include "platform/win32/Win32CheckedCopier.h"
 
+#include "platform/CopyCheck.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Text.h"
 #include "platform/win32/WinApi.h"
 #include "ports/Errors.h"
-
-#include <zlib.h>
 
 #include <chrono>
 #include <stdexcept>
@@ -29,28 +28,8 @@ bool IsDiskFull(DWORD code) {
     return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
 }
 
-class Deadline {
-public:
-    explicit Deadline(std::uint32_t seconds) : seconds_(seconds), end_(Clock::now() + std::chrono::seconds(seconds)) {}
-    void Check() const {
-        if (Clock::now() >= end_)
-            throw std::runtime_error("se superó el tiempo de la copia (" + std::to_string(seconds_) + " s)");
-    }
-
-private:
-    std::uint32_t seconds_;
-    Clock::time_point end_;
-};
-
-struct Summary {
-    std::uint64_t size = 0;
-    uLong crc = crc32(0L, Z_NULL, 0);
-    void Add(const void* bytes, DWORD n) {
-        size += n;
-        crc = crc32(crc, static_cast<const Bytef*>(bytes), static_cast<uInt>(n));
-    }
-    bool operator==(const Summary&) const = default;
-};
+using Deadline = CopyDeadline;
+using Summary = CopySummary;
 
 // A buffer on page boundaries, as reads without the cache need.
 class AlignedBuffer {
