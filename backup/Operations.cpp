@@ -18,10 +18,6 @@ std::string CopyBaseOf(const std::string& databasePath, char separator) {
     return base;
 }
 
-bool SamePath(const std::string& a, const std::string& b, bool ignoreCase) {
-    return SameStem(a, b, ignoreCase);
-}
-
 std::string Trimmed(const std::string& text) {
     const std::size_t first = text.find_first_not_of(' ');
     if (first == std::string::npos) return {};
@@ -113,8 +109,8 @@ bool BackupOperations::CopyBaseShared(const CompanyRef& company, const std::stri
     if (companies) {
         const std::string folder = FolderOf(company.databasePath, separator);
         for (const catalogue::CompanyFile& other : *companies) {
-            if (SamePath(other.path, company.databasePath, IgnoreCase())) continue;
-            shared = shared || (SamePath(FolderOf(other.path, separator), folder, IgnoreCase()) &&
+            if (SameName(other.path, company.databasePath, IgnoreCase())) continue;
+            shared = shared || (SameName(FolderOf(other.path, separator), folder, IgnoreCase()) &&
                                 CopyBaseOf(other.path, separator) == base);
         }
     }
@@ -211,7 +207,7 @@ void BackupOperations::BackupDone(const CompanyRef& company, const std::string& 
     if (keepBackups_.keep) RemoveBackupsBeyondKeep(company, status, backupFile);
     Save();
     // After the backup is written down: a copy that fails or takes long changes nothing of it.
-    if (secondCopy_.CopiesAsked() || secondCopy_.ScriptsAsked()) {
+    if (secondCopy_.CopiesAsked() || secondCopy_.BackupScriptAsked()) {
         secondCopy_.AfterGoodBackup(CopiedOf(company), backupFile,
                                     book_.Company(company.id, company.code, company.name));
         Save();

@@ -59,7 +59,7 @@ public:
                                              std::optional<std::string>& said)>;
     void RunStarted(const TGlobal& global, const std::string& backupFolder, const NotUnderstood& notUnderstood);
     bool CopiesAsked() const { return !folder_.empty() && p_.copier; }
-    bool ScriptsAsked() const { return p_.scripts && (backupScript_ || failureScript_); }
+    bool BackupScriptAsked() const { return p_.scripts && backupScript_; }
     // The second folder, with its final separator; empty when no copies are asked.
     const std::string& folder() const { return folder_; }
 
@@ -82,7 +82,6 @@ private:
     void RemoveCopiesBeyondKeep(const CopiedCompany& company, const std::string& justCopied);
     void RunScript(const std::optional<std::string>& script, bool& hung, const std::vector<std::string>& arguments);
     void Say(const std::string& text) { WriteLogAndMemo(p_.log, p_.log.StampPrefix() + text); }
-    bool IgnoreCase() const { return ignoreCase_; }
 
     SecondCopyParts p_;
     std::string folder_;

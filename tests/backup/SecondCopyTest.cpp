@@ -98,7 +98,7 @@ TEST_F(SecondCopyTest, KeysThatCannotBeUsedAreSaidAndChangeNothing) {
     global.BackupScript = "  ";
     Start();
     EXPECT_FALSE(copy.CopiesAsked());
-    EXPECT_FALSE(copy.ScriptsAsked());
+    EXPECT_FALSE(copy.BackupScriptAsked());
     EXPECT_THAT(notUnderstood,
                 ElementsAre(" COPIAEXTERNA=/b es la carpeta de los Backups: no se hace la copia externa",
                             " CONSERVAREXTERNAS=dos no es un número de archivos a conservar: no se elimina ninguna "
