@@ -120,17 +120,15 @@ std::optional<CompanyRestore::Company> CompanyRestore::FindCompany(const std::st
         return std::nullopt;
     }
     for (const catalogue::CompanyFile& file : companies)
-        if (file.code == code) return Company{file};
+        if (file.code == code) return Company{file, NamingOf(file.id, file.path, companies, Separator(), IgnoreCase())};
     Refuse(nullptr, "no existe la empresa de código " + code);
     return std::nullopt;
 }
 
 std::vector<CompanyBackup> CompanyRestore::Backups(const Company& company, const std::string& folder) {
-    const BackupNaming naming =
-        NamingOf(company.file.id, company.file.path, p_.catalogue.CompanyFiles(), Separator(), IgnoreCase());
     const CompanyStatus* status = p_.operations.book().Find(company.file.id);
     std::vector<CompanyBackup> backups =
-        CompanyBackups(p_.files.ListFiles(folder), folder, naming, company.file.id, status, IgnoreCase());
+        CompanyBackups(p_.files.ListFiles(folder), folder, company.naming, company.file.id, status, IgnoreCase());
     for (CompanyBackup& backup : backups) {
         try {
             backup.bytes = p_.files.FileSize(backup.file);

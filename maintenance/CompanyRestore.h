@@ -62,6 +62,7 @@ public:
 private:
     struct Company {
         catalogue::CompanyFile file;
+        BackupNaming naming; // of its backups, among the catalogue's databases
         std::string Text() const { return file.code + " - " + file.name; }
     };
 
