@@ -1,6 +1,7 @@
 #include "backup/Operations.h"
 
 #include "backup/BackupFiles.h"
+#include "backup/ParallelRun.h"
 #include "backup/ServiceOutput.h"
 #include "config/PathParts.h"
 #include "status/Moments.h"
@@ -27,8 +28,7 @@ std::string Trimmed(const std::string& text) {
 } // namespace
 
 BackupOperations::BackupOperations(OperationsParts parts)
-    : p_(parts), verifier_(parts.verifyService, parts.databases, parts.files, parts.view),
-      catalogueFiles_(parts.catalogue, parts.global.rules()),
+    : p_(parts), catalogueFiles_(parts.catalogue, parts.global.rules()),
       secondCopy_({parts.log, parts.files, parts.clock, parts.copier, parts.scripts}) {}
 
 void BackupOperations::LogAndMemo(const std::string& line) {
@@ -74,6 +74,17 @@ void BackupOperations::RunStarted(const std::string& backupFolder) {
                                  " no se entiende (S o N): no se verifican los Backups",
                              global.VerifyBackups, saidVerify_);
     }
+    const ParallelSetting parallel = ReadParallelSetting(global.ParallelBackups);
+    parallel_ = parallel.limit;
+    if (parallel.unusable)
+        SayNotUnderstood(" BACKUPSPARALELO=" + *global.ParallelBackups +
+                             " no es un número de Backups a la vez: se hacen de a uno",
+                         global.ParallelBackups, saidParallel_);
+    else if (parallel.capped)
+        SayNotUnderstood(" BACKUPSPARALELO=" + *global.ParallelBackups + " es más de " +
+                             std::to_string(kMostParallelBackups) + ": se hacen " +
+                             std::to_string(kMostParallelBackups) + " a la vez",
+                         global.ParallelBackups, saidParallel_);
     secondCopy_.RunStarted(global, backupFolder,
                            [this](const std::string& line, const std::optional<std::string>& value,
                                   std::optional<std::string>& said) { SayNotUnderstood(line, value, said); });
@@ -170,14 +181,16 @@ void BackupOperations::RemoveOlderFailedVerifications(const CompanyRef& company,
 }
 
 VerificationResult BackupOperations::Verify(const CompanyRef& company, const std::string& backupFile,
-                                            const std::vector<std::string>& output) {
-    LogAndMemo(P() + " Inicia Verificación: " + company.Text());
+                                            const std::vector<std::string>& output, CompanyLines& lines,
+                                            fb::IFirebirdService* service) const {
+    lines.Said(lines.Prefix() + " Inicia Verificación: " + company.Text());
+    BackupVerifier verifier(service ? *service : p_.verifyService, p_.databases, p_.files, lines.AsView());
     const VerificationResult result =
-        verifier_.Verify(ServerTextOf(p_.global), backupFile, TableRowsOfBackupOutput(output));
+        verifier.Verify(ServerTextOf(p_.global), backupFile, TableRowsOfBackupOutput(output));
     if (result.passed)
-        LogAndMemo(P() + " Backup Verificado: " + company.Text() + " (" + result.message + ")");
+        lines.Said(lines.Prefix() + " Backup Verificado: " + company.Text() + " (" + result.message + ")");
     else
-        LogAndMemo(P() + " Verificación fallida: " + company.Text() + " Mensaje: " + result.message);
+        lines.Said(lines.Prefix() + " Verificación fallida: " + company.Text() + " Mensaje: " + result.message);
     return result;
 }
 

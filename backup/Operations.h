@@ -6,6 +6,7 @@
 
 #include "activity/ActivityLog.h"
 #include "backup/BackupFiles.h"
+#include "backup/CompanyLines.h"
 #include "backup/Retention.h"
 #include "backup/SecondCopy.h"
 #include "backup/Verification.h"
@@ -60,10 +61,15 @@ public:
 
     // Whether VERIFICARBACKUP asks for every scheduled backup to be verified.
     bool VerificationAsked() const { return verify_; }
+    // How many backups BACKUPSPARALELO asks a scheduled run to make at once (1: one after another).
+    int ParallelBackups() const { return parallel_; }
     // Verifies the backup of `company` that the server wrote, whole, to `backupFile`, against
-    // the tables its verbose `output` reported; writes the lines of the verification.
+    // the tables its verbose `output` reported, through `service` (none: the verification's
+    // own); writes the lines of the verification to `lines`. Changes nothing of this object,
+    // so that backups running at once each verify their own.
     VerificationResult Verify(const CompanyRef& company, const std::string& backupFile,
-                              const std::vector<std::string>& output);
+                              const std::vector<std::string>& output, CompanyLines& lines,
+                              fb::IFirebirdService* service = nullptr) const;
 
     // The scheduled backup of a company was published as `backupFile` (verified or not, as
     // `verified` says): writes the outcome down and removes the backups beyond those to keep.
@@ -116,16 +122,17 @@ private:
     char Separator() const { return p_.global.rules().pathSeparator; }
 
     OperationsParts p_;
-    BackupVerifier verifier_;
     std::string statusPath_;
     StatusBook book_;
     RetentionSetting keepBackups_;
     RetentionSetting keepCopies_;
     bool verify_ = false;
+    int parallel_ = 1;
     // The values not understood that were already said, so each is said once.
     std::optional<std::string> saidBackups_;
     std::optional<std::string> saidCopies_;
     std::optional<std::string> saidVerify_;
+    std::optional<std::string> saidParallel_;
     // Said in the memo, still to go to the month log.
     std::vector<std::string> forTheLog_;
     CatalogueFiles catalogueFiles_;

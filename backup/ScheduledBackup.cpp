@@ -2,11 +2,13 @@
 
 #include "backup/BackupFiles.h"
 #include "backup/Operations.h"
+#include "backup/ParallelRun.h"
 #include "backup/Retention.h"
 #include "backup/RunSteps.h"
 #include "backup/ServiceOutput.h"
 #include "config/PathParts.h"
 
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
@@ -64,11 +66,16 @@ void ScheduledBackup::RunScheduledBackup() {
     }
     leftOverLines_.clear();
 
-    due.First();
-    while (!due.Eof()) {
-        if (!BackupCompany()) ++failedCompanies_;
-        due.Next();
-        log.WriteLogLine(" ");
+    const int atOnce = operations_ && parts_.moreServices ? operations_->ParallelBackups() : 1;
+    if (atOnce > 1) {
+        BackUpAtOnce(atOnce);
+    } else {
+        due.First();
+        while (!due.Eof()) {
+            if (!BackupCompany()) ++failedCompanies_;
+            due.Next();
+            log.WriteLogLine(" ");
+        }
     }
 
     if (dueCount > 0) {
@@ -84,47 +91,72 @@ void ScheduledBackup::RunScheduledBackup() {
     }
 }
 
-bool ScheduledBackup::BackupCompany() {
-    auto& log = parts_.log;
-    auto& row = parts_.catalogue.QEmpresas;
-    auto& service = parts_.IBBackup;
-    const std::string company = row.FieldText("CODIGO") + " - " + row.FieldText("NOMBRE");
-
-    log.WriteLogLine(StampPrefix() + " Inicio Backup: " + company);
-    log.WriteMemoLine(StampPrefix() + " Inicio Backup: " + company);
-
+// One company's backup, from its row of the due list to its end.
+struct ScheduledBackup::CompanyJob {
+    CompanyRef company;
+    BackupNaming naming;
     std::string backupFile;
     std::string temporary;
     std::string startTime;
     LocalDateTime begun;
     std::uint32_t startTick = 0;
+    std::uint32_t endTick = 0;
     bool failed = false;
     std::string failure;
-    std::string failedVerification; // where a backup that failed its verification is kept
     std::optional<bool> verified;
     std::optional<std::int64_t> nextTransaction;
+};
+
+ScheduledBackup::CompanyJob ScheduledBackup::JobOfCurrentRow() {
+    CompanyJob job;
+    job.company = CurrentCompany();
+    job.naming = catalogueFiles_.NamingOf(job.company.id, job.company.databasePath);
+    return job;
+}
+
+bool ScheduledBackup::BackupCompany() {
+    CompanyJob job = JobOfCurrentRow();
+    CompanyLines lines(parts_.log, parts_.view);
+    StartCompany(job, lines);
+    BackUp(job, lines, parts_.IBBackup, nullptr);
+    return FinishCompany(job, lines);
+}
+
+void ScheduledBackup::StartCompany(CompanyJob& job, CompanyLines& lines) const {
+    lines.Log(lines.Prefix() + " Inicio Backup: " + job.company.Text());
+    lines.Memo(lines.Prefix() + " Inicio Backup: " + job.company.Text());
+}
+
+void ScheduledBackup::Warn(CompanyJob& job, CompanyLines& lines, const std::string& message) const {
+    lines.Log(lines.Prefix() + " Advertencia en Backup: " + message);
+    lines.Memo(lines.Prefix() + " Advertencia en Backup: " + message);
+    job.failed = true;
+    job.failure = message;
+}
+
+void ScheduledBackup::BackUp(CompanyJob& job, CompanyLines& lines, fb::IFirebirdService& service,
+                             fb::IFirebirdService* verifyService) const {
     try {
-        const std::string source = row.FieldText("ARCHIVO");
+        const std::string& source = job.company.databasePath;
         if (databases_) {
             try {
-                nextTransaction = databases_->NextTransaction(ServerTextOf(parts_.global) + ":" + source);
+                job.nextTransaction = databases_->NextTransaction(ServerTextOf(parts_.global) + ":" + source);
             } catch (const std::exception&) {
                 // Only for the record; the backup says what is wrong with the database.
             }
         }
-        begun = parts_.clock.Now();
-        startTick = parts_.clock.TickCount();
-        startTime = HourMinuteText(begun);
-        const BackupNaming naming = catalogueFiles_.NamingOf(row.FieldText("EMPRESAID"), source);
-        backupFile = BackupFileName(backupFolder_, naming, begun, startTime);
+        job.begun = parts_.clock.Now();
+        job.startTick = parts_.clock.TickCount();
+        job.startTime = HourMinuteText(job.begun);
+        job.backupFile = BackupFileName(backupFolder_, job.naming, job.begun, job.startTime);
         // The server writes the backup under a name of its own until it is whole, so that a
         // backup that fails or is cut short never stands under a good name, nor destroys the
         // earlier backup of that name.
-        temporary = TemporaryBackupName(backupFile);
-        RemoveQuietly(parts_.files, temporary);
+        job.temporary = TemporaryBackupName(job.backupFile);
+        RemoveQuietly(parts_.files, job.temporary);
 
         fb::BackupRequest request;
-        request.backupFiles = {temporary};
+        request.backupFiles = {job.temporary};
         request.databasePath = source;
         request.options = 0;
         request.verbose = true;
@@ -132,59 +164,116 @@ bool ScheduledBackup::BackupCompany() {
         service.SetServerName(ServerTextOf(parts_.global));
         service.SetProtocol(fb::ServiceProtocol::Tcp);
 
-        const std::vector<std::string> output = BackupToTheEnd(service, request, backupFile, log, parts_.view);
+        const std::vector<std::string> output = BackupToTheEnd(service, request, job.backupFile, lines);
         if (operations_ && operations_->VerificationAsked()) {
-            const VerificationResult result = operations_->Verify(CurrentCompany(), temporary, output);
-            verified = result.passed;
+            const VerificationResult result =
+                operations_->Verify(job.company, job.temporary, output, lines, verifyService);
+            job.verified = result.passed;
             if (!result.passed) {
-                failed = true;
-                failure = result.message;
-                // Kept for a look, under a name that no count of backups takes for one; without
-                // it only the lines tell.
-                try {
-                    parts_.files.PublishFile(temporary, FailedVerificationName(backupFile),
-                                             IFileSystem::Existing::Replace);
-                    failedVerification = FailedVerificationName(backupFile);
-                } catch (const std::exception&) {
-                }
+                job.failed = true;
+                job.failure = result.message;
             }
         }
-        if (!failed) PublishBackup(parts_.files, temporary, backupFile, naming);
     } catch (const std::exception& e) {
-        log.WriteLogLine(StampPrefix() + " Advertencia en Backup: " + e.what());
-        log.WriteMemoLine(StampPrefix() + " Advertencia en Backup: " + e.what());
-        failed = true;
-        failure = e.what();
+        Warn(job, lines, e.what());
+    }
+    job.endTick = parts_.clock.TickCount();
+}
+
+bool ScheduledBackup::FinishCompany(CompanyJob& job, CompanyLines& lines) {
+    std::string failedVerification; // where a backup that failed its verification is kept
+    if (job.verified && !*job.verified) {
+        // Kept for a look, under a name that no count of backups takes for one; without it
+        // only the lines tell.
+        try {
+            parts_.files.PublishFile(job.temporary, FailedVerificationName(job.backupFile),
+                                     IFileSystem::Existing::Replace);
+            failedVerification = FailedVerificationName(job.backupFile);
+        } catch (const std::exception&) {
+        }
+    }
+    if (!job.failed) {
+        try {
+            PublishBackup(parts_.files, job.temporary, job.backupFile, job.naming);
+        } catch (const std::exception& e) {
+            Warn(job, lines, e.what());
+        }
     }
 
-    if (failed) {
-        notDone_.push_back(company + ": " + failure);
-        if (!temporary.empty()) RemoveQuietly(parts_.files, temporary);
+    const std::string company = job.company.Text();
+    if (job.failed) {
+        notDone_.push_back(company + ": " + job.failure);
+        if (!job.temporary.empty()) RemoveQuietly(parts_.files, job.temporary);
         if (operations_)
-            operations_->BackupFailed(CurrentCompany(), begun, failure, verified && !*verified, failedVerification);
-        log.WriteLogLine(StampPrefix() + " No terminado Backup: " + company);
-        log.WriteMemoLine(StampPrefix() + " No terminado Backup: " + company);
-        log.WriteMemoLine("  ");
+            operations_->BackupFailed(job.company, job.begun, job.failure, job.verified && !*job.verified,
+                                      failedVerification);
+        lines.Log(lines.Prefix() + " No terminado Backup: " + company);
+        lines.Memo(lines.Prefix() + " No terminado Backup: " + company);
+        lines.Memo("  ");
         return false;
     }
-    const double seconds = static_cast<std::uint32_t>(parts_.clock.TickCount() - startTick) / 1000.0;
+    const double seconds = static_cast<std::uint32_t>(job.endTick - job.startTick) / 1000.0;
 
     bool stamped = false;
     try {
         parts_.catalogue.ExecuteCommand(catalogue::StampStatement("FECHAULTBACKUP", "HORAULTBACKUP",
-                                                                  TGlobal::SqlDateText(parts_.clock.Now()), startTime,
-                                                                  row.FieldText("EMPRESAID")));
-        log.WriteLogLine(StampPrefix() + " Finaliza Backup: " + company);
-        log.WriteLogLine(" ");
-        log.WriteMemoLine(StampPrefix() + " Finaliza Backup: " + company);
-        log.WriteMemoLine(StampPrefix() + " Ruta del Backup Realizado: " + backupFile);
-        log.WriteMemoLine("  ");
+                                                                  TGlobal::SqlDateText(parts_.clock.Now()),
+                                                                  job.startTime, job.company.id));
+        lines.Log(lines.Prefix() + " Finaliza Backup: " + company);
+        lines.Log(" ");
+        lines.Memo(lines.Prefix() + " Finaliza Backup: " + company);
+        lines.Memo(lines.Prefix() + " Ruta del Backup Realizado: " + job.backupFile);
+        lines.Memo("  ");
         stamped = true;
     } catch (const std::exception&) {
         // The backup file exists; the row stays unstamped and due for the next runs.
     }
-    if (operations_) operations_->BackupDone(CurrentCompany(), backupFile, begun, seconds, verified, nextTransaction);
+    if (operations_)
+        operations_->BackupDone(job.company, job.backupFile, job.begun, seconds, job.verified, job.nextTransaction);
     return stamped;
+}
+
+void ScheduledBackup::BackUpAtOnce(int limit) {
+    auto& due = parts_.catalogue.QEmpresas;
+    std::vector<CompanyJob> jobs;
+    std::vector<std::string> keys;
+    for (due.First(); !due.Eof(); due.Next()) {
+        jobs.push_back(JobOfCurrentRow());
+        // Backups that would be written under the same names wait for each other.
+        std::string key = jobs.back().naming.stem + jobs.back().naming.owner;
+        if (parts_.global.rules().upperCaseValues)
+            for (char& c : key)
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        keys.push_back(std::move(key));
+    }
+    const std::size_t slots = std::min<std::size_t>(static_cast<std::size_t>(limit), jobs.size());
+    std::vector<std::unique_ptr<fb::IFirebirdService>> more;
+    for (std::size_t slot = 1; slot < slots; ++slot)
+        more.push_back(parts_.moreServices());
+    auto serviceOf = [&](std::size_t slot) -> fb::IFirebirdService& {
+        return slot == 0 ? parts_.IBBackup : *more.at(slot - 1);
+    };
+    std::vector<std::unique_ptr<CompanyLines>> lines;
+    for (std::size_t job = 0; job < jobs.size(); ++job)
+        lines.push_back(std::make_unique<CompanyLines>(parts_.log));
+
+    OrderedWork work;
+    work.count = jobs.size();
+    work.limit = slots;
+    work.keys = keys;
+    // Each backup is verified through its own connection, so that verifying one company's
+    // backup overlaps the next company's backup without more connections than the limit.
+    work.work = [&](std::size_t job, std::size_t slot) {
+        StartCompany(jobs[job], *lines[job]);
+        BackUp(jobs[job], *lines[job], serviceOf(slot), &serviceOf(slot));
+    };
+    work.finish = [&](std::size_t job) {
+        lines[job]->Release(parts_.view);
+        if (!FinishCompany(jobs[job], *lines[job])) ++failedCompanies_;
+        parts_.log.WriteLogLine(" ");
+    };
+    work.waiting = [&] { parts_.view.ProcessPendingEvents(); };
+    RunInOrder(work);
 }
 
 void ScheduledBackup::TakeAwayLeftOvers() {

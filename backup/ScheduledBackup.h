@@ -5,6 +5,7 @@
 
 #include "activity/ActivityLog.h"
 #include "backup/BackupFiles.h"
+#include "backup/CompanyLines.h"
 #include "catalogue/Catalogue.h"
 #include "config/Global.h"
 #include "dbserver/DatabaseState.h"
@@ -13,6 +14,8 @@
 #include "ports/FileSystem.h"
 #include "ports/FirebirdService.h"
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +36,9 @@ struct ScheduledBackupParts {
     // The backup timer's period, split at the window's first activation.
     const std::string& periodHours;
     const std::string& periodMinutes;
+    // A server connection of its own for each backup beside the first when several run at
+    // once (BACKUPSPARALELO); none: one after another, whatever the key says.
+    std::function<std::unique_ptr<fb::IFirebirdService>()> moreServices = {};
 };
 
 class ScheduledBackup {
@@ -63,8 +69,21 @@ public:
     void SetDatabaseState(IDatabaseState* databases) { databases_ = databases; }
 
 private:
+    struct CompanyJob;
+
     std::string StampPrefix() const { return parts_.log.StampPrefix(); }
     CompanyRef CurrentCompany() const;
+    CompanyJob JobOfCurrentRow();
+    // The steps of one company's backup. The first two work only with the server and the
+    // company's own files and lines, so that several companies can run them at once; the last
+    // runs on the run's thread, one company after another.
+    void StartCompany(CompanyJob& job, CompanyLines& lines) const;
+    void BackUp(CompanyJob& job, CompanyLines& lines, fb::IFirebirdService& service,
+                fb::IFirebirdService* verifyService) const;
+    bool FinishCompany(CompanyJob& job, CompanyLines& lines);
+    void Warn(CompanyJob& job, CompanyLines& lines, const std::string& message) const;
+    // The due companies, `limit` at once.
+    void BackUpAtOnce(int limit);
     // Removes what a run cut short left in the backup folder; the lines go to the memo now and
     // to the month log when it opens.
     void TakeAwayLeftOvers();

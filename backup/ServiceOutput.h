@@ -3,6 +3,7 @@
 // the administrator's credentials, the server text and the showing of the verbose output.
 
 #include "activity/ActivityLog.h"
+#include "backup/CompanyLines.h"
 #include "config/Global.h"
 #include "dbserver/Administrator.h"
 #include "ports/ActivityView.h"
@@ -23,12 +24,14 @@ using ServiceRun = std::function<void(const fb::ServiceCallbacks&)>;
 // blanks) and the window handles its events once more. A failure reaches the caller before
 // the batch is shown. Returns the lines as the server sent them.
 std::vector<std::string> ShowServiceOutput(const ServiceRun& run, const std::function<void()>& started,
-                                           ActivityLog& log, IActivityView& view);
+                                           CompanyLines& lines);
 
 // One backup through a service that is set up: once the server accepted the start, the file
 // line (with `backupFile`, the name the backup will have once it is whole) goes to the log and
 // the memo; then the output is shown to its end. Returns the output lines as the server sent
 // them.
+std::vector<std::string> BackupToTheEnd(fb::IFirebirdService& service, const fb::BackupRequest& request,
+                                        const std::string& backupFile, CompanyLines& lines);
 std::vector<std::string> BackupToTheEnd(fb::IFirebirdService& service, const fb::BackupRequest& request,
                                         const std::string& backupFile, ActivityLog& log, IActivityView& view);
 

@@ -108,6 +108,7 @@ void TGlobal::ReadConfiguration() {
         KeepExternal.reset();
         BackupScript.reset();
         FailureScript.reset();
+        ParallelBackups.reset();
         std::string databasePath;
         LineReader lines(*file);
         std::string line;
@@ -144,6 +145,7 @@ void TGlobal::ApplyLine(std::string_view rawLine, std::string& databasePath) {
     static constexpr std::string_view kKeepExternal = "CONSERVAREXTERNAS=";
     static constexpr std::string_view kBackupScript = "SCRIPTBACKUP=";
     static constexpr std::string_view kFailureScript = "SCRIPTFALLO=";
+    static constexpr std::string_view kParallelBackups = "BACKUPSPARALELO=";
 
     if (StartsWith(upper, kServer)) {
         ServerName = valueAfter(kServer.size());
@@ -172,6 +174,8 @@ void TGlobal::ApplyLine(std::string_view rawLine, std::string& databasePath) {
         BackupScript = valueAfter(kBackupScript.size());
     } else if (StartsWith(upper, kFailureScript)) {
         FailureScript = valueAfter(kFailureScript.size());
+    } else if (StartsWith(upper, kParallelBackups)) {
+        ParallelBackups = valueAfter(kParallelBackups.size());
     }
 }
 

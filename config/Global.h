@@ -96,6 +96,8 @@ public:
     std::optional<std::string> KeepExternal;
     std::optional<std::string> BackupScript;
     std::optional<std::string> FailureScript;
+    // "BACKUPSPARALELO=": how many companies a scheduled run backs up at once.
+    std::optional<std::string> ParallelBackups;
 
 private:
     void ApplyLine(std::string_view line, std::string& databasePath);

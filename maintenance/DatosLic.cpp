@@ -13,12 +13,13 @@
 namespace veltor {
 
 TDatosLic::TDatosLic(BackupModuleContext& context, const fb::ClientApi& firebird)
-    : FirebirdClientSession(firebird), Catalogue(firebird), IBBackup(firebird), IBRestore(firebird), IBVerify(firebird),
-      Log(context.files, context.clock, context.regional, context.memo), Services(context.serviceManager, serviceMemo_),
-      global_(context.global), memo_(context.memo), files_(context.files), clock_(context.clock), shell_(context.shell),
-      databaseFiles_(context.databaseFiles), events_(context.events), databases_(firebird), serviceMemo_(Log),
-      restoredDatabases_(firebird), Operations({global_, Catalogue, Log, files_, clock_, memo_, IBVerify,
-                                                restoredDatabases_, context.copier, context.scripts}) {
+    : FirebirdClientSession(firebird), firebird_(firebird), Catalogue(firebird), IBBackup(firebird),
+      IBRestore(firebird), IBVerify(firebird), Log(context.files, context.clock, context.regional, context.memo),
+      Services(context.serviceManager, serviceMemo_), global_(context.global), memo_(context.memo),
+      files_(context.files), clock_(context.clock), shell_(context.shell), databaseFiles_(context.databaseFiles),
+      events_(context.events), databases_(firebird), serviceMemo_(Log), restoredDatabases_(firebird),
+      Operations({global_, Catalogue, Log, files_, clock_, memo_, IBVerify, restoredDatabases_, context.copier,
+                  context.scripts}) {
     IBBackup.SetProtocol(fb::ServiceProtocol::Tcp);
     IBRestore.SetProtocol(fb::ServiceProtocol::Local);
 }
@@ -49,7 +50,10 @@ void TDatosLic::RunScheduledBackup(const std::string& periodHours, const std::st
     StoppedServiceNote note(files_);
     StartServiceLeftStopped(note, Services, Log,
                             WorkingBackupFolder(global_.BackupFolder, global_.rules().pathSeparator));
-    ScheduledBackup run({global_, Catalogue, IBBackup, Log, files_, clock_, memo_, periodHours, periodMinutes});
+    ScheduledBackup run({global_, Catalogue, IBBackup, Log, files_, clock_, memo_, periodHours, periodMinutes,
+                         [this]() -> std::unique_ptr<fb::IFirebirdService> {
+                             return std::make_unique<fb::FirebirdService>(firebird_);
+                         }});
     run.SetOperations(&Operations);
     run.SetDatabaseState(&databases_);
     try {

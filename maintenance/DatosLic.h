@@ -46,6 +46,10 @@ public:
     void RunRestore(const RestoreOrder& order, IConfirmation& confirmation) override;
     RunOutcome Outcome() const override { return outcome_; }
 
+private:
+    const fb::ClientApi& firebird_; // for the connections of backups made at once
+
+public:
     catalogue::Catalogue Catalogue; // BDAdmin, QEmpresas, QConsultaEmpresas
     fb::FirebirdService IBBackup;
     fb::FirebirdService IBRestore;

@@ -55,8 +55,11 @@ protected:
     void Run() { RunWith(operations); }
     void RunWith(BackupOperations& withOperations) {
         CurrentDirectory inCatalogueFolder(cat.folder.path());
-        ScheduledBackup run(
-            {h.global, h.catalogue, h.backup, h.log, h.files, h.clock, h.view, h.periodHours, h.periodMinutes});
+        ScheduledBackup run({h.global, h.catalogue, h.backup, h.log, h.files, h.clock, h.view, h.periodHours,
+                             h.periodMinutes, [this]() -> std::unique_ptr<fb::IFirebirdService> {
+                                 ++connectionsMade;
+                                 return std::make_unique<fb::FirebirdService>(h.api);
+                             }});
         run.SetOperations(&withOperations);
         run.RunScheduledBackup();
     }
@@ -79,6 +82,7 @@ protected:
 
     ScheduledRunHarness h;
     CatalogueFixture& cat = h.catalogueFiles;
+    int connectionsMade = 0; // for backups beside the first
     fb::FirebirdService verifyService{h.api};
     FirebirdRestoredDatabase databases{h.api};
     BackupOperations operations{{h.global, h.catalogue, h.log, h.files, h.clock, h.view, verifyService, databases}};
@@ -303,7 +307,7 @@ TEST_F(OperationsServerTest, RetentionNeverRemovesTheNewestVerifiedBackup) {
 }
 
 TEST_F(OperationsServerTest, AnUnusableCountRemovesNothingAndIsSaidOnce) {
-    Configure("CONSERVARBACKUPS=0\nCONSERVARCOPIAS=dos\nVERIFICARBACKUP=SI\n");
+    Configure("CONSERVARBACKUPS=0\nCONSERVARCOPIAS=dos\nVERIFICARBACKUP=SI\nBACKUPSPARALELO=muchos\n");
     const std::string uno = cat.CreateCompanyDatabase("uno.fdb", 5);
     cat.AddCompany(
         {.id = 1, .codigo = "001", .nombre = "EMPRESA UNO", .archivo = uno, .horaBackup01 = CurrentHourMinute()});
@@ -324,6 +328,8 @@ TEST_F(OperationsServerTest, AnUnusableCountRemovesNothingAndIsSaidOnce) {
     // A flag that is neither S nor N leaves verification off, and says so where it is read later.
     EXPECT_EQ(count(" VERIFICARBACKUP=SI no se entiende (S o N): no se verifican los Backups"), 1u);
     EXPECT_EQ(count("Verificación"), 0u);
+    EXPECT_EQ(count(" BACKUPSPARALELO=muchos no es un número de Backups a la vez: se hacen de a uno"), 1u);
+    EXPECT_EQ(connectionsMade, 0);
     const std::string log = ReadFile(h.MonthLogPath());
     EXPECT_THAT(log, HasSubstr(" VERIFICARBACKUP=SI no se entiende (S o N): no se verifican los Backups\r\n"));
     EXPECT_THAT(log, HasSubstr(" CONSERVARBACKUPS=0 no es un n\xFAmero de archivos a conservar"));
@@ -367,8 +373,11 @@ TEST_F(OperationsServerTest, BackupsThatFailVerificationAreNeverCountedNorStampe
     BackupOperations failing{{h.global, h.catalogue, h.log, h.files, h.clock, h.view, verifyService, scratch}};
     const auto RunWith = [&](BackupOperations& with) {
         CurrentDirectory inCatalogueFolder(cat.folder.path());
-        ScheduledBackup run(
-            {h.global, h.catalogue, h.backup, h.log, h.files, h.clock, h.view, h.periodHours, h.periodMinutes});
+        ScheduledBackup run({h.global, h.catalogue, h.backup, h.log, h.files, h.clock, h.view, h.periodHours,
+                             h.periodMinutes, [this]() -> std::unique_ptr<fb::IFirebirdService> {
+                                 ++connectionsMade;
+                                 return std::make_unique<fb::FirebirdService>(h.api);
+                             }});
         run.SetOperations(&with);
         run.RunScheduledBackup();
         return run.FailedCompanies();
@@ -415,6 +424,54 @@ TEST_F(OperationsServerTest, BackupsThatFailVerificationAreNeverCountedNorStampe
 // One folder per fiscal year, each with its CONTA.FDB: each company gets a backup of its own
 // database, under a name of its own, run after run; a company alone with its stem keeps the
 // names it always had.
+// Every digit as #: what two runs of the same companies write, without their times.
+std::string WithoutTimes(std::string text) {
+    for (char& c : text)
+        if (c >= '0' && c <= '9') c = '#';
+    return text;
+}
+
+TEST_F(OperationsServerTest, BackupsAtOnceWriteWhatOneAfterAnotherWritesAndAFailureInTheMiddleStaysItsOwn) {
+    for (int id = 1; id <= 5; ++id) {
+        const std::string name = "e" + std::to_string(id) + ".fdb";
+        cat.AddCompany({.id = id,
+                        .codigo = "00" + std::to_string(id),
+                        .nombre = "EMPRESA " + std::to_string(id),
+                        .archivo = id == 3 ? std::string(cat.folder / name) : cat.CreateCompanyDatabase(name, 500 * id),
+                        .horaBackup01 = CurrentHourMinute()});
+    }
+    Configure("VERIFICARBACKUP=S\n");
+    Run();
+    const std::string oneAfterAnother = ReadFile(h.MonthLogPath());
+    const std::string oneAfterAnotherMemo = Memo();
+    EXPECT_EQ(connectionsMade, 0);
+
+    cat.Sql("UPDATE EMPRESAS SET FECHAULTBACKUP = NULL; COMMIT;");
+    h.view.memo.clear();
+    Configure("VERIFICARBACKUP=S\nBACKUPSPARALELO=3\n");
+    Run();
+    EXPECT_EQ(connectionsMade, 2);
+    const std::string atOnce = ReadFile(h.MonthLogPath()).substr(oneAfterAnother.size());
+    EXPECT_EQ(WithoutTimes(atOnce), WithoutTimes(oneAfterAnother));
+    EXPECT_EQ(WithoutTimes(Memo()), WithoutTimes(oneAfterAnotherMemo));
+    EXPECT_THAT(atOnce, HasSubstr(" Advertencia en Backup: "));
+    EXPECT_THAT(atOnce, HasSubstr(" No terminado Backup: 003 - EMPRESA 3\r\n"));
+
+    // The others are backed up, verified, stamped and on record; nothing of the run is left.
+    EXPECT_EQ(cat.Value("SELECT COUNT(*) FROM EMPRESAS WHERE FECHAULTBACKUP IS NOT NULL"), "4");
+    EXPECT_EQ(cat.Value("SELECT COUNT(*) FROM EMPRESAS WHERE FECHAULTBACKUP IS NULL AND EMPRESAID = 3"), "1");
+    StatusBook book = Book();
+    for (const char* id : {"1", "2", "4", "5"}) {
+        const CompanyStatus* company = book.Find(id);
+        ASSERT_TRUE(company && company->lastAttempt) << id;
+        EXPECT_EQ(company->lastAttempt->outcome, kBackupDone) << id;
+        EXPECT_EQ(company->lastAttempt->verified, true) << id;
+    }
+    EXPECT_EQ(book.Find("3")->lastAttempt->outcome, kBackupFailed);
+    for (const std::string& name : FolderNames())
+        EXPECT_TRUE(name.ends_with(".GBK") || name.ends_with(".txt") || name == kStatusFileName) << name;
+}
+
 TEST_F(OperationsServerTest, DatabasesThatShareAFileNameEachGetTheirOwnBackup) {
     Configure("CONSERVARBACKUPS=1\n");
     std::filesystem::create_directories(cat.folder / "2025");
