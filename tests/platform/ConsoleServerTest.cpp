@@ -6,10 +6,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <sys/wait.h>
+#include <thread>
 
 namespace veltor::test {
 namespace {
@@ -134,6 +137,44 @@ TEST_F(ConsoleServerTest, ACompanyWhoseBackupFailsEndsTheTickWithOneAfterTheOthe
     EXPECT_THAT(tick.out, HasSubstr(" Finaliza Backup: 001 - UNO\n"));
     EXPECT_THAT(tick.out, HasSubstr(" No terminado Backup: 002 - DOS\n"));
     EXPECT_EQ(Backups().size(), 1u);
+}
+
+TEST_F(ConsoleServerTest, ATickKilledWhileBackupsRunAtOnceLeavesOnlyTemporaryFilesThatTheNextTickRemoves) {
+    for (int id = 1; id <= 2; ++id) {
+        const std::string database = catalogue.CreateCompanyDatabase("grande" + std::to_string(id) + ".fdb", 200000);
+        catalogue.Sql("INSERT INTO EMPRESAS (EMPRESAID, CODIGO, NOMBRE, ANOFIS, ARCHIVO) VALUES (" +
+                      std::to_string(id) + ", '00" + std::to_string(id) + "', 'GRANDE', '2001', '" + database +
+                      "'); COMMIT;");
+    }
+    catalogue.WriteConfiguration(catalogue.folder.path());
+    WriteFile(catalogue.folder / "ADMINBD.inf", ReadFile(catalogue.folder / "ADMINBD.inf") + "BACKUPSPARALELO=2\n");
+    const std::string pidFile = catalogue.folder / "tick.pid";
+    const std::string command = "cd '" + catalogue.folder.path() + "' && { '" + VELTOR_CONSOLE_EXE +
+                                "' --tick >/dev/null 2>&1 </dev/null & echo $! >'" + pidFile + "'; }";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const pid_t tick = std::stoi(ReadFile(pidFile));
+    auto temporaries = [&] {
+        int count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(catalogue.backupFolder))
+            count += entry.path().extension() == ".tmp";
+        return count;
+    };
+    // Killed once the server writes both backups.
+    const auto begun = std::chrono::steady_clock::now();
+    while (temporaries() < 2 && std::chrono::steady_clock::now() - begun < std::chrono::seconds(60))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(kill(tick, SIGKILL), 0);
+    while (kill(tick, 0) == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(temporaries(), 2);
+    EXPECT_THAT(Backups(), ::testing::IsEmpty()) << "a backup took its name before its turn";
+
+    const Outcome next = RunConsole(catalogue, "--tick");
+    EXPECT_EQ(next.exitCode, 0) << next.out;
+    EXPECT_THAT(next.out, HasSubstr(" Se borra el archivo de un Backup que no terminó: "));
+    EXPECT_THAT(next.out, HasSubstr(" Finaliza Backup: 001 - GRANDE\n"));
+    EXPECT_THAT(next.out, HasSubstr(" Finaliza Backup: 002 - GRANDE\n"));
+    EXPECT_EQ(temporaries(), 0);
 }
 
 TEST_F(ConsoleServerTest, WithoutAConfigurationTheRunReportsNothingIsBackedUpAndTheExitCodeIsTwo) {
