@@ -13,10 +13,7 @@ namespace {
 
 // The BASE of the kept copies of a database: its file name without extension, upper-cased.
 std::string CopyBaseOf(const std::string& databasePath, char separator) {
-    std::string base = FileStemOf(databasePath, separator);
-    for (char& c : base)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return base;
+    return UpperCaseAscii(FileStemOf(databasePath, separator));
 }
 
 std::string Trimmed(const std::string& text) {

@@ -240,11 +240,8 @@ void ScheduledBackup::BackUpAtOnce(int limit) {
     for (due.First(); !due.Eof(); due.Next()) {
         jobs.push_back(JobOfCurrentRow());
         // Backups that would be written under the same names wait for each other.
-        std::string key = jobs.back().naming.stem + jobs.back().naming.owner;
-        if (parts_.global.rules().upperCaseValues)
-            for (char& c : key)
-                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        keys.push_back(std::move(key));
+        const std::string key = jobs.back().naming.stem + jobs.back().naming.owner;
+        keys.push_back(parts_.global.rules().upperCaseValues ? UpperCaseAscii(key) : key);
     }
     const std::size_t slots = std::min<std::size_t>(static_cast<std::size_t>(limit), jobs.size());
     std::vector<std::unique_ptr<fb::IFirebirdService>> more;

@@ -17,12 +17,6 @@ std::optional<std::string> Given(const std::optional<std::string>& value) {
     return value->substr(first, value->find_last_not_of(' ') - first + 1);
 }
 
-std::string Upper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
 } // namespace
 
 std::uint32_t CopyLimitSeconds(std::uint64_t bytes) {
@@ -108,7 +102,7 @@ void SecondCopy::CatchUp(const std::vector<CopiedCompany>& companies, StatusBook
     std::set<std::string> present;
     try {
         for (const std::string& name : p_.files.ListFiles(folder_))
-            present.insert(ignoreCase_ ? Upper(name) : name);
+            present.insert(ignoreCase_ ? UpperCaseAscii(name) : name);
     } catch (const std::exception& e) {
         Say(" No se pudo revisar la carpeta " + folder_ + " Mensaje: " + e.what());
         return;
@@ -131,7 +125,7 @@ void SecondCopy::CatchUp(const std::vector<CopiedCompany>& companies, StatusBook
             if (record.outcome != kBackupDone || (verifiedOnly && record.verified != true)) continue;
             --wanted;
             const std::string name = FileNameOf(record.file, separator_);
-            if (present.count(ignoreCase_ ? Upper(name) : name) || !p_.files.FileExists(record.file)) continue;
+            if (present.count(ignoreCase_ ? UpperCaseAscii(name) : name) || !p_.files.FileExists(record.file)) continue;
             (first ? newest : older).push_back({&company, record.file, record.at});
             first = false;
         }

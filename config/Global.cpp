@@ -1,5 +1,7 @@
 #include "config/Global.h"
 
+#include "config/PathParts.h"
+
 #include <limits>
 
 #include <array>
@@ -27,15 +29,6 @@ std::string_view Strip(std::string_view text) {
     while (!text.empty() && IsBlank(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-// Only a to z become capitals; every other byte, accented letters included, stays.
-std::string UpperCaseAscii(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper;
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) {

@@ -29,6 +29,13 @@ std::string WorkingBackupFolder(const std::string& backupFolder, char separator)
     return folder;
 }
 
+std::string UpperCaseAscii(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return upper;
+}
+
 bool SameName(std::string_view a, std::string_view b, bool ignoreCase) {
     if (a.size() != b.size()) return false;
     if (!ignoreCase) return a == b;

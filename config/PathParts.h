@@ -20,6 +20,9 @@ std::string FolderOf(std::string_view path, char separator);
 // The file name of `path` without its extension (its last "." and what follows).
 std::string FileStemOf(std::string_view path, char separator);
 
+// `text` with a to z as capitals; every other byte, accented letters included, stays.
+std::string UpperCaseAscii(std::string_view text);
+
 // Whether two names or paths are the same text, in any letter case of A to Z when
 // `ignoreCase` (where the server's file names ignore it).
 bool SameName(std::string_view a, std::string_view b, bool ignoreCase);

@@ -20,10 +20,7 @@ constexpr const char* kSideExtension = ".GDB";
 
 // The file name of a database path without its extension, upper-cased from a to z.
 std::string SideBase(const std::string& databasePath, char separator) {
-    std::string base = FileStemOf(databasePath, separator);
-    for (char& c : base)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return base;
+    return UpperCaseAscii(FileStemOf(databasePath, separator));
 }
 
 std::string SideFileName(const std::string& databasePath, char separator, const char* tag,
