@@ -153,6 +153,10 @@ VerificationResult BackupVerifier::Verify(const std::string& serverText, const s
         request.backupFiles = {backupFile};
         request.databasePaths = {scratch};
         request.options = fb::RestoreRequest::kCreate;
+        // Verbose, though nobody reads the lines: a quiet restore that fails on a backup cut
+        // short leaves the Firebird 3 server unable to word its messages until it restarts, and
+        // every later backup's output, which verification counts the tables from, with them.
+        request.verbose = true;
         service_.SetParameters(AdministratorParameters());
         service_.SetServerName(serverText);
         service_.SetProtocol(fb::ServiceProtocol::Tcp);

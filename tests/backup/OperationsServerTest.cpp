@@ -240,6 +240,18 @@ TEST_F(OperationsServerTest, AVerificationThatFailsLeavesNoScratchAndTouchesNoFi
     // And the good case through the same verifier.
     result = verifier.Verify("localhost", gbk, {{"MOVIMIENTOS", 40}});
     EXPECT_TRUE(result.passed) << result.message;
+    // The server still words the output of the backups after the restore that failed.
+    std::vector<std::string> lines;
+    fb::BackupRequest next;
+    next.databasePath = uno;
+    next.backupFiles = {cat.backupFolder + "NEXT.GBK"};
+    next.verbose = true;
+    h.backup.SetParameters(AdministratorParameters());
+    h.backup.SetServerName("localhost");
+    h.backup.SetProtocol(fb::ServiceProtocol::Tcp);
+    h.backup.RunBackup(next, {nullptr, [&](const std::string& line) { lines.push_back(line); }});
+    ASSERT_FALSE(lines.empty());
+    EXPECT_THAT(lines.front(), HasSubstr("gbak:readied database")) << "the server lost its messages";
 }
 
 TEST_F(OperationsServerTest, RetentionRemovesOnlyThisCompanysOwnOlderBackups) {
@@ -412,7 +424,7 @@ TEST_F(OperationsServerTest, BackupsThatFailVerificationAreNeverCountedNorStampe
 
     // The day it passes: the new backup and the newest good one before it are the two kept.
     scratch.failing = false;
-    EXPECT_EQ(RunWith(failing), 0);
+    EXPECT_EQ(RunWith(failing), 0) << Memo();
     const std::vector<std::string> kept = namesEnding(false);
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_THAT(namesEnding(true), ::testing::IsEmpty());

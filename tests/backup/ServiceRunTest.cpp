@@ -98,6 +98,7 @@ TEST_F(ServiceRun, VerificationRestoresThroughTheServerChecksAndRemovesTheScratc
     EXPECT_THAT(service.runs[0].restore.backupFiles, ElementsAre("/b/UNO.GBK.tmp"));
     EXPECT_THAT(service.runs[0].restore.databasePaths, ElementsAre(scratch));
     EXPECT_EQ(service.runs[0].restore.options, fb::RestoreRequest::kCreate);
+    EXPECT_TRUE(service.runs[0].restore.verbose);
     EXPECT_THAT(databases.asked, ElementsAre("localhost/3050:" + scratch, "localhost/3050:" + scratch));
     EXPECT_EQ(view.processEventsCalls, 3);
     EXPECT_FALSE(files.FileExists(scratch));
