@@ -182,8 +182,10 @@ VerificationResult BackupOperations::Verify(const CompanyRef& company, const std
                                             fb::IFirebirdService* service) const {
     lines.Said(lines.Prefix() + " Inicia Verificación: " + company.Text());
     BackupVerifier verifier(service ? *service : p_.verifyService, p_.databases, p_.files, lines.AsView());
-    const VerificationResult result =
-        verifier.Verify(ServerTextOf(p_.global), backupFile, TableRowsOfBackupOutput(output));
+    const TableRows expected = TableRowsOfBackupOutput(output);
+    const VerificationResult result = expected.empty() && OutputWithoutWords(output)
+                                          ? VerificationResult{false, kOutputWithoutWords}
+                                          : verifier.Verify(ServerTextOf(p_.global), backupFile, expected);
     if (result.passed)
         lines.Said(lines.Prefix() + " Backup Verificado: " + company.Text() + " (" + result.message + ")");
     else

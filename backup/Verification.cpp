@@ -4,6 +4,7 @@
 #include "dbserver/DatabaseState.h"
 #include "dbserver/SqlDatabase.h"
 
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
@@ -81,6 +82,11 @@ TableRows TableRowsOfBackupOutput(const std::vector<std::string>& lines) {
             inTable = false;
     }
     return tables;
+}
+
+bool OutputWithoutWords(const std::vector<std::string>& lines) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [](const std::string& line) { return line.find("can't format message") != std::string::npos; });
 }
 
 std::string ScratchDatabaseName(const std::string& backupFile) {

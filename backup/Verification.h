@@ -22,6 +22,13 @@ using TableRows = std::map<std::string, long long>;
 // followed by "N records written", the last such line of a table counting).
 TableRows TableRowsOfBackupOutput(const std::vector<std::string>& lines);
 
+// Whether the backup's output could not be worded by the server ("can't format message"): its
+// tables cannot be read from it, and the server needs a restart before they can.
+bool OutputWithoutWords(const std::vector<std::string>& lines);
+inline constexpr const char* kOutputWithoutWords =
+    "el servidor no pudo redactar la salida del Backup (\"can't format message\"), de la que se cuentan sus "
+    "tablas: reinicie el servidor de Firebird";
+
 // The scratch database of a backup file: its name with "-Verifica.FDB" in place of ".GBK" (and
 // of the ".tmp" of a backup not yet published).
 std::string ScratchDatabaseName(const std::string& backupFile);

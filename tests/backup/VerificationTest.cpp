@@ -19,6 +19,9 @@ TEST(BackupOutput, TablesAndRowsAreTheLastCountOfEachTable) {
               "la tabla MOVS tiene 45001 filas en lugar de 45002; falta la tabla lower t; la tabla OTRA no está en el "
               "Backup");
     EXPECT_EQ(ScratchDatabaseName("/b/UNO-20261207-1245.GBK"), "/b/UNO-20261207-1245-Verifica.FDB");
+    EXPECT_FALSE(OutputWithoutWords({"gbak:writing tables ", "gbak:closing file, committing, and finishing. "}));
+    EXPECT_TRUE(OutputWithoutWords({"can't format message 12:169 -- message system code -6can't format message "
+                                    "12:166 -- message system code -6 "}));
 }
 
 } // namespace
